@@ -1,0 +1,134 @@
+#pragma once
+
+/**
+ * Interface of the discovery library Vexa.
+ *
+ * Plain C, so that programs of any language and any device agent can bind to
+ * it. Every function returns 1 on success and any other value on failure.
+ * Text arguments are NUL-terminated 8-bit (Latin-1) strings. Records are
+ * packed, little-endian, and keep their byte layout across versions.
+ */
+
+#include <stddef.h>
+#include <stdint.h>
+#ifndef __cplusplus
+#include <assert.h> /* static_assert in C11 */
+#endif
+
+#if defined(VEXA_BUILDING_LIBRARY)
+#define VEXA_API __attribute__((visibility("default")))
+#else
+#define VEXA_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    VEXA_EVENT_ONLINE = 1,   /**< first heard in answer to an inquiry of ours */
+    VEXA_EVENT_UPDATE = 2,   /**< a reported field changed */
+    VEXA_EVENT_OFFLINE = 3,  /**< goodbye received, or silent for too long */
+    VEXA_EVENT_ANNOUNCE = 4, /**< first heard from an unsolicited announcement */
+};
+
+/** One device event as the library hands it to the report callback. */
+typedef struct VEXA_DEVICE_REPORT {
+    char protocol[12];        /**< "VXDP/1": the wire protocol the device speaks */
+    char serialNo[48];
+    char macAddr[20];         /**< "aa:bb:cc:dd:ee:ff" */
+    char ipv4Addr[16];
+    char ipv4Mask[16];
+    int32_t typeCode;
+    int32_t port;
+    int32_t channelCount;
+    int32_t extraValue;       /**< the device's HTTP port */
+    char softwareVersion[48];
+    char dspVersion[48];
+    char startTime[48];
+    int32_t eventCode;        /**< VEXA_EVENT_* */
+    char typeName[24];
+    char sourceAddr[24];      /**< IPv4 source address of the datagram that carried the report */
+    char ipv4Gateway[16];
+    char ipv6Addr[46];
+    char ipv6Gateway[46];
+    uint8_t ipv6PrefixLen;
+    uint8_t capabilities;     /**< bit 0 IPv6, bit 1 IPv6 modifiable, bit 2 DHCP */
+    uint8_t dhcpOn;
+    uint8_t extInfo;          /**< 1: gateway, IPv6 fields, capabilities and DHCP are meaningful */
+} VEXA_DEVICE_REPORT;
+
+static_assert(sizeof(VEXA_DEVICE_REPORT) == 436, "report layout is fixed");
+static_assert(offsetof(VEXA_DEVICE_REPORT, protocol) == 0, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, serialNo) == 12, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, macAddr) == 60, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv4Addr) == 80, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv4Mask) == 96, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, typeCode) == 112, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, port) == 116, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, channelCount) == 120, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, extraValue) == 124, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, softwareVersion) == 128, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, dspVersion) == 176, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, startTime) == 224, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, eventCode) == 272, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, typeName) == 276, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, sourceAddr) == 300, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv4Gateway) == 324, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv6Addr) == 340, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv6Gateway) == 386, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, ipv6PrefixLen) == 432, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, capabilities) == 433, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, dhcpOn) == 434, "report layout");
+static_assert(offsetof(VEXA_DEVICE_REPORT, extInfo) == 435, "report layout");
+
+/** New network parameters for VEXA_ModifyDeviceNetParam. Zero-fill before use. */
+#pragma pack(push, 1)
+typedef struct VEXA_NET_PARAM {
+    char ipv4Addr[16];
+    char ipv4Mask[16];
+    char ipv4Gateway[16];     /**< empty: keep the device's gateway */
+    char ipv6Addr[128];       /**< empty: IPv6 is left alone */
+    char ipv6Gateway[128];
+    uint16_t port;
+    uint8_t ipv6PrefixLen;
+    uint8_t reserved1;
+    uint8_t reserved2[128];
+} VEXA_NET_PARAM;
+#pragma pack(pop)
+
+static_assert(sizeof(VEXA_NET_PARAM) == 436, "net param layout is fixed");
+static_assert(offsetof(VEXA_NET_PARAM, ipv4Addr) == 0, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, ipv4Mask) == 16, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, ipv4Gateway) == 32, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, ipv6Addr) == 48, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, ipv6Gateway) == 176, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, port) == 304, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, ipv6PrefixLen) == 306, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, reserved1) == 307, "net param layout");
+static_assert(offsetof(VEXA_NET_PARAM, reserved2) == 308, "net param layout");
+
+/** Called on the library's own thread, once per device event. The report is valid only during the call. */
+typedef void (*VEXA_REPORT_CALLBACK)(const VEXA_DEVICE_REPORT *report, void *userData);
+
+/** Starts discovery; `flags` must be 0. Fails while discovery already runs or when no packet driver is found. */
+VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *userData);
+/** Stops discovery and joins the library's thread: no callback runs after it returns. Harmless when not started. */
+VEXA_API int VEXA_Stop(void);
+/** Multicasts one inquiry on every chosen interface; devices answer through the callback. */
+VEXA_API int VEXA_SendInquiry(void);
+/** Changes a device's network parameters; 1 only when the device confirmed. Blocks up to 3 s. */
+VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password, const VEXA_NET_PARAM *param);
+/** Restores a device's default password with a manufacturer's security code; 1 only when confirmed. */
+VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityCode);
+
+/** Earlier interface: the same as VEXA_Start_V30(callback, 0, userData). */
+VEXA_API int VEXA_Start_V20(VEXA_REPORT_CALLBACK callback, void *userData);
+/** Earlier interface: IPv4 parameters only; the four trailing values must be 0. */
+VEXA_API int VEXA_UpdateIpV20(const char *macAddr, const char *ipv4Addr, const char *ipv4Mask,
+                              const char *password, const char *port, const char *ipv4Gateway,
+                              int32_t reserved1, int32_t reserved2, uint8_t reserved3, uint8_t reserved4);
+
+#ifdef __cplusplus
+}
+#endif
