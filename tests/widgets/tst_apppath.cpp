@@ -8,15 +8,9 @@ class TestAppPath : public QObject
     Q_OBJECT
 
 private slots:
-    void appDirPathEndsInSlash();
     void resolve_data();
     void resolve();
 };
-
-void TestAppPath::appDirPathEndsInSlash()
-{
-    QCOMPARE(AppDirPath(), QCoreApplication::applicationDirPath() + "/");
-}
 
 void TestAppPath::resolve_data()
 {

@@ -21,7 +21,6 @@ private slots:
     void leavingTheRectChangesTheTip();
     void nullWidgetWithRectIsRefused();
     void newTipReplacesHiddenOne();
-    void paletteReachesCurrentTip();
 
 private:
     static QWidget *showHost(QWidget &host);
@@ -202,17 +201,6 @@ void TestCToolTip::newTipReplacesHiddenOne()
     QVERIFY(CToolTip::isVisible());
     QCOMPARE(CToolTip::text(), QString("Second."));
     QCOMPARE(CToolLabel::instance()->objectName(), QString("ctooltip_label"));
-}
-
-void TestCToolTip::paletteReachesCurrentTip()
-{
-    const QPalette original = CToolTip::palette();
-    CToolTip::showText(QPoint(100, 100), "Coloured.");
-    QPalette palette = original;
-    palette.setColor(QPalette::ToolTipBase, QColor(255, 240, 200));
-    CToolTip::setPalette(palette);
-    QCOMPARE(CToolLabel::instance()->palette().color(QPalette::ToolTipBase), QColor(255, 240, 200));
-    CToolTip::setPalette(original);
 }
 
 QTEST_MAIN(TestCToolTip)
