@@ -1,15 +1,15 @@
 #include "sections.h"
 
 #include "clabel.h"
+#include "cpasswordlineedit.h"
+#include "cpushbutton.h"
 #include "ctooltip.h"
 #include "regionutil.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 
 QWidget *buildLabelSection()
 {
@@ -37,22 +37,21 @@ QWidget *buildToolTipSection()
     auto *section = new QWidget;
     auto *row = new QHBoxLayout(section);
 
-    auto *field = new QLineEdit;
+    auto *field = new CPasswordLineEdit;
     field->setPlaceholderText(QStringLiteral("Admin password"));
-    field->setEchoMode(QLineEdit::Password);
     row->addWidget(field);
 
-    auto *check = new QPushButton(QStringLiteral("Check field"));
+    auto *check = new CPushButton(QStringLiteral("Check field"));
     check->setObjectName(kToolTipDemoButton);
-    QObject::connect(check, &QPushButton::clicked, field, [field] {
+    QObject::connect(check, &CPushButton::clicked, field, [field] {
         if (field->text().isEmpty())
             CToolTip::showText(field->mapToGlobal(QPoint(0, field->height() - 12)),
                                QStringLiteral("Password cannot be empty."), field);
     });
     row->addWidget(check);
 
-    auto *longTip = new QPushButton(QStringLiteral("Long tip"));
-    QObject::connect(longTip, &QPushButton::clicked, longTip, [longTip] {
+    auto *longTip = new CPushButton(QStringLiteral("Long tip"));
+    QObject::connect(longTip, &CPushButton::clicked, longTip, [longTip] {
         CToolTip::showText(longTip->mapToGlobal(QPoint(0, longTip->height())),
                            QStringLiteral("<b>Batch modify</b><br>Selected devices get consecutive "
                                           "IPv4 addresses from the start address; the tip stays "

@@ -31,6 +31,8 @@ int main(int argc, char *argv[])
     gallery.addSection(QStringLiteral("CLabel"), buildLabelSection());
     gallery.addSection(QStringLiteral("CToolTip"), buildToolTipSection());
     gallery.addSection(QStringLiteral("Window-mask regions"), buildRegionSection());
+    gallery.addSection(QStringLiteral("Input controls"), buildInputSection());
+    gallery.addSection(QStringLiteral("CTableView with CTreeViewModel"), buildTableSection());
     gallery.resize(1000, 820);
     gallery.show();
 

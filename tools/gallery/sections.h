@@ -8,6 +8,8 @@ class QWidget;
 QWidget *buildLabelSection();
 QWidget *buildToolTipSection();
 QWidget *buildRegionSection();
+QWidget *buildInputSection();
+QWidget *buildTableSection();
 
 /** Name of the button in the tool-tip section that raises a sample complaint. */
 inline constexpr char kToolTipDemoButton[] = "galleryToolTipDemo";
