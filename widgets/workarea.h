@@ -1,0 +1,24 @@
+#pragma once
+
+#include "vexawidgets_export.h"
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+
+/** One screen as the drag clamp sees it: its full geometry and the part left
+ *  free by task bars and docks. */
+struct ScreenArea
+{
+    QRect geometry;
+    QRect available;
+};
+
+/** Keeps a dragged window's grab point out of the task-bar strips of
+ *  @p screens, unless another screen lies beyond the strip, so a frameless
+ *  window cannot be pulled under a task bar where it could not be grabbed
+ *  again. Depends only on its arguments. */
+VEXAWIDGETS_EXPORT QPoint ClampToWorkArea(const QPoint &p, const QList<ScreenArea> &screens);
+
+/** The same against the screens of the running application. */
+VEXAWIDGETS_EXPORT QPoint ClampToWorkArea(const QPoint &p);
