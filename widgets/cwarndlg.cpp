@@ -4,6 +4,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 
 namespace {
@@ -100,6 +101,11 @@ void CWarnDlg::SetMsg(const QString &title, const QString &text)
         cursor.insertHtml(text);
     else
         cursor.insertText(text);
+    // Inserted markup brings its own paragraphs; the message stays centred.
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    cursor.select(QTextCursor::Document);
+    cursor.mergeBlockFormat(centred);
 }
 
 void CWarnDlg::AdjustBrowserWidth()
