@@ -33,6 +33,8 @@ int main(int argc, char *argv[])
     gallery.addSection(QStringLiteral("Window-mask regions"), buildRegionSection());
     gallery.addSection(QStringLiteral("Input controls"), buildInputSection());
     gallery.addSection(QStringLiteral("CTableView with CTreeViewModel"), buildTableSection());
+    gallery.addSection(QStringLiteral("Message and framed dialogs"), buildDialogSection());
+    gallery.addSection(QStringLiteral("COrvoStyle"), buildStyleSection());
     gallery.resize(1000, 820);
     gallery.show();
 

@@ -10,6 +10,8 @@ QWidget *buildToolTipSection();
 QWidget *buildRegionSection();
 QWidget *buildInputSection();
 QWidget *buildTableSection();
+QWidget *buildDialogSection();
+QWidget *buildStyleSection();
 
 /** Name of the button in the tool-tip section that raises a sample complaint. */
 inline constexpr char kToolTipDemoButton[] = "galleryToolTipDemo";
