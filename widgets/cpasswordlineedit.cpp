@@ -1,6 +1,7 @@
 #include "cpasswordlineedit.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 
@@ -25,13 +26,14 @@ void CPasswordLineEdit::keyPressEvent(QKeyEvent *event)
 void CPasswordLineEdit::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu *menu = createStandardContextMenu();
-    // The standard actions carry stable object names; positions differ
-    // between editable and read-only fields.
+    // Found by the line edit's own (translated) texts: positions differ between
+    // editable and read-only fields, and Qt 6.4 gives these actions no object names.
+    const QStringList clipboardTexts{QCoreApplication::translate("QLineEdit", "Cu&t"),
+                                     QCoreApplication::translate("QLineEdit", "&Copy"),
+                                     QCoreApplication::translate("QLineEdit", "&Paste")};
     const QList<QAction *> actions = menu->actions();
     for (qsizetype i = 0; i < actions.size(); ++i) {
-        const QString name = actions.at(i)->objectName();
-        if (name != QLatin1String("edit-cut") && name != QLatin1String("edit-copy")
-            && name != QLatin1String("edit-paste"))
+        if (!clipboardTexts.contains(actions.at(i)->text().section(QLatin1Char('\t'), 0, 0)))
             continue;
         // The separator that opened the clipboard group goes with it.
         if (i > 0 && actions.at(i - 1)->isSeparator())

@@ -32,6 +32,7 @@ public:
     /** Replaces the model; the view's own default model is deleted, a caller's never. */
     void setModel(QAbstractItemModel *model) override;
     void setSelectionModel(QItemSelectionModel *selectionModel) override;
+    using QTreeView::edit; // the public slot, hidden by the override below
 
     /** Checked or unchecked header box for \a column; drops two leading blanks from its text. */
     void SetHeaderCheckState(int column, bool bChecked);

@@ -371,6 +371,9 @@ bool CTreeViewModel::removeColumns(int position, int count, const QModelIndex &p
 
 Qt::ItemFlags CTreeViewModel::flags(const QModelIndex &index) const
 {
+    // The root is no cell: views only ask it whether it takes drops.
+    if (!index.isValid())
+        return m_pRoot->Flags(0) & Qt::ItemIsDropEnabled;
     return ItemFromIndex(index)->Flags(index.column());
 }
 
