@@ -135,29 +135,19 @@ void TestCOrvoStyle::sizes()
     QFETCH(int, type);
     QFETCH(int, extraWidth);
     QFETCH(int, height);
-    // Options built from real widgets, so both styles see the same input.
-    std::unique_ptr<QStyleOption> option;
-    std::unique_ptr<QWidget> widget;
-    switch (QStyle::ContentsType(type)) {
-    case QStyle::CT_TabBarTab: {
-        auto tab = std::make_unique<QStyleOptionTab>();
-        tab->text = "Devices";
-        option = std::move(tab);
-        break;
-    }
-    case QStyle::CT_Slider: {
-        auto slider = std::make_unique<QStyleOptionSlider>();
-        slider->orientation = Qt::Horizontal;
-        option = std::move(slider);
-        break;
-    }
-    default:
-        option = std::make_unique<QStyleOptionButton>();
-        break;
-    }
+    QStyleOptionButton button;
+    QStyleOptionTab tab;
+    tab.text = "Devices";
+    QStyleOptionSlider slider;
+    slider.orientation = Qt::Horizontal;
+    const QStyleOption *option = &button;
+    if (type == QStyle::CT_TabBarTab)
+        option = &tab;
+    else if (type == QStyle::CT_Slider)
+        option = &slider;
     const QSize contents(60, 18);
-    const QSize base = m_base->sizeFromContents(QStyle::ContentsType(type), option.get(), contents, nullptr);
-    const QSize ours = m_style.sizeFromContents(QStyle::ContentsType(type), option.get(), contents, nullptr);
+    const QSize base = m_base->sizeFromContents(QStyle::ContentsType(type), option, contents, nullptr);
+    const QSize ours = m_style.sizeFromContents(QStyle::ContentsType(type), option, contents, nullptr);
     QCOMPARE(ours.width(), base.width() + extraWidth);
     QCOMPARE(ours.height(), height < 0 ? base.height() : height);
 }
