@@ -1,11 +1,17 @@
 #include "tum.h"
 
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <pthread.h>
+#include <thread>
 
 struct TUM_MutexObject {
     pthread_mutex_t mutex;
+    // Checked before unlocking, so a foreign unlock is refused by us rather
+    // than left to the platform mutex; written only by the holder.
+    std::atomic<std::thread::id> owner {};
+    unsigned depth = 0;
 };
 
 extern "C" int TUM_MutexCreate(TUM_MUTEX *mutex, int /*spin*/)
@@ -32,14 +38,24 @@ extern "C" int TUM_MutexLock(TUM_MUTEX *mutex)
 {
     if (!mutex || !*mutex)
         return -EINVAL;
-    return -pthread_mutex_lock(&(*mutex)->mutex);
+    TUM_MutexObject &m = **mutex;
+    if (const int rc = pthread_mutex_lock(&m.mutex); rc != 0)
+        return -rc;
+    if (m.depth++ == 0)
+        m.owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    return 0;
 }
 
 extern "C" int TUM_MutexUnlock(TUM_MUTEX *mutex)
 {
     if (!mutex || !*mutex)
         return -EINVAL;
-    return -pthread_mutex_unlock(&(*mutex)->mutex);
+    TUM_MutexObject &m = **mutex;
+    if (m.owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
+        return -EPERM;
+    if (--m.depth == 0)
+        m.owner.store(std::thread::id(), std::memory_order_relaxed);
+    return -pthread_mutex_unlock(&m.mutex);
 }
 
 extern "C" int TUM_MutexDestroy(TUM_MUTEX *mutex)
