@@ -1,0 +1,32 @@
+#pragma once
+
+// Text forms of the addresses the protocol carries in binary. Parsing is
+// strict: exactly one text form is accepted for each IPv4 address and MAC.
+
+#include "wire.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vexa::address {
+
+/** "aa:bb:cc:dd:ee:ff", lower case. */
+std::string formatMac(const wire::Mac &mac);
+/** Six two-digit hex groups separated by ':' or '-' (one separator throughout), either case. */
+std::optional<wire::Mac> parseMac(std::string_view text);
+
+/** Dotted decimal. */
+std::string formatIpv4(const wire::Ipv4 &addr);
+/** Dotted decimal: four groups of 1-3 digits, each 0-255, no leading zeros, nothing else. */
+std::optional<wire::Ipv4> parseIpv4(std::string_view text);
+
+/** RFC 5952 text; empty for the unspecified address "::". */
+std::string formatIpv6(const wire::Ipv6 &addr);
+std::optional<wire::Ipv6> parseIpv6(std::string_view text);
+
+/** The host-order wire constants as the network-order value socket calls take. */
+uint32_t toNetworkOrder(uint32_t hostOrder);
+wire::Ipv4 fromNetworkOrder(uint32_t networkOrder);
+
+} // namespace vexa::address

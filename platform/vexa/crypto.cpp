@@ -1,0 +1,190 @@
+#include "crypto.h"
+
+#include <sodium.h>
+
+#include <cctype>
+#include <ctime>
+#include <fstream>
+
+namespace vexa::crypto {
+
+static_assert(crypto_box_PUBLICKEYBYTES == wire::kPublicKeySize);
+static_assert(crypto_box_SECRETKEYBYTES == sizeof(SecretKey));
+static_assert(crypto_box_SEALBYTES == wire::kSealOverhead);
+static_assert(crypto_auth_hmacsha256_BYTES == wire::kTagSize);
+static_assert(crypto_auth_hmacsha256_KEYBYTES == wire::kReplyKeySize);
+
+namespace {
+
+constexpr unsigned long long kPwhashOps = 2;
+constexpr size_t kPwhashMem = 16u << 20;
+
+// RFC 4648 base32 without padding.
+std::string base32(std::span<const uint8_t> data)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    std::string out;
+    uint32_t buffer = 0;
+    int bits = 0;
+    for (uint8_t byte : data) {
+        buffer = (buffer << 8) | byte;
+        bits += 8;
+        while (bits >= 5) {
+            out += kAlphabet[(buffer >> (bits - 5)) & 31];
+            bits -= 5;
+        }
+    }
+    if (bits > 0)
+        out += kAlphabet[(buffer << (5 - bits)) & 31];
+    return out;
+}
+
+} // namespace
+
+bool init()
+{
+    return sodium_init() >= 0;
+}
+
+KeyPair generateKeyPair()
+{
+    KeyPair k;
+    crypto_box_keypair(k.publicKey.data(), k.secretKey.data());
+    return k;
+}
+
+void randomBytes(std::span<uint8_t> out)
+{
+    randombytes_buf(out.data(), out.size());
+}
+
+wire::Bytes seal(std::span<const uint8_t> plain, const wire::PublicKey &recipient)
+{
+    wire::Bytes out(plain.size() + crypto_box_SEALBYTES);
+    if (crypto_box_seal(out.data(), plain.data(), plain.size(), recipient.data()) != 0)
+        return {};
+    return out;
+}
+
+std::optional<wire::Bytes> open(std::span<const uint8_t> sealed, const KeyPair &keys)
+{
+    if (sealed.size() < crypto_box_SEALBYTES)
+        return std::nullopt;
+    wire::Bytes out(sealed.size() - crypto_box_SEALBYTES);
+    if (crypto_box_seal_open(out.data(), sealed.data(), sealed.size(), keys.publicKey.data(),
+                             keys.secretKey.data())
+        != 0)
+        return std::nullopt;
+    return out;
+}
+
+wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key)
+{
+    wire::Tag tag;
+    crypto_auth_hmacsha256(tag.data(), data.data(), data.size(), key.data());
+    return tag;
+}
+
+wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key)
+{
+    result.tag = {};
+    wire::Bytes datagram = wire::encode(result);
+    if (datagram.empty())
+        return {};
+    const wire::Tag tag = hmac(wire::resultSignedPart(datagram), key);
+    std::copy(tag.begin(), tag.end(), datagram.end() - wire::kTagSize);
+    return datagram;
+}
+
+bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key)
+{
+    const auto signedPart = wire::resultSignedPart(datagram);
+    if (signedPart.empty())
+        return false;
+    return crypto_auth_hmacsha256_verify(datagram.last(wire::kTagSize).data(), signedPart.data(),
+                                         signedPart.size(), key.data())
+        == 0;
+}
+
+std::optional<std::string> hashPassword(std::string_view password)
+{
+    char out[crypto_pwhash_argon2id_STRBYTES];
+    if (crypto_pwhash_argon2id_str(out, password.data(), password.size(), kPwhashOps, kPwhashMem) != 0)
+        return std::nullopt;
+    return std::string(out);
+}
+
+bool verifyPassword(const std::string &hash, std::string_view password)
+{
+    return crypto_pwhash_argon2id_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string utcDate(std::chrono::system_clock::time_point when)
+{
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+    return buf;
+}
+
+std::string securityCode(const FactoryKey &key, std::string_view serial, std::string_view date)
+{
+    std::string message;
+    message.append(serial).append("|").append(date);
+    wire::Tag mac;
+    crypto_auth_hmacsha256_state state;
+    crypto_auth_hmacsha256_init(&state, key.data(), key.size());
+    crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char *>(message.data()),
+                                  message.size());
+    crypto_auth_hmacsha256_final(&state, mac.data());
+    return base32(mac).substr(0, kSecurityCodeLength);
+}
+
+bool checkSecurityCode(const FactoryKey &key, std::string_view serial, std::string_view code,
+                       std::chrono::system_clock::time_point now)
+{
+    if (code.size() != kSecurityCodeLength)
+        return false;
+    std::string typed(code);
+    for (char &c : typed)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    using namespace std::chrono_literals;
+    bool ok = false;
+    // Every candidate is compared, so the time taken does not tell which day matched.
+    for (auto day : {now - 24h, now, now + 24h}) {
+        const std::string expected = securityCode(key, serial, utcDate(day));
+        ok |= sodium_memcmp(expected.data(), typed.data(), kSecurityCodeLength) == 0;
+    }
+    return ok;
+}
+
+std::optional<FactoryKey> parseFactoryKey(std::string_view text)
+{
+    const std::string_view line = text.substr(0, text.find('\n'));
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const auto last = line.find_last_not_of(" \t\r");
+    const std::string_view hex = line.substr(first, last - first + 1);
+    FactoryKey key;
+    size_t len = 0;
+    const char *end = nullptr;
+    if (hex.size() != 2 * key.size()
+        || sodium_hex2bin(key.data(), key.size(), hex.data(), hex.size(), nullptr, &len, &end) != 0
+        || len != key.size() || end != hex.data() + hex.size())
+        return std::nullopt;
+    return key;
+}
+
+std::optional<FactoryKey> readFactoryKey(const std::string &path)
+{
+    std::ifstream in(path);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return std::nullopt;
+    return parseFactoryKey(line);
+}
+
+} // namespace vexa::crypto

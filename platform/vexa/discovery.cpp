@@ -1,0 +1,209 @@
+#include "discovery.h"
+
+#include "address.h"
+#include "crypto.h"
+#include "keypins.h"
+#include "packetdriver.h"
+#include "packetsocket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace vexa {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Room for 10 000 answers arriving within one spread window; the kernel
+// accounts a small datagram at roughly 2 KiB.
+constexpr int kReceiveBuffer = 10'000 * 2048;
+constexpr int kPollMs = 250;
+constexpr auto kExpiryPeriod = 500ms;
+// Bounds the table against a flood of made-up identities.
+constexpr size_t kMaxDevices = 1 << 17;
+
+thread_local bool t_onReceiveThread = false;
+
+template<size_t N>
+void copyText(char (&field)[N], std::string_view text)
+{
+    const size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+} // namespace
+
+size_t Discovery::KeyHash::operator()(const Key &k) const
+{
+    uint64_t mac = 0;
+    for (uint8_t b : k.mac)
+        mac = mac << 8 | b;
+    return std::hash<std::string>()(k.serial) ^ std::hash<uint64_t>()(mac) * 31;
+}
+
+std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPORT_CALLBACK callback,
+                                            void *userData)
+{
+    if (!crypto::init())
+        return nullptr;
+    auto socket = PacketSocket::open(driver, wire::kToolGroup, kReceiveBuffer);
+    if (!socket)
+        return nullptr;
+    std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
+    d->m_thread = std::thread([raw = d.get()] { raw->run(); });
+    return d;
+}
+
+Discovery::Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData)
+    : m_socket(std::move(socket)), m_callback(callback), m_userData(userData),
+      m_toolId(crypto::randomArray<wire::kToolIdSize>())
+{
+}
+
+Discovery::~Discovery()
+{
+    m_stop = true;
+    m_socket->wake();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool Discovery::onReceiveThread()
+{
+    return t_onReceiveThread;
+}
+
+bool Discovery::sendInquiry()
+{
+    const wire::Bytes datagram = wire::encode(wire::Inquiry{m_toolId, wire::kDefaultSpreadMs});
+    return m_socket->send(wire::kDeviceGroup, datagram);
+}
+
+void Discovery::run()
+{
+    t_onReceiveThread = true;
+    std::array<uint8_t, wire::kMaxDatagram> buffer;
+    Clock::time_point lastExpiry = Clock::now();
+    while (!m_stop) {
+        PKT_RecvInfo info{};
+        const int n = m_socket->receive(buffer, kPollMs, info);
+        if (n == -ECANCELED)
+            continue; // m_stop is set: the loop ends
+        const Clock::time_point now = Clock::now();
+        if (n >= 0)
+            handle(std::span(buffer).first(size_t(n)), info, now);
+        if (now - lastExpiry >= kExpiryPeriod) {
+            expireSilent(now);
+            lastExpiry = now;
+        }
+    }
+}
+
+void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now)
+{
+    // Only senders on the link itself are believed: a routed datagram has lost TTL.
+    if (info.ttl != wire::kRequiredTtl)
+        return;
+    const auto message = wire::decode(datagram);
+    if (!message)
+        return;
+    if (const auto *announce = std::get_if<wire::Announce>(&*message))
+        onAnnounce(*announce, info.sourceAddr, now);
+    else if (const auto *goodbye = std::get_if<wire::Goodbye>(&*message))
+        onGoodbye(*goodbye);
+    else if (const auto *nonce = std::get_if<wire::Nonce>(&*message))
+        heard(nonce->serial, nonce->mac, now);
+}
+
+void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+{
+    // Announcements are not authenticated; the pin only guards later requests.
+    keypins::accept(announce.info.serial, announce.info.mac, announce.publicKey);
+
+    Key key{announce.info.serial, announce.info.mac};
+    auto it = m_devices.find(key);
+    if (it == m_devices.end()) {
+        if (m_devices.size() >= kMaxDevices)
+            return;
+        it = m_devices.emplace(std::move(key), Device{}).first;
+    }
+    Device &device = it->second;
+    const bool changed = device.info != announce.info;
+    device.info = announce.info;
+    device.sourceAddr = sourceAddr;
+    device.lastHeard = now;
+    device.silenceLimit = 3 * std::chrono::seconds(announce.heartbeatS) + 2s;
+
+    if (!device.online) {
+        device.online = true;
+        const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer
+            && announce.toolId == m_toolId;
+        report(device, answersUs ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
+    } else if (changed) {
+        report(device, VEXA_EVENT_UPDATE);
+    }
+}
+
+void Discovery::onGoodbye(const wire::Goodbye &goodbye)
+{
+    auto it = m_devices.find(Key{goodbye.serial, goodbye.mac});
+    if (it == m_devices.end() || !it->second.online)
+        return;
+    it->second.online = false;
+    report(it->second, VEXA_EVENT_OFFLINE);
+}
+
+void Discovery::heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now)
+{
+    auto it = m_devices.find(Key{serial, mac});
+    if (it != m_devices.end() && it->second.online)
+        it->second.lastHeard = now;
+}
+
+void Discovery::expireSilent(Clock::time_point now)
+{
+    // Offline devices stay in the table: they are reported online again, with
+    // the right event code, when they are next heard.
+    for (auto &[key, device] : m_devices) {
+        if (device.online && now - device.lastHeard > device.silenceLimit) {
+            device.online = false;
+            report(device, VEXA_EVENT_OFFLINE);
+        }
+    }
+}
+
+void Discovery::report(const Device &device, int eventCode)
+{
+    const wire::DeviceInfo &d = device.info;
+    VEXA_DEVICE_REPORT r{};
+    copyText(r.protocol, "VXDP/1");
+    copyText(r.serialNo, d.serial);
+    copyText(r.macAddr, address::formatMac(d.mac));
+    copyText(r.ipv4Addr, address::formatIpv4(d.ipv4Addr));
+    copyText(r.ipv4Mask, address::formatIpv4(d.ipv4Mask));
+    r.typeCode = int32_t(d.typeCode);
+    r.port = d.port;
+    r.channelCount = d.channels;
+    r.extraValue = d.httpPort;
+    copyText(r.softwareVersion, d.softwareVersion);
+    copyText(r.dspVersion, d.dspVersion);
+    copyText(r.startTime, d.startTime);
+    r.eventCode = eventCode;
+    copyText(r.typeName, d.typeName);
+    copyText(r.sourceAddr, address::formatIpv4(address::fromNetworkOrder(device.sourceAddr)));
+    copyText(r.ipv4Gateway, address::formatIpv4(d.ipv4Gateway));
+    copyText(r.ipv6Addr, address::formatIpv6(d.ipv6Addr));
+    copyText(r.ipv6Gateway, address::formatIpv6(d.ipv6Gateway));
+    r.ipv6PrefixLen = d.ipv6PrefixLen;
+    r.capabilities = d.capabilities;
+    r.dhcpOn = d.dhcpOn;
+    r.extInfo = d.extInfo;
+    if (m_callback)
+        m_callback(&r, m_userData);
+}
+
+} // namespace vexa

@@ -1,0 +1,75 @@
+#pragma once
+
+// One running discovery: a socket on the tool group, the receive thread and
+// the table of devices heard, turned into report callbacks.
+
+#include "vexa.h"
+#include "wire.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <unordered_map>
+
+struct PKT_Driver;
+struct PKT_RecvInfo;
+
+namespace vexa {
+
+class PacketSocket;
+
+class Discovery final {
+public:
+    /** Opens the socket and starts the receive thread; null on failure. */
+    static std::unique_ptr<Discovery> start(const PKT_Driver *driver, VEXA_REPORT_CALLBACK callback,
+                                            void *userData);
+    /** Stops and joins the receive thread: no callback runs after it returns. */
+    ~Discovery();
+    Discovery(const Discovery &) = delete;
+    Discovery &operator=(const Discovery &) = delete;
+
+    /** Multicasts one inquiry; callable from any thread, the callback included. */
+    bool sendInquiry();
+
+    /** True on the receive thread of any discovery: where Start and Stop must not be called. */
+    static bool onReceiveThread();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Key {
+        std::string serial;
+        wire::Mac mac;
+        bool operator==(const Key &) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key &k) const;
+    };
+    struct Device {
+        wire::DeviceInfo info;
+        uint32_t sourceAddr = 0; // network order
+        Clock::time_point lastHeard;
+        Clock::duration silenceLimit;
+        bool online = false;
+    };
+
+    Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
+    void run();
+    void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
+    void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
+    void onGoodbye(const wire::Goodbye &goodbye);
+    void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
+    void expireSilent(Clock::time_point now);
+    void report(const Device &device, int eventCode);
+
+    std::unique_ptr<PacketSocket> m_socket;
+    VEXA_REPORT_CALLBACK m_callback;
+    void *m_userData;
+    wire::ToolId m_toolId;
+    std::unordered_map<Key, Device, KeyHash> m_devices; // receive thread only
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace vexa

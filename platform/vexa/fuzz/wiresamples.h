@@ -1,0 +1,74 @@
+#pragma once
+
+// One valid message of every type, shared by the codec tests and the
+// program that writes the fuzzer's seed corpus.
+
+#include "wire.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vexa::samples {
+
+inline wire::DeviceInfo deviceInfo()
+{
+    wire::DeviceInfo d;
+    d.serial = "VX-2024-000123";
+    d.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+    d.ipv4Addr = {192, 168, 1, 64};
+    d.ipv4Mask = {255, 255, 255, 0};
+    d.ipv4Gateway = {192, 168, 1, 1};
+    d.typeCode = 0x9F01;
+    d.port = 8000;
+    d.httpPort = 80;
+    d.channels = 4;
+    d.softwareVersion = "V5.4.0 build 240517";
+    d.dspVersion = "V7.3";
+    d.startTime = "2024-05-17 08:30:00";
+    d.typeName = "IPC-4K";
+    d.ipv6Addr = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0x02, 0x1a, 0x2b, 0xff, 0xfe, 0x3c, 0x4d, 0x5e};
+    d.ipv6Gateway = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    d.ipv6PrefixLen = 64;
+    d.capabilities = 0x07;
+    d.dhcpOn = 1;
+    d.extInfo = 1;
+    return d;
+}
+
+inline std::vector<std::pair<std::string, wire::Message>> messages()
+{
+    wire::Announce announce;
+    announce.reason = wire::AnnounceReason::InquiryAnswer;
+    announce.toolId.fill(0x11);
+    announce.publicKey.fill(0x22);
+    announce.info = deviceInfo();
+
+    wire::Nonce nonce;
+    nonce.requestId = 0x01020304;
+    nonce.nonce.fill(0x33);
+    nonce.publicKey.fill(0x22);
+    nonce.serial = deviceInfo().serial;
+    nonce.mac = deviceInfo().mac;
+    nonce.target = wire::Target::byMac(deviceInfo().mac);
+
+    wire::Result result;
+    result.requestId = 0x01020304;
+    result.status = wire::Status::WrongPassword;
+    result.target = wire::Target::bySerial(deviceInfo().serial);
+    result.tag.fill(0x44);
+
+    return {
+        {"inquiry", wire::Inquiry{wire::ToolId{1, 2, 3}, 500}},
+        {"announce", announce},
+        {"goodbye", wire::Goodbye{deviceInfo().serial, deviceInfo().mac}},
+        {"nonce_request_mac", wire::NonceRequest{7, wire::Target::byMac(deviceInfo().mac)}},
+        {"nonce_request_serial", wire::NonceRequest{8, wire::Target::bySerial(deviceInfo().serial)}},
+        {"nonce", nonce},
+        {"modify", wire::Modify{9, deviceInfo().mac, wire::Bytes(wire::kModifySealedSize, 0x55)}},
+        {"reset", wire::Reset{10, deviceInfo().serial, wire::Bytes(wire::kResetSealedSize, 0x66)}},
+        {"result", result},
+    };
+}
+
+} // namespace vexa::samples

@@ -1,0 +1,41 @@
+#pragma once
+
+// The library's way to the network: the packet driver, loaded at run time by
+// name, and one socket of it owned by RAII.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+struct PKT_Driver;
+struct PKT_Socket;
+struct PKT_RecvInfo;
+
+namespace vexa {
+
+/** The packet driver, loaded on first success and kept loaded; null when it cannot be loaded. */
+const PKT_Driver *packetDriver();
+
+class PacketSocket final {
+public:
+    /** A socket on the protocol port joined to `group` (host order); null on failure. */
+    static std::unique_ptr<PacketSocket> open(const PKT_Driver *driver, uint32_t group, int receiveBuffer);
+    ~PacketSocket();
+    PacketSocket(const PacketSocket &) = delete;
+    PacketSocket &operator=(const PacketSocket &) = delete;
+
+    /** Sends to `group` (host order) on every chosen interface; true when it went out somewhere. */
+    bool send(uint32_t group, std::span<const uint8_t> datagram);
+    /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE). */
+    int receive(std::span<uint8_t> buffer, int timeoutMs, PKT_RecvInfo &info);
+    /** Interrupts a blocked receive from another thread. */
+    void wake();
+    int receiveBufferSize();
+
+private:
+    PacketSocket(const PKT_Driver *driver, PKT_Socket *socket) : m_driver(driver), m_socket(socket) {}
+    const PKT_Driver *m_driver;
+    PKT_Socket *m_socket;
+};
+
+} // namespace vexa

@@ -1,0 +1,206 @@
+// The library's C interface.
+
+#include "vexa.h"
+
+#include "address.h"
+#include "discovery.h"
+#include "packetsocket.h"
+#include "request.h"
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+using namespace vexa;
+
+// Start and Stop are serialised by g_lifecycle, held while Stop joins the
+// receive thread; g_current is held only briefly, so a callback that calls
+// VEXA_SendInquiry during that join cannot deadlock.
+std::mutex g_lifecycle;
+std::mutex g_current;
+std::unique_ptr<Discovery> g_discovery;
+
+// A NUL-terminated text of at most `maxLen` bytes, or nullopt.
+std::optional<std::string_view> boundedText(const char *text, size_t maxLen)
+{
+    if (!text)
+        return std::nullopt;
+    const size_t len = strnlen(text, maxLen + 1);
+    if (len > maxLen)
+        return std::nullopt;
+    return std::string_view(text, len);
+}
+
+// A text field of a record: it must be terminated inside its width.
+template<size_t N>
+std::optional<std::string_view> fieldText(const char (&field)[N])
+{
+    return boundedText(field, N - 1);
+}
+
+struct NetTexts {
+    std::string_view ipv4Addr, ipv4Mask, ipv4Gateway, ipv6Addr, ipv6Gateway;
+    uint16_t port = 0;
+    uint8_t ipv6PrefixLen = 0;
+};
+
+// Checks every parameter before anything is sent; an empty gateway keeps the
+// device's gateway and an empty IPv6 address leaves IPv6 alone.
+std::optional<wire::ModifyBody> modifyBody(std::string_view password, const NetTexts &t)
+{
+    const auto addr = address::parseIpv4(t.ipv4Addr);
+    const auto mask = address::parseIpv4(t.ipv4Mask);
+    if (!addr || !mask || password.size() > wire::kMaxPassword)
+        return std::nullopt;
+    wire::ModifyBody b;
+    b.password = std::string(password);
+    b.ipv4Addr = *addr;
+    b.ipv4Mask = *mask;
+    b.port = t.port;
+    if (!t.ipv4Gateway.empty()) {
+        const auto gateway = address::parseIpv4(t.ipv4Gateway);
+        if (!gateway)
+            return std::nullopt;
+        b.setGateway = true;
+        b.ipv4Gateway = *gateway;
+    }
+    if (!t.ipv6Addr.empty()) {
+        const auto addr6 = address::parseIpv6(t.ipv6Addr);
+        if (!addr6 || t.ipv6PrefixLen > 128)
+            return std::nullopt;
+        b.setIpv6 = true;
+        b.ipv6Addr = *addr6;
+        b.ipv6PrefixLen = t.ipv6PrefixLen;
+        if (!t.ipv6Gateway.empty()) {
+            const auto gateway6 = address::parseIpv6(t.ipv6Gateway);
+            if (!gateway6)
+                return std::nullopt;
+            b.ipv6Gateway = *gateway6;
+        }
+    }
+    return b;
+}
+
+int modifyDevice(const char *macAddr, const char *password, const std::optional<NetTexts> &texts)
+{
+    const auto mac = macAddr ? address::parseMac(macAddr) : std::nullopt;
+    const auto pass = boundedText(password, wire::kMaxPassword);
+    if (!mac || !pass || !texts)
+        return 0;
+    const auto body = modifyBody(*pass, *texts);
+    const PKT_Driver *driver = body ? packetDriver() : nullptr;
+    return driver && request::modify(driver, *mac, *body) ? 1 : 0;
+}
+
+// Strict decimal port: 1 to 5 digits, 0..65535, nothing else.
+std::optional<uint16_t> parsePort(const char *text)
+{
+    const auto t = boundedText(text, 5);
+    if (!t || t->empty())
+        return std::nullopt;
+    unsigned value = 0;
+    for (char c : *t) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + unsigned(c - '0');
+    }
+    if (value > 65535)
+        return std::nullopt;
+    return uint16_t(value);
+}
+
+} // namespace
+
+extern "C" {
+
+VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *userData)
+{
+    if (!callback || flags != 0 || Discovery::onReceiveThread())
+        return 0;
+    std::lock_guard lifecycle(g_lifecycle);
+    {
+        std::lock_guard current(g_current);
+        if (g_discovery)
+            return 0;
+    }
+    const PKT_Driver *driver = packetDriver();
+    if (!driver)
+        return 0;
+    auto discovery = Discovery::start(driver, callback, userData);
+    if (!discovery)
+        return 0;
+    std::lock_guard current(g_current);
+    g_discovery = std::move(discovery);
+    return 1;
+}
+
+VEXA_API int VEXA_Start_V20(VEXA_REPORT_CALLBACK callback, void *userData)
+{
+    return VEXA_Start_V30(callback, 0, userData);
+}
+
+VEXA_API int VEXA_Stop(void)
+{
+    // The receive thread cannot join itself.
+    if (Discovery::onReceiveThread())
+        return 0;
+    std::lock_guard lifecycle(g_lifecycle);
+    std::unique_ptr<Discovery> stopping;
+    {
+        std::lock_guard current(g_current);
+        stopping = std::move(g_discovery);
+    }
+    stopping.reset();
+    return 1;
+}
+
+VEXA_API int VEXA_SendInquiry(void)
+{
+    std::lock_guard current(g_current);
+    return g_discovery && g_discovery->sendInquiry() ? 1 : 0;
+}
+
+VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password, const VEXA_NET_PARAM *param)
+{
+    if (!param)
+        return 0;
+    const auto addr = fieldText(param->ipv4Addr);
+    const auto mask = fieldText(param->ipv4Mask);
+    const auto gateway = fieldText(param->ipv4Gateway);
+    const auto addr6 = fieldText(param->ipv6Addr);
+    const auto gateway6 = fieldText(param->ipv6Gateway);
+    std::optional<NetTexts> texts;
+    if (addr && mask && gateway && addr6 && gateway6)
+        texts = NetTexts{*addr, *mask, *gateway, *addr6, *gateway6, param->port, param->ipv6PrefixLen};
+    return modifyDevice(macAddr, password, texts);
+}
+
+VEXA_API int VEXA_UpdateIpV20(const char *macAddr, const char *ipv4Addr, const char *ipv4Mask,
+                              const char *password, const char *port, const char *ipv4Gateway,
+                              int32_t reserved1, int32_t reserved2, uint8_t reserved3, uint8_t reserved4)
+{
+    if (reserved1 != 0 || reserved2 != 0 || reserved3 != 0 || reserved4 != 0)
+        return 0;
+    const auto addr = boundedText(ipv4Addr, 15);
+    const auto mask = boundedText(ipv4Mask, 15);
+    const auto gateway = ipv4Gateway ? boundedText(ipv4Gateway, 15) : std::string_view();
+    const auto portValue = parsePort(port);
+    std::optional<NetTexts> texts;
+    if (addr && mask && gateway && portValue)
+        texts = NetTexts{*addr, *mask, *gateway, {}, {}, *portValue, 0};
+    return modifyDevice(macAddr, password, texts);
+}
+
+VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityCode)
+{
+    const auto serial = boundedText(serialNo, wire::kMaxSerial);
+    const auto code = boundedText(securityCode, wire::kMaxSecurityCode);
+    if (!serial || serial->empty() || !code)
+        return 0;
+    const PKT_Driver *driver = packetDriver();
+    return driver && request::resetPassword(driver, std::string(*serial), std::string(*code)) ? 1 : 0;
+}
+
+} // extern "C"

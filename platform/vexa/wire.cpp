@@ -1,0 +1,600 @@
+#include "wire.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cstring>
+
+namespace vexa::wire {
+
+namespace {
+
+constexpr std::array<uint8_t, 4> kMagic{'V', 'X', 'D', 'P'};
+
+bool validText(std::string_view text, size_t minLen, size_t maxLen)
+{
+    // Texts end up NUL-terminated in fixed fields: an inner NUL would cut them.
+    return text.size() >= minLen && text.size() <= maxLen && text.find('\0') == std::string_view::npos;
+}
+
+// Appends big-endian values; remembers any value it could not represent.
+class Writer {
+public:
+    void u8(uint8_t v) { m_out.push_back(v); }
+    void u16(uint16_t v)
+    {
+        u8(uint8_t(v >> 8));
+        u8(uint8_t(v));
+    }
+    void u32(uint32_t v)
+    {
+        u16(uint16_t(v >> 16));
+        u16(uint16_t(v));
+    }
+    void bytes(std::span<const uint8_t> b) { m_out.insert(m_out.end(), b.begin(), b.end()); }
+    void text(std::string_view s) { m_out.insert(m_out.end(), s.begin(), s.end()); }
+    void fail() { m_ok = false; }
+    bool ok() const { return m_ok; }
+    Bytes &out() { return m_out; }
+
+    void tlv(Tlv type, std::span<const uint8_t> value)
+    {
+        u8(uint8_t(type));
+        u8(uint8_t(value.size()));
+        bytes(value);
+    }
+    void tlvText(Tlv type, const std::string &s, size_t minLen, size_t maxLen)
+    {
+        if (!validText(s, minLen, maxLen))
+            return fail();
+        tlv(type, std::span(reinterpret_cast<const uint8_t *>(s.data()), s.size()));
+    }
+    void tlvU8(Tlv type, uint8_t v) { tlv(type, std::array<uint8_t, 1>{v}); }
+    void tlvU16(Tlv type, uint16_t v) { tlv(type, std::array<uint8_t, 2>{uint8_t(v >> 8), uint8_t(v)}); }
+    void tlvU32(Tlv type, uint32_t v)
+    {
+        tlv(type, std::array<uint8_t, 4>{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+    }
+
+    // Length-prefixed text (u8 length).
+    void shortText(const std::string &s, size_t minLen, size_t maxLen)
+    {
+        if (!validText(s, minLen, maxLen))
+            return fail();
+        u8(uint8_t(s.size()));
+        text(s);
+    }
+    // Length byte, then the text zero-padded to `width`: sealed bodies keep a
+    // constant size so their length does not tell the password's length.
+    void paddedText(const std::string &s, size_t width)
+    {
+        if (!validText(s, 0, width))
+            return fail();
+        u8(uint8_t(s.size()));
+        text(s);
+        m_out.insert(m_out.end(), width - s.size(), 0);
+    }
+
+    void target(const Target &t)
+    {
+        u8(uint8_t(t.kind));
+        if (t.kind == Target::Kind::Mac) {
+            u8(uint8_t(t.mac.size()));
+            bytes(t.mac);
+        } else if (t.kind == Target::Kind::Serial) {
+            shortText(t.serial, 1, kMaxSerial);
+        } else {
+            fail();
+        }
+    }
+
+private:
+    Bytes m_out;
+    bool m_ok = true;
+};
+
+// Reads big-endian values; every read checks the remaining length first and
+// a failed read poisons the reader, so callers test ok() once at the end.
+class Reader {
+public:
+    explicit Reader(std::span<const uint8_t> data) : m_data(data) {}
+
+    bool ok() const { return m_ok; }
+    size_t remaining() const { return m_ok ? m_data.size() - m_pos : 0; }
+    bool atEnd() const { return m_ok && m_pos == m_data.size(); }
+    void fail() { m_ok = false; }
+
+    std::span<const uint8_t> take(size_t n)
+    {
+        if (!m_ok || n > m_data.size() - m_pos) {
+            m_ok = false;
+            return {};
+        }
+        auto s = m_data.subspan(m_pos, n);
+        m_pos += n;
+        return s;
+    }
+    uint8_t u8()
+    {
+        auto s = take(1);
+        return s.empty() ? 0 : s[0];
+    }
+    uint16_t u16()
+    {
+        auto s = take(2);
+        return s.empty() ? 0 : uint16_t(s[0] << 8 | s[1]);
+    }
+    uint32_t u32()
+    {
+        auto s = take(4);
+        return s.empty() ? 0 : uint32_t(s[0]) << 24 | uint32_t(s[1]) << 16 | uint32_t(s[2]) << 8 | s[3];
+    }
+    template<size_t N>
+    std::array<uint8_t, N> array()
+    {
+        std::array<uint8_t, N> a{};
+        auto s = take(N);
+        if (!s.empty())
+            std::copy(s.begin(), s.end(), a.begin());
+        return a;
+    }
+    std::string text(size_t n, size_t minLen, size_t maxLen)
+    {
+        auto s = take(n);
+        std::string t(s.begin(), s.end());
+        if (!validText(t, minLen, maxLen))
+            fail();
+        return t;
+    }
+    std::string shortText(size_t minLen, size_t maxLen) { return text(u8(), minLen, maxLen); }
+    std::string paddedText(size_t width)
+    {
+        const size_t len = u8();
+        if (len > width)
+            fail();
+        auto s = take(width);
+        if (s.empty())
+            return {};
+        std::string t(s.begin(), s.begin() + len);
+        // Padding must be zero: there is exactly one encoding of each body.
+        if (!validText(t, 0, width) || std::any_of(s.begin() + len, s.end(), [](uint8_t b) { return b != 0; }))
+            fail();
+        return t;
+    }
+    Target target()
+    {
+        Target t;
+        const uint8_t kind = u8();
+        if (kind == uint8_t(Target::Kind::Mac)) {
+            t.kind = Target::Kind::Mac;
+            if (u8() != t.mac.size())
+                fail();
+            t.mac = array<6>();
+        } else if (kind == uint8_t(Target::Kind::Serial)) {
+            t.kind = Target::Kind::Serial;
+            t.serial = shortText(1, kMaxSerial);
+        } else {
+            fail();
+        }
+        return t;
+    }
+
+private:
+    std::span<const uint8_t> m_data;
+    size_t m_pos = 0;
+    bool m_ok = true;
+};
+
+void writeInfo(Writer &w, const DeviceInfo &d)
+{
+    if (d.ipv6PrefixLen > 128 || d.dhcpOn > 1 || d.extInfo > 1)
+        w.fail();
+    w.tlvText(Tlv::Serial, d.serial, 1, kMaxSerial);
+    w.tlv(Tlv::Mac, d.mac);
+    w.tlv(Tlv::Ipv4Addr, d.ipv4Addr);
+    w.tlv(Tlv::Ipv4Mask, d.ipv4Mask);
+    w.tlv(Tlv::Ipv4Gateway, d.ipv4Gateway);
+    w.tlvU32(Tlv::TypeCode, d.typeCode);
+    w.tlvU16(Tlv::Port, d.port);
+    w.tlvU16(Tlv::HttpPort, d.httpPort);
+    w.tlvU16(Tlv::Channels, d.channels);
+    w.tlvText(Tlv::SoftwareVersion, d.softwareVersion, 0, kMaxVersionText);
+    w.tlvText(Tlv::DspVersion, d.dspVersion, 0, kMaxVersionText);
+    w.tlvText(Tlv::StartTime, d.startTime, 0, kMaxVersionText);
+    w.tlvText(Tlv::TypeName, d.typeName, 0, kMaxTypeName);
+    w.tlv(Tlv::Ipv6Addr, d.ipv6Addr);
+    w.tlv(Tlv::Ipv6Gateway, d.ipv6Gateway);
+    w.tlvU8(Tlv::Ipv6PrefixLen, d.ipv6PrefixLen);
+    w.tlvU8(Tlv::Capabilities, d.capabilities);
+    w.tlvU8(Tlv::Dhcp, d.dhcpOn);
+    w.tlvU8(Tlv::ExtInfo, d.extInfo);
+}
+
+// Expected value length of each known TLV type; 0 marks a text (checked separately).
+constexpr size_t fixedLength(Tlv t)
+{
+    switch (t) {
+    case Tlv::Mac: return 6;
+    case Tlv::Ipv4Addr:
+    case Tlv::Ipv4Mask:
+    case Tlv::Ipv4Gateway:
+    case Tlv::TypeCode: return 4;
+    case Tlv::Port:
+    case Tlv::HttpPort:
+    case Tlv::Channels: return 2;
+    case Tlv::Ipv6Addr:
+    case Tlv::Ipv6Gateway: return 16;
+    case Tlv::Ipv6PrefixLen:
+    case Tlv::Capabilities:
+    case Tlv::Dhcp:
+    case Tlv::ExtInfo: return 1;
+    default: return 0;
+    }
+}
+
+constexpr uint8_t kLastTlv = uint8_t(Tlv::ExtInfo);
+
+// Reads TLVs up to the end of the payload into a DeviceInfo. Unknown types are
+// skipped; known ones must be well-formed and appear at most once.
+std::optional<DeviceInfo> readInfo(Reader &r)
+{
+    DeviceInfo d;
+    std::bitset<kLastTlv + 1> seen;
+    while (r.ok() && !r.atEnd()) {
+        const uint8_t type = r.u8();
+        const uint8_t len = r.u8();
+        Reader v(r.take(len));
+        if (!r.ok())
+            return std::nullopt;
+        if (type == 0 || type > kLastTlv)
+            continue;
+        if (seen.test(type))
+            return std::nullopt;
+        seen.set(type);
+        const Tlv t = Tlv(type);
+        const size_t want = fixedLength(t);
+        if (want != 0 && len != want)
+            return std::nullopt;
+        switch (t) {
+        case Tlv::Serial: d.serial = v.text(len, 1, kMaxSerial); break;
+        case Tlv::Mac: d.mac = v.array<6>(); break;
+        case Tlv::Ipv4Addr: d.ipv4Addr = v.array<4>(); break;
+        case Tlv::Ipv4Mask: d.ipv4Mask = v.array<4>(); break;
+        case Tlv::Ipv4Gateway: d.ipv4Gateway = v.array<4>(); break;
+        case Tlv::TypeCode: d.typeCode = v.u32(); break;
+        case Tlv::Port: d.port = v.u16(); break;
+        case Tlv::HttpPort: d.httpPort = v.u16(); break;
+        case Tlv::Channels: d.channels = v.u16(); break;
+        case Tlv::SoftwareVersion: d.softwareVersion = v.text(len, 0, kMaxVersionText); break;
+        case Tlv::DspVersion: d.dspVersion = v.text(len, 0, kMaxVersionText); break;
+        case Tlv::StartTime: d.startTime = v.text(len, 0, kMaxVersionText); break;
+        case Tlv::TypeName: d.typeName = v.text(len, 0, kMaxTypeName); break;
+        case Tlv::Ipv6Addr: d.ipv6Addr = v.array<16>(); break;
+        case Tlv::Ipv6Gateway: d.ipv6Gateway = v.array<16>(); break;
+        case Tlv::Ipv6PrefixLen:
+            d.ipv6PrefixLen = v.u8();
+            if (d.ipv6PrefixLen > 128)
+                v.fail();
+            break;
+        case Tlv::Capabilities: d.capabilities = v.u8(); break;
+        case Tlv::Dhcp:
+            d.dhcpOn = v.u8();
+            if (d.dhcpOn > 1)
+                v.fail();
+            break;
+        case Tlv::ExtInfo:
+            d.extInfo = v.u8();
+            if (d.extInfo > 1)
+                v.fail();
+            break;
+        }
+        if (!v.atEnd())
+            return std::nullopt;
+    }
+    if (!r.ok() || !seen.test(uint8_t(Tlv::Serial)) || !seen.test(uint8_t(Tlv::Mac)))
+        return std::nullopt;
+    return d;
+}
+
+// Request messages carry a non-zero request id, the others zero.
+uint32_t requestIdOf(const Message &m)
+{
+    return std::visit(
+        [](const auto &msg) -> uint32_t {
+            if constexpr (requires { msg.requestId; })
+                return msg.requestId;
+            else
+                return 0;
+        },
+        m);
+}
+
+bool isRequestType(MsgType t)
+{
+    return t >= MsgType::NonceRequest;
+}
+
+void writePayload(Writer &w, const Inquiry &m)
+{
+    w.bytes(m.toolId);
+    w.u16(m.spreadMs);
+}
+
+void writePayload(Writer &w, const Announce &m)
+{
+    if (uint8_t(m.reason) > uint8_t(AnnounceReason::Changed) || m.heartbeatS == 0)
+        w.fail();
+    w.u8(uint8_t(m.reason));
+    w.u8(0);
+    w.u16(m.heartbeatS);
+    w.bytes(m.toolId);
+    w.bytes(m.publicKey);
+    writeInfo(w, m.info);
+}
+
+void writePayload(Writer &w, const Goodbye &m)
+{
+    w.tlvText(Tlv::Serial, m.serial, 1, kMaxSerial);
+    w.tlv(Tlv::Mac, m.mac);
+}
+
+void writePayload(Writer &w, const NonceRequest &m)
+{
+    w.target(m.target);
+}
+
+void writePayload(Writer &w, const Nonce &m)
+{
+    w.bytes(m.nonce);
+    w.bytes(m.publicKey);
+    w.bytes(m.mac);
+    w.shortText(m.serial, 1, kMaxSerial);
+    w.target(m.target);
+}
+
+void writePayload(Writer &w, const Modify &m)
+{
+    if (m.sealed.size() != kModifySealedSize)
+        w.fail();
+    w.bytes(m.target);
+    w.bytes(m.sealed);
+}
+
+void writePayload(Writer &w, const Reset &m)
+{
+    if (m.sealed.size() != kResetSealedSize)
+        w.fail();
+    w.shortText(m.targetSerial, 1, kMaxSerial);
+    w.bytes(m.sealed);
+}
+
+void writePayload(Writer &w, const Result &m)
+{
+    if (uint8_t(m.status) > uint8_t(Status::InvalidParameters))
+        w.fail();
+    w.u8(uint8_t(m.status));
+    w.target(m.target);
+    w.bytes(m.tag);
+}
+
+Message readPayload(Reader &r, MsgType type, uint32_t requestId)
+{
+    switch (type) {
+    case MsgType::Inquiry: {
+        Inquiry m;
+        m.toolId = r.array<kToolIdSize>();
+        m.spreadMs = r.u16();
+        return m;
+    }
+    case MsgType::Announce: {
+        Announce m;
+        const uint8_t reason = r.u8();
+        if (reason > uint8_t(AnnounceReason::Changed) || r.u8() != 0)
+            r.fail();
+        m.reason = AnnounceReason(reason);
+        m.heartbeatS = r.u16();
+        if (m.heartbeatS == 0)
+            r.fail();
+        m.toolId = r.array<kToolIdSize>();
+        m.publicKey = r.array<kPublicKeySize>();
+        if (auto info = readInfo(r))
+            m.info = std::move(*info);
+        else
+            r.fail();
+        return m;
+    }
+    case MsgType::Goodbye: {
+        Goodbye m;
+        if (auto info = readInfo(r)) {
+            m.serial = std::move(info->serial);
+            m.mac = info->mac;
+        } else {
+            r.fail();
+        }
+        return m;
+    }
+    case MsgType::NonceRequest: return NonceRequest{requestId, r.target()};
+    case MsgType::Nonce: {
+        Nonce m;
+        m.requestId = requestId;
+        m.nonce = r.array<kNonceSize>();
+        m.publicKey = r.array<kPublicKeySize>();
+        m.mac = r.array<6>();
+        m.serial = r.shortText(1, kMaxSerial);
+        m.target = r.target();
+        return m;
+    }
+    case MsgType::Modify: {
+        Modify m;
+        m.requestId = requestId;
+        m.target = r.array<6>();
+        auto s = r.take(kModifySealedSize);
+        m.sealed.assign(s.begin(), s.end());
+        return m;
+    }
+    case MsgType::Reset: {
+        Reset m;
+        m.requestId = requestId;
+        m.targetSerial = r.shortText(1, kMaxSerial);
+        auto s = r.take(kResetSealedSize);
+        m.sealed.assign(s.begin(), s.end());
+        return m;
+    }
+    case MsgType::Result: {
+        Result m;
+        m.requestId = requestId;
+        const uint8_t status = r.u8();
+        if (status > uint8_t(Status::InvalidParameters))
+            r.fail();
+        m.status = Status(status);
+        m.target = r.target();
+        m.tag = r.array<kTagSize>();
+        return m;
+    }
+    }
+    r.fail();
+    return Inquiry{};
+}
+
+} // namespace
+
+Bytes encode(const Message &message)
+{
+    const auto type = MsgType(message.index() + 1);
+    const uint32_t requestId = requestIdOf(message);
+    Writer w;
+    w.bytes(kMagic);
+    w.u8(kVersion);
+    w.u8(uint8_t(type));
+    w.u8(0); // flags: none defined in version 1
+    w.u8(0);
+    w.u32(requestId);
+    w.u16(0); // payload length, patched below
+    w.u16(0);
+    if (isRequestType(type) && requestId == 0)
+        w.fail();
+    std::visit([&w](const auto &m) { writePayload(w, m); }, message);
+
+    Bytes &out = w.out();
+    if (!w.ok() || out.size() > kMaxDatagram)
+        return {};
+    const size_t payload = out.size() - kHeaderSize;
+    out[12] = uint8_t(payload >> 8);
+    out[13] = uint8_t(payload);
+    return std::move(out);
+}
+
+std::optional<MsgType> peekType(std::span<const uint8_t> datagram)
+{
+    if (datagram.size() < kHeaderSize)
+        return std::nullopt;
+    return MsgType(datagram[5]);
+}
+
+std::optional<Message> decode(std::span<const uint8_t> datagram)
+{
+    if (datagram.size() < kHeaderSize || datagram.size() > kMaxDatagram)
+        return std::nullopt;
+    Reader r(datagram);
+    const auto magic = r.array<4>();
+    const uint8_t version = r.u8();
+    const uint8_t type = r.u8();
+    const uint8_t flags = r.u8();
+    const uint8_t reserved1 = r.u8();
+    const uint32_t requestId = r.u32();
+    const uint16_t payloadLength = r.u16();
+    const uint16_t reserved2 = r.u16();
+    if (magic != kMagic || version != kVersion || flags != 0 || reserved1 != 0 || reserved2 != 0
+        || payloadLength != r.remaining())
+        return std::nullopt;
+    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::Result))
+        return std::nullopt;
+    const auto msgType = MsgType(type);
+    if (isRequestType(msgType) != (requestId != 0))
+        return std::nullopt;
+
+    Message m = readPayload(r, msgType, requestId);
+    if (!r.atEnd())
+        return std::nullopt;
+    return m;
+}
+
+std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram)
+{
+    if (datagram.size() < kHeaderSize + kTagSize)
+        return {};
+    return datagram.first(datagram.size() - kTagSize);
+}
+
+Bytes encodeBody(const ModifyBody &b)
+{
+    Writer w;
+    w.bytes(b.nonce);
+    w.bytes(b.replyKey);
+    w.paddedText(b.password, kMaxPassword);
+    if (b.ipv6PrefixLen > 128)
+        w.fail();
+    w.u8(uint8_t((b.setGateway ? 1 : 0) | (b.setIpv6 ? 2 : 0)));
+    w.bytes(b.ipv4Addr);
+    w.bytes(b.ipv4Mask);
+    w.bytes(b.ipv4Gateway);
+    w.u16(b.port);
+    w.bytes(b.ipv6Addr);
+    w.bytes(b.ipv6Gateway);
+    w.u8(b.ipv6PrefixLen);
+    if (!w.ok() || w.out().size() != kModifyBodySize)
+        return {};
+    return std::move(w.out());
+}
+
+Bytes encodeBody(const ResetBody &b)
+{
+    Writer w;
+    w.bytes(b.nonce);
+    w.bytes(b.replyKey);
+    w.paddedText(b.securityCode, kMaxSecurityCode);
+    if (!w.ok() || w.out().size() != kResetBodySize)
+        return {};
+    return std::move(w.out());
+}
+
+std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)
+{
+    if (plain.size() != kModifyBodySize)
+        return std::nullopt;
+    Reader r(plain);
+    ModifyBody b;
+    b.nonce = r.array<kNonceSize>();
+    b.replyKey = r.array<kReplyKeySize>();
+    b.password = r.paddedText(kMaxPassword);
+    const uint8_t flags = r.u8();
+    if (flags > 3)
+        r.fail();
+    b.setGateway = flags & 1;
+    b.setIpv6 = flags & 2;
+    b.ipv4Addr = r.array<4>();
+    b.ipv4Mask = r.array<4>();
+    b.ipv4Gateway = r.array<4>();
+    b.port = r.u16();
+    b.ipv6Addr = r.array<16>();
+    b.ipv6Gateway = r.array<16>();
+    b.ipv6PrefixLen = r.u8();
+    if (b.ipv6PrefixLen > 128 || !r.atEnd())
+        return std::nullopt;
+    return b;
+}
+
+std::optional<ResetBody> decodeResetBody(std::span<const uint8_t> plain)
+{
+    if (plain.size() != kResetBodySize)
+        return std::nullopt;
+    Reader r(plain);
+    ResetBody b;
+    b.nonce = r.array<kNonceSize>();
+    b.replyKey = r.array<kReplyKeySize>();
+    b.securityCode = r.paddedText(kMaxSecurityCode);
+    if (!r.atEnd())
+        return std::nullopt;
+    return b;
+}
+
+} // namespace vexa::wire

@@ -1,0 +1,248 @@
+#pragma once
+
+// VXDP version 1: the discovery protocol's datagrams, encoded and decoded.
+// Pure byte work, no I/O. docs/protocol.md is the byte-by-byte reference.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace vexa::wire {
+
+inline constexpr uint16_t kPort = 39310;
+inline constexpr uint32_t kDeviceGroup = 0xEFFF4D01; // 239.255.77.1, host order
+inline constexpr uint32_t kToolGroup = 0xEFFF4D02;   // 239.255.77.2, host order
+inline constexpr int kRequiredTtl = 255;
+inline constexpr size_t kMaxDatagram = 1400;
+inline constexpr size_t kHeaderSize = 16;
+inline constexpr uint8_t kVersion = 1;
+inline constexpr uint16_t kDefaultSpreadMs = 500;
+
+inline constexpr size_t kToolIdSize = 16;
+inline constexpr size_t kPublicKeySize = 32;   // X25519
+inline constexpr size_t kNonceSize = 24;       // single-use request token
+inline constexpr size_t kReplyKeySize = 32;    // HMAC-SHA-256 key for the RESULT
+inline constexpr size_t kTagSize = 32;         // HMAC-SHA-256 output
+inline constexpr size_t kSealOverhead = 48;    // sealed box: ephemeral key + MAC
+
+// Longest texts: one byte less than the report field they end up in.
+inline constexpr size_t kMaxSerial = 47;
+inline constexpr size_t kMaxVersionText = 47; // software, DSP version, start time
+inline constexpr size_t kMaxTypeName = 23;
+inline constexpr size_t kMaxPassword = 64;
+inline constexpr size_t kMaxSecurityCode = 32;
+
+enum class MsgType : uint8_t {
+    Inquiry = 1,
+    Announce = 2,
+    Goodbye = 3,
+    NonceRequest = 4,
+    Nonce = 5,
+    Modify = 6,
+    Reset = 7,
+    Result = 8,
+};
+
+enum class AnnounceReason : uint8_t {
+    InquiryAnswer = 0,
+    Boot = 1,
+    Heartbeat = 2,
+    Changed = 3,
+};
+
+enum class Status : uint8_t {
+    Ok = 0,
+    WrongPassword = 1,
+    WrongSecurityCode = 2,
+    StaleNonce = 3,
+    RateLimited = 4,
+    InvalidParameters = 5,
+};
+
+// TLV type numbers of the device information.
+enum class Tlv : uint8_t {
+    Serial = 1,
+    Mac = 2,
+    Ipv4Addr = 3,
+    Ipv4Mask = 4,
+    Ipv4Gateway = 5,
+    TypeCode = 6,
+    Port = 7,
+    HttpPort = 8,
+    Channels = 9,
+    SoftwareVersion = 10,
+    DspVersion = 11,
+    StartTime = 12,
+    TypeName = 13,
+    Ipv6Addr = 14,
+    Ipv6Gateway = 15,
+    Ipv6PrefixLen = 16,
+    Capabilities = 17,
+    Dhcp = 18,
+    ExtInfo = 19,
+};
+
+using Mac = std::array<uint8_t, 6>;
+using Ipv4 = std::array<uint8_t, 4>; // in wire (network) order
+using Ipv6 = std::array<uint8_t, 16>;
+using ToolId = std::array<uint8_t, kToolIdSize>;
+using PublicKey = std::array<uint8_t, kPublicKeySize>;
+using NonceBytes = std::array<uint8_t, kNonceSize>;
+using ReplyKey = std::array<uint8_t, kReplyKeySize>;
+using Tag = std::array<uint8_t, kTagSize>;
+using Bytes = std::vector<uint8_t>;
+
+/** What a device reports about itself. Absent TLVs decode as zero / empty. */
+struct DeviceInfo {
+    std::string serial; // required, 1..47 bytes
+    Mac mac{};          // required
+    Ipv4 ipv4Addr{};
+    Ipv4 ipv4Mask{};
+    Ipv4 ipv4Gateway{};
+    uint32_t typeCode = 0;
+    uint16_t port = 0;
+    uint16_t httpPort = 0;
+    uint16_t channels = 0;
+    std::string softwareVersion;
+    std::string dspVersion;
+    std::string startTime;
+    std::string typeName;
+    Ipv6 ipv6Addr{};
+    Ipv6 ipv6Gateway{};
+    uint8_t ipv6PrefixLen = 0; // 0..128
+    uint8_t capabilities = 0;  // bit 0 IPv6, bit 1 IPv6 modifiable, bit 2 DHCP
+    uint8_t dhcpOn = 0;        // 0 or 1
+    uint8_t extInfo = 0;       // 0 or 1
+    bool operator==(const DeviceInfo &) const = default;
+};
+
+/** The device a request is for: by MAC address, or by serial number. */
+struct Target {
+    enum class Kind : uint8_t { Mac = 1, Serial = 2 };
+    Kind kind = Kind::Mac;
+    Mac mac{};          // Kind::Mac
+    std::string serial; // Kind::Serial, 1..47 bytes
+    bool operator==(const Target &) const = default;
+
+    static Target byMac(const Mac &m) { return {Kind::Mac, m, {}}; }
+    static Target bySerial(std::string s) { return {Kind::Serial, {}, std::move(s)}; }
+};
+
+struct Inquiry {
+    ToolId toolId{};
+    uint16_t spreadMs = kDefaultSpreadMs;
+    bool operator==(const Inquiry &) const = default;
+};
+
+struct Announce {
+    AnnounceReason reason = AnnounceReason::Boot;
+    uint16_t heartbeatS = 30; // 1..65535
+    ToolId toolId{};          // the inquiry's tool id for InquiryAnswer, else zero
+    PublicKey publicKey{};
+    DeviceInfo info;
+    bool operator==(const Announce &) const = default;
+};
+
+struct Goodbye {
+    std::string serial;
+    Mac mac{};
+    bool operator==(const Goodbye &) const = default;
+};
+
+struct NonceRequest {
+    uint32_t requestId = 1; // never 0
+    Target target;
+    bool operator==(const NonceRequest &) const = default;
+};
+
+struct Nonce {
+    uint32_t requestId = 1;
+    NonceBytes nonce{};
+    PublicKey publicKey{};
+    std::string serial; // the answering device's identity
+    Mac mac{};
+    Target target; // echo of the request's target
+    bool operator==(const Nonce &) const = default;
+};
+
+struct Modify {
+    uint32_t requestId = 1;
+    Mac target{};
+    Bytes sealed; // sealed ModifyBody, exactly kModifySealedSize bytes
+    bool operator==(const Modify &) const = default;
+};
+
+struct Reset {
+    uint32_t requestId = 1;
+    std::string targetSerial;
+    Bytes sealed; // sealed ResetBody, exactly kResetSealedSize bytes
+    bool operator==(const Reset &) const = default;
+};
+
+struct Result {
+    uint32_t requestId = 1;
+    Status status = Status::Ok;
+    Target target; // echo of the request's target
+    Tag tag{};     // HMAC over every datagram byte before it
+    bool operator==(const Result &) const = default;
+};
+
+using Message = std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result>;
+
+/** The sealed plaintext of a MODIFY. */
+struct ModifyBody {
+    NonceBytes nonce{};
+    ReplyKey replyKey{};
+    std::string password; // 0..64 bytes
+    bool setGateway = false; // false: the device keeps its gateway
+    bool setIpv6 = false;    // false: IPv6 is left alone
+    Ipv4 ipv4Addr{};
+    Ipv4 ipv4Mask{};
+    Ipv4 ipv4Gateway{};
+    uint16_t port = 0;
+    Ipv6 ipv6Addr{};
+    Ipv6 ipv6Gateway{};
+    uint8_t ipv6PrefixLen = 0;
+    bool operator==(const ModifyBody &) const = default;
+};
+
+/** The sealed plaintext of a RESET. */
+struct ResetBody {
+    NonceBytes nonce{};
+    ReplyKey replyKey{};
+    std::string securityCode; // 0..32 bytes
+    bool operator==(const ResetBody &) const = default;
+};
+
+inline constexpr size_t kModifyBodySize = 169;
+inline constexpr size_t kResetBodySize = 89;
+inline constexpr size_t kModifySealedSize = kModifyBodySize + kSealOverhead;
+inline constexpr size_t kResetSealedSize = kResetBodySize + kSealOverhead;
+
+/**
+ * Encodes one datagram. Empty when the message cannot be represented
+ * (text too long or empty where required, zero request id, wrong sealed size).
+ */
+Bytes encode(const Message &message);
+
+/** Fully validates and decodes one received datagram; nullopt for anything malformed. */
+std::optional<Message> decode(std::span<const uint8_t> datagram);
+
+/** The type a datagram claims, from its header alone (no validation beyond the size). */
+std::optional<MsgType> peekType(std::span<const uint8_t> datagram);
+
+/** The bytes a RESULT's tag covers: everything before the tag. Empty if too short. */
+std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram);
+
+/** Fixed-size plaintexts of the sealed boxes; empty / nullopt on invalid content. */
+Bytes encodeBody(const ModifyBody &body);
+Bytes encodeBody(const ResetBody &body);
+std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain);
+std::optional<ResetBody> decodeResetBody(std::span<const uint8_t> plain);
+
+} // namespace vexa::wire

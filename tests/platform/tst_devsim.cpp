@@ -1,0 +1,457 @@
+// The device simulator's own parts: devices files, generated networks, the
+// state file, and the device side of the request exchange driven in-process.
+
+#include "devicefile.h"
+#include "generator.h"
+#include "simulator.h"
+#include "statefile.h"
+
+#include <crypto.h>
+#include <wire.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace {
+
+using namespace devsim;
+using namespace vexa;
+
+const char *kValidDevice = R"({"serialNo": "CAM0001", "macAddr": "02:00:00:00:00:01",
+    "ipv4Addr": "192.168.1.64", "ipv4Mask": "255.255.255.0", "typeCode": "0x9E10",
+    "typeName": "ACS-K1T", "port": 8000})";
+
+std::string fileWith(const std::string &device)
+{
+    return R"({"password": "pw123456", "devices": [)" + device + "]}";
+}
+
+std::string replaced(std::string text, const std::string &from, const std::string &to)
+{
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+TEST(DeviceFile, validFileWithDefaults)
+{
+    std::string error;
+    const auto file = parseDeviceFile(fileWith(kValidDevice), error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_EQ(file->devices.size(), 1u);
+    EXPECT_EQ(file->password, "pw123456");
+    const DeviceInfo &d = file->devices[0].info;
+    EXPECT_EQ(d.typeCode, 0x9E10);
+    EXPECT_EQ(d.extInfo, 1);
+    EXPECT_EQ(d.httpPort, 80);
+    EXPECT_EQ(d.ipv4Gateway, "");
+    EXPECT_FALSE(file->devices[0].password);
+}
+
+struct BadFile {
+    const char *name;
+    std::string text;
+    const char *expected; // part of the error text
+};
+
+class DeviceFileErrors : public ::testing::TestWithParam<BadFile>
+{
+};
+
+TEST_P(DeviceFileErrors, refusedWithClearReason)
+{
+    std::string error;
+    EXPECT_FALSE(parseDeviceFile(GetParam().text, error));
+    EXPECT_NE(error.find(GetParam().expected), std::string::npos) << error;
+}
+
+const std::string kOther = replaced(replaced(kValidDevice, "CAM0001", "CAM0002"), ":01\"", ":02\"");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceFileErrors,
+    ::testing::Values(
+        BadFile{"truncatedJson", fileWith(kValidDevice).substr(0, 40), "not valid JSON"},
+        BadFile{"noDevicesArray", R"({"password": "x"})", "missing the \"devices\" array"},
+        BadFile{"missingMac", fileWith(replaced(kValidDevice, R"("macAddr": "02:00:00:00:00:01",)", "")),
+                "devices[0]: missing field \"macAddr\""},
+        BadFile{"badMac", fileWith(replaced(kValidDevice, "02:00:00:00:00:01", "02:00:00:00:01")),
+                "devices[0].macAddr"},
+        BadFile{"leadingZeroAddress", fileWith(replaced(kValidDevice, "192.168.1.64", "192.168.01.64")),
+                "devices[0].ipv4Addr"},
+        BadFile{"holeInMask", fileWith(replaced(kValidDevice, "255.255.255.0", "255.0.255.0")),
+                "devices[0].ipv4Mask"},
+        BadFile{"portZero", fileWith(replaced(kValidDevice, "8000", "0")), "devices[0].port"},
+        BadFile{"typeCodeText", fileWith(replaced(kValidDevice, "0x9E10", "camera")), "devices[0].typeCode"},
+        BadFile{"typeNameTooLong", fileWith(replaced(kValidDevice, "ACS-K1T", std::string(24, 'T'))),
+                "longer than 23 bytes"},
+        BadFile{"unknownField", fileWith(replaced(kValidDevice, "\"port\"", "\"prot\"")),
+                "unknown field \"prot\""},
+        BadFile{"duplicateSerial", fileWith(std::string(kValidDevice) + "," +
+                                            replaced(kValidDevice, ":01\"", ":02\"")),
+                "serial number CAM0001 used twice"},
+        BadFile{"duplicateMac", fileWith(std::string(kValidDevice) + "," +
+                                         replaced(kValidDevice, "CAM0001", "CAM0002")),
+                "MAC address 02:00:00:00:00:01 used twice"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DeviceFile, twoDistinctDevicesAreFine)
+{
+    std::string error;
+    const auto file = parseDeviceFile(fileWith(std::string(kValidDevice) + "," + kOther), error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->devices.size(), 2u);
+}
+
+TEST(DeviceFile, demoNetwork)
+{
+    std::string error;
+    const auto file = loadDeviceFile(DEMO_NETWORK, error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->password, "demo1234");
+    ASSERT_EQ(file->devices.size(), 30u);
+    int factoryDefault = 0, accessControl = 0, ipv6 = 0, basic = 0;
+    for (const DeviceEntry &e : file->devices) {
+        factoryDefault += e.info.ipv4Addr == "192.168.1.64";
+        accessControl += e.info.typeCode == 0x9E10;
+        ipv6 += (e.info.capabilities & CapIpv6) != 0;
+        basic += e.info.extInfo == 0;
+    }
+    EXPECT_EQ(factoryDefault, 2);
+    EXPECT_EQ(accessControl, 1);
+    EXPECT_GE(ipv6, 3);
+    EXPECT_GE(basic, 2);
+}
+
+TEST(Generator, uniqueAndPlausible)
+{
+    const auto devices = generateDevices(10000, 42);
+    ASSERT_EQ(devices.size(), 10000u);
+    std::set<std::string> serials, macs;
+    std::set<int32_t> types;
+    int basic = 0, ipv6 = 0, readOnly = 0, dhcp = 0;
+    for (const DeviceInfo &d : devices) {
+        serials.insert(d.serialNo);
+        macs.insert(d.macAddr);
+        types.insert(d.typeCode);
+        EXPECT_TRUE(canonicalMac(d.macAddr) == d.macAddr) << d.macAddr;
+        EXPECT_TRUE(parseIpv4(d.ipv4Addr)) << d.ipv4Addr;
+        EXPECT_LE(d.serialNo.size(), limits::serialNo);
+        EXPECT_LE(d.typeName.size(), limits::typeName);
+        EXPECT_LE(d.softwareVersion.size(), limits::version);
+        EXPECT_FALSE(d.startTime.empty());
+        basic += d.extInfo == 0;
+        ipv6 += (d.capabilities & CapIpv6) != 0;
+        readOnly += d.typeCode >= 0x9D00 && d.typeCode <= 0x9FFF;
+        dhcp += d.dhcpOn;
+        if (d.extInfo == 0) { // old firmware reports none of the extended fields
+            EXPECT_TRUE(d.ipv4Gateway.empty() && d.ipv6Addr.empty() && d.capabilities == 0);
+        }
+        if (!d.ipv6Addr.empty()) {
+            EXPECT_TRUE(canonicalIpv6(d.ipv6Addr)) << d.ipv6Addr;
+        }
+    }
+    EXPECT_EQ(serials.size(), devices.size());
+    EXPECT_EQ(macs.size(), devices.size());
+    EXPECT_GE(types.size(), 8u);
+    EXPECT_GT(basic, 0);
+    EXPECT_GT(ipv6, 0);
+    EXPECT_GT(readOnly, 0);
+    EXPECT_GT(dhcp, 0);
+    EXPECT_EQ(generateDevices(50, 42)[49].serialNo, devices[49].serialNo) << "same seed, same network";
+}
+
+class TempDir : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tst_devsim.XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    std::string path(const char *name) const { return m_dir + "/" + name; }
+
+    static void write(const std::string &file, const std::string &text)
+    {
+        std::ofstream(file, std::ios::binary) << text;
+    }
+
+    std::string m_dir;
+};
+
+using StateFileTest = TempDir;
+
+TEST_F(StateFileTest, roundTripSurvivesLeftoverTempFile)
+{
+    StateFile state(path("state.json"));
+    DeviceState &s = state.device("CAM0001|02:00:00:00:00:01");
+    s.network = NetworkState{"10.0.0.5", "255.255.0.0", "10.0.0.1", 8100, "fd00::5", "fd00::1", 64, 0};
+    s.passwordHash = "$argon2id$v=19$m=16384,t=2,p=1$c2FsdA$aGFzaA";
+    state.device("CAM0002|02:00:00:00:00:02").passwordHash = "$argon2id$other";
+    std::string error;
+    ASSERT_TRUE(state.save(error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(state.tempPath()));
+
+    // A crash in the middle of the next save leaves a torn temporary file behind.
+    write(state.tempPath(), "{\"version\": 1, \"devi");
+    StateFile reread(path("state.json"));
+    ASSERT_TRUE(reread.load(error)) << error;
+    EXPECT_EQ(reread.devices(), state.devices());
+
+    reread.device("CAM0002|02:00:00:00:00:02").network =
+        NetworkState{"10.0.0.6", "255.255.0.0", "", 8000, "", "", 0, 1};
+    ASSERT_TRUE(reread.save(error)) << error;
+    StateFile third(path("state.json"));
+    ASSERT_TRUE(third.load(error)) << error;
+    EXPECT_EQ(third.devices(), reread.devices());
+    EXPECT_FALSE(std::filesystem::exists(state.tempPath()));
+}
+
+TEST_F(StateFileTest, missingFileIsEmptyDamagedFileIsAnError)
+{
+    std::string error;
+    StateFile fresh(path("none.json"));
+    EXPECT_TRUE(fresh.load(error));
+    EXPECT_TRUE(fresh.devices().empty());
+
+    for (const std::string &damage :
+         {std::string("{\"version\": 1, \"devices\": {\"a|b\": {\"network\": {\"ipv4Addr\": 5}}}"),
+          std::string("{\"version\": 1, \"devices\": {\"a|b\": {\"network\": {\"ipv4Addr\": \"1.2.3.4\", "
+                      "\"ipv4Mask\": \"255.0.255.0\", \"ipv4Gateway\": \"\", \"port\": 80, \"ipv6Addr\": "
+                      "\"\", \"ipv6Gateway\": \"\", \"ipv6PrefixLen\": 0, \"dhcpOn\": 0}}}}"),
+          std::string("not json"), std::string("{\"version\": 9, \"devices\": {}}")}) {
+        write(path("bad.json"), damage);
+        StateFile bad(path("bad.json"));
+        error.clear();
+        EXPECT_FALSE(bad.load(error)) << damage;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// --- the device side of the exchange, with a tool played by the test ---
+
+const crypto::FactoryKey kFactoryKey = [] {
+    crypto::FactoryKey key{};
+    for (size_t i = 0; i < key.size(); ++i)
+        key[i] = uint8_t(i);
+    return key;
+}();
+
+TEST(SecurityCode, knownDate)
+{
+    ASSERT_TRUE(crypto::init());
+    EXPECT_EQ(crypto::securityCode(kFactoryKey, "IPCB212020210313DM000001", "2024-02-29"),
+              "2YI5LNCUPZK32JRNZEC6");
+}
+
+class Exchange : public TempDir
+{
+protected:
+    void SetUp() override
+    {
+        TempDir::SetUp();
+        ASSERT_TRUE(crypto::init());
+        std::string error;
+        auto file = parseDeviceFile(fileWith(std::string(kValidDevice) + "," + kOther), error);
+        ASSERT_TRUE(file) << error;
+        // The test device also supports changing IPv6.
+        file->devices[0].info.capabilities = CapIpv6 | CapIpv6Modifiable;
+        m_state = std::make_unique<StateFile>(path("state.json"));
+        Simulator::Config config;
+        config.defaultPassword = *file->password;
+        config.factoryKey = kFactoryKey;
+        m_sim = std::make_unique<Simulator>(config, std::move(file->devices), *m_state,
+                                            [this](std::span<const uint8_t> d) { m_sent.emplace_back(d.begin(), d.end()); });
+        ASSERT_TRUE(m_sim->init(error)) << error;
+        m_now = Clock::now();
+        m_sim->start(m_now);
+        m_sim->runDue(m_now + std::chrono::seconds(1)); // boot announcements
+        m_sent.clear();
+    }
+
+    void deliver(const wire::Bytes &datagram, int ttl = 255) { m_sim->receive(datagram, ttl, m_now); }
+
+    template<typename T>
+    std::vector<T> sentOf()
+    {
+        std::vector<T> out;
+        for (const auto &bytes : m_sent) {
+            if (auto m = wire::decode(bytes); m && std::holds_alternative<T>(*m))
+                out.push_back(std::get<T>(*m));
+        }
+        return out;
+    }
+
+    wire::NonceBytes nonceFor(const wire::Target &target, uint32_t requestId)
+    {
+        m_sent.clear();
+        deliver(wire::encode(wire::NonceRequest{requestId, target}));
+        const auto nonces = sentOf<wire::Nonce>();
+        EXPECT_EQ(nonces.size(), 1u);
+        return nonces.empty() ? wire::NonceBytes{} : nonces[0].nonce;
+    }
+
+    wire::Bytes modifyRequest(uint32_t requestId, const std::string &password, const char *address)
+    {
+        wire::ModifyBody body;
+        body.nonce = nonceFor(wire::Target::byMac(kMac), requestId);
+        body.replyKey = m_replyKey;
+        body.password = password;
+        body.ipv4Addr = {10, 1, 2, 3};
+        std::sscanf(address, "%hhu.%hhu.%hhu.%hhu", &body.ipv4Addr[0], &body.ipv4Addr[1], &body.ipv4Addr[2],
+                    &body.ipv4Addr[3]);
+        body.ipv4Mask = {255, 255, 0, 0};
+        body.port = 8100;
+        const auto key = m_sim->publicKey("CAM0001");
+        return wire::encode(wire::Modify{requestId, kMac, crypto::seal(wire::encodeBody(body), key)});
+    }
+
+    wire::Bytes resetRequest(uint32_t requestId, const std::string &code)
+    {
+        wire::ResetBody body;
+        body.nonce = nonceFor(wire::Target::bySerial("CAM0001"), requestId);
+        body.replyKey = m_replyKey;
+        body.securityCode = code;
+        const auto key = m_sim->publicKey("CAM0001");
+        return wire::encode(wire::Reset{requestId, "CAM0001", crypto::seal(wire::encodeBody(body), key)});
+    }
+
+    // Sends a request and returns the one verified status it was answered with.
+    std::optional<wire::Status> statusOf(const wire::Bytes &request)
+    {
+        m_sent.clear();
+        deliver(request);
+        std::optional<wire::Status> status;
+        for (const auto &bytes : m_sent) {
+            const auto m = wire::decode(bytes);
+            if (m && std::holds_alternative<wire::Result>(*m)) {
+                EXPECT_FALSE(status) << "one request, one result";
+                EXPECT_TRUE(crypto::verifyResult(bytes, m_replyKey));
+                status = std::get<wire::Result>(*m).status;
+            }
+        }
+        return status;
+    }
+
+    static constexpr wire::Mac kMac{0x02, 0, 0, 0, 0, 0x01};
+    const wire::ReplyKey m_replyKey = crypto::randomArray<wire::kReplyKeySize>();
+    std::unique_ptr<StateFile> m_state;
+    std::unique_ptr<Simulator> m_sim;
+    std::vector<wire::Bytes> m_sent;
+    Clock::time_point m_now;
+};
+
+TEST_F(Exchange, inquiryAnswersSpreadOverTheWindowAndEchoTheTool)
+{
+    wire::Inquiry inquiry;
+    inquiry.toolId.fill(0x5A);
+    inquiry.spreadMs = 300;
+    deliver(wire::encode(inquiry), 64); // not from this link: ignored
+    m_sim->runDue(m_now + std::chrono::milliseconds(300));
+    EXPECT_TRUE(sentOf<wire::Announce>().empty());
+
+    deliver(wire::encode(inquiry));
+    m_sim->runDue(m_now + std::chrono::milliseconds(300));
+    const auto answers = sentOf<wire::Announce>();
+    ASSERT_EQ(answers.size(), 2u);
+    for (const auto &a : answers) {
+        EXPECT_EQ(a.reason, wire::AnnounceReason::InquiryAnswer);
+        EXPECT_EQ(a.toolId, inquiry.toolId);
+    }
+}
+
+TEST_F(Exchange, modifyAppliesOncePersistsAndAnnounces)
+{
+    const wire::Bytes request = modifyRequest(7, "pw123456", "10.1.2.3");
+    EXPECT_EQ(statusOf(request), wire::Status::Ok);
+    const auto changed = sentOf<wire::Announce>();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].reason, wire::AnnounceReason::Changed);
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "10.1.2.3");
+    EXPECT_EQ(m_sim->device("CAM0001")->port, 8100);
+
+    // The tool's retransmission: the same answer again, nothing applied twice.
+    EXPECT_EQ(statusOf(request), wire::Status::Ok);
+    EXPECT_TRUE(sentOf<wire::Announce>().empty());
+
+    // The same request replayed after the cache forgot it: the nonce is spent.
+    m_now += std::chrono::seconds(11);
+    EXPECT_EQ(statusOf(request), wire::Status::StaleNonce);
+
+    StateFile reread(path("state.json"));
+    std::string error;
+    ASSERT_TRUE(reread.load(error)) << error;
+    const auto &saved = reread.devices().at("CAM0001|02:00:00:00:00:01");
+    ASSERT_TRUE(saved.network);
+    EXPECT_EQ(saved.network->ipv4Addr, "10.1.2.3");
+}
+
+TEST_F(Exchange, nonceExpiresAfterTenSeconds)
+{
+    const wire::Bytes request = modifyRequest(8, "pw123456", "10.1.2.3");
+    m_now += std::chrono::seconds(10);
+    EXPECT_EQ(statusOf(request), wire::Status::StaleNonce);
+}
+
+TEST_F(Exchange, wrongPasswordLocksOutWithGrowingDelay)
+{
+    EXPECT_EQ(statusOf(modifyRequest(1, "wrong", "10.1.2.3")), wire::Status::WrongPassword);
+    EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
+    m_now += std::chrono::milliseconds(1001);
+    EXPECT_EQ(statusOf(modifyRequest(3, "wrong", "10.1.2.3")), wire::Status::WrongPassword);
+    m_now += std::chrono::milliseconds(1500); // the second failure locks for two seconds
+    EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
+    m_now += std::chrono::milliseconds(600);
+    EXPECT_EQ(statusOf(modifyRequest(5, "pw123456", "10.1.2.3")), wire::Status::Ok);
+}
+
+TEST_F(Exchange, invalidParametersAreRefused)
+{
+    EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "224.0.0.9")), wire::Status::InvalidParameters);
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
+}
+
+TEST_F(Exchange, securityCodeRestoresDefaultPassword)
+{
+    const std::string yesterday =
+        crypto::utcDate(std::chrono::system_clock::now() - std::chrono::hours(24));
+    const std::string longAgo =
+        crypto::utcDate(std::chrono::system_clock::now() - std::chrono::hours(24 * 3));
+    EXPECT_EQ(statusOf(resetRequest(1, crypto::securityCode(kFactoryKey, "CAM0001", longAgo))),
+              wire::Status::WrongSecurityCode);
+    EXPECT_EQ(statusOf(resetRequest(2, crypto::securityCode(kFactoryKey, "CAM0002", yesterday))),
+              wire::Status::WrongSecurityCode);
+    EXPECT_EQ(statusOf(resetRequest(3, crypto::securityCode(kFactoryKey, "CAM0001", yesterday))),
+              wire::Status::Ok);
+    EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3")), wire::Status::WrongPassword);
+    m_now += std::chrono::seconds(2);
+    EXPECT_EQ(statusOf(modifyRequest(5, crypto::kDefaultPassword, "10.1.2.3")), wire::Status::Ok);
+}
+
+TEST_F(Exchange, offlineDevicesSayGoodbyeAndStayQuiet)
+{
+    std::string out;
+    bool quit = false;
+    m_sim->command("offline CAM0001", m_now, out, quit);
+    EXPECT_EQ(out, "ok offline 1\n");
+    ASSERT_EQ(sentOf<wire::Goodbye>().size(), 1u);
+    m_sent.clear();
+    deliver(wire::encode(wire::NonceRequest{9, wire::Target::byMac(kMac)}));
+    EXPECT_TRUE(m_sent.empty());
+
+    out.clear();
+    m_sim->command("online all", m_now, out, quit);
+    EXPECT_EQ(out, "ok online 1\n");
+    EXPECT_EQ(sentOf<wire::Announce>().at(0).reason, wire::AnnounceReason::Boot);
+
+    out.clear();
+    m_sim->command("frobnicate", m_now, out, quit);
+    EXPECT_EQ(out.rfind("error: unknown command", 0), 0u) << out;
+    EXPECT_FALSE(quit);
+}
+
+} // namespace

@@ -1,0 +1,342 @@
+#include "address.h"
+#include "wire.h"
+#include "wiresamples.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace vexa;
+using wire::Bytes;
+
+Bytes sample(const std::string &name)
+{
+    for (const auto &[n, m] : samples::messages())
+        if (n == name)
+            return wire::encode(m);
+    return {};
+}
+
+// Replaces the payload and keeps the header's length field consistent, so a
+// case fails for the reason it names and not for a length mismatch.
+Bytes withPayload(Bytes datagram, const Bytes &payload)
+{
+    datagram.resize(wire::kHeaderSize);
+    datagram.insert(datagram.end(), payload.begin(), payload.end());
+    datagram[12] = uint8_t(payload.size() >> 8);
+    datagram[13] = uint8_t(payload.size());
+    return datagram;
+}
+
+Bytes payloadOf(const Bytes &datagram)
+{
+    return Bytes(datagram.begin() + wire::kHeaderSize, datagram.end());
+}
+
+Bytes patched(Bytes b, size_t offset, uint8_t value)
+{
+    b.at(offset) = value;
+    return b;
+}
+
+Bytes tlv(uint8_t type, const Bytes &value)
+{
+    Bytes b{type, uint8_t(value.size())};
+    b.insert(b.end(), value.begin(), value.end());
+    return b;
+}
+
+// An ANNOUNCE whose device information is exactly `tlvs`.
+Bytes announceWith(std::initializer_list<Bytes> tlvs)
+{
+    const Bytes valid = sample("announce");
+    Bytes payload(valid.begin() + wire::kHeaderSize, valid.begin() + wire::kHeaderSize + 52);
+    for (const Bytes &t : tlvs)
+        payload.insert(payload.end(), t.begin(), t.end());
+    return withPayload(valid, payload);
+}
+
+Bytes concat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Pads a datagram with unknown TLVs to exactly `size` bytes.
+Bytes paddedTo(Bytes datagram, size_t size)
+{
+    Bytes payload = payloadOf(datagram);
+    while (wire::kHeaderSize + payload.size() < size) {
+        const size_t remaining = size - wire::kHeaderSize - payload.size();
+        size_t len = std::min<size_t>(255, remaining - 2);
+        if (remaining - (len + 2) == 1)
+            --len;
+        payload = concat(payload, tlv(200, Bytes(len, 0)));
+    }
+    return withPayload(datagram, payload);
+}
+
+const Bytes kSerialTlv = tlv(1, Bytes{'S', 'N', '1'});
+const Bytes kMacTlv = tlv(2, Bytes{1, 2, 3, 4, 5, 6});
+
+// ---------------------------------------------------------------- round trips
+
+class RoundTrip : public testing::TestWithParam<std::pair<std::string, wire::Message>> {};
+
+TEST_P(RoundTrip, DecodesToTheSameMessageAndBytes)
+{
+    const Bytes bytes = wire::encode(GetParam().second);
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_LE(bytes.size(), wire::kMaxDatagram);
+    const auto decoded = wire::decode(bytes);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, GetParam().second);
+    EXPECT_EQ(wire::encode(*decoded), bytes);
+    EXPECT_EQ(wire::peekType(bytes), wire::MsgType(GetParam().second.index() + 1));
+}
+
+TEST_P(RoundTrip, EveryTruncationIsRejected)
+{
+    const Bytes bytes = wire::encode(GetParam().second);
+    const bool endsInTlvs = std::holds_alternative<wire::Announce>(GetParam().second)
+        || std::holds_alternative<wire::Goodbye>(GetParam().second);
+    for (size_t len = 0; len < bytes.size(); ++len) {
+        const Bytes cut(bytes.begin(), bytes.begin() + len);
+        EXPECT_FALSE(wire::decode(cut)) << "length " << len;
+        // Even with the length field agreeing with the shorter payload;
+        // device information may legitimately end at any TLV boundary, which
+        // the TLV cases below cover.
+        if (len >= wire::kHeaderSize && !endsInTlvs) {
+            EXPECT_FALSE(wire::decode(withPayload(bytes, Bytes(cut.begin() + wire::kHeaderSize, cut.end()))))
+                << "consistent length " << len;
+        }
+    }
+}
+
+TEST_P(RoundTrip, TrailingBytesAreRejected)
+{
+    const Bytes bytes = wire::encode(GetParam().second);
+    const Bytes longer = withPayload(bytes, concat(payloadOf(bytes), {0}));
+    // Device information may end in an unknown TLV, but never in half of one.
+    EXPECT_FALSE(wire::decode(longer));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, RoundTrip, testing::ValuesIn(samples::messages()),
+                         [](const auto &info) { return info.param.first; });
+
+TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
+{
+    const auto m = wire::decode(announceWith({kSerialTlv, kMacTlv}));
+    ASSERT_TRUE(m);
+    const auto &info = std::get<wire::Announce>(*m).info;
+    EXPECT_EQ(info.serial, "SN1");
+    EXPECT_EQ(info.port, 0);
+    EXPECT_TRUE(info.typeName.empty());
+}
+
+TEST(Wire, UnknownTlvsAreSkipped)
+{
+    const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
+                                              tlv(200, Bytes{1})}));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
+}
+
+TEST(Wire, LongestTextsFitTheirReportFields)
+{
+    wire::Announce a = std::get<wire::Announce>(samples::messages()[1].second);
+    a.info.serial = std::string(47, 'S');
+    a.info.typeName = std::string(23, 'T');
+    const auto m = wire::decode(wire::encode(a));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(std::get<wire::Announce>(*m), a);
+}
+
+TEST(Wire, EncodeRefusesWhatCannotBeRepresented)
+{
+    wire::Announce a;
+    a.info.serial = std::string(48, 'S');
+    EXPECT_TRUE(wire::encode(a).empty());
+    a.info.serial = "";
+    EXPECT_TRUE(wire::encode(a).empty());
+    a.info.serial = std::string("A\0B", 3);
+    EXPECT_TRUE(wire::encode(a).empty());
+    EXPECT_TRUE(wire::encode(wire::NonceRequest{0, wire::Target::bySerial("X")}).empty());
+    EXPECT_TRUE(wire::encode(wire::Modify{1, {}, Bytes(10)}).empty());
+}
+
+// ---------------------------------------------------------------- malformed
+
+struct Malformed {
+    std::string name;
+    Bytes datagram;
+};
+
+std::vector<Malformed> malformed()
+{
+    const Bytes inquiry = sample("inquiry");
+    const Bytes announce = sample("announce");
+    const Bytes nonceRequest = sample("nonce_request_mac");
+    const Bytes result = sample("result");
+    const Bytes modifyPayload = payloadOf(sample("modify"));
+    return {
+        {"empty", {}},
+        {"bad_magic", patched(inquiry, 0, 'X')},
+        {"bad_version_0", patched(inquiry, 4, 0)},
+        {"bad_version_2", patched(inquiry, 4, 2)},
+        {"type_0", patched(inquiry, 5, 0)},
+        {"type_9", patched(inquiry, 5, 9)},
+        {"flags_set", patched(inquiry, 6, 1)},
+        {"reserved_byte_set", patched(inquiry, 7, 1)},
+        {"reserved_word_set", patched(inquiry, 15, 1)},
+        {"length_too_long", patched(inquiry, 13, uint8_t(inquiry[13] + 1))},
+        {"length_too_short", patched(inquiry, 13, uint8_t(inquiry[13] - 1))},
+        {"oversized", paddedTo(announce, wire::kMaxDatagram + 1)},
+        {"inquiry_with_request_id", patched(inquiry, 11, 1)},
+        {"request_without_id", patched(patched(nonceRequest, 8, 0), 11, 0)},
+        {"announce_reason_4", patched(announce, 16, 4)},
+        {"announce_reserved", patched(announce, 17, 1)},
+        {"announce_heartbeat_0", patched(patched(announce, 18, 0), 19, 0)},
+        {"tlv_overrunning", announceWith({kSerialTlv, kMacTlv, Bytes{3, 4, 1, 2}})},
+        {"tlv_value_cut", announceWith({kSerialTlv, Bytes(kMacTlv.begin(), kMacTlv.end() - 1)})},
+        {"tlv_header_cut", announceWith({kSerialTlv, kMacTlv, Bytes{3}})},
+        {"serial_too_long", announceWith({tlv(1, Bytes(48, 'S')), kMacTlv})},
+        {"serial_empty", announceWith({tlv(1, {}), kMacTlv})},
+        {"type_name_too_long", announceWith({kSerialTlv, kMacTlv, tlv(13, Bytes(24, 'T'))})},
+        {"version_too_long", announceWith({kSerialTlv, kMacTlv, tlv(10, Bytes(48, 'V'))})},
+        {"text_with_nul", announceWith({tlv(1, Bytes{'A', 0, 'B'}), kMacTlv})},
+        {"duplicate_serial", announceWith({kSerialTlv, kMacTlv, kSerialTlv})},
+        {"duplicate_port", announceWith({kSerialTlv, kMacTlv, tlv(7, {0, 80}), tlv(7, {0, 81})})},
+        {"missing_serial", announceWith({kMacTlv})},
+        {"missing_mac", announceWith({kSerialTlv})},
+        {"mac_short", announceWith({kSerialTlv, tlv(2, Bytes(5, 1))})},
+        {"ipv4_long", announceWith({kSerialTlv, kMacTlv, tlv(3, Bytes(5, 1))})},
+        {"prefix_129", announceWith({kSerialTlv, kMacTlv, tlv(16, {129})})},
+        {"dhcp_2", announceWith({kSerialTlv, kMacTlv, tlv(18, {2})})},
+        {"ext_info_2", announceWith({kSerialTlv, kMacTlv, tlv(19, {2})})},
+        {"goodbye_without_mac", withPayload(sample("goodbye"), kSerialTlv)},
+        {"target_kind_3", patched(nonceRequest, 16, 3)},
+        {"target_mac_length_5", patched(nonceRequest, 17, 5)},
+        {"target_serial_empty", withPayload(nonceRequest, Bytes{2, 0})},
+        {"result_status_6", patched(result, 16, 6)},
+        {"modify_sealed_short", withPayload(sample("modify"), Bytes(modifyPayload.begin(), modifyPayload.end() - 1))},
+    };
+}
+
+class Rejects : public testing::TestWithParam<Malformed> {};
+
+TEST_P(Rejects, Datagram)
+{
+    EXPECT_FALSE(wire::decode(GetParam().datagram));
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, Rejects, testing::ValuesIn(malformed()),
+                         [](const auto &info) { return info.param.name; });
+
+TEST(Wire, LargestDatagramIsAccepted)
+{
+    const Bytes largest = paddedTo(sample("announce"), wire::kMaxDatagram);
+    ASSERT_EQ(largest.size(), wire::kMaxDatagram);
+    EXPECT_TRUE(wire::decode(largest));
+    EXPECT_EQ(paddedTo(sample("announce"), wire::kMaxDatagram + 1).size(), wire::kMaxDatagram + 1);
+}
+
+// ---------------------------------------------------------------- sealed bodies
+
+wire::ModifyBody modifyBody()
+{
+    wire::ModifyBody b;
+    b.nonce.fill(1);
+    b.replyKey.fill(2);
+    b.password = "admin12345";
+    b.setGateway = true;
+    b.setIpv6 = true;
+    b.ipv4Addr = {10, 0, 0, 5};
+    b.ipv4Mask = {255, 0, 0, 0};
+    b.ipv4Gateway = {10, 0, 0, 1};
+    b.port = 8000;
+    b.ipv6Addr[0] = 0x20;
+    b.ipv6PrefixLen = 64;
+    return b;
+}
+
+TEST(Body, ModifyRoundTripHasConstantSize)
+{
+    const Bytes plain = wire::encodeBody(modifyBody());
+    ASSERT_EQ(plain.size(), wire::kModifyBodySize);
+    EXPECT_EQ(wire::decodeModifyBody(plain), modifyBody());
+    wire::ModifyBody longest = modifyBody();
+    longest.password = std::string(wire::kMaxPassword, 'p');
+    EXPECT_EQ(wire::encodeBody(longest).size(), wire::kModifyBodySize);
+    longest.password += 'p';
+    EXPECT_TRUE(wire::encodeBody(longest).empty());
+}
+
+TEST(Body, ResetRoundTrip)
+{
+    const wire::ResetBody body{{}, {}, "GGIUR52XWHW4QOEYNDDZ"};
+    const Bytes plain = wire::encodeBody(body);
+    ASSERT_EQ(plain.size(), wire::kResetBodySize);
+    EXPECT_EQ(wire::decodeResetBody(plain), body);
+}
+
+TEST(Body, MalformedBodiesAreRejected)
+{
+    const Bytes plain = wire::encodeBody(modifyBody());
+    const size_t lengthAt = wire::kNonceSize + wire::kReplyKeySize;
+    EXPECT_FALSE(wire::decodeModifyBody(Bytes(plain.begin(), plain.end() - 1)));
+    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt, 65)));
+    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt + 1 + 63, 'x'))); // non-zero padding
+    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt + 1 + 64, 4)));   // unknown flag
+    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, plain.size() - 1, 129)));
+    const Bytes reset = wire::encodeBody(wire::ResetBody{{}, {}, "CODE"});
+    EXPECT_FALSE(wire::decodeResetBody(patched(reset, lengthAt, 33)));
+    EXPECT_FALSE(wire::decodeResetBody(patched(reset, lengthAt + 1 + 1, 0))); // NUL inside the code
+}
+
+// ---------------------------------------------------------------- address texts
+
+class Ipv4Text : public testing::TestWithParam<std::pair<const char *, bool>> {};
+
+TEST_P(Ipv4Text, Parse)
+{
+    const auto [text, valid] = GetParam();
+    const auto addr = address::parseIpv4(text);
+    ASSERT_EQ(addr.has_value(), valid);
+    if (valid) {
+        EXPECT_EQ(address::formatIpv4(*addr), text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Address, Ipv4Text,
+                         testing::Values(std::pair{"192.168.1.64", true}, std::pair{"0.0.0.0", true},
+                                         std::pair{"255.255.255.255", true}, std::pair{"010.1.1.10", false},
+                                         std::pair{"256.1.1.1", false}, std::pair{"1.1.1", false},
+                                         std::pair{"1.1.1.1.", false}, std::pair{"1.1.1.1 ", false},
+                                         std::pair{"1..1.1", false}, std::pair{"", false},
+                                         std::pair{"1.1.1.1234", false}, std::pair{"a.1.1.1", false}));
+
+TEST(Address, Mac)
+{
+    const wire::Mac mac{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+    EXPECT_EQ(address::formatMac(mac), "00:1a:2b:3c:4d:5e");
+    EXPECT_EQ(address::parseMac("00:1A:2b:3c:4d:5e"), mac);
+    EXPECT_EQ(address::parseMac("00-1a-2b-3c-4d-5e"), mac);
+    for (const char *bad : {"00:1a:2b:3c:4d", "00:1a:2b:3c:4d:5e:", "00:1a-2b:3c:4d:5e", "00:1a:2b:3c:4d:5g",
+                            "001a2b3c4d5e", ""})
+        EXPECT_FALSE(address::parseMac(bad)) << bad;
+}
+
+TEST(Address, Ipv6)
+{
+    const auto addr = address::parseIpv6("fe80::21a:2bff:fe3c:4d5e");
+    ASSERT_TRUE(addr);
+    EXPECT_EQ(address::formatIpv6(*addr), "fe80::21a:2bff:fe3c:4d5e");
+    EXPECT_EQ(address::formatIpv6(wire::Ipv6{}), "");
+    EXPECT_FALSE(address::parseIpv6("fe80::1::2"));
+    EXPECT_FALSE(address::parseIpv6(std::string_view("::1\0x", 5)));
+}
+
+} // namespace
