@@ -1,0 +1,52 @@
+// vexa-gallery: every widget of the widget library on one page, with sample
+// data, for eyeballing looks and behaviour. "--screenshot FILE" saves the page
+// (with a sample tool tip up) and quits.
+
+#include "gallery.h"
+#include "sections.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vexa-gallery"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows the widget library with sample data."));
+    parser.addHelpOption();
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save the page to <file> and quit."),
+                                        QStringLiteral("file"));
+    parser.addOption(screenshot);
+    parser.process(app);
+
+    Gallery gallery;
+    gallery.setWindowTitle(QStringLiteral("Vexa widget gallery"));
+    gallery.addSection(QStringLiteral("CLabel"), buildLabelSection());
+    gallery.addSection(QStringLiteral("CToolTip"), buildToolTipSection());
+    gallery.addSection(QStringLiteral("Window-mask regions"), buildRegionSection());
+    gallery.resize(1000, 820);
+    gallery.show();
+
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        // Let the window map and lay out before raising the tip and grabbing.
+        QTimer::singleShot(300, &gallery, [&gallery] {
+            if (auto *demo = gallery.findChild<QPushButton *>(kToolTipDemoButton))
+                demo->click();
+        });
+        QTimer::singleShot(600, &gallery, [&gallery, file] {
+            const bool saved = gallery.snapshot().save(file);
+            if (!saved)
+                std::fprintf(stderr, "Cannot write %s\n", qPrintable(file));
+            QApplication::exit(saved ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}
