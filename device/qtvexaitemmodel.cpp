@@ -174,6 +174,16 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
                 for (int row = first; row <= last; ++row)
                     UnindexRow(row);
             });
+    // Connected before any view: by the time others hear of the removal, the
+    // remaining rows already show the IDs they had before it.
+    connect(this, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &parent, int first, int last) {
+        if (parent.isValid() || !m_removingOwnRows || !m_idsFollowRows)
+            return;
+        // Removal runs bottom-up, so `first` is also the row's original position.
+        const auto at = std::lower_bound(m_pendingRemoved.begin(), m_pendingRemoved.end(), first);
+        for (int row = last; row >= first; --row)
+            m_pendingRemoved.insert(at - m_pendingRemoved.begin(), row);
+    });
     connect(this, &QAbstractItemModel::modelReset, this, [this] {
         m_rowsByDevice.clear();
         m_deviceOfRow.clear();
@@ -263,11 +273,8 @@ int QtVexaItemModel::RemoveDeviceRows(const QString &serial, const QString &mac)
     const QList<int> rows = RowsOf(serial, mac);
     m_removingOwnRows = true;
     // Bottom-up, so the positions still to remove stay valid.
-    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-        if (m_idsFollowRows)
-            m_pendingRemoved.insert(std::lower_bound(m_pendingRemoved.begin(), m_pendingRemoved.end(), *it), *it);
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it)
         removeRow(*it);
-    }
     m_removingOwnRows = false;
     m_pendingRemoved.clear();
     m_idsFollowRows = true;
