@@ -9,8 +9,6 @@ namespace vexa::wire {
 namespace {
 
 constexpr std::array<uint8_t, 4> kMagic{'V', 'X', 'D', 'P'};
-constexpr size_t kAnnounceFixed = 52;
-constexpr size_t kNonceFixed = kNonceSize + kPublicKeySize + 6;
 
 bool validText(std::string_view text, size_t minLen, size_t maxLen)
 {

@@ -180,7 +180,7 @@ std::vector<Malformed> malformed()
     const Bytes announce = sample("announce");
     const Bytes nonceRequest = sample("nonce_request_mac");
     const Bytes result = sample("result");
-    const Bytes modify = sample("modify");
+    const Bytes modifyPayload = payloadOf(sample("modify"));
     return {
         {"empty", {}},
         {"bad_magic", patched(inquiry, 0, 'X')},
@@ -221,7 +221,7 @@ std::vector<Malformed> malformed()
         {"target_mac_length_5", patched(nonceRequest, 17, 5)},
         {"target_serial_empty", withPayload(nonceRequest, Bytes{2, 0})},
         {"result_status_6", patched(result, 16, 6)},
-        {"modify_sealed_short", withPayload(modify, Bytes(payloadOf(modify).begin(), payloadOf(modify).end() - 1))},
+        {"modify_sealed_short", withPayload(sample("modify"), Bytes(modifyPayload.begin(), modifyPayload.end() - 1))},
     };
 }
 

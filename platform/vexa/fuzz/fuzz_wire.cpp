@@ -1,0 +1,23 @@
+// libFuzzer target: the decoders see every datagram on the link.
+
+#include "wire.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using namespace vexa::wire;
+    const std::span<const uint8_t> input(data, size);
+    if (const auto message = decode(input)) {
+        // Whatever decodes must encode again, to a datagram meaning the same.
+        const Bytes again = encode(*message);
+        if (again.empty() || decode(again) != message)
+            std::abort();
+        resultSignedPart(input);
+    }
+    if (const auto body = decodeModifyBody(input); body && encodeBody(*body) != Bytes(input.begin(), input.end()))
+        std::abort();
+    if (const auto body = decodeResetBody(input); body && encodeBody(*body) != Bytes(input.begin(), input.end()))
+        std::abort();
+    return 0;
+}

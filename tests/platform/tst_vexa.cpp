@@ -1,0 +1,408 @@
+// The discovery library against a scripted device on loopback: events,
+// lifecycle, the request exchange and input checks.
+
+#include "vexa.h"
+
+#include "address.h"
+#include "crypto.h"
+#include "packetdriver.h"
+#include "tum.h"
+#include "wire.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace vexa;
+using namespace std::chrono_literals;
+
+// Generous: only ever waited out when something is broken.
+constexpr auto kEventWait = 8s;
+
+// Collects the reports of this test's devices; other programs on loopback may
+// run devices of their own, told apart by the serial prefix.
+class Reports {
+public:
+    static void callback(const VEXA_DEVICE_REPORT *r, void *user) { static_cast<Reports *>(user)->add(*r); }
+
+    void add(const VEXA_DEVICE_REPORT &r)
+    {
+        if (std::string_view(r.serialNo).rfind(prefix(), 0) != 0)
+            return;
+        std::lock_guard lock(m_mutex);
+        m_reports.push_back(r);
+        m_cv.notify_all();
+    }
+    std::optional<VEXA_DEVICE_REPORT> next(std::chrono::milliseconds wait = kEventWait)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_cv.wait_for(lock, wait, [this] { return !m_reports.empty(); }))
+            return std::nullopt;
+        VEXA_DEVICE_REPORT r = m_reports.front();
+        m_reports.pop_front();
+        return r;
+    }
+    static std::string prefix() { return "TST" + std::to_string(getpid()) + "-"; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<VEXA_DEVICE_REPORT> m_reports;
+};
+
+const PKT_Driver *driver()
+{
+    static const PKT_Driver *d = [] {
+        void *h = TUM_LoadDSo("PACKET.dll");
+        auto get = h ? reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(h, PKT_GET_DRIVER_SYMBOL)) : nullptr;
+        return get ? get() : nullptr;
+    }();
+    return d;
+}
+
+// A device speaking VXDP from a thread of its own.
+class FakeDevice {
+public:
+    enum class Answer { Honest, ForgedResult, OtherKey };
+
+    explicit FakeDevice(const std::string &suffix, Answer answer = Answer::Honest) : m_answer(answer)
+    {
+        m_info.serial = Reports::prefix() + suffix;
+        m_info.mac = crypto::randomArray<6>();
+        m_info.mac[0] = 0x02;
+        m_info.ipv4Addr = {10, 1, 2, 3};
+        m_info.ipv4Mask = {255, 255, 0, 0};
+        m_info.port = 8000;
+        m_info.httpPort = 8080;
+        m_info.typeName = "IPC";
+        const uint32_t group = address::toNetworkOrder(wire::kDeviceGroup);
+        EXPECT_EQ(driver()->open(wire::kPort, &group, 1, 0, &m_socket), 0);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~FakeDevice()
+    {
+        m_stop = true;
+        driver()->wake(m_socket);
+        m_thread.join();
+        driver()->close(m_socket);
+    }
+
+    void announce(wire::AnnounceReason reason, uint16_t heartbeatS = 30, wire::ToolId toolId = {})
+    {
+        std::lock_guard lock(m_mutex);
+        send(wire::Announce{reason, heartbeatS, toolId, m_keys.publicKey, m_info});
+    }
+    void goodbye()
+    {
+        std::lock_guard lock(m_mutex);
+        send(wire::Goodbye{m_info.serial, m_info.mac});
+    }
+    void setPort(uint16_t port)
+    {
+        std::lock_guard lock(m_mutex);
+        m_info.port = port;
+    }
+    std::string mac() const { return address::formatMac(m_info.mac); }
+    const std::string &serial() const { return m_info.serial; }
+    std::optional<wire::ModifyBody> lastModify()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_modify;
+    }
+    std::optional<wire::ResetBody> lastReset()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_reset;
+    }
+
+private:
+    void send(const wire::Message &m)
+    {
+        const wire::Bytes b = wire::encode(m);
+        ASSERT_FALSE(b.empty());
+        driver()->send(m_socket, address::toNetworkOrder(wire::kToolGroup), wire::kPort, b.data(), b.size(), 0);
+    }
+    bool isTarget(const wire::Target &t) const
+    {
+        return t.kind == wire::Target::Kind::Mac ? t.mac == m_info.mac : t.serial == m_info.serial;
+    }
+    void result(uint32_t requestId, const wire::Target &target, const wire::ReplyKey &replyKey)
+    {
+        wire::ReplyKey key = replyKey;
+        if (m_answer == Answer::ForgedResult)
+            key[0] ^= 1;
+        const wire::Bytes b = crypto::encodeSignedResult(wire::Result{requestId, wire::Status::Ok, target, {}}, key);
+        driver()->send(m_socket, address::toNetworkOrder(wire::kToolGroup), wire::kPort, b.data(), b.size(), 0);
+    }
+
+    void run()
+    {
+        std::array<uint8_t, wire::kMaxDatagram> buffer;
+        while (!m_stop) {
+            PKT_RecvInfo info{};
+            const int n = driver()->receive(m_socket, buffer.data(), buffer.size(), 200, &info);
+            if (n < 0)
+                continue;
+            const auto m = wire::decode(std::span(buffer).first(size_t(n)));
+            if (!m)
+                continue;
+            std::lock_guard lock(m_mutex);
+            if (const auto *inq = std::get_if<wire::Inquiry>(&*m)) {
+                send(wire::Announce{wire::AnnounceReason::InquiryAnswer, 30, inq->toolId, m_keys.publicKey, m_info});
+            } else if (const auto *req = std::get_if<wire::NonceRequest>(&*m); req && isTarget(req->target)) {
+                m_nonce = crypto::randomArray<wire::kNonceSize>();
+                const auto key = m_answer == Answer::OtherKey ? crypto::generateKeyPair().publicKey : m_keys.publicKey;
+                send(wire::Nonce{req->requestId, m_nonce, key, m_info.serial, m_info.mac, req->target});
+            } else if (const auto *mod = std::get_if<wire::Modify>(&*m); mod && mod->target == m_info.mac) {
+                const auto plain = crypto::open(mod->sealed, m_keys);
+                const auto body = plain ? wire::decodeModifyBody(*plain) : std::nullopt;
+                if (body && body->nonce == m_nonce) {
+                    m_modify = body;
+                    result(mod->requestId, wire::Target::byMac(m_info.mac), body->replyKey);
+                }
+            } else if (const auto *res = std::get_if<wire::Reset>(&*m); res && res->targetSerial == m_info.serial) {
+                const auto plain = crypto::open(res->sealed, m_keys);
+                const auto body = plain ? wire::decodeResetBody(*plain) : std::nullopt;
+                if (body && body->nonce == m_nonce) {
+                    m_reset = body;
+                    result(res->requestId, wire::Target::bySerial(m_info.serial), body->replyKey);
+                }
+            }
+        }
+    }
+
+    Answer m_answer;
+    crypto::KeyPair m_keys = crypto::generateKeyPair();
+    wire::DeviceInfo m_info;
+    PKT_Socket *m_socket = nullptr;
+    std::mutex m_mutex;
+    wire::NonceBytes m_nonce{};
+    std::optional<wire::ModifyBody> m_modify;
+    std::optional<wire::ResetBody> m_reset;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class Library : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(crypto::init());
+        ASSERT_NE(driver(), nullptr);
+    }
+    void TearDown() override { EXPECT_EQ(VEXA_Stop(), 1); }
+    void start() { ASSERT_EQ(VEXA_Start_V30(&Reports::callback, 0, &m_reports), 1); }
+    std::optional<VEXA_DEVICE_REPORT> next() { return m_reports.next(); }
+
+    Reports m_reports;
+};
+
+TEST_F(Library, Lifecycle)
+{
+    EXPECT_EQ(VEXA_Stop(), 1); // without Start: harmless
+    EXPECT_EQ(VEXA_SendInquiry(), 0);
+    EXPECT_EQ(VEXA_Start_V30(nullptr, 0, nullptr), 0);
+    EXPECT_EQ(VEXA_Start_V30(&Reports::callback, 1, &m_reports), 0);
+    start();
+    EXPECT_EQ(VEXA_Start_V30(&Reports::callback, 0, &m_reports), 0);
+    EXPECT_EQ(VEXA_Start_V20(&Reports::callback, &m_reports), 0);
+    EXPECT_EQ(VEXA_SendInquiry(), 1);
+    EXPECT_EQ(VEXA_Stop(), 1);
+    EXPECT_EQ(VEXA_Stop(), 1);
+    EXPECT_EQ(VEXA_Start_V20(&Reports::callback, &m_reports), 1);
+    EXPECT_EQ(VEXA_SendInquiry(), 1);
+}
+
+TEST_F(Library, EventsFollowTheDevice)
+{
+    start();
+    FakeDevice device("events");
+    device.announce(wire::AnnounceReason::Boot);
+    auto r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ANNOUNCE);
+    EXPECT_STREQ(r->protocol, "VXDP/1");
+    EXPECT_EQ(r->serialNo, device.serial());
+    EXPECT_EQ(r->macAddr, device.mac());
+    EXPECT_STREQ(r->ipv4Addr, "10.1.2.3");
+    EXPECT_STREQ(r->ipv4Mask, "255.255.0.0");
+    EXPECT_STREQ(r->sourceAddr, "127.0.0.1");
+    EXPECT_EQ(r->port, 8000);
+    EXPECT_EQ(r->extraValue, 8080);
+    EXPECT_STREQ(r->ipv6Addr, "");
+
+    // Unchanged repeats and answers to inquiries report nothing; the next
+    // event is the change.
+    device.announce(wire::AnnounceReason::Heartbeat);
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    device.setPort(8001);
+    device.announce(wire::AnnounceReason::Changed);
+    r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_UPDATE);
+    EXPECT_EQ(r->port, 8001);
+
+    device.goodbye();
+    r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
+    EXPECT_EQ(r->serialNo, device.serial());
+}
+
+TEST_F(Library, AnswerToOurInquiryIsOnline)
+{
+    start();
+    FakeDevice device("inquiry");
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    const auto r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ONLINE);
+    // Another tool's inquiry answer is unsolicited for us.
+    FakeDevice other("other tool");
+    other.announce(wire::AnnounceReason::InquiryAnswer, 30, crypto::randomArray<wire::kToolIdSize>());
+    const auto r2 = next();
+    ASSERT_TRUE(r2);
+    EXPECT_EQ(r2->eventCode, VEXA_EVENT_ANNOUNCE);
+}
+
+TEST_F(Library, SilentDeviceGoesOffline)
+{
+    start();
+    FakeDevice device("silent");
+    device.announce(wire::AnnounceReason::Boot, 1);
+    auto r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ANNOUNCE);
+    r = next(); // 3 x 1 s + 2 s of silence
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
+    device.announce(wire::AnnounceReason::Boot, 1);
+    r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ANNOUNCE);
+}
+
+TEST_F(Library, StopWaitsForTheCallback)
+{
+    std::atomic<bool> inCallback{false};
+    std::atomic<bool> returned{false};
+    struct Ctx {
+        std::atomic<bool> *in, *ret;
+    } ctx{&inCallback, &returned};
+    auto slow = [](const VEXA_DEVICE_REPORT *, void *user) {
+        auto *c = static_cast<Ctx *>(user);
+        *c->in = true;
+        std::this_thread::sleep_for(300ms);
+        VEXA_SendInquiry(); // must not deadlock against a Stop in progress
+        *c->ret = true;
+    };
+    ASSERT_EQ(VEXA_Start_V30(slow, 0, &ctx), 1);
+    FakeDevice device("stop");
+    device.announce(wire::AnnounceReason::Boot);
+    for (int i = 0; i < 800 && !inCallback; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(inCallback);
+    EXPECT_EQ(VEXA_Stop(), 1);
+    EXPECT_TRUE(returned);
+}
+
+VEXA_NET_PARAM netParam(const char *addr, const char *mask)
+{
+    VEXA_NET_PARAM p{};
+    std::strncpy(p.ipv4Addr, addr, sizeof p.ipv4Addr - 1);
+    std::strncpy(p.ipv4Mask, mask, sizeof p.ipv4Mask - 1);
+    p.port = 8002;
+    return p;
+}
+
+TEST_F(Library, ModifyIsConfirmedByTheDevice)
+{
+    FakeDevice device("modify");
+    VEXA_NET_PARAM p = netParam("10.9.8.7", "255.255.255.0");
+    std::strcpy(p.ipv6Addr, "2001:db8::7");
+    p.ipv6PrefixLen = 64;
+    // No discovery running: requests work on their own socket.
+    ASSERT_EQ(VEXA_ModifyDeviceNetParam(device.mac().c_str(), "secret", &p), 1);
+    const auto body = device.lastModify();
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->password, "secret");
+    EXPECT_EQ(body->ipv4Addr, (wire::Ipv4{10, 9, 8, 7}));
+    EXPECT_EQ(body->port, 8002);
+    EXPECT_FALSE(body->setGateway);
+    EXPECT_TRUE(body->setIpv6);
+    EXPECT_EQ(body->ipv6PrefixLen, 64);
+
+    ASSERT_EQ(VEXA_UpdateIpV20(device.mac().c_str(), "10.9.8.6", "255.255.0.0", "pw", "9000", "10.9.0.1", 0, 0, 0, 0),
+              1);
+    EXPECT_EQ(device.lastModify()->ipv4Gateway, (wire::Ipv4{10, 9, 0, 1}));
+    EXPECT_TRUE(device.lastModify()->setGateway);
+    EXPECT_FALSE(device.lastModify()->setIpv6);
+}
+
+TEST_F(Library, ResetIsConfirmedByTheDevice)
+{
+    FakeDevice device("reset");
+    ASSERT_EQ(VEXA_ResetDefaultPasswd(device.serial().c_str(), "GGIUR52XWHW4QOEYNDDZ"), 1);
+    ASSERT_TRUE(device.lastReset());
+    EXPECT_EQ(device.lastReset()->securityCode, "GGIUR52XWHW4QOEYNDDZ");
+}
+
+TEST_F(Library, ForgedResultIsNotSuccess)
+{
+    FakeDevice device("forged", FakeDevice::Answer::ForgedResult);
+    const VEXA_NET_PARAM p = netParam("10.9.8.7", "255.255.255.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(device.mac().c_str(), "secret", &p), 0);
+}
+
+TEST_F(Library, PinnedKeyRefusesAnotherKey)
+{
+    start();
+    FakeDevice device("pinned", FakeDevice::Answer::OtherKey);
+    device.announce(wire::AnnounceReason::Boot); // pins the real key
+    ASSERT_TRUE(next());
+    const VEXA_NET_PARAM p = netParam("10.9.8.7", "255.255.255.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(device.mac().c_str(), "secret", &p), 0);
+    EXPECT_FALSE(device.lastModify());
+}
+
+TEST_F(Library, InvalidArgumentsFailWithoutSending)
+{
+    const std::string mac = "02:00:00:00:00:01";
+    const VEXA_NET_PARAM good = netParam("10.9.8.7", "255.255.255.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(nullptr, "pw", &good), 0);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), nullptr, &good), 0);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), "pw", nullptr), 0);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam("02:00:00:00:00", "pw", &good), 0);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam("02:00:00:00:00:0g", "pw", &good), 0);
+    const VEXA_NET_PARAM badAddr = netParam("10.9.8", "255.255.255.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), "pw", &badAddr), 0);
+    VEXA_NET_PARAM unterminated = good;
+    std::memset(unterminated.ipv4Gateway, '1', sizeof unterminated.ipv4Gateway);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), "pw", &unterminated), 0);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), std::string(65, 'p').c_str(), &good), 0);
+
+    EXPECT_EQ(VEXA_UpdateIpV20(mac.c_str(), "10.0.0.1", "255.0.0.0", "pw", "8000", "", 1, 0, 0, 0), 0);
+    EXPECT_EQ(VEXA_UpdateIpV20(mac.c_str(), "10.0.0.1", "255.0.0.0", "pw", "8000", "", 0, 0, 0, 1), 0);
+    EXPECT_EQ(VEXA_UpdateIpV20(mac.c_str(), "10.0.0.1", "255.0.0.0", "pw", "80x", "", 0, 0, 0, 0), 0);
+    EXPECT_EQ(VEXA_UpdateIpV20(mac.c_str(), "10.0.0.1", "255.0.0.0", "pw", "65536", "", 0, 0, 0, 0), 0);
+    EXPECT_EQ(VEXA_UpdateIpV20(mac.c_str(), nullptr, "255.0.0.0", "pw", "8000", "", 0, 0, 0, 0), 0);
+
+    EXPECT_EQ(VEXA_ResetDefaultPasswd(nullptr, "code"), 0);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd("SN", nullptr), 0);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd("", "code"), 0);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd(std::string(48, 'S').c_str(), "code"), 0);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd("SN", std::string(33, 'c').c_str()), 0);
+}
+
+} // namespace

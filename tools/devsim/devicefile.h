@@ -1,0 +1,30 @@
+#pragma once
+
+#include "deviceinfo.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devsim {
+
+struct DeviceEntry {
+    DeviceInfo info;
+    std::optional<std::string> password; ///< the device's own administrator password, if it has one
+};
+
+/** A network of simulated devices as described by a devices file (docs/devsim.md). */
+struct DeviceFile {
+    std::optional<std::string> password; ///< administrator password of every device without its own
+    std::vector<DeviceEntry> devices;
+};
+
+/** Parses and validates a devices file; on failure returns nothing and a one-line reason in `error`. */
+std::optional<DeviceFile> parseDeviceFile(std::string_view text, std::string &error);
+std::optional<DeviceFile> loadDeviceFile(const std::string &path, std::string &error);
+
+/** Reads a whole file; nothing when it cannot be read. */
+std::optional<std::string> readTextFile(const std::string &path);
+
+} // namespace devsim

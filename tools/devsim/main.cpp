@@ -1,0 +1,274 @@
+// vexa-devsim: a network of simulated devices answering VXDP on the chosen
+// interfaces (docs/devsim.md).
+
+#include "devicefile.h"
+#include "generator.h"
+#include "simulator.h"
+#include "statefile.h"
+
+#include <crypto.h>
+#include <packetdriver.h>
+#include <wire.h>
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: vexa-devsim (--devices FILE | --count N) [--password PW] [--factory-key FILE]\n"
+    "                   [--state FILE] [--heartbeat SECONDS] [--seed N]\n"
+    "Simulates VXDP devices on the interfaces named by VEXA_INTERFACES.\n"
+    "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, quit.\n";
+
+// Longest wait in one receive: standard input and signals are looked at this often.
+constexpr int kPollSliceMs = 50;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
+
+struct Options {
+    std::string devicesPath;
+    size_t count = 0;
+    std::optional<std::string> password;
+    std::string factoryKeyPath;
+    std::string statePath;
+    uint16_t heartbeatS = 30;
+    uint64_t seed = 1;
+};
+
+std::optional<uint64_t> parseNumber(const std::string &text, uint64_t min, uint64_t max)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19)
+        return std::nullopt;
+    const uint64_t n = std::stoull(text);
+    return n >= min && n <= max ? std::optional(n) : std::nullopt;
+}
+
+std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            error.clear();
+            return std::nullopt;
+        }
+        if (i + 1 >= argc) {
+            error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument " + arg;
+            return std::nullopt;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--devices") {
+            o.devicesPath = value;
+        } else if (arg == "--count") {
+            const auto n = parseNumber(value, 1, devsim::kMaxGeneratedDevices);
+            if (!n) {
+                error = "--count must lie in 1.." + std::to_string(devsim::kMaxGeneratedDevices);
+                return std::nullopt;
+            }
+            o.count = *n;
+        } else if (arg == "--password") {
+            if (value.empty() || value.size() > vexa::wire::kMaxPassword) {
+                error = "--password must have 1.." + std::to_string(vexa::wire::kMaxPassword) + " characters";
+                return std::nullopt;
+            }
+            o.password = value;
+        } else if (arg == "--factory-key") {
+            o.factoryKeyPath = value;
+        } else if (arg == "--state") {
+            o.statePath = value;
+        } else if (arg == "--heartbeat") {
+            const auto n = parseNumber(value, 1, 65535);
+            if (!n) {
+                error = "--heartbeat must lie in 1..65535 seconds";
+                return std::nullopt;
+            }
+            o.heartbeatS = uint16_t(*n);
+        } else if (arg == "--seed") {
+            const auto n = parseNumber(value, 0, UINT64_MAX);
+            if (!n) {
+                error = "--seed must be a decimal number";
+                return std::nullopt;
+            }
+            o.seed = *n;
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (o.devicesPath.empty() == (o.count == 0)) {
+        error = "give exactly one of --devices FILE and --count N";
+        return std::nullopt;
+    }
+    return o;
+}
+
+std::string programDir()
+{
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+// Reads whatever standard input has ready without blocking and runs every
+// complete line. End of input only stops the reading: a simulator started
+// with its input closed keeps running until a signal.
+class StdinReader
+{
+public:
+    void poll(devsim::Simulator &sim, bool &quit)
+    {
+        if (m_closed)
+            return;
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        while (!quit && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP))) {
+            char chunk[4096];
+            const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR)
+                    continue;
+                m_closed = true;
+                break;
+            }
+            m_buffer.append(chunk, size_t(n));
+            size_t end;
+            while (!quit && (end = m_buffer.find('\n')) != std::string::npos) {
+                std::string out;
+                sim.command(std::string_view(m_buffer).substr(0, end), devsim::Clock::now(), out, quit);
+                m_buffer.erase(0, end + 1);
+                std::fputs(out.c_str(), stdout);
+                std::fflush(stdout);
+            }
+            if (m_buffer.size() > 65536) // no command is that long
+                m_buffer.clear();
+        }
+    }
+
+private:
+    std::string m_buffer;
+    bool m_closed = false;
+};
+
+int run(const Options &options)
+{
+    std::vector<devsim::DeviceEntry> devices;
+    std::string defaultPassword = vexa::crypto::kDefaultPassword;
+    std::string error;
+    if (!options.devicesPath.empty()) {
+        auto file = devsim::loadDeviceFile(options.devicesPath, error);
+        if (!file) {
+            std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+            return 2;
+        }
+        devices = std::move(file->devices);
+        defaultPassword = file->password.value_or(defaultPassword);
+    } else {
+        for (auto &info : devsim::generateDevices(options.count, options.seed))
+            devices.push_back({std::move(info), std::nullopt});
+    }
+    defaultPassword = options.password.value_or(defaultPassword);
+
+    devsim::Simulator::Config config;
+    config.heartbeatS = options.heartbeatS;
+    config.defaultPassword = defaultPassword;
+    config.seed = options.seed;
+    const std::string keyPath =
+        options.factoryKeyPath.empty() ? programDir() + "/demo-factory.key" : options.factoryKeyPath;
+    config.factoryKey = vexa::crypto::readFactoryKey(keyPath);
+    if (!config.factoryKey) {
+        if (!options.factoryKeyPath.empty()) {
+            std::fprintf(stderr, "vexa-devsim: %s: not a factory key (64 hex characters)\n", keyPath.c_str());
+            return 2;
+        }
+        std::fprintf(stderr, "vexa-devsim: warning: no factory key, every security code is refused\n");
+    }
+
+    devsim::StateFile state(options.statePath);
+    if (!state.load(error)) {
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        return 2;
+    }
+
+    const PKT_Driver *driver = PKT_GetDriver();
+    PKT_Socket *socket = nullptr;
+    const uint32_t group = htonl(vexa::wire::kDeviceGroup);
+    // Every inquiry and request lands here; a few hundred kilobytes absorb bursts from several tools.
+    const int rc = driver->open(vexa::wire::kPort, &group, 1, 1 << 20, &socket);
+    if (rc < 0) {
+        std::fprintf(stderr, "vexa-devsim: cannot open the device socket: %s\n", std::strerror(-rc));
+        return 1;
+    }
+    const uint32_t toolGroup = htonl(vexa::wire::kToolGroup);
+    devsim::Simulator sim(config, std::move(devices), state, [&](std::span<const uint8_t> datagram) {
+        driver->send(socket, toolGroup, vexa::wire::kPort, datagram.data(), datagram.size(), 0);
+    });
+    if (!sim.init(error)) {
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        driver->close(socket);
+        return 1;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sim.start(devsim::Clock::now());
+    std::printf("ready %zu devices\n", sim.deviceCount());
+    std::fflush(stdout);
+
+    StdinReader input;
+    bool quit = false;
+    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
+    while (!quit && !g_stop) {
+        input.poll(sim, quit);
+        if (quit)
+            break;
+        int timeoutMs = kPollSliceMs;
+        if (const auto due = sim.nextDue()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
+            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
+        }
+        PKT_RecvInfo info{};
+        const int n = driver->receive(socket, buffer.data(), buffer.size(), timeoutMs, &info);
+        if (n >= 0)
+            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now());
+        sim.runDue(devsim::Clock::now());
+    }
+    sim.shutdown();
+    driver->close(socket);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string error;
+    const auto options = parseOptions(argc, argv, error);
+    if (!options) {
+        if (error.empty()) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "vexa-devsim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    return run(*options);
+}

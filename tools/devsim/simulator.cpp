@@ -1,0 +1,718 @@
+#include "simulator.h"
+
+#include "statefile.h"
+
+#include <address.h>
+#include <crypto.h>
+#include <wire.h>
+
+#include <sodium.h>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <queue>
+#include <random>
+#include <unordered_map>
+
+namespace devsim {
+
+namespace {
+
+using namespace vexa;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+constexpr auto kNonceLifetime = seconds(10);
+constexpr auto kResultCacheLifetime = seconds(10);
+constexpr size_t kMaxPendingNonces = 8;
+constexpr size_t kMaxCachedResults = 8;
+constexpr int kMaxLockoutS = 60;
+
+enum class Mode { Online, Offline, Silent };
+
+const char *modeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Online: return "online";
+    case Mode::Offline: return "offline";
+    case Mode::Silent: return "silent";
+    }
+    return "?";
+}
+
+struct PendingNonce {
+    uint32_t requestId;
+    wire::NonceBytes nonce;
+    Clock::time_point expires;
+};
+
+struct CachedResult {
+    uint32_t requestId;
+    std::array<uint8_t, 32> requestHash; // the whole request datagram
+    wire::Bytes reply;
+    Clock::time_point expires;
+};
+
+struct Device {
+    DeviceInfo info;
+    wire::Mac mac{};
+    std::shared_ptr<const std::string> passwordHash;
+    std::optional<crypto::KeyPair> keys; // derived on first use: most devices of a big network idle
+    Mode mode = Mode::Online;
+    uint32_t generation = 0; // bumped on every mode change; stale timers carry an older one
+    std::vector<PendingNonce> nonces;
+    std::vector<CachedResult> results;
+    unsigned failures = 0;
+    Clock::time_point lockedUntil{};
+};
+
+enum class TimerKind : uint8_t { Boot, Answer, Heartbeat };
+
+struct Timer {
+    Clock::time_point when;
+    uint32_t device;
+    uint32_t generation;
+    TimerKind kind;
+    wire::ToolId toolId; // Answer only
+    bool operator>(const Timer &other) const { return when > other.when; }
+};
+
+uint32_t ipv4Value(const wire::Ipv4 &bytes)
+{
+    uint32_t addr;
+    std::memcpy(&addr, bytes.data(), sizeof addr);
+    return addr;
+}
+
+bool isZero(std::span<const uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+uint64_t macKey(const wire::Mac &mac)
+{
+    uint64_t key = 0;
+    for (uint8_t b : mac)
+        key = key << 8 | b;
+    return key;
+}
+
+wire::DeviceInfo toWire(const DeviceInfo &d, const wire::Mac &mac)
+{
+    wire::DeviceInfo w;
+    w.serial = d.serialNo;
+    w.mac = mac;
+    w.ipv4Addr = address::parseIpv4(d.ipv4Addr).value_or(wire::Ipv4{});
+    w.ipv4Mask = address::parseIpv4(d.ipv4Mask).value_or(wire::Ipv4{});
+    w.ipv4Gateway = address::parseIpv4(d.ipv4Gateway).value_or(wire::Ipv4{});
+    w.typeCode = uint32_t(d.typeCode);
+    w.port = d.port;
+    w.httpPort = d.httpPort;
+    w.channels = uint16_t(d.channelCount);
+    w.softwareVersion = d.softwareVersion;
+    w.dspVersion = d.dspVersion;
+    w.startTime = d.startTime;
+    w.typeName = d.typeName;
+    w.ipv6Addr = address::parseIpv6(d.ipv6Addr).value_or(wire::Ipv6{});
+    w.ipv6Gateway = address::parseIpv6(d.ipv6Gateway).value_or(wire::Ipv6{});
+    w.ipv6PrefixLen = d.ipv6PrefixLen;
+    w.capabilities = d.capabilities;
+    w.dhcpOn = d.dhcpOn;
+    w.extInfo = d.extInfo;
+    return w;
+}
+
+std::string toHex(std::span<const uint8_t> bytes)
+{
+    std::string hex(bytes.size() * 2 + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes.data(), bytes.size());
+    hex.pop_back();
+    return hex;
+}
+
+} // namespace
+
+struct Simulator::Impl {
+    Config config;
+    StateFile &state;
+    SendFn send;
+    std::vector<Device> devices;
+    std::unordered_map<uint64_t, uint32_t> byMac;
+    std::unordered_map<std::string, uint32_t> bySerial;
+    std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
+    std::mt19937_64 rng;
+    std::array<uint8_t, 32> keySecret{};
+    std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
+    std::map<std::string, std::shared_ptr<const std::string>> hashByText;
+    std::vector<std::optional<std::string>> ownPasswords; // plain texts from the devices file, until init()
+
+    Impl(Config c, StateFile &s, SendFn fn) : config(std::move(c)), state(s), send(std::move(fn)), rng(config.seed) {}
+
+    // Devices with the same password share one hash: Argon2id is deliberately
+    // slow, and ten thousand of them would take minutes to compute.
+    std::shared_ptr<const std::string> hashFor(const std::string &password)
+    {
+        if (auto it = hashByPassword.find(password); it != hashByPassword.end())
+            return it->second;
+        const auto hash = crypto::hashPassword(password);
+        if (!hash)
+            return nullptr;
+        auto shared = internHash(*hash);
+        hashByPassword[password] = shared;
+        return shared;
+    }
+
+    std::shared_ptr<const std::string> internHash(const std::string &hash)
+    {
+        auto &slot = hashByText[hash];
+        if (!slot)
+            slot = std::make_shared<const std::string>(hash);
+        return slot;
+    }
+
+    bool loadKeySecret(std::string &error)
+    {
+        const std::string &hex = state.keySecret();
+        if (!hex.empty()) {
+            size_t length = 0;
+            if (sodium_hex2bin(keySecret.data(), keySecret.size(), hex.data(), hex.size(), nullptr,
+                               &length, nullptr) != 0 || length != keySecret.size()) {
+                error = "state file: malformed keySecret";
+                return false;
+            }
+            return true;
+        }
+        // A persistent state gets a fresh random secret that it keeps from then
+        // on; without one, keys follow the seed so that a restarted simulator
+        // still matches the keys a running tool has pinned.
+        if (state.persistent()) {
+            crypto::randomBytes(keySecret);
+            state.setKeySecret(toHex(keySecret));
+        } else {
+            const uint64_t seed = config.seed;
+            crypto_generichash(keySecret.data(), keySecret.size(),
+                               reinterpret_cast<const uint8_t *>(&seed), sizeof seed, nullptr, 0);
+        }
+        return true;
+    }
+
+    const crypto::KeyPair &keysOf(Device &device)
+    {
+        if (!device.keys) {
+            std::array<uint8_t, crypto_box_SEEDBYTES> seed{};
+            const std::string id = device.info.key();
+            crypto_generichash(seed.data(), seed.size(), reinterpret_cast<const uint8_t *>(id.data()),
+                               id.size(), keySecret.data(), keySecret.size());
+            crypto::KeyPair keys;
+            crypto_box_seed_keypair(keys.publicKey.data(), keys.secretKey.data(), seed.data());
+            sodium_memzero(seed.data(), seed.size());
+            device.keys = keys;
+        }
+        return *device.keys;
+    }
+
+    void sendMessage(const wire::Message &message)
+    {
+        const wire::Bytes bytes = wire::encode(message);
+        if (!bytes.empty())
+            send(bytes);
+    }
+
+    void announce(Device &device, wire::AnnounceReason reason, const wire::ToolId &toolId = {})
+    {
+        wire::Announce a;
+        a.reason = reason;
+        a.heartbeatS = config.heartbeatS;
+        a.toolId = toolId;
+        a.publicKey = keysOf(device).publicKey;
+        a.info = toWire(device.info, device.mac);
+        sendMessage(a);
+    }
+
+    void goodbye(const Device &device) { sendMessage(wire::Goodbye{device.info.serialNo, device.mac}); }
+
+    uint32_t indexOf(const Device &device) const { return uint32_t(&device - devices.data()); }
+
+    void schedule(Device &device, TimerKind kind, Clock::time_point when, const wire::ToolId &toolId = {})
+    {
+        timers.push(Timer{when, indexOf(device), device.generation, kind, toolId});
+    }
+
+    // Heartbeats wander by ±10 % so that devices booted together drift apart.
+    void scheduleHeartbeat(Device &device, Clock::time_point now)
+    {
+        const double jitter = std::uniform_real_distribution<double>(0.9, 1.1)(rng);
+        const auto interval = std::chrono::duration<double>(config.heartbeatS * jitter);
+        schedule(device, TimerKind::Heartbeat, now + std::chrono::duration_cast<Clock::duration>(interval));
+    }
+
+    void setMode(Device &device, Mode mode)
+    {
+        device.mode = mode;
+        ++device.generation;
+        device.nonces.clear();
+        device.results.clear();
+    }
+
+    void bringOnline(Device &device, Clock::time_point now)
+    {
+        setMode(device, Mode::Online);
+        announce(device, wire::AnnounceReason::Boot);
+        scheduleHeartbeat(device, now);
+    }
+
+    Device *findByMac(const wire::Mac &mac)
+    {
+        const auto it = byMac.find(macKey(mac));
+        return it == byMac.end() ? nullptr : &devices[it->second];
+    }
+
+    Device *findBySerial(std::string_view serial)
+    {
+        const auto it = bySerial.find(std::string(serial));
+        return it == bySerial.end() ? nullptr : &devices[it->second];
+    }
+
+    Device *findTarget(const wire::Target &target)
+    {
+        Device *device = target.kind == wire::Target::Kind::Mac ? findByMac(target.mac)
+                                                                 : findBySerial(target.serial);
+        return device && device->mode == Mode::Online ? device : nullptr;
+    }
+
+    void onInquiry(const wire::Inquiry &inquiry, Clock::time_point now)
+    {
+        // Each device waits its own random share of the window the tool asked
+        // for, so thousands of answers trickle in instead of flooding its socket.
+        const auto spread = std::max<int64_t>(1, inquiry.spreadMs * int64_t(1000));
+        std::uniform_int_distribution<int64_t> delayUs(0, spread - 1);
+        for (Device &device : devices) {
+            if (device.mode == Mode::Online)
+                schedule(device, TimerKind::Answer, now + std::chrono::microseconds(delayUs(rng)),
+                         inquiry.toolId);
+        }
+    }
+
+    void onNonceRequest(const wire::NonceRequest &request, Clock::time_point now)
+    {
+        Device *device = findTarget(request.target);
+        if (!device)
+            return;
+        std::erase_if(device->nonces, [now](const PendingNonce &n) { return n.expires <= now; });
+        // A retransmitted request gets the nonce it was already given.
+        auto it = std::find_if(device->nonces.begin(), device->nonces.end(),
+                               [&](const PendingNonce &n) { return n.requestId == request.requestId; });
+        if (it == device->nonces.end()) {
+            if (device->nonces.size() >= kMaxPendingNonces)
+                device->nonces.erase(device->nonces.begin());
+            device->nonces.push_back({request.requestId, crypto::randomArray<wire::kNonceSize>(),
+                                      now + kNonceLifetime});
+            it = device->nonces.end() - 1;
+        }
+        wire::Nonce answer;
+        answer.requestId = request.requestId;
+        answer.nonce = it->nonce;
+        answer.publicKey = keysOf(*device).publicKey;
+        answer.serial = device->info.serialNo;
+        answer.mac = device->mac;
+        answer.target = request.target;
+        sendMessage(answer);
+    }
+
+    // Consumes the nonce when it is pending: it opens exactly one request.
+    bool takeNonce(Device &device, const wire::NonceBytes &nonce, Clock::time_point now)
+    {
+        for (auto it = device.nonces.begin(); it != device.nonces.end(); ++it) {
+            if (it->expires > now && sodium_memcmp(it->nonce.data(), nonce.data(), nonce.size()) == 0) {
+                device.nonces.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A retransmission (same request id, same bytes) within its lifetime gets
+    // the same answer without the request being applied again.
+    bool resendCached(Device &device, uint32_t requestId, const std::array<uint8_t, 32> &hash,
+                      Clock::time_point now)
+    {
+        std::erase_if(device.results, [now](const CachedResult &r) { return r.expires <= now; });
+        for (const CachedResult &cached : device.results) {
+            if (cached.requestId == requestId && cached.requestHash == hash) {
+                send(cached.reply);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void answer(Device &device, uint32_t requestId, const wire::Target &target, wire::Status status,
+                const wire::ReplyKey &replyKey, const std::array<uint8_t, 32> &hash, Clock::time_point now)
+    {
+        wire::Result result;
+        result.requestId = requestId;
+        result.status = status;
+        result.target = target;
+        wire::Bytes reply = crypto::encodeSignedResult(result, replyKey);
+        if (reply.empty())
+            return;
+        if (device.results.size() >= kMaxCachedResults)
+            device.results.erase(device.results.begin());
+        device.results.push_back({requestId, hash, reply, now + kResultCacheLifetime});
+        send(reply);
+    }
+
+    // Checks shared by MODIFY and RESET, in the order a device applies them.
+    std::optional<wire::Status> gate(Device &device, const wire::NonceBytes &nonce, Clock::time_point now)
+    {
+        const bool fresh = takeNonce(device, nonce, now);
+        if (now < device.lockedUntil)
+            return wire::Status::RateLimited;
+        if (!fresh)
+            return wire::Status::StaleNonce;
+        return std::nullopt;
+    }
+
+    void recordWrongPassword(Device &device, Clock::time_point now)
+    {
+        ++device.failures;
+        const int lockS = device.failures > 7 ? kMaxLockoutS
+                                              : std::min(kMaxLockoutS, 1 << (device.failures - 1));
+        device.lockedUntil = now + seconds(lockS);
+    }
+
+    bool persist(Device &device, DeviceState updated)
+    {
+        DeviceState &slot = state.device(device.info.key());
+        const DeviceState previous = slot;
+        slot = std::move(updated);
+        std::string error;
+        if (state.save(error))
+            return true;
+        slot = previous;
+        std::fprintf(stderr, "error: cannot save the state: %s\n", error.c_str());
+        return false;
+    }
+
+    static std::optional<NetworkState> applyModify(const Device &device, const wire::ModifyBody &body)
+    {
+        if (!isUnicastIpv4(ipv4Value(body.ipv4Addr)) || !isValidMask(ipv4Value(body.ipv4Mask)) ||
+            body.port == 0)
+            return std::nullopt;
+        NetworkState next = NetworkState::of(device.info);
+        next.ipv4Addr = address::formatIpv4(body.ipv4Addr);
+        next.ipv4Mask = address::formatIpv4(body.ipv4Mask);
+        next.port = body.port;
+        next.dhcpOn = 0; // a static address switches DHCP off
+        if (body.setGateway) {
+            const uint32_t gateway = ipv4Value(body.ipv4Gateway);
+            if (gateway != 0 && !isUnicastIpv4(gateway))
+                return std::nullopt;
+            next.ipv4Gateway = gateway ? address::formatIpv4(body.ipv4Gateway) : std::string();
+        }
+        if (body.setIpv6) {
+            const bool modifiable = device.info.extInfo == 1 &&
+                                    (device.info.capabilities & (CapIpv6 | CapIpv6Modifiable)) ==
+                                        (CapIpv6 | CapIpv6Modifiable);
+            if (!modifiable || isZero(body.ipv6Addr) || body.ipv6Addr[0] == 0xFF ||
+                body.ipv6PrefixLen == 0 || body.ipv6PrefixLen > 128)
+                return std::nullopt;
+            next.ipv6Addr = address::formatIpv6(body.ipv6Addr);
+            next.ipv6Gateway = address::formatIpv6(body.ipv6Gateway);
+            next.ipv6PrefixLen = body.ipv6PrefixLen;
+        }
+        return next;
+    }
+
+    void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now)
+    {
+        Device *device = findTarget(wire::Target::byMac(request.target));
+        if (!device)
+            return;
+        std::array<uint8_t, 32> hash{};
+        crypto_generichash(hash.data(), hash.size(), datagram.data(), datagram.size(), nullptr, 0);
+        if (resendCached(*device, request.requestId, hash, now))
+            return;
+        // Without an opened body there is no reply key to sign an answer with: stay silent.
+        const auto plain = crypto::open(request.sealed, keysOf(*device));
+        const auto body = plain ? wire::decodeModifyBody(*plain) : std::nullopt;
+        if (!body)
+            return;
+        const auto target = wire::Target::byMac(request.target);
+        wire::Status status = wire::Status::Ok;
+        if (const auto refused = gate(*device, body->nonce, now)) {
+            status = *refused;
+        } else if (!device->passwordHash || !crypto::verifyPassword(*device->passwordHash, body->password)) {
+            recordWrongPassword(*device, now);
+            status = wire::Status::WrongPassword;
+        } else {
+            device->failures = 0;
+            const auto next = applyModify(*device, *body);
+            DeviceState updated = state.device(device->info.key());
+            if (next)
+                updated.network = next;
+            if (!next || !persist(*device, updated)) {
+                status = wire::Status::InvalidParameters;
+            } else {
+                next->applyTo(device->info);
+            }
+        }
+        answer(*device, request.requestId, target, status, body->replyKey, hash, now);
+        if (status == wire::Status::Ok)
+            announce(*device, wire::AnnounceReason::Changed);
+    }
+
+    void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
+    {
+        Device *device = findTarget(wire::Target::bySerial(request.targetSerial));
+        if (!device)
+            return;
+        std::array<uint8_t, 32> hash{};
+        crypto_generichash(hash.data(), hash.size(), datagram.data(), datagram.size(), nullptr, 0);
+        if (resendCached(*device, request.requestId, hash, now))
+            return;
+        const auto plain = crypto::open(request.sealed, keysOf(*device));
+        const auto body = plain ? wire::decodeResetBody(*plain) : std::nullopt;
+        if (!body)
+            return;
+        wire::Status status = wire::Status::Ok;
+        if (const auto refused = gate(*device, body->nonce, now)) {
+            status = *refused;
+        } else if (!config.factoryKey ||
+                   !crypto::checkSecurityCode(*config.factoryKey, device->info.serialNo, body->securityCode,
+                                              std::chrono::system_clock::now())) {
+            status = wire::Status::WrongSecurityCode;
+        } else {
+            const auto defaultHash = hashFor(crypto::kDefaultPassword);
+            DeviceState updated = state.device(device->info.key());
+            updated.passwordHash = defaultHash ? std::optional(*defaultHash) : std::nullopt;
+            if (!defaultHash || !persist(*device, updated)) {
+                status = wire::Status::InvalidParameters;
+            } else {
+                device->passwordHash = defaultHash;
+                device->failures = 0;
+                device->lockedUntil = {};
+            }
+        }
+        answer(*device, request.requestId, wire::Target::bySerial(request.targetSerial), status,
+               body->replyKey, hash, now);
+    }
+
+    void forEachTarget(std::string_view which, std::string &out, const char *verb,
+                       const std::function<bool(Device &)> &action)
+    {
+        size_t changed = 0;
+        if (which == "all") {
+            for (Device &device : devices)
+                changed += action(device) ? 1 : 0;
+        } else if (Device *device = findBySerial(which)) {
+            changed += action(*device) ? 1 : 0;
+        } else {
+            out += "error: no device with serial number " + std::string(which) + "\n";
+            return;
+        }
+        out += std::string("ok ") + verb + " " + std::to_string(changed) + "\n";
+    }
+};
+
+Simulator::Simulator(Config config, std::vector<DeviceEntry> entries, StateFile &state, SendFn send)
+    : d(std::make_unique<Impl>(std::move(config), state, std::move(send)))
+{
+    d->devices.reserve(entries.size());
+    for (DeviceEntry &entry : entries) {
+        Device device;
+        device.info = std::move(entry.info);
+        device.mac = address::parseMac(device.info.macAddr).value_or(wire::Mac{});
+        d->ownPasswords.push_back(std::move(entry.password));
+        d->devices.push_back(std::move(device));
+    }
+}
+
+Simulator::~Simulator() = default;
+
+bool Simulator::init(std::string &error)
+{
+    if (!crypto::init()) {
+        error = "libsodium cannot be initialised";
+        return false;
+    }
+    if (!d->loadKeySecret(error))
+        return false;
+    for (uint32_t i = 0; i < d->devices.size(); ++i) {
+        Device &device = d->devices[i];
+        d->byMac.emplace(macKey(device.mac), i);
+        d->bySerial.emplace(device.info.serialNo, i);
+        device.passwordHash = d->hashFor(d->ownPasswords[i].value_or(d->config.defaultPassword));
+        if (!device.passwordHash) {
+            error = "cannot hash a password (out of memory?)";
+            return false;
+        }
+        const auto saved = d->state.devices().find(device.info.key());
+        if (saved == d->state.devices().end())
+            continue;
+        if (saved->second.network)
+            saved->second.network->applyTo(device.info);
+        if (saved->second.passwordHash)
+            device.passwordHash = d->internHash(*saved->second.passwordHash);
+    }
+    d->ownPasswords.clear();
+    // A new state file records its key secret right away, before any change.
+    return d->state.save(error);
+}
+
+void Simulator::start(Clock::time_point now)
+{
+    std::uniform_int_distribution<int> bootMs(0, 999);
+    for (Device &device : d->devices) {
+        d->setMode(device, Mode::Online);
+        d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)));
+    }
+}
+
+void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now)
+{
+    // Only on-link senders are believed.
+    if (ttl != wire::kRequiredTtl || datagram.size() > wire::kMaxDatagram)
+        return;
+    // Everything but the four requests a device serves is ignored before the full decode.
+    const auto type = wire::peekType(datagram);
+    if (!type || (*type != wire::MsgType::Inquiry && *type != wire::MsgType::NonceRequest &&
+                  *type != wire::MsgType::Modify && *type != wire::MsgType::Reset))
+        return;
+    const auto message = wire::decode(datagram);
+    if (!message)
+        return;
+    if (const auto *m = std::get_if<wire::Inquiry>(&*message))
+        d->onInquiry(*m, now);
+    else if (const auto *m = std::get_if<wire::NonceRequest>(&*message))
+        d->onNonceRequest(*m, now);
+    else if (const auto *m = std::get_if<wire::Modify>(&*message))
+        d->onModify(*m, datagram, now);
+    else if (const auto *m = std::get_if<wire::Reset>(&*message))
+        d->onReset(*m, datagram, now);
+}
+
+std::optional<Clock::time_point> Simulator::nextDue() const
+{
+    if (d->timers.empty())
+        return std::nullopt;
+    return d->timers.top().when;
+}
+
+void Simulator::runDue(Clock::time_point now)
+{
+    while (!d->timers.empty() && d->timers.top().when <= now) {
+        const Timer timer = d->timers.top();
+        d->timers.pop();
+        Device &device = d->devices[timer.device];
+        if (timer.generation != device.generation || device.mode != Mode::Online)
+            continue;
+        switch (timer.kind) {
+        case TimerKind::Boot:
+            d->announce(device, wire::AnnounceReason::Boot);
+            d->scheduleHeartbeat(device, now);
+            break;
+        case TimerKind::Answer:
+            d->announce(device, wire::AnnounceReason::InquiryAnswer, timer.toolId);
+            break;
+        case TimerKind::Heartbeat:
+            d->announce(device, wire::AnnounceReason::Heartbeat);
+            d->scheduleHeartbeat(device, now);
+            break;
+        }
+    }
+}
+
+void Simulator::command(std::string_view line, Clock::time_point now, std::string &out, bool &quit)
+{
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+        line.remove_suffix(1);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front())))
+        line.remove_prefix(1);
+    if (line.empty())
+        return;
+    const size_t space = line.find(' ');
+    const std::string_view verb = line.substr(0, space);
+    std::string_view argument = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+    while (!argument.empty() && argument.front() == ' ')
+        argument.remove_prefix(1);
+
+    const bool needsArgument = verb == "offline" || verb == "online" || verb == "silence";
+    if (needsArgument && (argument.empty() || argument.find(' ') != std::string_view::npos)) {
+        out += "error: usage: " + std::string(verb) + " SERIAL|all\n";
+        return;
+    }
+    if (!needsArgument && !argument.empty() && (verb == "list" || verb == "quit")) {
+        out += "error: " + std::string(verb) + " takes no argument\n";
+        return;
+    }
+    if (verb == "offline") {
+        d->forEachTarget(argument, out, "offline", [this](Device &device) {
+            if (device.mode != Mode::Online)
+                return false;
+            d->goodbye(device);
+            d->setMode(device, Mode::Offline);
+            return true;
+        });
+    } else if (verb == "online") {
+        d->forEachTarget(argument, out, "online", [this, now](Device &device) {
+            if (device.mode == Mode::Online)
+                return false;
+            d->bringOnline(device, now);
+            return true;
+        });
+    } else if (verb == "silence") {
+        d->forEachTarget(argument, out, "silence", [this](Device &device) {
+            if (device.mode != Mode::Online)
+                return false;
+            d->setMode(device, Mode::Silent);
+            return true;
+        });
+    } else if (verb == "list") {
+        for (const Device &device : d->devices) {
+            const DeviceInfo &i = device.info;
+            out += i.serialNo + " " + i.macAddr + " " + i.ipv4Addr + " " + i.ipv4Mask + " " +
+                   std::to_string(i.port) + " " + modeName(device.mode) + "\n";
+        }
+        out += "ok list " + std::to_string(d->devices.size()) + "\n";
+    } else if (verb == "quit") {
+        out += "ok quit\n";
+        quit = true;
+    } else {
+        out += "error: unknown command \"" + std::string(verb) + "\" (offline, online, silence, list, quit)\n";
+    }
+}
+
+void Simulator::shutdown()
+{
+    for (Device &device : d->devices) {
+        if (device.mode == Mode::Online) {
+            d->goodbye(device);
+            d->setMode(device, Mode::Offline);
+        }
+    }
+}
+
+size_t Simulator::deviceCount() const
+{
+    return d->devices.size();
+}
+
+const DeviceInfo *Simulator::device(std::string_view serial) const
+{
+    const auto it = d->bySerial.find(std::string(serial));
+    return it == d->bySerial.end() ? nullptr : &d->devices[it->second].info;
+}
+
+std::array<uint8_t, 32> Simulator::publicKey(std::string_view serial)
+{
+    Device *device = d->findBySerial(serial);
+    return device ? d->keysOf(*device).publicKey : std::array<uint8_t, 32>{};
+}
+
+} // namespace devsim

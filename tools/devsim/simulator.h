@@ -1,0 +1,68 @@
+#pragma once
+
+#include "devicefile.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devsim {
+
+class StateFile;
+
+using Clock = std::chrono::steady_clock;
+
+/**
+ * The device side of VXDP for a whole population of devices, without any
+ * I/O of its own: datagrams come in through receive(), go out through the
+ * send function, and time only moves when the caller says so. That keeps the
+ * event loop in main() trivial and every device rule testable in-process.
+ */
+class Simulator
+{
+public:
+    struct Config {
+        uint16_t heartbeatS = 30;
+        std::string defaultPassword = "admin12345"; ///< for devices without a password of their own
+        std::optional<std::array<uint8_t, 32>> factoryKey; ///< without one every security code is wrong
+        uint64_t seed = 1;
+    };
+    using SendFn = std::function<void(std::span<const uint8_t> datagram)>;
+
+    Simulator(Config config, std::vector<DeviceEntry> devices, StateFile &state, SendFn send);
+    ~Simulator();
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    /** Hashes passwords and applies the saved state; false with a reason when that fails. */
+    bool init(std::string &error);
+    /** Brings every device online: each announces its boot within a second, then heartbeats. */
+    void start(Clock::time_point now);
+    /** One datagram from the device group; `ttl` as received (-1 unknown). */
+    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now);
+    /** When the next timer is due; nothing when none is pending. */
+    std::optional<Clock::time_point> nextDue() const;
+    void runDue(Clock::time_point now);
+    /** Runs one standard-input command; its answer lines go to `out`. Sets `quit` for "quit". */
+    void command(std::string_view line, Clock::time_point now, std::string &out, bool &quit);
+    /** Every online device says goodbye (clean exit). */
+    void shutdown();
+
+    size_t deviceCount() const;
+    /** The current state of one device, by serial number (for tests and "list"). */
+    const DeviceInfo *device(std::string_view serial) const;
+    /** The X25519 public key a device announces. */
+    std::array<uint8_t, 32> publicKey(std::string_view serial);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace devsim

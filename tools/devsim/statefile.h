@@ -1,0 +1,68 @@
+#pragma once
+
+#include "deviceinfo.h"
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace devsim {
+
+/** The network parameters a MODIFY can change. */
+struct NetworkState {
+    std::string ipv4Addr;
+    std::string ipv4Mask;
+    std::string ipv4Gateway;
+    uint16_t port = 0;
+    std::string ipv6Addr;
+    std::string ipv6Gateway;
+    uint8_t ipv6PrefixLen = 0;
+    uint8_t dhcpOn = 0;
+
+    static NetworkState of(const DeviceInfo &device);
+    void applyTo(DeviceInfo &device) const;
+    bool operator==(const NetworkState &) const = default;
+};
+
+/** Everything the network changed on one device since it left its devices file or generator. */
+struct DeviceState {
+    std::optional<NetworkState> network;
+    std::optional<std::string> passwordHash; ///< Argon2id string after a password restore
+    bool operator==(const DeviceState &) const = default;
+};
+
+/**
+ * The simulator's persistent memory, keyed by DeviceInfo::key(). Entries of
+ * devices absent from the current run are kept, so switching networks and
+ * back loses nothing.
+ */
+class StateFile
+{
+public:
+    /** Without a path nothing is persisted and save() always succeeds. */
+    explicit StateFile(std::string path = {});
+
+    /**
+     * Reads the state; a missing file is an empty state. A file that exists but
+     * cannot be understood is an error: starting over would destroy it.
+     */
+    bool load(std::string &error);
+    /** Replaces the file atomically: temporary file, fsync, rename, fsync of the directory. */
+    bool save(std::string &error) const;
+
+    bool persistent() const { return !m_path.empty(); }
+    const std::map<std::string, DeviceState> &devices() const { return m_devices; }
+    /** Secret the device key pairs derive from, so a restart keeps every device's key; hex. */
+    const std::string &keySecret() const { return m_keySecret; }
+    void setKeySecret(std::string hex) { m_keySecret = std::move(hex); }
+    DeviceState &device(const std::string &key) { return m_devices[key]; }
+    /** The temporary file save() writes before renaming it over the state. */
+    std::string tempPath() const { return m_path + ".tmp"; }
+
+private:
+    std::string m_path;
+    std::map<std::string, DeviceState> m_devices;
+    std::string m_keySecret;
+};
+
+} // namespace devsim

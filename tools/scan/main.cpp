@@ -1,0 +1,338 @@
+// vexa-scan: lists, readdresses and resets devices from the command line,
+// through the discovery library's C interface like any other program.
+
+#include <vexa.h>
+
+#include <address.h>
+#include <crypto.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kAccepted = 0;
+constexpr int kRefused = 1;
+constexpr int kBadArguments = 2;
+
+constexpr const char *kUsage =
+    "usage: vexa-scan list [--wait SECONDS] [--json]\n"
+    "       vexa-scan modify --mac MAC --password PW --ip A --mask M --port P [--gateway G]\n"
+    "                        [--ipv6 A --ipv6-gateway G --ipv6-prefix N]\n"
+    "       vexa-scan reset --serial S --code C\n"
+    "       vexa-scan code --serial S --date YYYY-MM-DD --key FILE\n"
+    "Exit status: 0 accepted, 1 refused, 2 bad arguments.\n";
+
+int badArguments(const std::string &message)
+{
+    std::fprintf(stderr, "vexa-scan: %s\n%s", message.c_str(), kUsage);
+    return kBadArguments;
+}
+
+// "--name value" pairs after the command; flags without a value are listed in `flags`.
+struct Arguments {
+    std::map<std::string, std::string> values;
+    std::string error;
+
+    static Arguments parse(int argc, char **argv, const std::vector<std::string> &allowed,
+                           const std::vector<std::string> &flags)
+    {
+        Arguments a;
+        for (int i = 2; i < argc; ++i) {
+            const std::string name = argv[i];
+            const bool isFlag = std::find(flags.begin(), flags.end(), name) != flags.end();
+            if (!isFlag && std::find(allowed.begin(), allowed.end(), name) == allowed.end()) {
+                a.error = "unknown option " + name;
+                return a;
+            }
+            if (a.values.count(name)) {
+                a.error = name + " given twice";
+                return a;
+            }
+            if (isFlag) {
+                a.values[name] = "1";
+            } else if (i + 1 < argc) {
+                a.values[name] = argv[++i];
+            } else {
+                a.error = name + " needs a value";
+                return a;
+            }
+        }
+        return a;
+    }
+
+    const std::string *get(const std::string &name) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? nullptr : &it->second;
+    }
+};
+
+std::optional<unsigned> parseUnsigned(const std::string &text, unsigned max)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const unsigned long n = std::stoul(text);
+    return n <= max ? std::optional(unsigned(n)) : std::nullopt;
+}
+
+// Report texts are Latin-1; JSON wants UTF-8.
+std::string fieldText(const char *field, size_t width)
+{
+    std::string out;
+    for (size_t i = 0; i < width && field[i]; ++i) {
+        const auto c = static_cast<unsigned char>(field[i]);
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+#define TEXT(report, field) fieldText((report).field, sizeof((report).field))
+
+nlohmann::ordered_json toJson(const VEXA_DEVICE_REPORT &r)
+{
+    return {
+        {"serialNo", TEXT(r, serialNo)},       {"macAddr", TEXT(r, macAddr)},
+        {"ipv4Addr", TEXT(r, ipv4Addr)},       {"ipv4Mask", TEXT(r, ipv4Mask)},
+        {"ipv4Gateway", TEXT(r, ipv4Gateway)}, {"typeCode", r.typeCode},
+        {"typeName", TEXT(r, typeName)},       {"port", r.port},
+        {"channelCount", r.channelCount},      {"softwareVersion", TEXT(r, softwareVersion)},
+        {"dspVersion", TEXT(r, dspVersion)},   {"startTime", TEXT(r, startTime)},
+        {"ipv6Addr", TEXT(r, ipv6Addr)},       {"ipv6Gateway", TEXT(r, ipv6Gateway)},
+        {"ipv6PrefixLen", r.ipv6PrefixLen},    {"capabilities", r.capabilities},
+        {"dhcpOn", r.dhcpOn},                  {"extInfo", r.extInfo},
+        {"eventCode", r.eventCode},
+    };
+}
+
+// Devices heard so far, in order of first appearance; filled on the library's thread.
+struct Collector {
+    std::mutex mutex;
+    std::vector<VEXA_DEVICE_REPORT> devices;
+    std::map<std::string, size_t> index;
+
+    static void callback(const VEXA_DEVICE_REPORT *report, void *userData)
+    {
+        if (report)
+            static_cast<Collector *>(userData)->take(*report);
+    }
+
+    void take(const VEXA_DEVICE_REPORT &report)
+    {
+        const std::string key = TEXT(report, serialNo) + '|' + TEXT(report, macAddr);
+        const std::lock_guard lock(mutex);
+        const auto it = index.find(key);
+        if (report.eventCode == VEXA_EVENT_OFFLINE) {
+            if (it != index.end()) {
+                const size_t gone = it->second;
+                devices.erase(devices.begin() + std::ptrdiff_t(gone));
+                index.erase(it);
+                for (auto &[k, position] : index)
+                    position -= position > gone ? 1 : 0;
+            }
+        } else if (it != index.end()) {
+            devices[it->second] = report;
+        } else {
+            index.emplace(key, devices.size());
+            devices.push_back(report);
+        }
+    }
+};
+
+int list(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(argc, argv, {"--wait"}, {"--json"});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    // Answers spread over half a second; the rest is margin for a loaded host.
+    unsigned waitS = 2;
+    if (const auto *wait = args.get("--wait")) {
+        const auto n = parseUnsigned(*wait, 3600);
+        if (!n)
+            return badArguments("--wait must be a whole number of seconds");
+        waitS = *n;
+    }
+    Collector collector;
+    if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1) {
+        std::fprintf(stderr, "vexa-scan: discovery cannot start (packet driver missing or no interface)\n");
+        return kRefused;
+    }
+    const bool sent = VEXA_SendInquiry() == 1;
+    std::this_thread::sleep_for(std::chrono::seconds(waitS));
+    VEXA_Stop();
+    if (!sent) {
+        std::fprintf(stderr, "vexa-scan: the inquiry could not be sent\n");
+        return kRefused;
+    }
+
+    if (args.get("--json")) {
+        auto array = nlohmann::ordered_json::array();
+        for (const auto &report : collector.devices)
+            array.push_back(toJson(report));
+        std::printf("%s\n", array.dump(2).c_str());
+    } else {
+        std::printf("%-30s %-17s %-15s %-15s %5s %-23s %s\n", "SERIAL", "MAC", "IPV4", "MASK", "PORT",
+                    "TYPE", "SOFTWARE");
+        for (const auto &r : collector.devices) {
+            std::printf("%-30s %-17s %-15s %-15s %5d %-23s %s\n", TEXT(r, serialNo).c_str(),
+                        TEXT(r, macAddr).c_str(), TEXT(r, ipv4Addr).c_str(), TEXT(r, ipv4Mask).c_str(),
+                        r.port, TEXT(r, typeName).c_str(), TEXT(r, softwareVersion).c_str());
+        }
+        std::printf("%zu devices\n", collector.devices.size());
+    }
+    return kAccepted;
+}
+
+bool copyText(char *field, size_t width, const std::string &text)
+{
+    if (text.size() >= width)
+        return false;
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
+
+int modify(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(
+        argc, argv,
+        {"--mac", "--password", "--ip", "--mask", "--port", "--gateway", "--ipv6", "--ipv6-gateway",
+         "--ipv6-prefix"},
+        {});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    for (const char *required : {"--mac", "--password", "--ip", "--mask", "--port"}) {
+        if (!args.get(required))
+            return badArguments(std::string("modify needs ") + required);
+    }
+    const bool ipv6 = args.get("--ipv6");
+    if (!ipv6 && (args.get("--ipv6-gateway") || args.get("--ipv6-prefix")))
+        return badArguments("--ipv6-gateway and --ipv6-prefix go with --ipv6");
+    if (!vexa::address::parseMac(*args.get("--mac")))
+        return badArguments("--mac must look like aa:bb:cc:dd:ee:ff");
+    const std::string &password = *args.get("--password");
+    if (password.empty() || password.size() > vexa::wire::kMaxPassword)
+        return badArguments("--password must have 1..64 characters");
+
+    VEXA_NET_PARAM param{};
+    for (const auto &[option, field] :
+         {std::pair{"--ip", param.ipv4Addr}, {"--mask", param.ipv4Mask}, {"--gateway", param.ipv4Gateway}}) {
+        const std::string *value = args.get(option);
+        if (value && (!vexa::address::parseIpv4(*value) || !copyText(field, 16, *value)))
+            return badArguments(std::string(option) + " must be a dotted IPv4 address");
+    }
+    const auto port = parseUnsigned(*args.get("--port"), 65535);
+    if (!port || *port == 0)
+        return badArguments("--port must lie in 1..65535");
+    param.port = uint16_t(*port);
+    if (ipv6) {
+        for (const auto &[option, field] :
+             {std::pair{"--ipv6", param.ipv6Addr}, {"--ipv6-gateway", param.ipv6Gateway}}) {
+            const std::string *value = args.get(option);
+            if (value && (!vexa::address::parseIpv6(*value) || !copyText(field, 128, *value)))
+                return badArguments(std::string(option) + " must be an IPv6 address");
+        }
+        const std::string *prefix = args.get("--ipv6-prefix");
+        const auto length = prefix ? parseUnsigned(*prefix, 128) : std::optional<unsigned>(64);
+        if (!length)
+            return badArguments("--ipv6-prefix must lie in 0..128");
+        param.ipv6PrefixLen = uint8_t(*length);
+    }
+    if (VEXA_ModifyDeviceNetParam(args.get("--mac")->c_str(), password.c_str(), &param) != 1) {
+        std::printf("refused: the device did not confirm the new parameters\n");
+        return kRefused;
+    }
+    std::printf("accepted: the device took the new parameters\n");
+    return kAccepted;
+}
+
+int reset(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(argc, argv, {"--serial", "--code"}, {});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    const std::string *serial = args.get("--serial");
+    const std::string *code = args.get("--code");
+    if (!serial || serial->empty() || serial->size() > vexa::wire::kMaxSerial)
+        return badArguments("reset needs --serial with 1..47 characters");
+    if (!code || code->empty() || code->size() > vexa::wire::kMaxSecurityCode)
+        return badArguments("reset needs --code with 1..32 characters");
+    if (VEXA_ResetDefaultPasswd(serial->c_str(), code->c_str()) != 1) {
+        std::printf("refused: the device did not restore its default password\n");
+        return kRefused;
+    }
+    std::printf("accepted: the device restored its default password\n");
+    return kAccepted;
+}
+
+bool isDate(const std::string &text)
+{
+    unsigned y = 0, m = 0, d = 0;
+    char tail = 0;
+    if (text.size() != 10 || std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &y, &m, &d, &tail) != 3 ||
+        text[4] != '-' || text[7] != '-')
+        return false;
+    return std::chrono::year_month_day(std::chrono::year(int(y)), std::chrono::month(m),
+                                       std::chrono::day(d))
+        .ok();
+}
+
+int code(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(argc, argv, {"--serial", "--date", "--key"}, {});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    const std::string *serial = args.get("--serial");
+    const std::string *date = args.get("--date");
+    const std::string *keyPath = args.get("--key");
+    if (!serial || serial->empty() || serial->size() > vexa::wire::kMaxSerial)
+        return badArguments("code needs --serial with 1..47 characters");
+    if (!date || !isDate(*date))
+        return badArguments("code needs --date YYYY-MM-DD");
+    if (!keyPath)
+        return badArguments("code needs --key FILE");
+    if (!vexa::crypto::init()) {
+        std::fprintf(stderr, "vexa-scan: libsodium cannot be initialised\n");
+        return kRefused;
+    }
+    const auto key = vexa::crypto::readFactoryKey(*keyPath);
+    if (!key)
+        return badArguments(*keyPath + ": not a factory key (64 hex characters on the first line)");
+    std::printf("%s\n", vexa::crypto::securityCode(*key, *serial, *date).c_str());
+    return kAccepted;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "list")
+        return list(argc, argv);
+    if (command == "modify")
+        return modify(argc, argv);
+    if (command == "reset")
+        return reset(argc, argv);
+    if (command == "code")
+        return code(argc, argv);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return kAccepted;
+    }
+    return badArguments(command.empty() ? "no command given" : "unknown command " + command);
+}
