@@ -86,6 +86,10 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int, int, int)
     view->setModel(m_pModel);
     view->header()->setSortIndicator(kColumnId, Qt::AscendingOrder);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Every row is one line of text. Saying so lets the view place a row
+    // without measuring all rows above it, which a storm of cell writes
+    // far down a large table would otherwise pay for on every write.
+    view->setUniformRowHeights(true);
     // The serial-number cell opens its editor only by double click, which is
     // what saves the text the edit is undone to (see ResetData).
     view->setEditTriggers(QAbstractItemView::DoubleClicked);
