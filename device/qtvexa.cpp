@@ -14,6 +14,8 @@
 #include <QUrl>
 
 #include <cstring>
+#include <optional>
+#include <utility>
 
 // The device-count and URL traces; quiet unless enabled with
 // QT_LOGGING_RULES="vexa.device.page.debug=true", so a storm of events does
