@@ -1,0 +1,91 @@
+#include "cvexaclient.h"
+
+#include <cstring>
+
+namespace {
+
+// Copies a text into a fixed field, leaving room for the terminator the
+// zero-filled record already holds. False when the text would not fit.
+template <size_t N>
+bool PutText(char (&field)[N], const char *text)
+{
+    if (!text)
+        return true;
+    const size_t length = ::strnlen(text, N);
+    if (length >= N)
+        return false;
+    std::memcpy(field, text, length);
+    return true;
+}
+
+} // namespace
+
+CVexaClient::~CVexaClient()
+{
+    m_callback = nullptr;
+    m_userData = nullptr;
+}
+
+void CVexaClient::SetCallback(VEXA_REPORT_CALLBACK callback, void *userData)
+{
+    m_callback = callback;
+    m_userData = userData;
+}
+
+bool CVexaClient::Start()
+{
+    return VEXA_Start_V30(m_callback, 0, m_userData) == 1;
+}
+
+bool CVexaClient::Stop()
+{
+    return VEXA_Stop() == 1;
+}
+
+bool CVexaClient::SendInquiry()
+{
+    return VEXA_SendInquiry() == 1;
+}
+
+bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
+                                 const char *port, const char *gateway, const char *ipv6,
+                                 const char *ipv6Gateway, uint8_t byteA, uint8_t byteB)
+{
+    if (!mac || !password)
+        return false;
+    // A truncated address would readdress the device wrongly: refuse instead.
+    const std::optional<VEXA_NET_PARAM> param = BuildNetParam(ipv4, mask, port, gateway, ipv6, ipv6Gateway, byteA, byteB);
+    if (!param)
+        return false;
+    return VEXA_ModifyDeviceNetParam(mac, password, &*param) == 1;
+}
+
+bool CVexaClient::ResetDefaultPassword(const char *serial, const char *code)
+{
+    if (!serial || !code)
+        return false;
+    return VEXA_ResetDefaultPasswd(serial, code) == 1;
+}
+
+std::optional<VEXA_NET_PARAM> CVexaClient::BuildNetParam(const char *ipv4, const char *mask, const char *port,
+                                                         const char *gateway, const char *ipv6,
+                                                         const char *ipv6Gateway, uint8_t byteA, uint8_t byteB)
+{
+    VEXA_NET_PARAM param;
+    std::memset(&param, 0, sizeof param);
+    if (!PutText(param.ipv4Addr, ipv4) || !PutText(param.ipv4Mask, mask) || !PutText(param.ipv4Gateway, gateway)
+        || !PutText(param.ipv6Addr, ipv6) || !PutText(param.ipv6Gateway, ipv6Gateway))
+        return std::nullopt;
+    param.port = PortFromText(port);
+    param.ipv6PrefixLen = byteA;
+    param.reserved1 = byteB;
+    return param;
+}
+
+uint16_t CVexaClient::PortFromText(const char *text)
+{
+    unsigned int value = 0;
+    for (const char *c = text; c && *c >= '0' && *c <= '9'; ++c)
+        value = (value * 10 + unsigned(*c - '0')) % 65536;
+    return uint16_t(value);
+}

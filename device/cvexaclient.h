@@ -1,0 +1,51 @@
+#pragma once
+
+#include "vexadevice_export.h"
+
+#include <vexa.h>
+
+#include <cstdint>
+#include <optional>
+
+/**
+ * The one wrapper through which the tool calls the discovery library. Every
+ * operation returns true exactly when the library returned 1.
+ */
+class VEXADEVICE_EXPORT CVexaClient final
+{
+public:
+    CVexaClient() = default;
+    ~CVexaClient();
+    CVexaClient(const CVexaClient &) = delete;
+    CVexaClient &operator=(const CVexaClient &) = delete;
+
+    void SetCallback(VEXA_REPORT_CALLBACK callback, void *userData);
+    bool Start();
+    bool Stop();
+    bool SendInquiry();
+    /**
+     * Sends new network parameters to the device with MAC address `mac`.
+     * Null texts are left empty. Fails without calling the library when the
+     * MAC or password is null or a text does not fit its field.
+     */
+    bool ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
+                        const char *port, const char *gateway, const char *ipv6,
+                        const char *ipv6Gateway, uint8_t byteA, uint8_t byteB);
+    bool ResetDefaultPassword(const char *serial, const char *code);
+
+    /**
+     * The record ModifyNetParam sends: zero-filled, each non-null text copied
+     * and terminated, the port from PortFromText, byte A as the IPv6 prefix
+     * length and byte B in the byte after it. Empty when a text would not fit.
+     */
+    static std::optional<VEXA_NET_PARAM> BuildNetParam(const char *ipv4, const char *mask,
+                                                       const char *port, const char *gateway,
+                                                       const char *ipv6, const char *ipv6Gateway,
+                                                       uint8_t byteA, uint8_t byteB);
+    /** Decimal value of the leading digits of `text`, modulo 65536; 0 for null or no digits. */
+    static uint16_t PortFromText(const char *text);
+
+private:
+    VEXA_REPORT_CALLBACK m_callback = nullptr;
+    void *m_userData = nullptr;
+};

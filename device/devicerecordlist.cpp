@@ -1,0 +1,86 @@
+#include "devicerecordlist.h"
+
+#include <cstring>
+
+namespace {
+
+template<std::size_t N>
+QByteArray BoundedText(const char (&field)[N])
+{
+    return QByteArray(field, qsizetype(strnlen(field, N)));
+}
+
+} // namespace
+
+QByteArray DeviceRecordList::SerialOf(const VEXA_DEVICE_INFO_MY &record)
+{
+    return BoundedText(record.serialNo);
+}
+
+QByteArray DeviceRecordList::MacOf(const VEXA_DEVICE_INFO_MY &record)
+{
+    return BoundedText(record.macAddr);
+}
+
+// A serial number never holds a NUL, so the separator cannot make two
+// different identities collide.
+QByteArray DeviceRecordList::Key(const QByteArray &serial, const QByteArray &mac)
+{
+    QByteArray key;
+    key.reserve(serial.size() + 1 + mac.size());
+    key.append(serial).append('\0').append(mac);
+    return key;
+}
+
+QByteArray DeviceRecordList::KeyOf(const VEXA_DEVICE_INFO_MY &record)
+{
+    return Key(SerialOf(record), MacOf(record));
+}
+
+void DeviceRecordList::AppendPending(const VEXA_DEVICE_INFO_MY &record)
+{
+    m_records.push_back({record, false});
+    m_byDevice[KeyOf(record)].append(std::prev(m_records.end()));
+}
+
+void DeviceRecordList::MarkShown(const VEXA_DEVICE_INFO_MY &record)
+{
+    QList<Entries::iterator> &entries = m_byDevice[KeyOf(record)];
+    for (const Entries::iterator &entry : std::as_const(entries)) {
+        if (!entry->shown) {
+            entry->shown = true;
+            return;
+        }
+    }
+    m_records.push_back({record, true});
+    entries.append(std::prev(m_records.end()));
+}
+
+VEXA_DEVICE_INFO_MY *DeviceRecordList::FindShown(const QByteArray &serial, const QByteArray &mac)
+{
+    const auto found = m_byDevice.constFind(Key(serial, mac));
+    if (found == m_byDevice.constEnd())
+        return nullptr;
+    for (const Entries::iterator &entry : *found) {
+        if (entry->shown)
+            return &entry->record;
+    }
+    return nullptr;
+}
+
+int DeviceRecordList::RemoveShown(const QByteArray &serial, const QByteArray &mac)
+{
+    const auto found = m_byDevice.find(Key(serial, mac));
+    if (found == m_byDevice.end())
+        return 0;
+    QList<Entries::iterator> &entries = *found;
+    const qsizetype removed = entries.removeIf([this](const Entries::iterator &entry) {
+        if (!entry->shown)
+            return false;
+        m_records.erase(entry);
+        return true;
+    });
+    if (entries.isEmpty())
+        m_byDevice.erase(found);
+    return int(removed);
+}

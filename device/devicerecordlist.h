@@ -1,0 +1,61 @@
+#pragma once
+
+#include "vexadeviceinfo.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+
+#include <list>
+
+/**
+ * The device page's records of online devices, in arrival order, with an
+ * index on device identity (serial number and MAC address, compared as
+ * bytes) so that every lookup costs the same at any number of devices.
+ *
+ * A record is appended when its report arrives, before its row exists, and
+ * stays "pending" until the page has added the row; only records with a row
+ * take part in lookups and removals, so the rows and the records that
+ * describe them stay paired one to one.
+ *
+ * Not thread-safe: the page guards it with its device mutex.
+ */
+class DeviceRecordList final
+{
+public:
+    DeviceRecordList() = default;
+    Q_DISABLE_COPY_MOVE(DeviceRecordList)
+
+    /** Keeps the record of a device whose row is still to come. */
+    void AppendPending(const VEXA_DEVICE_INFO_MY &record);
+    /**
+     * A row now shows `record`: its device's oldest pending record becomes
+     * shown, or, when none is pending (a report that did not pass through the
+     * list), a copy of `record` is appended as shown.
+     */
+    void MarkShown(const VEXA_DEVICE_INFO_MY &record);
+    /** The first shown record of the device, or null. */
+    VEXA_DEVICE_INFO_MY *FindShown(const QByteArray &serial, const QByteArray &mac);
+    /** Removes every shown record of the device and returns how many; pending ones stay. */
+    int RemoveShown(const QByteArray &serial, const QByteArray &mac);
+
+    qsizetype size() const { return qsizetype(m_records.size()); }
+
+    /** The NUL-terminated serial number and MAC of a record, read within their field widths. */
+    static QByteArray SerialOf(const VEXA_DEVICE_INFO_MY &record);
+    static QByteArray MacOf(const VEXA_DEVICE_INFO_MY &record);
+
+private:
+    struct Entry {
+        VEXA_DEVICE_INFO_MY record;
+        bool shown = false;
+    };
+    using Entries = std::list<Entry>;
+
+    static QByteArray Key(const QByteArray &serial, const QByteArray &mac);
+    static QByteArray KeyOf(const VEXA_DEVICE_INFO_MY &record);
+
+    Entries m_records;
+    /** Identity key -> that device's records, in arrival order. */
+    QHash<QByteArray, QList<Entries::iterator>> m_byDevice;
+};

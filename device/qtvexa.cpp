@@ -1,0 +1,491 @@
+#include "qtvexa.h"
+
+#include "qtvexaitemmodel.h"
+#include "ui_qtvexa.h"
+#include "vexareportcallback.h"
+
+#include <cregexpvalidator.h>
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QItemSelectionModel>
+#include <QLoggingCategory>
+#include <QUrl>
+
+#include <cstring>
+#include <optional>
+#include <utility>
+
+// The device-count and URL traces; quiet unless enabled with
+// QT_LOGGING_RULES="vexa.device.page.debug=true", so a storm of events does
+// not become a storm of log lines.
+Q_LOGGING_CATEGORY(lcPage, "vexa.device.page", QtInfoMsg)
+
+namespace {
+
+constexpr int kColumnId = QtVexaItemModel::ColumnId;
+constexpr int kColumnIpv4Addr = QtVexaItemModel::ColumnIpv4Addr;
+constexpr int kColumnSerial = QtVexaItemModel::ColumnSerial;
+constexpr int kColumnMac = QtVexaItemModel::ColumnMac;
+
+constexpr int kAddressMaxBytes = 39;
+constexpr int kPasswordMaxLength = 16;
+constexpr int kSecurityCodeMaxLength = 32;
+
+// Holds the page's device mutex for one scope, so that every exit path of a
+// slot releases it. The mutex is re-entrant: a slot reached from a modal
+// dialog's event loop inside another slot takes it again.
+class DeviceLock final
+{
+public:
+    explicit DeviceLock(TUM_MUTEX *mutex) : m_mutex(mutex) { TUM_MutexLock(m_mutex); }
+    ~DeviceLock() { TUM_MutexUnlock(m_mutex); }
+    Q_DISABLE_COPY_MOVE(DeviceLock)
+
+private:
+    TUM_MUTEX *m_mutex;
+};
+
+// Devices of these types show their parameters but cannot be changed here.
+bool IsReadOnlyType(int32_t typeCode)
+{
+    const auto code = static_cast<uint32_t>(typeCode);
+    return code >= 0x9D00 && code <= 0x9FFF;
+}
+
+template<std::size_t N>
+QString FieldText(const char (&field)[N])
+{
+    return QString::fromLatin1(field, qsizetype(strnlen(field, N)));
+}
+
+// Cells hold record texts decoded as Latin-1; a text with any character
+// beyond it cannot name a record.
+std::optional<QByteArray> Latin1Exact(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return std::nullopt;
+    }
+    return text.toLatin1();
+}
+
+} // namespace
+
+QtVexa::QtVexa(QWidget *parent, int filterMode, int, int, int)
+    : QWidget(parent), m_ui(std::make_unique<Ui::QtVexaClass>()), m_nDeviceFilter(filterMode)
+{
+    m_ui->setupUi(this);
+    AttachFieldLimits();
+
+    CTableView *view = m_ui->tableWidgetDevice;
+    view->header()->setSortIndicatorShown(true);
+    view->header()->setSortIndicator(kColumnId, Qt::AscendingOrder);
+    // The page owns the model and deletes it itself; the view is only its parent.
+    m_pModel = new QtVexaItemModel(view);
+    connect(m_pModel, &QAbstractItemModel::dataChanged, this, &QtVexa::ResetData);
+    view->setModel(m_pModel);
+    view->header()->setSortIndicator(kColumnId, Qt::AscendingOrder);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Every row is one line of text. Saying so lets the view place a row
+    // without measuring all rows above it, which a storm of cell writes
+    // far down a large table would otherwise pay for on every write.
+    view->setUniformRowHeights(true);
+    // The serial-number cell opens its editor only by double click, which is
+    // what saves the text the edit is undone to (see ResetData).
+    view->setEditTriggers(QAbstractItemView::DoubleClicked);
+
+    ConnectSignals();
+
+    TUM_MutexCreate(&m_hDeviceMutex, -1);
+    g_pQtVexa = this;
+
+    InitTable();
+    StartDiscovery();
+}
+
+QtVexa::~QtVexa()
+{
+    // Stop joins the library's thread, so no callback can reach this page
+    // once g_pQtVexa is cleared.
+    m_vexaClient.Stop();
+    if (g_pQtVexa == this)
+        g_pQtVexa = nullptr;
+    TUM_MutexDestroy(&m_hDeviceMutex);
+    delete m_pModel;
+}
+
+void QtVexa::AttachFieldLimits()
+{
+    m_ui->lineEditIPAddr->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPAddr));
+    m_ui->lineEditIPMask->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPMask));
+    m_ui->lineEditPort->setMaxLength(5);
+    m_ui->lineEditPort->setValidator(new QIntValidator(2000, 65535, m_ui->lineEditPort));
+    m_ui->lineEditPort->setToolTip(tr("Device port ranges from 2000 to 65535."));
+    m_ui->lineEditIPv6Mask->setValidator(new QIntValidator(0, 64, m_ui->lineEditIPv6Mask));
+    m_ui->lineEditPort_Password->setMaxLength(kPasswordMaxLength);
+    m_ui->m_pDefaultPwdLEdit->setMaxLength(kSecurityCodeMaxLength);
+    m_ui->m_pDefaultPwdLEdit->setEchoMode(QLineEdit::Password);
+}
+
+void QtVexa::ConnectSignals()
+{
+    CTableView *view = m_ui->tableWidgetDevice;
+    QHeaderView *header = view->header();
+    connect(header, &QHeaderView::sectionMoved, this, &QtVexa::OnHeaderCountChanged);
+    connect(header, &QHeaderView::sectionPressed, this, &QtVexa::OnHeaderPress);
+    connect(view, &QAbstractItemView::doubleClicked, this, &QtVexa::OnClickAction);
+    connect(view, &CTableView::SignalClickRelease, this, &QtVexa::OnDeviceTableClicked);
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &QtVexa::OnItemChanged);
+    connect(header, &QHeaderView::sectionClicked, this, &QtVexa::SortTable);
+    connect(m_ui->pushButtonModifyNetwork, &QPushButton::clicked, this, &QtVexa::OnModifyNetPara);
+    connect(m_ui->pushButtonModifyPassword, &QPushButton::clicked, this, &QtVexa::OnDefaultPassword);
+    connect(m_ui->pushButtonManualUpdate, &QPushButton::clicked, this, &QtVexa::OnManualUpdate);
+
+    // Registered before the connections so that queued delivery can copy the record.
+    RegisterVexaDeviceInfoType();
+    connect(this, &QtVexa::DeviceOnlineSignal, this, &QtVexa::OnDeviceOnline);
+    connect(this, &QtVexa::DeviceOfflineSignal, this, &QtVexa::OnDeviceOffline);
+    connect(this, &QtVexa::DeviceUpdateSignal, this, &QtVexa::OnDeviceUpdate);
+    connect(m_ui->m_pBtnExpand, &QToolButton::clicked, this, &QtVexa::OnClickExpandBtn);
+    connect(m_ui->m_pBtnShrink, &QToolButton::clicked, this, &QtVexa::OnClickShrinkBtn);
+}
+
+void QtVexa::InitTable()
+{
+    CTableView *view = m_ui->tableWidgetDevice;
+    for (int column = 0; column < QtVexaItemModel::ColumnCount; ++column)
+        view->setColumnWidth(column, QtVexaItemModel::ColumnWidth(column));
+    // The layout a forbidden column move snaps back to when no drag saved one.
+    m_headerState = view->header()->saveState();
+
+    m_ui->lineEditIPv6Addr->setEnabled(false);
+    m_ui->lineEditIPv6Gateway->setEnabled(false);
+    m_ui->lineEditIPv6Mask->setEnabled(false);
+    m_ui->m_pBtnExpand->show();
+    m_ui->m_pBtnShrink->hide();
+}
+
+void QtVexa::StartDiscovery()
+{
+    // The packet driver stays loaded for the life of the process.
+    if (!TUM_LoadDSo("PACKET.dll"))
+        return;
+    m_vexaClient.SetCallback(VexaReportCallback, nullptr);
+    if (!m_vexaClient.Start())
+        return;
+    m_vexaClient.SendInquiry();
+    EnableParamPanel(false);
+}
+
+bool QtVexa::IsDeviceFiltered(unsigned int code) const
+{
+    return ::IsDeviceFiltered(m_nDeviceFilter, code);
+}
+
+void QtVexa::AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record)
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    m_listDevice.AppendPending(record);
+}
+
+const VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
+{
+    const CTableView *view = m_ui->tableWidgetDevice;
+    const std::optional<QByteArray> serial = Latin1Exact(view->GetItemText(row, kColumnSerial));
+    const std::optional<QByteArray> mac = Latin1Exact(view->GetItemText(row, kColumnMac));
+    if (!serial || !mac)
+        return nullptr;
+    return m_listDevice.FindShown(*serial, *mac);
+}
+
+void QtVexa::ShowDeviceCount()
+{
+    qCDebug(lcPage, "===ws===%d", m_nDeviceCount);
+    m_ui->m_pLabelCount->setText(QString::number(m_nDeviceCount));
+}
+
+void QtVexa::OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info)
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    m_listDevice.MarkShown(dev_info);
+    m_pModel->AppendDeviceRow(dev_info);
+    ++m_nDeviceCount;
+    ShowDeviceCount();
+}
+
+void QtVexa::OnDeviceOffline(QString strDeviceSer, QString strDeviceMac)
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    if (m_pModel->rowCount() == 0)
+        return;
+    // Every row of the device goes, and with it every record that a row
+    // showed; records whose rows are still queued stay for them.
+    m_listDevice.RemoveShown(strDeviceSer.toLocal8Bit(), strDeviceMac.toLocal8Bit());
+    m_nDeviceCount -= m_pModel->RemoveDeviceRows(strDeviceSer, strDeviceMac);
+    ShowDeviceCount();
+}
+
+void QtVexa::OnDeviceUpdate(VEXA_DEVICE_INFO_MY dev_info)
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    const QByteArray serial = DeviceRecordList::SerialOf(dev_info);
+    const QByteArray mac = DeviceRecordList::MacOf(dev_info);
+    if (VEXA_DEVICE_INFO_MY *record = m_listDevice.FindShown(serial, mac))
+        *record = dev_info;
+
+    const int row = m_pModel->FirstRowOf(QString::fromLatin1(serial), QString::fromLatin1(mac));
+    if (row < 0)
+        return;
+    m_pModel->SetRowData(row, dev_info);
+
+    const CTableView *view = m_ui->tableWidgetDevice;
+    const QModelIndex current = view->currentIndex();
+    if (current.isValid() && current.row() == row && view->selectionModel()->selectedRows().size() == 1)
+        ShowDeviceParam(row);
+}
+
+void QtVexa::OnItemChanged(QModelIndex current, QModelIndex)
+{
+    if (!current.isValid())
+        return;
+    DeviceLock lock(&m_hDeviceMutex);
+    EnableParamPanel(true);
+    ShowDeviceParam(current.row());
+}
+
+void QtVexa::OnDeviceTableClicked(QModelIndex)
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    const QModelIndexList rows = m_ui->tableWidgetDevice->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        EnableParamPanel(false);
+    } else if (rows.size() > 1) {
+        m_ui->label_7->setText(tr("Start &IP Address:"));
+        m_ui->label_162->setText(tr("Batch Modify Network parameters"));
+        PrepareBatchPanel(rows);
+    } else {
+        m_ui->label_7->setText(tr("&IP Address:"));
+        m_ui->label_162->setText(tr("Modify Network parameters"));
+        EnableParamPanel(true);
+        ShowDeviceParam(rows.first().row());
+    }
+}
+
+void QtVexa::PrepareBatchPanel(const QModelIndexList &rows)
+{
+    SetBatchMode(true);
+
+    // A batch is offered as soon as one selected device allows it.
+    bool ipv4Editable = false;
+    bool gatewayEditable = false;
+    for (const QModelIndex &index : rows) {
+        if (const VEXA_DEVICE_INFO_MY *record = RecordOfRow(index.row())) {
+            ipv4Editable = ipv4Editable || !IsReadOnlyType(record->typeCode);
+            gatewayEditable = gatewayEditable || record->extInfo == 1;
+        }
+        if (ipv4Editable && gatewayEditable)
+            break;
+    }
+
+    Ui::QtVexaClass &ui = *m_ui;
+    for (QLineEdit *edit : {ui.lineEditIPAddr, ui.lineEditIPGateway, ui.lineEditIPMask, ui.lineEditIPv6Addr,
+                            ui.lineEditIPv6Mask, ui.lineEditIPv6Gateway, ui.lineEditPort,
+                            static_cast<QLineEdit *>(ui.lineEditPort_Password)})
+        edit->clear();
+    for (QWidget *widget : {static_cast<QWidget *>(ui.lineEditIPAddr), static_cast<QWidget *>(ui.lineEditPort),
+                            static_cast<QWidget *>(ui.lineEditIPMask), static_cast<QWidget *>(ui.lineEditPort_Password),
+                            static_cast<QWidget *>(ui.pushButtonModifyNetwork)})
+        widget->setEnabled(ipv4Editable);
+    ui.lineEditIPGateway->setEnabled(gatewayEditable);
+    for (QLineEdit *edit : {ui.lineEditIPv6Addr, ui.lineEditIPv6Gateway, ui.lineEditIPv6Mask})
+        edit->setEnabled(false);
+}
+
+void QtVexa::ShowDeviceParam(int row)
+{
+    SetBatchMode(false);
+    if (row < 0 || row >= m_pModel->rowCount())
+        return;
+    // A row whose record cannot be found shows nothing rather than another
+    // device's parameters, which a later Modify would then send.
+    const VEXA_DEVICE_INFO_MY *record = RecordOfRow(row);
+    if (!record) {
+        EnableParamPanel(false);
+        return;
+    }
+
+    const bool readOnly = IsReadOnlyType(record->typeCode);
+    EnableParamEdits();
+    if (readOnly)
+        DisableParamEdits();
+
+    Ui::QtVexaClass &ui = *m_ui;
+    ui.lineEditSerial->setText(FieldText(record->serialNo));
+    ui.lineEditSerial->setCursorPosition(0);
+    ui.lineEditIPAddr->setText(FieldText(record->ipv4Addr));
+    ui.lineEditIPMask->setText(FieldText(record->ipv4Mask));
+    ui.lineEditPort->setText(QString::number(record->port));
+    ui.lineEditIPGateway->setText(FieldText(record->ipv4Gateway));
+    ui.lineEditIPv6Addr->setText(FieldText(record->ipv6Addr));
+    ui.lineEditIPv6Gateway->setText(FieldText(record->ipv6Gateway));
+    ui.lineEditIPv6Mask->setText(QString::number(record->ipv6PrefixLen));
+
+    const std::initializer_list<QLineEdit *> ipv6Edits = {ui.lineEditIPv6Addr, ui.lineEditIPv6Gateway,
+                                                          ui.lineEditIPv6Mask};
+    if (record->extInfo == 0) {
+        ui.lineEditIPGateway->clear();
+        ui.lineEditIPGateway->setEnabled(false);
+        for (QLineEdit *edit : ipv6Edits) {
+            edit->clear();
+            edit->setEnabled(false);
+        }
+    } else if (record->extInfo == 1) {
+        if (!(record->capabilities & 0x01)) {
+            for (QLineEdit *edit : ipv6Edits) {
+                edit->clear();
+                edit->setEnabled(false);
+            }
+        }
+        const bool ipv6Modifiable = (record->capabilities & 0x02) && !readOnly;
+        for (QLineEdit *edit : ipv6Edits)
+            edit->setEnabled(ipv6Modifiable);
+    }
+}
+
+void QtVexa::EnableParamPanel(bool enable)
+{
+    Ui::QtVexaClass &ui = *m_ui;
+    const std::initializer_list<QLineEdit *> edits = {ui.lineEditSerial, ui.lineEditIPAddr, ui.lineEditIPMask,
+                                                      ui.lineEditPort, ui.lineEditPort_Password,
+                                                      ui.m_pDefaultPwdLEdit, ui.lineEditIPGateway};
+    for (QLineEdit *edit : edits) {
+        if (!enable)
+            edit->clear();
+        edit->setEnabled(enable);
+    }
+    ui.pushButtonModifyNetwork->setEnabled(enable);
+    ui.pushButtonModifyPassword->setEnabled(enable);
+    if (!enable) {
+        for (QLineEdit *edit : {ui.lineEditIPv6Addr, ui.lineEditIPv6Gateway, ui.lineEditIPv6Mask}) {
+            edit->clear();
+            edit->setEnabled(false);
+        }
+    }
+}
+
+void QtVexa::EnableParamEdits()
+{
+    Ui::QtVexaClass &ui = *m_ui;
+    for (QWidget *widget : {static_cast<QWidget *>(ui.lineEditIPAddr), static_cast<QWidget *>(ui.lineEditIPMask),
+                            static_cast<QWidget *>(ui.lineEditPort), static_cast<QWidget *>(ui.m_pDefaultPwdLEdit),
+                            static_cast<QWidget *>(ui.lineEditPort_Password),
+                            static_cast<QWidget *>(ui.pushButtonModifyNetwork),
+                            static_cast<QWidget *>(ui.pushButtonModifyPassword)})
+        widget->setEnabled(true);
+}
+
+void QtVexa::DisableParamEdits()
+{
+    Ui::QtVexaClass &ui = *m_ui;
+    for (QWidget *widget : {static_cast<QWidget *>(ui.lineEditIPAddr), static_cast<QWidget *>(ui.lineEditIPMask),
+                            static_cast<QWidget *>(ui.lineEditPort), static_cast<QWidget *>(ui.m_pDefaultPwdLEdit),
+                            static_cast<QWidget *>(ui.lineEditPort_Password),
+                            static_cast<QWidget *>(ui.pushButtonModifyNetwork),
+                            static_cast<QWidget *>(ui.pushButtonModifyPassword),
+                            static_cast<QWidget *>(ui.lineEditIPGateway), static_cast<QWidget *>(ui.lineEditIPv6Addr),
+                            static_cast<QWidget *>(ui.lineEditIPv6Gateway),
+                            static_cast<QWidget *>(ui.lineEditIPv6Mask)})
+        widget->setEnabled(false);
+}
+
+void QtVexa::SetBatchMode(bool batch)
+{
+    Ui::QtVexaClass &ui = *m_ui;
+    for (QWidget *widget : {static_cast<QWidget *>(ui.label_5), static_cast<QWidget *>(ui.lineEditSerial),
+                            static_cast<QWidget *>(ui.label_163), static_cast<QWidget *>(ui.m_pDefaultPwdLEdit),
+                            static_cast<QWidget *>(ui.pushButtonModifyPassword), static_cast<QWidget *>(ui.label_3),
+                            static_cast<QWidget *>(ui.label_6), static_cast<QWidget *>(ui.line_3)})
+        widget->setVisible(!batch);
+}
+
+void QtVexa::SortTable(int iIndex)
+{
+    QHeaderView *header = m_ui->tableWidgetDevice->header();
+    header->setSortIndicatorShown(true);
+    m_ui->tableWidgetDevice->sortByColumn(iIndex, header->sortIndicatorOrder());
+}
+
+void QtVexa::OnHeaderPress(int logicalIndex)
+{
+    QHeaderView *header = m_ui->tableWidgetDevice->header();
+    if (logicalIndex == kColumnId) {
+        header->setSectionsMovable(false);
+        return;
+    }
+    m_headerState = header->saveState();
+    header->setSectionsMovable(true);
+}
+
+void QtVexa::OnHeaderCountChanged(int logicalIndex, int oldVisualIndex, int newVisualIndex)
+{
+    // "ID" stays the first column: a move to or from the front snaps back.
+    if (logicalIndex >= 0 && (oldVisualIndex == 0 || newVisualIndex == 0))
+        m_ui->tableWidgetDevice->header()->restoreState(m_headerState);
+}
+
+void QtVexa::OnClickAction(QModelIndex index)
+{
+    const CTableView *view = m_ui->tableWidgetDevice;
+    if (index.column() == kColumnIpv4Addr) {
+        const QString url = QStringLiteral("http://") + view->GetItemText(index.row(), kColumnIpv4Addr);
+        qCDebug(lcPage).noquote() << url;
+        QDesktopServices::openUrl(QUrl(url));
+    } else if (index.column() == kColumnSerial) {
+        m_strEditBackup = view->GetItemText(index.row(), kColumnSerial);
+        m_editBackupIndex = index;
+    }
+}
+
+void QtVexa::ResetData(QModelIndex mindexPre, QModelIndex)
+{
+    // Only the cell whose text was saved gets it back, so a stale backup can
+    // never land on another device's row.
+    if (m_strEditBackup.isEmpty() || mindexPre.column() != kColumnSerial || mindexPre != m_editBackupIndex)
+        return;
+    // Cleared before writing: the write raises dataChanged again.
+    const QString text = std::exchange(m_strEditBackup, QString());
+    m_editBackupIndex = QPersistentModelIndex();
+    m_ui->tableWidgetDevice->SetItemText(mindexPre.row(), kColumnSerial, text);
+}
+
+void QtVexa::OnClickExpandBtn()
+{
+    m_ui->m_pBtnExpand->hide();
+    m_ui->m_pSetFrame->hide();
+    m_ui->m_pBtnShrink->show();
+}
+
+void QtVexa::OnClickShrinkBtn()
+{
+    m_ui->m_pBtnShrink->hide();
+    m_ui->m_pSetFrame->show();
+    m_ui->m_pBtnExpand->show();
+}
+
+void QtVexa::OnManualUpdate()
+{
+    // Devices answer through the ordinary events; the table is kept.
+    m_vexaClient.SendInquiry();
+}
+
+// The Modify and restore commands come with the result dialogs they report
+// through; until then their buttons change nothing.
+void QtVexa::OnModifyNetPara()
+{
+}
+
+void QtVexa::OnDefaultPassword()
+{
+}

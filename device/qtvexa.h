@@ -1,0 +1,97 @@
+#pragma once
+
+#include "cvexaclient.h"
+#include "devicerecordlist.h"
+#include "vexadevice_export.h"
+#include "vexadeviceinfo.h"
+
+#include <tum.h>
+
+#include <QByteArray>
+#include <QModelIndex>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+struct VEXA_DEVICE_REPORT;
+class QtVexaItemModel;
+namespace Ui {
+class QtVexaClass;
+}
+
+/**
+ * The device list page: starts discovery, keeps the device table live as
+ * devices come online, change and go offline, and shows the selected
+ * device's network parameters in the panel beside the table.
+ *
+ * Device events reach it as queued signals from the discovery library's
+ * thread. `m_hDeviceMutex` guards the device records and the table; the
+ * device and selection slots hold it for their whole body.
+ */
+class VEXADEVICE_EXPORT QtVexa final : public QWidget
+{
+    Q_OBJECT
+    friend void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void *userData);
+
+public:
+    /** `filterMode` selects the device classes shown; the three integers are accepted for the host and unused. */
+    explicit QtVexa(QWidget *parent = nullptr, int filterMode = 0, int = 0, int = 0, int = 0);
+    ~QtVexa() override;
+    Q_DISABLE_COPY_MOVE(QtVexa)
+
+signals:
+    void DeviceOnlineSignal(VEXA_DEVICE_INFO_MY dev_info);
+    void DeviceOfflineSignal(QString strDeviceSer, QString strDeviceMac);
+    void DeviceUpdateSignal(VEXA_DEVICE_INFO_MY dev_info);
+
+private slots:
+    void OnDeviceTableClicked(QModelIndex index);
+    void OnModifyNetPara();
+    void OnDefaultPassword();
+    void OnManualUpdate();
+    void OnItemChanged(QModelIndex current, QModelIndex previous);
+    void OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info);
+    void OnDeviceOffline(QString strDeviceSer, QString strDeviceMac);
+    void OnDeviceUpdate(VEXA_DEVICE_INFO_MY dev_info);
+    void SortTable(int iIndex);
+    void OnHeaderCountChanged(int logicalIndex, int oldVisualIndex, int newVisualIndex);
+    void OnHeaderPress(int logicalIndex);
+    void OnClickAction(QModelIndex index);
+    void ResetData(QModelIndex mindexPre, QModelIndex mindexNow);
+    void OnClickExpandBtn();
+    void OnClickShrinkBtn();
+
+private:
+    bool IsDeviceFiltered(unsigned int code) const;
+    /** The report callback's one way into the page: keeps an online record, under the mutex. */
+    void AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record);
+
+    void AttachFieldLimits();
+    void InitTable();
+    void ConnectSignals();
+    void StartDiscovery();
+
+    void ShowDeviceParam(int row);
+    void EnableParamPanel(bool enable);
+    void EnableParamEdits();
+    void DisableParamEdits();
+    void SetBatchMode(bool batch);
+    void PrepareBatchPanel(const QModelIndexList &rows);
+    void ShowDeviceCount();
+    /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
+    const VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
+
+    std::unique_ptr<Ui::QtVexaClass> m_ui;
+    CVexaClient m_vexaClient;
+    DeviceRecordList m_listDevice;
+    TUM_MUTEX m_hDeviceMutex = nullptr;
+    int m_nDeviceCount = 0;
+    int m_nDeviceFilter = 0;
+    QByteArray m_headerState;
+    QString m_strEditBackup;
+    /** The "Serial Number" cell whose text m_strEditBackup holds. */
+    QPersistentModelIndex m_editBackupIndex;
+    QtVexaItemModel *m_pModel = nullptr;
+};

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "vexadevice_export.h"
+
+#include <QHash>
+#include <QList>
+#include <QStandardItem>
+#include <QStandardItemModel>
+
+struct VEXA_DEVICE_INFO_MY;
+
+/**
+ * Cell of the IPv4 address, mask and gateway columns: sorts dotted addresses
+ * by value. The key is cached and rebuilt only when the text changes.
+ */
+class VEXADEVICE_EXPORT CIpStandardItem final : public QStandardItem
+{
+public:
+    explicit CIpStandardItem(const QString &text);
+    ~CIpStandardItem() override;
+
+    void setData(const QVariant &value, int role = Qt::UserRole + 1) override;
+    bool operator<(const QStandardItem &other) const override;
+
+    /**
+     * "%03d%03d%03d%03d" of the first four dot-separated parts. Each part is
+     * read as blanks, an optional sign and leading digits (0 without digits);
+     * missing parts count as 0, so a short or empty text sorts first.
+     */
+    static QByteArray SortKey(const QString &text);
+
+private:
+    QByteArray m_key;
+};
+
+/**
+ * The device table: one row per online device, 19 columns. Rows are written
+ * from device records; a hash from (serial, MAC) to the rows keeps per-event
+ * lookups independent of the table size.
+ *
+ * The "ID" column shows each row's 1-based position after every
+ * renumbering; while no sort or foreign insertion has moved rows since,
+ * those texts are derived from the row instead of being rewritten in every
+ * cell, so removing a device costs the same at any table size.
+ */
+class VEXADEVICE_EXPORT QtVexaItemModel final : public QStandardItemModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        ColumnId,
+        ColumnType,
+        ColumnIpv4Addr,
+        ColumnPort,
+        ColumnSoftVersion,
+        ColumnIpv4Gateway,
+        ColumnSerial,
+        ColumnIpv4Mask,
+        ColumnMac,
+        ColumnChannels,
+        ColumnDspVersion,
+        ColumnStartTime,
+        ColumnIpv6Addr,
+        ColumnIpv6Gateway,
+        ColumnIpv6Prefix,
+        ColumnSupportIpv6,
+        ColumnSupportModIpv6,
+        ColumnSupportDhcp,
+        ColumnIpv4Dhcp,
+        ColumnCount
+    };
+
+    explicit QtVexaItemModel(QObject *parent = nullptr);
+    ~QtVexaItemModel() override;
+
+    /** Default pixel width of a column, for the view. */
+    static int ColumnWidth(int column);
+
+    /** Writes every cell of an existing row from a record. */
+    void SetRowData(int row, const VEXA_DEVICE_INFO_MY &record);
+    /** Rewrites the address cells after a modification; null ipv4 does nothing, null mask or gateway keeps that cell. */
+    void UpdateRowNetParam(int row, const char *ipv4, const char *mask, int port, const char *gateway);
+    /** Appends a fully written row in one insertion and returns its index. */
+    int AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record);
+
+    /** Rows whose "Serial Number" and "MAC" texts are `serial` and `mac`, ascending. */
+    QList<int> RowsOf(const QString &serial, const QString &mac) const;
+    /** First such row, or -1. */
+    int FirstRowOf(const QString &serial, const QString &mac) const;
+    /**
+     * Removes every row of the device, then writes every remaining row's
+     * position into "ID" (one dataChanged for the column). Returns the
+     * number of rows removed.
+     */
+    int RemoveDeviceRows(const QString &serial, const QString &mac);
+
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+private:
+    friend class CRowIdItem;
+
+    /** Writes a row's cells; `cells` are the row's items, `row` its index. Detached rows are not yet in the model. */
+    void FillRow(QList<QStandardItem *> &cells, int row, bool inModel, const VEXA_DEVICE_INFO_MY &record);
+    void SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column, const QString &text);
+    void EnsureIdCell(QList<QStandardItem *> &cells, int row, bool inModel);
+    QList<QStandardItem *> RowCells(int row);
+    void NotifyRowChanged(int row);
+    QString IdTextOf(const QStandardItem *idItem) const;
+    void PinIds();
+    void IndexRow(int row);
+    void UnindexRow(int row);
+
+    /** True while every "ID" cell shows its row's position. */
+    bool m_idsFollowRows = true;
+    /** Original positions of the rows RemoveDeviceRows has removed and not yet renumbered, ascending. */
+    QList<int> m_pendingRemoved;
+    bool m_removingOwnRows = false;
+    /** "serial\0mac" -> the "Serial Number" items of the device's rows. */
+    QHash<QString, QList<QStandardItem *>> m_rowsByDevice;
+    /** "Serial Number" item -> its key in m_rowsByDevice. */
+    QHash<const QStandardItem *, QString> m_deviceOfRow;
+};

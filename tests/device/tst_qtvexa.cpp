@@ -1,0 +1,620 @@
+#include "devicerecords.h"
+#include "qtvexa.h"
+#include "vexareportcallback.h"
+
+#include <clabel.h>
+#include <ctableview.h>
+
+#include <QAccessible>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <thread>
+
+namespace {
+
+enum Column { Id = 0, Ipv4 = 2, Port = 3, Serial = 6, Mac = 8 };
+
+QString MacOf(int i)
+{
+    return QStringLiteral("00:11:22:33:44:%1").arg(i, 2, 10, QLatin1Char('0'));
+}
+
+QString SerialOf(int i)
+{
+    return QStringLiteral("DS-%1").arg(i);
+}
+
+VEXA_DEVICE_INFO_MY Device(int i, const QString &ipv4 = {})
+{
+    const QByteArray serial = SerialOf(i).toLatin1();
+    const QByteArray mac = MacOf(i).toLatin1();
+    const QByteArray ip = ipv4.isEmpty() ? QByteArray("192.168.1.") + QByteArray::number(i) : ipv4.toLatin1();
+    return MakeRecord(serial.toStdString(), mac.toStdString(), ip.toStdString());
+}
+
+// Opens URLs handed to the desktop services instead of a browser.
+class UrlCatcher final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+} // namespace
+
+class TestQtVexa final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void onlineAppendsNumberedRows();
+    void reportsFromTheLibraryThreadAreQueued();
+    void offlineRemovesRowAndRenumbers();
+    void offlineOfUnknownDeviceOnlyRenumbers();
+    void deviceListedTwiceLosesBothRows();
+    void relistedDeviceShowsItsNewRecord();
+    void updateRefillsPanelOfSingleCurrentRow();
+    void updateLeavesPanelDuringMultiSelection();
+    void updateOfUnknownDeviceChangesNothing();
+    void panelFollowsDevice_data();
+    void panelFollowsDevice();
+    void readOnlyTypeDisablesEverything();
+    void clickSwitchesBetweenSingleAndBatch();
+    void headerGuardKeepsIdFirst();
+    void sortingByIpv4OrdersByValue();
+    void doubleClickOnAddressOpensWebPage();
+    void serialEditIsUndone();
+    void expandAndShrink();
+    void fieldLimits();
+    void panelFieldsAreNamedByTheirLabels();
+    void tableExposesColumnHeaders();
+    void focusOrder();
+    void layoutAt1024x768();
+
+private:
+    CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
+    QLineEdit *Edit(const char *name) const { return m_page->findChild<QLineEdit *>(name); }
+    QString Cell(int row, int column) const { return View()->GetItemText(row, column); }
+    QString Count() const { return m_page->findChild<QLabel *>("m_pLabelCount")->text(); }
+    QStringList Ids() const;
+    void Online(int i, const QString &ipv4 = {}) { emit m_page->DeviceOnlineSignal(Device(i, ipv4)); }
+    void Offline(int i) { emit m_page->DeviceOfflineSignal(SerialOf(i), MacOf(i)); }
+    void SelectRow(int row);
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {});
+    void DoubleClick(QPoint pos);
+
+    std::unique_ptr<QtVexa> m_page;
+};
+
+QStringList TestQtVexa::Ids() const
+{
+    QStringList ids;
+    for (int row = 0; row < View()->RowCount(); ++row)
+        ids << Cell(row, Id);
+    return ids;
+}
+
+void TestQtVexa::SelectRow(int row)
+{
+    View()->selectionModel()->setCurrentIndex(View()->model()->index(row, 0),
+                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TestQtVexa::ClickRow(int row, Qt::KeyboardModifiers modifiers)
+{
+    const QRect rect = View()->visualRect(View()->model()->index(row, Port));
+    QTest::mouseClick(View()->viewport(), Qt::LeftButton, modifiers, rect.center());
+}
+
+// A double click as the window system delivers it: a click, then the double
+// click event and its release.
+void TestQtVexa::DoubleClick(QPoint pos)
+{
+    QTest::mouseClick(View()->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(View()->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(View()->viewport(), Qt::LeftButton, {}, pos);
+}
+
+void TestQtVexa::initTestCase()
+{
+    // The images come from a skin plug-in that tests do not load.
+    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if (!message.startsWith(QLatin1String("Could not create pixmap from :/images/")))
+            previous(type, context, message);
+    });
+    // The application's own font, which the panel's fixed label width is made for.
+    QFont font(QStringLiteral("Arial"), 10);
+    font.setStyleHint(QFont::SansSerif);
+    QApplication::setFont(font);
+    // No discovery: the pages under test hear only the events fed to them.
+    qputenv("VEXA_INTERFACES", "vexa-none0");
+}
+
+void TestQtVexa::init()
+{
+    m_page = std::make_unique<QtVexa>();
+    m_page->resize(1016, 690);
+}
+
+void TestQtVexa::cleanup()
+{
+    m_page.reset();
+    QCOMPARE(g_pQtVexa, nullptr);
+}
+
+void TestQtVexa::onlineAppendsNumberedRows()
+{
+    QCOMPARE(g_pQtVexa, m_page.get());
+    QCOMPARE(Count(), QString());
+    for (int i = 1; i <= 4; ++i)
+        Online(i);
+    QCOMPARE(Ids(), QStringList({"001", "002", "003", "004"}));
+    QCOMPARE(Count(), QStringLiteral("4"));
+    QCOMPARE(Cell(3, Serial), SerialOf(4));
+    QCOMPARE(Cell(3, Mac), MacOf(4));
+    QCOMPARE(Cell(3, Ipv4), QStringLiteral("192.168.1.4"));
+}
+
+void TestQtVexa::reportsFromTheLibraryThreadAreQueued()
+{
+    std::thread library([] {
+        for (int i = 1; i <= 3; ++i) {
+            const std::string serial = SerialOf(i).toStdString();
+            const std::string mac = MacOf(i).toStdString();
+            const VEXA_DEVICE_REPORT online = MakeReport(VEXA_EVENT_ONLINE, serial, mac);
+            VexaReportCallback(&online, nullptr);
+        }
+        const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "DS-2", MacOf(2).toStdString());
+        VexaReportCallback(&offline, nullptr);
+    });
+    library.join();
+    QTRY_COMPARE(Count(), QStringLiteral("2"));
+    QCOMPARE(Ids(), QStringList({"001", "002"}));
+    QCOMPARE(Cell(1, Serial), SerialOf(3));
+    SelectRow(1);
+    QCOMPARE(Edit("lineEditSerial")->text(), SerialOf(3));
+}
+
+void TestQtVexa::offlineRemovesRowAndRenumbers()
+{
+    for (int i = 1; i <= 5; ++i)
+        Online(i);
+    Offline(3);
+    QCOMPARE(Ids(), QStringList({"001", "002", "003", "004"}));
+    QCOMPARE(Count(), QStringLiteral("4"));
+    QCOMPARE(Cell(2, Serial), SerialOf(4));
+}
+
+void TestQtVexa::offlineOfUnknownDeviceOnlyRenumbers()
+{
+    Offline(9); // empty table: nothing at all
+    QCOMPARE(Count(), QString());
+
+    Online(1, "10.0.0.20");
+    Online(2, "10.0.0.30");
+    Online(3, "10.0.0.10");
+    View()->sortByColumn(Ipv4, Qt::AscendingOrder);
+    QCOMPARE(Ids(), QStringList({"003", "001", "002"}));
+    Offline(9);
+    QCOMPARE(Ids(), QStringList({"001", "002", "003"}));
+    QCOMPARE(Cell(0, Serial), SerialOf(3));
+    QCOMPARE(Count(), QStringLiteral("3"));
+}
+
+void TestQtVexa::deviceListedTwiceLosesBothRows()
+{
+    Online(1);
+    Online(2);
+    Online(1);
+    QCOMPARE(Count(), QStringLiteral("3"));
+    Offline(1);
+    QCOMPARE(View()->RowCount(), 1);
+    QCOMPARE(Ids(), QStringList({"001"}));
+    QCOMPARE(Cell(0, Serial), SerialOf(2));
+    QCOMPARE(Count(), QStringLiteral("1"));
+}
+
+// The records of a device that went offline leave with its rows, so a device
+// that comes back is shown with what it reports now.
+void TestQtVexa::relistedDeviceShowsItsNewRecord()
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        const VEXA_DEVICE_REPORT online = MakeReport(VEXA_EVENT_ONLINE, "DS-1", MacOf(1).toStdString());
+        VexaReportCallback(&online, nullptr);
+    }
+    const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "DS-1", MacOf(1).toStdString());
+    VexaReportCallback(&offline, nullptr);
+    QCOMPARE(View()->RowCount(), 0);
+
+    VEXA_DEVICE_REPORT back = MakeReport(VEXA_EVENT_ANNOUNCE, "DS-1", MacOf(1).toStdString());
+    PutText(back.ipv4Addr, "10.1.1.9");
+    VexaReportCallback(&back, nullptr);
+    SelectRow(0);
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("10.1.1.9"));
+}
+
+void TestQtVexa::updateRefillsPanelOfSingleCurrentRow()
+{
+    Online(1);
+    Online(2);
+    SelectRow(1);
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("192.168.1.2"));
+    Edit("lineEditIPAddr")->setText(QStringLiteral("typed by the user"));
+
+    emit m_page->DeviceUpdateSignal(Device(2, "172.16.0.2"));
+    QCOMPARE(Cell(1, Ipv4), QStringLiteral("172.16.0.2"));
+    QCOMPARE(Cell(1, Id), QStringLiteral("002"));
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("172.16.0.2"));
+
+    // The record follows too: selecting the row again shows the new address.
+    SelectRow(0);
+    SelectRow(1);
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("172.16.0.2"));
+}
+
+void TestQtVexa::updateLeavesPanelDuringMultiSelection()
+{
+    Online(1);
+    Online(2);
+    SelectRow(1);
+    View()->selectionModel()->select(View()->model()->index(0, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Edit("lineEditIPAddr")->setText(QStringLiteral("typed"));
+    emit m_page->DeviceUpdateSignal(Device(2, "172.16.0.2"));
+    QCOMPARE(Cell(1, Ipv4), QStringLiteral("172.16.0.2"));
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("typed"));
+}
+
+void TestQtVexa::updateOfUnknownDeviceChangesNothing()
+{
+    Online(1);
+    emit m_page->DeviceUpdateSignal(Device(7, "172.16.0.7"));
+    QCOMPARE(View()->RowCount(), 1);
+    QCOMPARE(Cell(0, Ipv4), QStringLiteral("192.168.1.1"));
+    QCOMPARE(Count(), QStringLiteral("1"));
+}
+
+void TestQtVexa::panelFollowsDevice_data()
+{
+    QTest::addColumn<int>("extInfo");
+    QTest::addColumn<int>("capabilities");
+    QTest::addColumn<bool>("gatewayEnabled");
+    QTest::addColumn<bool>("ipv6Enabled");
+    QTest::addColumn<bool>("ipv6Shown");
+
+    QTest::newRow("no extended information") << 0 << 0x07 << false << false << false;
+    QTest::newRow("IPv6 modifiable") << 1 << 0x03 << true << true << true;
+    QTest::newRow("IPv6 shown, fixed") << 1 << 0x01 << true << false << true;
+    QTest::newRow("no IPv6") << 1 << 0x00 << true << false << false;
+}
+
+void TestQtVexa::panelFollowsDevice()
+{
+    QFETCH(int, extInfo);
+    QFETCH(int, capabilities);
+    QFETCH(bool, gatewayEnabled);
+    QFETCH(bool, ipv6Enabled);
+    QFETCH(bool, ipv6Shown);
+
+    VEXA_DEVICE_INFO_MY device = Device(1);
+    device.extInfo = uint8_t(extInfo);
+    device.capabilities = uint8_t(capabilities);
+    device.port = 8000;
+    emit m_page->DeviceOnlineSignal(device);
+    SelectRow(0);
+
+    QCOMPARE(Edit("lineEditSerial")->text(), SerialOf(1));
+    QCOMPARE(Edit("lineEditSerial")->cursorPosition(), 0);
+    QCOMPARE(Edit("lineEditPort")->text(), QStringLiteral("8000"));
+    QCOMPARE(Edit("lineEditIPMask")->text(), QStringLiteral("255.255.255.0"));
+    QVERIFY(Edit("lineEditIPAddr")->isEnabled());
+    QCOMPARE(Edit("lineEditIPGateway")->isEnabled(), gatewayEnabled);
+    QCOMPARE(Edit("lineEditIPGateway")->text().isEmpty(), !gatewayEnabled);
+    for (const char *name : {"lineEditIPv6Addr", "lineEditIPv6Gateway", "lineEditIPv6Mask"}) {
+        QCOMPARE(Edit(name)->isEnabled(), ipv6Enabled);
+        QCOMPARE(Edit(name)->text().isEmpty(), !ipv6Shown);
+    }
+}
+
+void TestQtVexa::readOnlyTypeDisablesEverything()
+{
+    VEXA_DEVICE_INFO_MY device = Device(1);
+    device.typeCode = 0x9E10;
+    emit m_page->DeviceOnlineSignal(device);
+    m_page->show();
+    ClickRow(0);
+
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("192.168.1.1"));
+    for (const char *name : {"lineEditIPAddr", "lineEditPort", "lineEditIPMask", "lineEditIPGateway",
+                             "lineEditIPv6Addr", "lineEditIPv6Gateway", "lineEditIPv6Mask",
+                             "lineEditPort_Password", "m_pDefaultPwdLEdit"})
+        QVERIFY2(!Edit(name)->isEnabled(), name);
+    QVERIFY(!m_page->findChild<QPushButton *>("pushButtonModifyNetwork")->isEnabled());
+    QVERIFY(!m_page->findChild<QPushButton *>("pushButtonModifyPassword")->isEnabled());
+}
+
+void TestQtVexa::clickSwitchesBetweenSingleAndBatch()
+{
+    Online(1);
+    VEXA_DEVICE_INFO_MY fixed = Device(2);
+    fixed.typeCode = 0x9F01;
+    fixed.extInfo = 0;
+    emit m_page->DeviceOnlineSignal(fixed);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+
+    const auto label = [this](const char *name) { return m_page->findChild<QLabel *>(name)->text().remove('&'); };
+    ClickRow(0);
+    ClickRow(1, Qt::ControlModifier);
+    QCOMPARE(View()->selectionModel()->selectedRows().size(), 2);
+    QCOMPARE(label("label_7"), QStringLiteral("Start IP Address:"));
+    QCOMPARE(label("label_162"), QStringLiteral("Batch Modify Network parameters"));
+    QVERIFY(Edit("lineEditSerial")->isHidden());
+    QVERIFY(Edit("m_pDefaultPwdLEdit")->isHidden());
+    QVERIFY(Edit("lineEditIPAddr")->text().isEmpty());
+    QVERIFY(Edit("lineEditIPAddr")->isEnabled()); // device 1 is of an editable type
+    QVERIFY(Edit("lineEditIPGateway")->isEnabled());
+    QVERIFY(!Edit("lineEditIPv6Addr")->isEnabled());
+
+    ClickRow(1);
+    QCOMPARE(label("label_7"), QStringLiteral("IP Address:"));
+    QCOMPARE(label("label_162"), QStringLiteral("Modify Network parameters"));
+    QVERIFY(!Edit("lineEditSerial")->isHidden());
+    QCOMPARE(Edit("lineEditSerial")->text(), SerialOf(2));
+
+    View()->clearSelection();
+    QTest::mouseClick(View()->viewport(), Qt::LeftButton, {}, View()->viewport()->rect().bottomLeft() - QPoint(-5, 5));
+    QVERIFY(!Edit("lineEditIPAddr")->isEnabled());
+    QVERIFY(Edit("lineEditSerial")->text().isEmpty());
+}
+
+void TestQtVexa::headerGuardKeepsIdFirst()
+{
+    QHeaderView *header = View()->header();
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    const QPoint portSection(header->sectionViewportPosition(Port) + 5, header->height() / 2);
+
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, portSection);
+    QVERIFY(header->sectionsMovable());
+    header->moveSection(header->visualIndex(Port), 0);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, portSection);
+    QCOMPARE(header->logicalIndex(0), int(Id));
+    QCOMPARE(header->visualIndex(Port), int(Port));
+
+    // A move that keeps "ID" first stays.
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, portSection);
+    header->moveSection(header->visualIndex(Port), 5);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, portSection);
+    QCOMPARE(header->visualIndex(Port), 5);
+
+    // Pressing "ID" itself freezes the columns.
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(5, header->height() / 2));
+    QVERIFY(!header->sectionsMovable());
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(5, header->height() / 2));
+}
+
+void TestQtVexa::sortingByIpv4OrdersByValue()
+{
+    Online(1, "192.168.1.10");
+    Online(2, "192.168.1.9");
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    QHeaderView *header = View()->header();
+    const QPoint ipv4Section(header->sectionViewportPosition(Ipv4) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, ipv4Section);
+    QCOMPARE(header->sortIndicatorSection(), int(Ipv4));
+    const Qt::SortOrder order = header->sortIndicatorOrder();
+    QCOMPARE(Cell(0, Ipv4), QLatin1String(order == Qt::AscendingOrder ? "192.168.1.9" : "192.168.1.10"));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, ipv4Section);
+    QVERIFY(header->sortIndicatorOrder() != order);
+    QCOMPARE(Cell(0, Ipv4), QLatin1String(order == Qt::AscendingOrder ? "192.168.1.10" : "192.168.1.9"));
+}
+
+void TestQtVexa::doubleClickOnAddressOpensWebPage()
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    VEXA_DEVICE_INFO_MY device = Device(1, "192.168.1.64");
+    device.port = 8000;
+    emit m_page->DeviceOnlineSignal(device);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+
+    const QPoint cell = View()->visualRect(View()->model()->index(0, Ipv4)).center();
+    DoubleClick(cell);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://192.168.1.64"))});
+
+    // Other columns open nothing.
+    DoubleClick(View()->visualRect(View()->model()->index(0, Port)).center());
+    QCOMPARE(catcher.urls.size(), 1);
+}
+
+void TestQtVexa::serialEditIsUndone()
+{
+    Online(1);
+    Online(2);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    const QModelIndex serial = View()->model()->index(1, Serial);
+    View()->scrollTo(serial);
+
+    DoubleClick(View()->visualRect(serial).center());
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), SerialOf(2)); // there to be selected and copied
+    editor->setText(QStringLiteral("EDITED"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCOMPARE(Cell(1, Serial), SerialOf(2));
+
+    // The device is still found by its serial number.
+    Offline(2);
+    QCOMPARE(View()->RowCount(), 1);
+
+    // No editor opens from the keyboard, where no text would be saved first.
+    View()->setCurrentIndex(View()->model()->index(0, Serial));
+    View()->setFocus();
+    QTest::keyClick(View(), Qt::Key_F2);
+    QVERIFY(!qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+}
+
+void TestQtVexa::expandAndShrink()
+{
+    auto *expand = m_page->findChild<QToolButton *>("m_pBtnExpand");
+    auto *shrink = m_page->findChild<QToolButton *>("m_pBtnShrink");
+    QWidget *panel = m_page->findChild<QWidget *>("m_pSetFrame");
+    QVERIFY(!expand->isHidden());
+    QVERIFY(shrink->isHidden());
+
+    expand->click();
+    QVERIFY(expand->isHidden());
+    QVERIFY(panel->isHidden());
+    QVERIFY(!shrink->isHidden());
+
+    shrink->click();
+    QVERIFY(!expand->isHidden());
+    QVERIFY(!panel->isHidden());
+    QVERIFY(shrink->isHidden());
+}
+
+void TestQtVexa::fieldLimits()
+{
+    QCOMPARE(Edit("lineEditPort")->maxLength(), 5);
+    QCOMPARE(Edit("lineEditPort")->toolTip(), QStringLiteral("Device port ranges from 2000 to 65535."));
+    QCOMPARE(Edit("lineEditPort_Password")->maxLength(), 16);
+    QCOMPARE(Edit("m_pDefaultPwdLEdit")->maxLength(), 32);
+    QCOMPARE(Edit("m_pDefaultPwdLEdit")->echoMode(), QLineEdit::Password);
+    QCOMPARE(Edit("lineEditPort_Password")->echoMode(), QLineEdit::Password);
+    QVERIFY(Edit("lineEditSerial")->isReadOnly());
+
+    QLineEdit *address = Edit("lineEditIPAddr");
+    address->clear();
+    QTest::keyClicks(address, QString(39, QLatin1Char('a')));
+    QTest::keyClick(address, Qt::Key_B);
+    QCOMPARE(address->text(), QString(39, QLatin1Char('a')));
+
+    QLineEdit *port = Edit("lineEditPort");
+    port->clear();
+    QTest::keyClicks(port, QStringLiteral("800001"));
+    QCOMPARE(port->text(), QStringLiteral("80000"));
+    QVERIFY(!port->hasAcceptableInput());
+    port->setText(QStringLiteral("1999"));
+    QVERIFY(!port->hasAcceptableInput());
+    port->setText(QStringLiteral("2000"));
+    QVERIFY(port->hasAcceptableInput());
+
+    QLineEdit *prefix = Edit("lineEditIPv6Mask");
+    prefix->setEnabled(true);
+    prefix->clear();
+    QTest::keyClicks(prefix, QStringLiteral("65"));
+    QVERIFY(!prefix->hasAcceptableInput());
+    prefix->setText(QStringLiteral("64"));
+    QVERIFY(prefix->hasAcceptableInput());
+}
+
+void TestQtVexa::panelFieldsAreNamedByTheirLabels()
+{
+    const QList<QPair<const char *, const char *>> fields = {
+        {"label_7", "lineEditIPAddr"},      {"label_9", "lineEditPort"},
+        {"label_8", "lineEditIPMask"},      {"label_12", "lineEditIPGateway"},
+        {"label_13", "lineEditIPv6Addr"},   {"label_14", "lineEditIPv6Gateway"},
+        {"label_15", "lineEditIPv6Mask"},   {"label_5", "lineEditSerial"},
+    };
+    for (const auto &[labelName, fieldName] : fields) {
+        auto *label = m_page->findChild<CLabel *>(labelName);
+        QVERIFY2(label, labelName);
+        QCOMPARE(label->buddy(), Edit(fieldName));
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(Edit(fieldName));
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), label->text().remove('&'));
+    }
+    QCOMPARE(QAccessible::queryAccessibleInterface(Edit("lineEditPort_Password"))->text(QAccessible::Name),
+             QStringLiteral("Password"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(Edit("m_pDefaultPwdLEdit"))->text(QAccessible::Name),
+             QStringLiteral("Security code"));
+    QVERIFY(!QAccessible::queryAccessibleInterface(m_page->findChild<QToolButton *>("m_pBtnExpand"))
+                 ->text(QAccessible::Name).contains(QLatin1String("...")));
+
+    // A mnemonic moves the focus to its field.
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_page.get()));
+    QTest::keyClick(m_page.get(), Qt::Key_P, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Edit("lineEditPort"));
+}
+
+void TestQtVexa::tableExposesColumnHeaders()
+{
+    Online(1);
+    QAccessibleInterface *table = QAccessible::queryAccessibleInterface(View());
+    QVERIFY(table);
+    QVERIFY(table->tableInterface());
+    QCOMPARE(table->tableInterface()->columnCount(), 19);
+    QCOMPARE(table->tableInterface()->columnDescription(Ipv4), QStringLiteral("IPv4 Address"));
+    QCOMPARE(table->tableInterface()->columnDescription(Serial), QStringLiteral("Serial Number"));
+    QCOMPARE(table->text(QAccessible::Name), QStringLiteral("Devices"));
+}
+
+void TestQtVexa::focusOrder()
+{
+    const QStringList order = {"lineEditIPAddr", "lineEditPort", "lineEditIPMask", "lineEditIPGateway",
+                               "lineEditIPv6Addr", "lineEditIPv6Gateway", "lineEditIPv6Mask", "lineEditSerial",
+                               "lineEditPort_Password", "pushButtonModifyNetwork", "m_pDefaultPwdLEdit",
+                               "pushButtonModifyPassword", "pushButtonManualUpdate", "tableWidgetDevice"};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        auto *widget = m_page->findChild<QWidget *>(order[i]);
+        QVERIFY(widget);
+        QWidget *next = widget->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus))
+            next = next->nextInFocusChain();
+        QCOMPARE(next->objectName(), order[i + 1]);
+    }
+}
+
+// The page inside a 1024 x 768 main window gets about this much room. Every
+// panel widget must lie inside the panel, and the table must keep most of the
+// width. With VEXA_SCREENSHOT_DIR set, the page is saved there to be looked at.
+void TestQtVexa::layoutAt1024x768()
+{
+    for (int i = 1; i <= 12; ++i) {
+        VEXA_DEVICE_INFO_MY device = Device(i);
+        device.extInfo = i % 3 ? 1 : 0;
+        device.typeCode = i % 4 ? 0x1001 : 0x9E10;
+        emit m_page->DeviceOnlineSignal(device);
+    }
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    SelectRow(1);
+
+    auto *panel = m_page->findChild<QFrame *>("m_pSetFrame");
+    QVERIFY(panel->isVisible());
+    QVERIFY(panel->geometry().bottom() < m_page->height());
+    for (QWidget *child : panel->findChildren<QWidget *>()) {
+        if (!child->isVisibleTo(panel))
+            continue;
+        const QRect inPanel(child->mapTo(panel, QPoint(0, 0)), child->size());
+        QVERIFY2(panel->rect().contains(inPanel), qPrintable(child->objectName()));
+    }
+    QVERIFY(View()->width() > m_page->width() / 2);
+    const QLabel *longest = m_page->findChild<QLabel *>("label_15");
+    QVERIFY(longest->sizeHint().width() <= longest->width() + 1);
+
+    if (const QByteArray dir = qgetenv("VEXA_SCREENSHOT_DIR"); !dir.isEmpty())
+        QVERIFY(m_page->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/device-page.png")));
+}
+
+QTEST_MAIN(TestQtVexa)
+#include "tst_qtvexa.moc"

@@ -1,0 +1,105 @@
+#include "qtvexa.h"
+
+#include <ctableview.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+// Row of the device with this serial number and MAC, or -1.
+int RowOf(const CTableView *view, const QString &serial, const QString &mac)
+{
+    for (int row = 0; row < view->RowCount(); ++row) {
+        if (view->GetItemText(row, 6) == serial && view->GetItemText(row, 8) == mac)
+            return row;
+    }
+    return -1;
+}
+
+} // namespace
+
+// The page against the device simulator's demo network on loopback: real
+// discovery, real reports, real goodbyes.
+class TestQtVexaDevsim final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void showsTheDemoNetworkAndLosesAnOfflineDevice();
+
+private:
+    QProcess m_devsim;
+    QJsonArray m_devices;
+};
+
+
+void TestQtVexaDevsim::initTestCase()
+{
+    QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
+    const QString network = QFINDTESTDATA("../../tools/devsim/demo-network.json");
+    QVERIFY(!network.isEmpty());
+    QFile file(network);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    m_devices = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("devices")).toArray();
+    QVERIFY(m_devices.size() > 1);
+
+    m_devsim.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/vexa-devsim"));
+    m_devsim.setArguments({QStringLiteral("--devices"), network});
+    m_devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_devsim.start();
+    QVERIFY2(m_devsim.waitForStarted(), qPrintable(m_devsim.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_devsim.canReadLine(), 10000);
+    QVERIFY(m_devsim.readLine().startsWith("ready "));
+}
+
+void TestQtVexaDevsim::cleanupTestCase()
+{
+    if (m_devsim.state() == QProcess::NotRunning)
+        return;
+    m_devsim.write("quit\n");
+    if (!m_devsim.waitForFinished(5000))
+        m_devsim.kill();
+    m_devsim.waitForFinished();
+}
+
+void TestQtVexaDevsim::showsTheDemoNetworkAndLosesAnOfflineDevice()
+{
+    QtVexa page;
+    const auto *view = page.findChild<CTableView *>("tableWidgetDevice");
+    const auto *count = page.findChild<QLabel *>("m_pLabelCount");
+
+    for (const QJsonValue &value : std::as_const(m_devices)) {
+        const QJsonObject device = value.toObject();
+        const QString serial = device.value(QLatin1String("serialNo")).toString();
+        const QString mac = device.value(QLatin1String("macAddr")).toString();
+        QTRY_VERIFY2_WITH_TIMEOUT(RowOf(view, serial, mac) >= 0, qPrintable(serial), 15000);
+        const int row = RowOf(view, serial, mac);
+        QCOMPARE(view->GetItemText(row, 1), device.value(QLatin1String("typeName")).toString());
+        QCOMPARE(view->GetItemText(row, 2), device.value(QLatin1String("ipv4Addr")).toString());
+        QCOMPARE(view->GetItemText(row, 3),
+                 QString::asprintf("%5d", device.value(QLatin1String("port")).toInt()));
+        QCOMPARE(view->GetItemText(row, 7), device.value(QLatin1String("ipv4Mask")).toString());
+        QCOMPARE(view->GetItemText(row, 10), device.value(QLatin1String("dspVersion")).toString());
+    }
+    const int shown = view->RowCount();
+    QCOMPARE(count->text(), QString::number(shown));
+
+    const QJsonObject leaving = m_devices.at(1).toObject();
+    const QString serial = leaving.value(QLatin1String("serialNo")).toString();
+    m_devsim.write("offline " + serial.toLatin1() + '\n');
+    QTRY_COMPARE_WITH_TIMEOUT(RowOf(view, serial, leaving.value(QLatin1String("macAddr")).toString()), -1, 10000);
+    QCOMPARE(view->RowCount(), shown - 1);
+    QCOMPARE(count->text(), QString::number(shown - 1));
+    for (int row = 0; row < view->RowCount(); ++row)
+        QCOMPARE(view->GetItemText(row, 0), QString::asprintf("%03d", row + 1));
+}
+
+QTEST_MAIN(TestQtVexaDevsim)
+#include "tst_qtvexa_devsim.moc"

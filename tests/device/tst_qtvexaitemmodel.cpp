@@ -1,0 +1,340 @@
+#include "devicerecords.h"
+#include "qtvexaitemmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestQtVexaItemModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void headers();
+    void cellsOfNewRow();
+    void idOnNewRowsAndUpdates();
+    void extInfoZeroEmptiesExtendedColumns();
+    void extInfoOneWithoutIpv6();
+    void flags();
+    void unterminatedTextsStayInTheirField();
+    void setRowDataOnPlainRow();
+    void appendIsOneInsertion();
+    void updateRowNetParam();
+    void ipSortKey_data();
+    void ipSortKey();
+    void sortsIpv4ByValue();
+    void keyFollowsTextChanges();
+    void rowsOfDevice();
+    void removeRenumbers();
+    void removeAfterSortRenumbersByPosition();
+    void removeUnknownStillRenumbers();
+    void sortKeepsIdTexts();
+
+private:
+    QString Cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
+    void AppendDevices(int count);
+
+    std::unique_ptr<QtVexaItemModel> m_model;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+};
+
+void TestQtVexaItemModel::init()
+{
+    m_model = std::make_unique<QtVexaItemModel>();
+    m_tester = std::make_unique<QAbstractItemModelTester>(m_model.get(),
+                                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
+}
+
+void TestQtVexaItemModel::cleanup()
+{
+    m_tester.reset();
+    m_model.reset();
+}
+
+void TestQtVexaItemModel::AppendDevices(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QByteArray serial = "SN" + QByteArray::number(i + 1);
+        const QByteArray ip = "10.0.0." + QByteArray::number(i + 1);
+        m_model->AppendDeviceRow(MakeRecord(serial.constData(), "mac", ip.constData()));
+    }
+}
+
+void TestQtVexaItemModel::headers()
+{
+    QCOMPARE(m_model->columnCount(), 19);
+    const QStringList expected = {"ID", "Device Type", "IPv4 Address", "Port", "Soft Vision", "IPv4 GateWay",
+                                  "Serial Number", "IPv4 Mask", "MAC", "Channel NO", "DSP Vision", "Start Time",
+                                  "IPv6 Address", "IPv6 GateWay", "IPv6 Prefix Length", "Is Support IPv6",
+                                  "Is Support Mod IPv6", "Is Support DHCP", "IPv4 DHCP"};
+    for (int column = 0; column < 19; ++column) {
+        QCOMPARE(m_model->headerData(column, Qt::Horizontal).toString(), expected.at(column));
+        QCOMPARE(m_model->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    QCOMPARE(QtVexaItemModel::ColumnWidth(QtVexaItemModel::ColumnSerial), 230);
+    QCOMPARE(QtVexaItemModel::ColumnWidth(QtVexaItemModel::ColumnId), 50);
+}
+
+void TestQtVexaItemModel::cellsOfNewRow()
+{
+    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    record.capabilities = 0x05; // IPv6 and DHCP, IPv6 not modifiable
+    record.dhcpOn = 0;
+    QCOMPARE(m_model->AppendDeviceRow(record), 0);
+    const QStringList expected = {"001", "VX-IPC-B120", "192.168.1.64", "   80", "V5.4.0", "192.168.1.1", "DS-1",
+                                  "255.255.255.0", "aa:bb", " 4", "V7.3", "2024-05-01 08:00:00", "fe80::1:2",
+                                  "fe80::1", "64", "Yes", "No", "Yes", "OFF"};
+    for (int column = 0; column < 19; ++column)
+        QCOMPARE(Cell(0, column), expected.at(column));
+    QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Addr)));
+    QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Mask)));
+    QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Gateway)));
+}
+
+void TestQtVexaItemModel::idOnNewRowsAndUpdates()
+{
+    AppendDevices(3);
+    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("DS-4", "m4")), 3);
+    QCOMPARE(Cell(3, QtVexaItemModel::ColumnId), QString("004"));
+    // An update writes every cell but the ID.
+    m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder);
+    const int row = m_model->FirstRowOf("SN1", "mac");
+    const QString id = Cell(row, QtVexaItemModel::ColumnId);
+    QCOMPARE(id, QString("001"));
+    VEXA_DEVICE_INFO_MY update = MakeRecord("SN1", "mac", "10.9.9.9");
+    update.port = 8080;
+    m_model->SetRowData(row, update);
+    QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), id);
+    QCOMPARE(Cell(row, QtVexaItemModel::ColumnIpv4Addr), QString("10.9.9.9"));
+    QCOMPARE(Cell(row, QtVexaItemModel::ColumnPort), QString(" 8080"));
+}
+
+void TestQtVexaItemModel::extInfoZeroEmptiesExtendedColumns()
+{
+    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    m_model->AppendDeviceRow(record);
+    record.extInfo = 0;
+    m_model->SetRowData(0, record);
+    for (int column : {5, 12, 13, 14, 15, 16, 17, 18})
+        QVERIFY2(Cell(0, column).isEmpty(), qPrintable(QString::number(column)));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Addr), QString("192.168.1.64"));
+
+    // A new row that has only been emptied keeps a plain gateway cell.
+    m_model->AppendDeviceRow(record);
+    QVERIFY(!dynamic_cast<CIpStandardItem *>(m_model->item(1, QtVexaItemModel::ColumnIpv4Gateway)));
+
+    // Any other value leaves the extended columns as they are.
+    record.extInfo = 2;
+    m_model->SetRowData(1, MakeRecord("DS-1", "aa:bb"));
+    m_model->SetRowData(1, record);
+    QCOMPARE(Cell(1, QtVexaItemModel::ColumnIpv6Addr), QString("fe80::1:2"));
+}
+
+void TestQtVexaItemModel::extInfoOneWithoutIpv6()
+{
+    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    record.capabilities = 0x06;
+    record.dhcpOn = 1;
+    m_model->AppendDeviceRow(record);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSupportIpv6), QString("No"));
+    QVERIFY(Cell(0, QtVexaItemModel::ColumnIpv6Addr).isEmpty());
+    QVERIFY(Cell(0, QtVexaItemModel::ColumnIpv6Gateway).isEmpty());
+    QVERIFY(Cell(0, QtVexaItemModel::ColumnIpv6Prefix).isEmpty());
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSupportModIpv6), QString("Yes"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSupportDhcp), QString("Yes"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Dhcp), QString("ON"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Gateway), QString("192.168.1.1"));
+}
+
+void TestQtVexaItemModel::flags()
+{
+    m_model->AppendDeviceRow(MakeRecord("DS-1", "aa:bb"));
+    for (int column = 0; column < 19; ++column) {
+        const Qt::ItemFlags flags = m_model->flags(m_model->index(0, column));
+        if (column == QtVexaItemModel::ColumnSerial)
+            QCOMPARE(flags, Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled);
+        else
+            QVERIFY2(!(flags & Qt::ItemIsEditable) && (flags & Qt::ItemIsEnabled), qPrintable(QString::number(column)));
+    }
+}
+
+void TestQtVexaItemModel::unterminatedTextsStayInTheirField()
+{
+    VEXA_DEVICE_INFO_MY record = MakeRecord("", "aa:bb");
+    std::memset(record.serialNo, 'S', sizeof record.serialNo);
+    std::memset(record.typeName, 'T', sizeof record.typeName);
+    m_model->AppendDeviceRow(record);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString(48, u'S'));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnType), QString(24, u'T'));
+    QCOMPARE(m_model->FirstRowOf(QString(48, u'S'), "aa:bb"), 0);
+}
+
+void TestQtVexaItemModel::setRowDataOnPlainRow()
+{
+    // The page may create a row of empty plain items and write it afterwards.
+    QList<QStandardItem *> items;
+    for (int column = 0; column < 19; ++column)
+        items.append(new QStandardItem);
+    m_model->appendRow(items);
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    m_model->SetRowData(0, MakeRecord("DS-1", "aa:bb"));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("001"));
+    QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Addr)));
+    QCOMPARE(m_model->FirstRowOf("DS-1", "aa:bb"), 0);
+    m_model->SetRowData(5, MakeRecord("DS-1", "aa:bb")); // no such row: nothing happens
+    QCOMPARE(m_model->rowCount(), 1);
+}
+
+void TestQtVexaItemModel::appendIsOneInsertion()
+{
+    AppendDevices(2);
+    QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("DS-3", "m")), 2);
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(changed.count(), 0);
+}
+
+void TestQtVexaItemModel::updateRowNetParam()
+{
+    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    record.extInfo = 0;
+    m_model->AppendDeviceRow(record);
+    m_model->UpdateRowNetParam(0, "10.1.2.3", nullptr, 8000, "10.1.2.254");
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Addr), QString("10.1.2.3"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Mask), QString("255.255.255.0"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnPort), QString(" 8000"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Gateway), QString("10.1.2.254"));
+    m_model->UpdateRowNetParam(0, nullptr, "255.0.0.0", 1, "1.1.1.1");
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv4Mask), QString("255.255.255.0"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnPort), QString(" 8000"));
+    QCOMPARE(m_model->flags(m_model->index(0, QtVexaItemModel::ColumnSerial)),
+             Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled);
+}
+
+void TestQtVexaItemModel::ipSortKey_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("key");
+    QTest::newRow("address") << "10.2.30.4" << QByteArray("010002030004");
+    QTest::newRow("blanks and sign") << " 1.+2. 3.4" << QByteArray("001002003004");
+    QTest::newRow("letters count as 0") << "a.1.b.2" << QByteArray("000001000002");
+    QTest::newRow("fifth part ignored") << "1.2.3.4.5" << QByteArray("001002003004");
+    QTest::newRow("empty") << "" << QByteArray("000000000000");
+    QTest::newRow("two parts") << "7.8" << QByteArray("007008000000");
+    QTest::newRow("huge saturates") << "99999999999.1.1.1" << QByteArray("2147483647001001001");
+}
+
+void TestQtVexaItemModel::ipSortKey()
+{
+    QFETCH(QString, text);
+    QTEST(CIpStandardItem::SortKey(text), "key");
+}
+
+void TestQtVexaItemModel::sortsIpv4ByValue()
+{
+    for (const char *ip : {"192.168.1.10", "192.168.1.9", "10.10.1.1", "10.2.30.4"})
+        m_model->AppendDeviceRow(MakeRecord(ip, "m", ip));
+    m_model->sort(QtVexaItemModel::ColumnIpv4Addr);
+    const QStringList expected = {"10.2.30.4", "10.10.1.1", "192.168.1.9", "192.168.1.10"};
+    for (int row = 0; row < 4; ++row)
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnIpv4Addr), expected.at(row));
+    QCOMPARE(m_model->FirstRowOf("192.168.1.9", "m"), 2);
+}
+
+void TestQtVexaItemModel::keyFollowsTextChanges()
+{
+    m_model->AppendDeviceRow(MakeRecord("A", "m", "10.0.0.1"));
+    m_model->AppendDeviceRow(MakeRecord("B", "m", "10.0.0.2"));
+    m_model->UpdateRowNetParam(0, "10.0.0.3", nullptr, 80, nullptr);
+    m_model->sort(QtVexaItemModel::ColumnIpv4Addr);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString("B"));
+    m_model->item(1, QtVexaItemModel::ColumnIpv4Addr)->setText("1.0.0.0");
+    m_model->sort(QtVexaItemModel::ColumnIpv4Addr);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString("A"));
+}
+
+void TestQtVexaItemModel::rowsOfDevice()
+{
+    AppendDevices(3);
+    m_model->AppendDeviceRow(MakeRecord("SN2", "mac"));
+    QCOMPARE(m_model->RowsOf("SN2", "mac"), (QList<int>{1, 3}));
+    QCOMPARE(m_model->FirstRowOf("SN2", "other"), -1);
+    // An update that changes the identity moves the row in the index.
+    m_model->SetRowData(0, MakeRecord("SN9", "mac"));
+    QCOMPARE(m_model->FirstRowOf("SN1", "mac"), -1);
+    QCOMPARE(m_model->FirstRowOf("SN9", "mac"), 0);
+    m_model->removeRow(1);
+    QCOMPARE(m_model->RowsOf("SN2", "mac"), (QList<int>{2}));
+}
+
+void TestQtVexaItemModel::removeRenumbers()
+{
+    AppendDevices(5);
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    QCOMPARE(m_model->RemoveDeviceRows("SN3", "mac"), 1);
+    QCOMPARE(m_model->rowCount(), 4);
+    QCOMPARE(changed.count(), 1);
+    const QStringList serials = {"SN1", "SN2", "SN4", "SN5"};
+    for (int row = 0; row < 4; ++row) {
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 1));
+        QCOMPARE(m_model->item(row, QtVexaItemModel::ColumnId)->text(), QString::asprintf("%03d", row + 1));
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnSerial), serials.at(row));
+    }
+    // Listed twice: both rows go.
+    m_model->AppendDeviceRow(MakeRecord("SN1", "mac"));
+    QCOMPARE(m_model->RemoveDeviceRows("SN1", "mac"), 2);
+    QCOMPARE(m_model->rowCount(), 3);
+    QCOMPARE(Cell(2, QtVexaItemModel::ColumnId), QString("003"));
+    QCOMPARE(m_model->FirstRowOf("SN5", "mac"), 2);
+}
+
+void TestQtVexaItemModel::removeAfterSortRenumbersByPosition()
+{
+    AppendDevices(4);
+    m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("004"));
+    QCOMPARE(m_model->RemoveDeviceRows("SN3", "mac"), 1);
+    const QStringList serials = {"SN4", "SN2", "SN1"};
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 1));
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnSerial), serials.at(row));
+    }
+}
+
+void TestQtVexaItemModel::removeUnknownStillRenumbers()
+{
+    AppendDevices(3);
+    m_model->sort(QtVexaItemModel::ColumnId, Qt::DescendingOrder);
+    QCOMPARE(m_model->RemoveDeviceRows("nobody", "mac"), 0);
+    QCOMPARE(m_model->rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 1));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString("SN3"));
+}
+
+void TestQtVexaItemModel::sortKeepsIdTexts()
+{
+    AppendDevices(12);
+    m_model->sort(QtVexaItemModel::ColumnSerial); // SN1, SN10, SN11, SN12, SN2, ...
+    QCOMPARE(Cell(1, QtVexaItemModel::ColumnSerial), QString("SN10"));
+    QCOMPARE(Cell(1, QtVexaItemModel::ColumnId), QString("010"));
+    // Rows appended after a sort get their position; a foreign removal keeps texts.
+    m_model->AppendDeviceRow(MakeRecord("SN13", "mac"));
+    QCOMPARE(Cell(12, QtVexaItemModel::ColumnId), QString("013"));
+    m_model->removeRow(0);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("010"));
+    m_model->sort(QtVexaItemModel::ColumnId);
+    for (int row = 0; row < 12; ++row)
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 2));
+}
+
+QTEST_GUILESS_MAIN(TestQtVexaItemModel)
+#include "tst_qtvexaitemmodel.moc"

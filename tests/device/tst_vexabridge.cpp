@@ -1,0 +1,154 @@
+#include "devicerecords.h"
+#include "qtvexa.h"
+#include "vexareportcallback.h"
+
+#include <QAbstractItemModel>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QAbstractItemView>
+#include <QTest>
+
+#include <thread>
+
+// The report callback in front of a real page: which signal each report
+// becomes, the filter, and reports fired from a second thread as the
+// discovery library does.
+class TestVexaBridge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eventPaths_data();
+    void eventPaths();
+    void filterAppliesToOnlineAndUpdateOnly_data();
+    void filterAppliesToOnlineAndUpdateOnly();
+    void offlineStringsAreBounded();
+    void noPageNoEffect();
+    void reportsFromAnotherThread();
+};
+
+static QAbstractItemModel *TableOf(QtVexa &page)
+{
+    return page.findChild<QAbstractItemView *>("tableWidgetDevice")->model();
+}
+
+void TestVexaBridge::eventPaths_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("online");
+    QTest::addColumn<int>("update");
+    QTest::addColumn<int>("offline");
+    QTest::newRow("1") << 1 << 1 << 0 << 0;
+    QTest::newRow("4") << 4 << 1 << 0 << 0;
+    QTest::newRow("2") << 2 << 0 << 1 << 0;
+    QTest::newRow("3") << 3 << 0 << 0 << 1;
+    QTest::newRow("0") << 0 << 0 << 0 << 0;
+    QTest::newRow("9") << 9 << 0 << 0 << 0;
+}
+
+void TestVexaBridge::eventPaths()
+{
+    QFETCH(int, code);
+    QtVexa page;
+    QCOMPARE(g_pQtVexa, &page);
+    QSignalSpy online(&page, &QtVexa::DeviceOnlineSignal);
+    QSignalSpy update(&page, &QtVexa::DeviceUpdateSignal);
+    QSignalSpy offline(&page, &QtVexa::DeviceOfflineSignal);
+    const VEXA_DEVICE_REPORT report = MakeReport(code);
+    VexaReportCallback(&report, nullptr);
+    VexaReportCallback(nullptr, nullptr);
+    QTEST(int(online.count()), "online");
+    QTEST(int(update.count()), "update");
+    QTEST(int(offline.count()), "offline");
+    if (!online.isEmpty()) {
+        const auto record = online.first().first().value<VEXA_DEVICE_INFO_MY>();
+        QCOMPARE(QByteArray(record.serialNo), QByteArray("DS-1001"));
+        QCOMPARE(record.valid, 1);
+        QCOMPARE(TableOf(page)->rowCount(), 1);
+    }
+    if (!offline.isEmpty()) {
+        QCOMPARE(offline.first().at(0).toString(), QString("DS-1001"));
+        QCOMPARE(offline.first().at(1).toString(), QString("00:11:22:33:44:55"));
+    }
+}
+
+void TestVexaBridge::filterAppliesToOnlineAndUpdateOnly_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("typeCode");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("mode 0 keeps a recorder") << 0 << 0x9F00 << true;
+    QTest::newRow("mode 1 drops 0x49FF") << 1 << 0x49FF << false;
+    QTest::newRow("mode 1 keeps 0x4A00") << 1 << 0x4A00 << true;
+    QTest::newRow("mode 2 keeps 0x9FFF") << 2 << 0x9FFF << true;
+    QTest::newRow("mode 2 drops 0x9EFF") << 2 << 0x9EFF << false;
+    QTest::newRow("mode 3 keeps 0x5900") << 3 << 0x5900 << true;
+    QTest::newRow("mode 3 drops 0x9F00") << 3 << 0x9F00 << false;
+}
+
+void TestVexaBridge::filterAppliesToOnlineAndUpdateOnly()
+{
+    QFETCH(int, mode);
+    QFETCH(int, typeCode);
+    QFETCH(bool, shown);
+    QtVexa page(nullptr, mode);
+    QSignalSpy online(&page, &QtVexa::DeviceOnlineSignal);
+    QSignalSpy update(&page, &QtVexa::DeviceUpdateSignal);
+    QSignalSpy offline(&page, &QtVexa::DeviceOfflineSignal);
+    for (int code : {1, 2, 3}) {
+        const VEXA_DEVICE_REPORT report = MakeReport(code, "DS-1001", "00:11:22:33:44:55", typeCode);
+        VexaReportCallback(&report, nullptr);
+    }
+    QCOMPARE(online.count(), shown ? 1 : 0);
+    QCOMPARE(update.count(), shown ? 1 : 0);
+    QCOMPARE(offline.count(), 1);
+}
+
+void TestVexaBridge::offlineStringsAreBounded()
+{
+    QtVexa page;
+    QSignalSpy offline(&page, &QtVexa::DeviceOfflineSignal);
+    VEXA_DEVICE_REPORT report = MakeReport(3);
+    std::memset(report.serialNo, 'S', sizeof report.serialNo); // no terminator in the field
+    VexaReportCallback(&report, nullptr);
+    QCOMPARE(offline.count(), 1);
+    QCOMPARE(offline.first().at(0).toString(), QString(48, u'S'));
+}
+
+void TestVexaBridge::noPageNoEffect()
+{
+    {
+        QtVexa page;
+    }
+    QCOMPARE(g_pQtVexa, nullptr);
+    const VEXA_DEVICE_REPORT report = MakeReport(1);
+    VexaReportCallback(&report, nullptr);
+}
+
+void TestVexaBridge::reportsFromAnotherThread()
+{
+    constexpr int kDevices = 200;
+    QtVexa page;
+    QAbstractItemModel *table = TableOf(page);
+    QSignalSpy inserted(table, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(table, &QAbstractItemModel::rowsRemoved);
+    std::thread library([] {
+        for (int code : {1, 2, 3}) {
+            for (int i = 0; i < kDevices; ++i) {
+                const QByteArray serial = "SN" + QByteArray::number(i);
+                VEXA_DEVICE_REPORT report = MakeReport(code, serial.constData());
+                report.port = 2000 + code;
+                VexaReportCallback(&report, nullptr);
+            }
+        }
+    });
+    // The page processes events while the second thread still reports.
+    QTRY_COMPARE_WITH_TIMEOUT(removed.count(), kDevices, 20000);
+    library.join();
+    QCOMPARE(inserted.count(), kDevices);
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString("0"));
+}
+
+QTEST_MAIN(TestVexaBridge)
+#include "tst_vexabridge.moc"
