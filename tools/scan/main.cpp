@@ -105,20 +105,31 @@ std::string fieldText(const char *field, size_t width)
 
 #define TEXT(report, field) fieldText((report).field, sizeof((report).field))
 
+// Filled key by key: the initializer-list form copies every value through
+// temporaries and makes ten thousand devices slow to print.
 nlohmann::ordered_json toJson(const VEXA_DEVICE_REPORT &r)
 {
-    return {
-        {"serialNo", TEXT(r, serialNo)},       {"macAddr", TEXT(r, macAddr)},
-        {"ipv4Addr", TEXT(r, ipv4Addr)},       {"ipv4Mask", TEXT(r, ipv4Mask)},
-        {"ipv4Gateway", TEXT(r, ipv4Gateway)}, {"typeCode", r.typeCode},
-        {"typeName", TEXT(r, typeName)},       {"port", r.port},
-        {"channelCount", r.channelCount},      {"softwareVersion", TEXT(r, softwareVersion)},
-        {"dspVersion", TEXT(r, dspVersion)},   {"startTime", TEXT(r, startTime)},
-        {"ipv6Addr", TEXT(r, ipv6Addr)},       {"ipv6Gateway", TEXT(r, ipv6Gateway)},
-        {"ipv6PrefixLen", r.ipv6PrefixLen},    {"capabilities", r.capabilities},
-        {"dhcpOn", r.dhcpOn},                  {"extInfo", r.extInfo},
-        {"eventCode", r.eventCode},
-    };
+    nlohmann::ordered_json o = nlohmann::ordered_json::object();
+    o["serialNo"] = TEXT(r, serialNo);
+    o["macAddr"] = TEXT(r, macAddr);
+    o["ipv4Addr"] = TEXT(r, ipv4Addr);
+    o["ipv4Mask"] = TEXT(r, ipv4Mask);
+    o["ipv4Gateway"] = TEXT(r, ipv4Gateway);
+    o["typeCode"] = r.typeCode;
+    o["typeName"] = TEXT(r, typeName);
+    o["port"] = r.port;
+    o["channelCount"] = r.channelCount;
+    o["softwareVersion"] = TEXT(r, softwareVersion);
+    o["dspVersion"] = TEXT(r, dspVersion);
+    o["startTime"] = TEXT(r, startTime);
+    o["ipv6Addr"] = TEXT(r, ipv6Addr);
+    o["ipv6Gateway"] = TEXT(r, ipv6Gateway);
+    o["ipv6PrefixLen"] = r.ipv6PrefixLen;
+    o["capabilities"] = r.capabilities;
+    o["dhcpOn"] = r.dhcpOn;
+    o["extInfo"] = r.extInfo;
+    o["eventCode"] = r.eventCode;
+    return o;
 }
 
 // Devices heard so far, in order of first appearance; filled on the library's thread.
