@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW] [--factory-key FILE]\n"
-    "                   [--state FILE] [--heartbeat SECONDS] [--seed N]\n"
+    "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
     "Simulates VXDP devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, quit.\n";
 
@@ -48,6 +48,7 @@ struct Options {
     std::string statePath;
     uint16_t heartbeatS = 30;
     uint64_t seed = 1;
+    bool bootAnnounce = true;
 };
 
 std::optional<uint64_t> parseNumber(const std::string &text, uint64_t min, uint64_t max)
@@ -66,6 +67,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
         if (arg == "--help" || arg == "-h") {
             error.clear();
             return std::nullopt;
+        }
+        if (arg == "--no-boot-announce") {
+            o.bootAnnounce = false;
+            continue;
         }
         if (i + 1 >= argc) {
             error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument " + arg;
@@ -184,6 +189,7 @@ int run(const Options &options)
 
     devsim::Simulator::Config config;
     config.heartbeatS = options.heartbeatS;
+    config.bootAnnounce = options.bootAnnounce;
     config.defaultPassword = defaultPassword;
     config.seed = options.seed;
     const std::string keyPath =

@@ -570,7 +570,10 @@ void Simulator::start(Clock::time_point now)
     std::uniform_int_distribution<int> bootMs(0, 999);
     for (Device &device : d->devices) {
         d->setMode(device, Mode::Online);
-        d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)));
+        if (d->config.bootAnnounce)
+            d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)));
+        else
+            d->scheduleHeartbeat(device, now);
     }
 }
 

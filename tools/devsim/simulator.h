@@ -29,6 +29,7 @@ class Simulator
 public:
     struct Config {
         uint16_t heartbeatS = 30;
+        bool bootAnnounce = true; ///< false: devices are already running when the tool starts listening
         std::string defaultPassword = "admin12345"; ///< for devices without a password of their own
         std::optional<std::array<uint8_t, 32>> factoryKey; ///< without one every security code is wrong
         uint64_t seed = 1;
@@ -42,7 +43,8 @@ public:
 
     /** Hashes passwords and applies the saved state; false with a reason when that fails. */
     bool init(std::string &error);
-    /** Brings every device online: each announces its boot within a second, then heartbeats. */
+    /** Brings every device online: each announces its boot within a second (unless the
+     *  configuration says they are already running), then heartbeats. */
     void start(Clock::time_point now);
     /** One datagram from the device group; `ttl` as received (-1 unknown). */
     void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now);
