@@ -3,9 +3,12 @@
 #include "vexadevice_export.h"
 
 #include <QHash>
+#include <QString>
 #include <QList>
 #include <QStandardItem>
 #include <QStandardItemModel>
+
+#include <array>
 
 struct VEXA_DEVICE_INFO_MY;
 
@@ -95,15 +98,36 @@ public:
      */
     int RemoveDeviceRows(const QString &serial, const QString &mac);
 
+    /**
+     * Only "Serial Number" cells are editable. The rule lives here rather
+     * than in flags stored by each of a row's 19 items, which would cost an
+     * extra data entry per cell.
+     */
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
     friend class CRowIdItem;
 
-    /** Writes a row's cells; `cells` are the row's items, `row` its index. Detached rows are not yet in the model. */
-    void FillRow(QList<QStandardItem *> &cells, int row, bool inModel, const VEXA_DEVICE_INFO_MY &record);
+    /** A record's cell texts by column ("ID" excepted). */
+    struct RowTexts {
+        std::array<QString, ColumnCount> text;
+        /** False when the record carries no extended information: those cells keep their texts. */
+        bool extended = false;
+        /** The record carries a gateway address, not just an emptied cell. */
+        bool gateway = false;
+
+        bool IsIpCell(int column) const
+        {
+            return column == ColumnIpv4Addr || column == ColumnIpv4Mask || (column == ColumnIpv4Gateway && gateway);
+        }
+    };
+
+    RowTexts TextsOf(const VEXA_DEVICE_INFO_MY &record) const;
+    /** Replaces the cell by a CIpStandardItem if it is not one; `inModel` says whether `cells` are already the model's row `row`. */
     void SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column, const QString &text);
     void EnsureIdCell(QList<QStandardItem *> &cells, int row, bool inModel);
+    QStandardItem *NewIdCell(int row) const;
     QList<QStandardItem *> RowCells(int row);
     void NotifyRowChanged(int row);
     QString IdTextOf(const QStandardItem *idItem) const;
@@ -111,6 +135,10 @@ private:
     void IndexRow(int row);
     void UnindexRow(int row);
 
+    const QString m_yes;
+    const QString m_no;
+    const QString m_on;
+    const QString m_off;
     /** True while every "ID" cell shows its row's position. */
     bool m_idsFollowRows = true;
     /** Original positions of the rows RemoveDeviceRows has removed and not yet renumbered, ascending. */
