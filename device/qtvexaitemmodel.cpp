@@ -100,6 +100,20 @@ int LeadingNumber(QStringView part)
 
 } // namespace
 
+/** A record's cell texts by column ("ID" excepted). */
+struct QtVexaItemModel::RowTexts {
+    std::array<QString, ColumnCount> text;
+    /** False when the record carries no extended information: those cells keep their texts. */
+    bool extended = false;
+    /** The record carries a gateway address, not just an emptied cell. */
+    bool gateway = false;
+
+    bool IsIpCell(int column) const
+    {
+        return column == ColumnIpv4Addr || column == ColumnIpv4Mask || (column == ColumnIpv4Gateway && gateway);
+    }
+};
+
 /**
  * Cell of the "ID" column. While the model's IDs follow the rows it shows
  * its row's position (what a renumbering would have written); otherwise the
@@ -371,6 +385,14 @@ Qt::ItemFlags QtVexaItemModel::flags(const QModelIndex &index) const
 {
     const Qt::ItemFlags flags = QStandardItemModel::flags(index);
     return index.column() == ColumnSerial ? flags : flags & ~Qt::ItemIsEditable;
+}
+
+QMap<int, QVariant> QtVexaItemModel::itemData(const QModelIndex &index) const
+{
+    QMap<int, QVariant> roles = QStandardItemModel::itemData(index);
+    if (const QVariant text = data(index, Qt::DisplayRole); text.isValid())
+        roles.insert(Qt::DisplayRole, text);
+    return roles;
 }
 
 void QtVexaItemModel::sort(int column, Qt::SortOrder order)

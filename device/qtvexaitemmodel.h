@@ -3,12 +3,9 @@
 #include "vexadevice_export.h"
 
 #include <QHash>
-#include <QString>
 #include <QList>
 #include <QStandardItem>
 #include <QStandardItemModel>
-
-#include <array>
 
 struct VEXA_DEVICE_INFO_MY;
 
@@ -104,24 +101,14 @@ public:
      * extra data entry per cell.
      */
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    /** Includes the texts that text and "ID" cells keep outside QStandardItem's role list. */
+    QMap<int, QVariant> itemData(const QModelIndex &index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
     friend class CRowIdItem;
 
-    /** A record's cell texts by column ("ID" excepted). */
-    struct RowTexts {
-        std::array<QString, ColumnCount> text;
-        /** False when the record carries no extended information: those cells keep their texts. */
-        bool extended = false;
-        /** The record carries a gateway address, not just an emptied cell. */
-        bool gateway = false;
-
-        bool IsIpCell(int column) const
-        {
-            return column == ColumnIpv4Addr || column == ColumnIpv4Mask || (column == ColumnIpv4Gateway && gateway);
-        }
-    };
+    struct RowTexts;
 
     RowTexts TextsOf(const VEXA_DEVICE_INFO_MY &record) const;
     /** Replaces the cell by a CIpStandardItem if it is not one; `inModel` says whether `cells` are already the model's row `row`. */
