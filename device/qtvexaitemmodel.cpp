@@ -3,11 +3,13 @@
 #include "vexadeviceinfo.h"
 
 #include <QCoreApplication>
+#include <QModelRoleDataSpan>
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -48,19 +50,32 @@ QString FieldText(const char (&field)[N])
     return QString::fromLatin1(field, qsizetype(::strnlen(field, N)));
 }
 
-QString Number(const char *format, int value)
+// Written only from records that carry extended information.
+constexpr bool IsExtendedColumn(int column)
 {
-    return QString::asprintf(format, value);
+    return column == QtVexaItemModel::ColumnIpv4Gateway || column >= QtVexaItemModel::ColumnIpv6Addr;
 }
 
-QString YesNo(bool yes)
+// printf's "%0<width>d" (fill '0') or "%<width>d" (fill ' ') into `out`,
+// which holds at least 12 + width characters; returns the end. A table row
+// formats several numbers, and printf's parsing cost more than the rest of
+// the row's texts together.
+char *FormatPadded(char *out, int value, int width, char fill)
 {
-    return yes ? QCoreApplication::translate("QtVexa", "Yes") : QCoreApplication::translate("QtVexa", "No");
+    char digits[12];
+    char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const char *first = digits;
+    if (fill == '0' && value < 0)
+        *out++ = *first++, --width;
+    for (auto length = end - first; length < width; ++length)
+        *out++ = fill;
+    return std::copy(first, static_cast<const char *>(end), out);
 }
 
-QString OnOff(bool on)
+QString Padded(int value, int width, char fill)
 {
-    return on ? QCoreApplication::translate("QtVexa", "ON") : QCoreApplication::translate("QtVexa", "OFF");
+    char text[32];
+    return QString::fromLatin1(text, FormatPadded(text, value, std::min(width, 16), fill) - text);
 }
 
 QString DeviceKey(const QString &serial, const QString &mac)
@@ -84,6 +99,20 @@ int LeadingNumber(QStringView part)
 }
 
 } // namespace
+
+/** A record's cell texts by column ("ID" excepted). */
+struct QtVexaItemModel::RowTexts {
+    std::array<QString, ColumnCount> text;
+    /** False when the record carries no extended information: those cells keep their texts. */
+    bool extended = false;
+    /** The record carries a gateway address, not just an emptied cell. */
+    bool gateway = false;
+
+    bool IsIpCell(int column) const
+    {
+        return column == ColumnIpv4Addr || column == ColumnIpv4Mask || (column == ColumnIpv4Gateway && gateway);
+    }
+};
 
 /**
  * Cell of the "ID" column. While the model's IDs follow the rows it shows
@@ -111,6 +140,49 @@ public:
         }
         QStandardItem::setData(value, role);
     }
+};
+
+/**
+ * Cell of the plain text columns. Its display text lives in a member rather
+ * than in QStandardItem's role list: a row is built with no role-list
+ * allocations and takes about 1 KB less, the difference between a large
+ * site fitting its memory budget or not.
+ */
+class CTextItem final : public QStandardItem
+{
+public:
+    explicit CTextItem(const QString &text) : m_display(text) {}
+
+    QVariant data(int role) const override
+    {
+        return role == Qt::DisplayRole || role == Qt::EditRole ? m_display : QStandardItem::data(role);
+    }
+
+    void setData(const QVariant &value, int role) override
+    {
+        if (role != Qt::DisplayRole && role != Qt::EditRole) {
+            QStandardItem::setData(value, role);
+            return;
+        }
+        if (m_display.userType() == value.userType() && m_display == value)
+            return;
+        m_display = value;
+        emitDataChanged();
+    }
+
+    void multiData(QModelRoleDataSpan roleDataSpan) const override
+    {
+        QStandardItem::multiData(roleDataSpan);
+        for (QModelRoleData &roleData : roleDataSpan) {
+            if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
+                roleData.setData(m_display);
+        }
+    }
+
+    QStandardItem *clone() const override { return new CTextItem(*this); }
+
+private:
+    QVariant m_display;
 };
 
 CIpStandardItem::CIpStandardItem(const QString &text)
@@ -144,13 +216,20 @@ QByteArray CIpStandardItem::SortKey(const QString &text)
             break;
         numbers[index++] = LeadingNumber(part);
     }
-    char key[48];
-    const int length = std::snprintf(key, sizeof key, "%03d%03d%03d%03d", numbers[0], numbers[1], numbers[2], numbers[3]);
-    return QByteArray(key, length);
+    char key[64];
+    char *end = key;
+    for (int number : numbers)
+        end = FormatPadded(end, number, 3, '0');
+    return QByteArray(key, end - key);
 }
 
 QtVexaItemModel::QtVexaItemModel(QObject *parent)
     : QStandardItemModel(parent)
+    // Shared by every row instead of one copy per cell.
+    , m_yes(QCoreApplication::translate("QtVexa", "Yes"))
+    , m_no(QCoreApplication::translate("QtVexa", "No"))
+    , m_on(QCoreApplication::translate("QtVexa", "ON"))
+    , m_off(QCoreApplication::translate("QtVexa", "OFF"))
 {
     setColumnCount(ColumnCount);
     for (int column = 0; column < ColumnCount; ++column) {
@@ -207,7 +286,17 @@ void QtVexaItemModel::SetRowData(int row, const VEXA_DEVICE_INFO_MY &record)
     {
         // One dataChanged for the row instead of one per cell.
         const QSignalBlocker blocker(this);
-        FillRow(cells, row, true, record);
+        EnsureIdCell(cells, row, true);
+        const RowTexts texts = TextsOf(record);
+        for (int column = ColumnId + 1; column < ColumnCount; ++column) {
+            if (IsExtendedColumn(column) && !texts.extended)
+                continue;
+            if (texts.IsIpCell(column))
+                SetIpText(cells, row, true, column, texts.text[column]);
+            else
+                cells[column]->setText(texts.text[column]);
+        }
+        cells[ColumnSerial]->setFlags(kSerialFlags);
     }
     IndexRow(row);
     NotifyRowChanged(row);
@@ -223,13 +312,11 @@ void QtVexaItemModel::UpdateRowNetParam(int row, const char *ipv4, const char *m
         const QSignalBlocker blocker(this);
         EnsureIdCell(cells, row, true);
         SetIpText(cells, row, true, ColumnIpv4Addr, QString::fromLatin1(ipv4));
-        cells[ColumnPort]->setText(Number("%5d", port));
+        cells[ColumnPort]->setText(Padded(port, 5, ' '));
         if (mask)
             cells[ColumnIpv4Mask]->setText(QString::fromLatin1(mask));
         if (gateway)
             cells[ColumnIpv4Gateway]->setText(QString::fromLatin1(gateway));
-        for (QStandardItem *cell : std::as_const(cells))
-            cell->setEditable(false);
         cells[ColumnSerial]->setFlags(kSerialFlags);
     }
     NotifyRowChanged(row);
@@ -238,12 +325,20 @@ void QtVexaItemModel::UpdateRowNetParam(int row, const char *ipv4, const char *m
 int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
 {
     const int row = rowCount();
-    QList<QStandardItem *> cells;
-    cells.reserve(ColumnCount);
-    for (int column = 0; column < ColumnCount; ++column)
-        cells.append(new QStandardItem);
-    // Filled before insertion: views see one rowsInserted and no per-cell dataChanged.
-    FillRow(cells, row, false, record);
+    const RowTexts texts = TextsOf(record);
+    // Built complete before insertion: views see one rowsInserted and no
+    // per-cell dataChanged, and no cell is created twice.
+    QList<QStandardItem *> cells(ColumnCount);
+    cells[ColumnId] = NewIdCell(row);
+    for (int column = ColumnId + 1; column < ColumnCount; ++column) {
+        if (IsExtendedColumn(column) && !texts.extended)
+            cells[column] = new QStandardItem;
+        else if (texts.IsIpCell(column))
+            cells[column] = new CIpStandardItem(texts.text[column]);
+        else
+            cells[column] = new CTextItem(texts.text[column]);
+    }
+    cells[ColumnSerial]->setFlags(kSerialFlags);
     appendRow(cells);
     IndexRow(row);
     return row;
@@ -271,6 +366,9 @@ int QtVexaItemModel::FirstRowOf(const QString &serial, const QString &mac) const
 int QtVexaItemModel::RemoveDeviceRows(const QString &serial, const QString &mac)
 {
     const QList<int> rows = RowsOf(serial, mac);
+    // Only the rows below the first removed one change position, unless
+    // the IDs were pinned and every row is renumbered.
+    const int firstChanged = !m_idsFollowRows ? 0 : rows.isEmpty() ? rowCount() : rows.first();
     m_removingOwnRows = true;
     // Bottom-up, so the positions still to remove stay valid.
     for (auto it = rows.crbegin(); it != rows.crend(); ++it)
@@ -278,9 +376,23 @@ int QtVexaItemModel::RemoveDeviceRows(const QString &serial, const QString &mac)
     m_removingOwnRows = false;
     m_pendingRemoved.clear();
     m_idsFollowRows = true;
-    if (rowCount() > 0)
-        emit dataChanged(index(0, ColumnId), index(rowCount() - 1, ColumnId), {Qt::DisplayRole, Qt::EditRole});
+    if (firstChanged < rowCount())
+        emit dataChanged(index(firstChanged, ColumnId), index(rowCount() - 1, ColumnId), {Qt::DisplayRole, Qt::EditRole});
     return int(rows.size());
+}
+
+Qt::ItemFlags QtVexaItemModel::flags(const QModelIndex &index) const
+{
+    const Qt::ItemFlags flags = QStandardItemModel::flags(index);
+    return index.column() == ColumnSerial ? flags : flags & ~Qt::ItemIsEditable;
+}
+
+QMap<int, QVariant> QtVexaItemModel::itemData(const QModelIndex &index) const
+{
+    QMap<int, QVariant> roles = QStandardItemModel::itemData(index);
+    if (const QVariant text = data(index, Qt::DisplayRole); text.isValid())
+        roles.insert(Qt::DisplayRole, text);
+    return roles;
 }
 
 void QtVexaItemModel::sort(int column, Qt::SortOrder order)
@@ -290,41 +402,38 @@ void QtVexaItemModel::sort(int column, Qt::SortOrder order)
     QStandardItemModel::sort(column, order);
 }
 
-void QtVexaItemModel::FillRow(QList<QStandardItem *> &cells, int row, bool inModel,
-                              const VEXA_DEVICE_INFO_MY &record)
+QtVexaItemModel::RowTexts QtVexaItemModel::TextsOf(const VEXA_DEVICE_INFO_MY &record) const
 {
-    EnsureIdCell(cells, row, inModel);
-    cells[ColumnType]->setText(FieldText(record.typeName));
-    SetIpText(cells, row, inModel, ColumnIpv4Addr, FieldText(record.ipv4Addr));
-    cells[ColumnPort]->setText(Number("%5d", record.port));
-    cells[ColumnSerial]->setText(FieldText(record.serialNo));
-    SetIpText(cells, row, inModel, ColumnIpv4Mask, FieldText(record.ipv4Mask));
-    cells[ColumnMac]->setText(FieldText(record.macAddr));
-    cells[ColumnChannels]->setText(Number("%2d", record.channelCount));
-    cells[ColumnSoftVersion]->setText(FieldText(record.softwareVersion));
-    cells[ColumnDspVersion]->setText(FieldText(record.dspVersion));
-    cells[ColumnStartTime]->setText(FieldText(record.startTime));
+    RowTexts texts;
+    std::array<QString, ColumnCount> &text = texts.text;
+    text[ColumnType] = FieldText(record.typeName);
+    text[ColumnIpv4Addr] = FieldText(record.ipv4Addr);
+    text[ColumnPort] = Padded(record.port, 5, ' ');
+    text[ColumnSerial] = FieldText(record.serialNo);
+    text[ColumnIpv4Mask] = FieldText(record.ipv4Mask);
+    text[ColumnMac] = FieldText(record.macAddr);
+    text[ColumnChannels] = Padded(record.channelCount, 2, ' ');
+    text[ColumnSoftVersion] = FieldText(record.softwareVersion);
+    text[ColumnDspVersion] = FieldText(record.dspVersion);
+    text[ColumnStartTime] = FieldText(record.startTime);
 
-    if (record.extInfo == 0) {
-        for (int column : {ColumnIpv4Gateway, ColumnIpv6Addr, ColumnIpv6Gateway, ColumnIpv6Prefix,
-                           ColumnSupportIpv6, ColumnSupportModIpv6, ColumnSupportDhcp, ColumnIpv4Dhcp})
-            cells[column]->setText(QString());
-    } else if (record.extInfo == 1) {
-        SetIpText(cells, row, inModel, ColumnIpv4Gateway, FieldText(record.ipv4Gateway));
+    // Any other extInfo leaves the extended cells as they are.
+    texts.extended = record.extInfo == 0 || record.extInfo == 1;
+    texts.gateway = record.extInfo == 1;
+    if (record.extInfo == 1) {
+        text[ColumnIpv4Gateway] = FieldText(record.ipv4Gateway);
         const bool ipv6 = record.capabilities & 0x01;
-        cells[ColumnIpv6Addr]->setText(ipv6 ? FieldText(record.ipv6Addr) : QString());
-        cells[ColumnIpv6Gateway]->setText(ipv6 ? FieldText(record.ipv6Gateway) : QString());
-        cells[ColumnIpv6Prefix]->setText(ipv6 ? Number("%2d", record.ipv6PrefixLen) : QString());
-        cells[ColumnSupportIpv6]->setText(YesNo(ipv6));
-        cells[ColumnSupportDhcp]->setText(YesNo(record.capabilities & 0x04));
-        cells[ColumnSupportModIpv6]->setText(YesNo(record.capabilities & 0x02));
-        cells[ColumnIpv4Dhcp]->setText(OnOff(record.dhcpOn == 1));
+        if (ipv6) {
+            text[ColumnIpv6Addr] = FieldText(record.ipv6Addr);
+            text[ColumnIpv6Gateway] = FieldText(record.ipv6Gateway);
+            text[ColumnIpv6Prefix] = Padded(record.ipv6PrefixLen, 2, ' ');
+        }
+        text[ColumnSupportIpv6] = ipv6 ? m_yes : m_no;
+        text[ColumnSupportDhcp] = record.capabilities & 0x04 ? m_yes : m_no;
+        text[ColumnSupportModIpv6] = record.capabilities & 0x02 ? m_yes : m_no;
+        text[ColumnIpv4Dhcp] = record.dhcpOn == 1 ? m_on : m_off;
     }
-
-    for (QStandardItem *cell : std::as_const(cells))
-        cell->setEditable(false);
-    // Editable so that the serial number can be selected and copied; the page undoes edits.
-    cells[ColumnSerial]->setFlags(kSerialFlags);
+    return texts;
 }
 
 void QtVexaItemModel::SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column,
@@ -346,14 +455,20 @@ void QtVexaItemModel::EnsureIdCell(QList<QStandardItem *> &cells, int row, bool 
 {
     if (dynamic_cast<CRowIdItem *>(cells[ColumnId]) || !cells[ColumnId]->text().isEmpty())
         return;
-    auto *id = new CRowIdItem;
-    if (!m_idsFollowRows)
-        id->QStandardItem::setData(Number("%03d", row + 1), Qt::DisplayRole);
+    QStandardItem *id = NewIdCell(row);
     if (inModel)
         setItem(row, ColumnId, id);
     else
         delete cells[ColumnId];
     cells[ColumnId] = id;
+}
+
+QStandardItem *QtVexaItemModel::NewIdCell(int row) const
+{
+    auto *id = new CRowIdItem;
+    if (!m_idsFollowRows)
+        id->QStandardItem::setData(Padded(row + 1, 3, '0'), Qt::DisplayRole);
+    return id;
 }
 
 QList<QStandardItem *> QtVexaItemModel::RowCells(int row)
@@ -386,7 +501,7 @@ QString QtVexaItemModel::IdTextOf(const QStandardItem *idItem) const
         if (removed <= position)
             ++position;
     }
-    return Number("%03d", position + 1);
+    return Padded(position + 1, 3, '0');
 }
 
 void QtVexaItemModel::PinIds()

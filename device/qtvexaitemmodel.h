@@ -95,15 +95,26 @@ public:
      */
     int RemoveDeviceRows(const QString &serial, const QString &mac);
 
+    /**
+     * Only "Serial Number" cells are editable. The rule lives here rather
+     * than in flags stored by each of a row's 19 items, which would cost an
+     * extra data entry per cell.
+     */
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    /** Includes the texts that text and "ID" cells keep outside QStandardItem's role list. */
+    QMap<int, QVariant> itemData(const QModelIndex &index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
     friend class CRowIdItem;
 
-    /** Writes a row's cells; `cells` are the row's items, `row` its index. Detached rows are not yet in the model. */
-    void FillRow(QList<QStandardItem *> &cells, int row, bool inModel, const VEXA_DEVICE_INFO_MY &record);
+    struct RowTexts;
+
+    RowTexts TextsOf(const VEXA_DEVICE_INFO_MY &record) const;
+    /** Replaces the cell by a CIpStandardItem if it is not one; `inModel` says whether `cells` are already the model's row `row`. */
     void SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column, const QString &text);
     void EnsureIdCell(QList<QStandardItem *> &cells, int row, bool inModel);
+    QStandardItem *NewIdCell(int row) const;
     QList<QStandardItem *> RowCells(int row);
     void NotifyRowChanged(int row);
     QString IdTextOf(const QStandardItem *idItem) const;
@@ -111,6 +122,10 @@ private:
     void IndexRow(int row);
     void UnindexRow(int row);
 
+    const QString m_yes;
+    const QString m_no;
+    const QString m_on;
+    const QString m_off;
     /** True while every "ID" cell shows its row's position. */
     bool m_idsFollowRows = true;
     /** Original positions of the rows RemoveDeviceRows has removed and not yet renumbered, ascending. */

@@ -21,6 +21,7 @@ private slots:
     void extInfoZeroEmptiesExtendedColumns();
     void extInfoOneWithoutIpv6();
     void flags();
+    void textCellWrites();
     void unterminatedTextsStayInTheirField();
     void setRowDataOnPlainRow();
     void appendIsOneInsertion();
@@ -162,6 +163,29 @@ void TestQtVexaItemModel::flags()
         else
             QVERIFY2(!(flags & Qt::ItemIsEditable) && (flags & Qt::ItemIsEnabled), qPrintable(QString::number(column)));
     }
+}
+
+void TestQtVexaItemModel::textCellWrites()
+{
+    m_model->AppendDeviceRow(MakeRecord("DS-1", "aa:bb"));
+    const QModelIndex type = m_model->index(0, QtVexaItemModel::ColumnType);
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    QVERIFY(m_model->setData(type, QString("VX-2"), Qt::EditRole));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(m_model->setData(type, QString("VX-2"))); // unchanged: no signal
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(type.data(Qt::EditRole), QVariant(QString("VX-2")));
+    QCOMPARE(m_model->itemData(type).value(Qt::DisplayRole), QVariant(QString("VX-2")));
+
+    QStandardItem *item = m_model->itemFromIndex(type);
+    QModelRoleData roles[] = {QModelRoleData(Qt::DisplayRole), QModelRoleData(Qt::ToolTipRole)};
+    item->setToolTip("tip");
+    item->multiData(roles);
+    QCOMPARE(roles[0].data(), QVariant(QString("VX-2")));
+    QCOMPARE(roles[1].data(), QVariant(QString("tip")));
+    const std::unique_ptr<QStandardItem> copy(item->clone());
+    QCOMPARE(copy->text(), QString("VX-2"));
+    QCOMPARE(copy->toolTip(), QString("tip"));
 }
 
 void TestQtVexaItemModel::unterminatedTextsStayInTheirField()
