@@ -1,5 +1,6 @@
 #include "qtvexa.h"
 
+#include "devicelock.h"
 #include "qtvexaitemmodel.h"
 #include "ui_qtvexa.h"
 #include "vexareportcallback.h"
@@ -32,20 +33,6 @@ constexpr int kColumnMac = QtVexaItemModel::ColumnMac;
 constexpr int kAddressMaxBytes = 39;
 constexpr int kPasswordMaxLength = 16;
 constexpr int kSecurityCodeMaxLength = 32;
-
-// Holds the page's device mutex for one scope, so that every exit path of a
-// slot releases it. The mutex is re-entrant: a slot reached from a modal
-// dialog's event loop inside another slot takes it again.
-class DeviceLock final
-{
-public:
-    explicit DeviceLock(TUM_MUTEX *mutex) : m_mutex(mutex) { TUM_MutexLock(m_mutex); }
-    ~DeviceLock() { TUM_MutexUnlock(m_mutex); }
-    Q_DISABLE_COPY_MOVE(DeviceLock)
-
-private:
-    TUM_MUTEX *m_mutex;
-};
 
 // Devices of these types show their parameters but cannot be changed here.
 bool IsReadOnlyType(int32_t typeCode)
@@ -190,7 +177,7 @@ void QtVexa::AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record)
     m_listDevice.AppendPending(record);
 }
 
-const VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
+VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
 {
     const CTableView *view = m_ui->tableWidgetDevice;
     const std::optional<QByteArray> serial = Latin1Exact(view->GetItemText(row, kColumnSerial));
@@ -478,14 +465,4 @@ void QtVexa::OnManualUpdate()
 {
     // Devices answer through the ordinary events; the table is kept.
     m_vexaClient.SendInquiry();
-}
-
-// The Modify and restore commands come with the result dialogs they report
-// through; until then their buttons change nothing.
-void QtVexa::OnModifyNetPara()
-{
-}
-
-void QtVexa::OnDefaultPassword()
-{
 }

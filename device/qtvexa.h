@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 struct VEXA_DEVICE_REPORT;
 class QtVexaItemModel;
@@ -40,6 +41,14 @@ public:
     explicit QtVexa(QWidget *parent = nullptr, int filterMode = 0, int = 0, int = 0, int = 0);
     ~QtVexa() override;
     Q_DISABLE_COPY_MOVE(QtVexa)
+
+    /**
+     * The address a batch gives the device at `position` (from 0) of the
+     * selection: the start address with its last octet raised by the
+     * position, in plain dotted decimal. Nothing when the start is not four
+     * decimal octets or the last octet would pass 255.
+     */
+    static std::optional<QString> NextBatchAddress(const QString &start, int position);
 
 signals:
     void DeviceOnlineSignal(VEXA_DEVICE_INFO_MY dev_info);
@@ -81,7 +90,16 @@ private:
     void PrepareBatchPanel(const QModelIndexList &rows);
     void ShowDeviceCount();
     /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
-    const VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
+    VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
+
+    /** What a Modify sends, checked and in the form the devices take it. */
+    struct NetParams;
+    /** Checks the panel's fields in order; at the first fault shows its tip and gives nothing. */
+    std::optional<NetParams> ValidatedNetParams(qsizetype deviceCount);
+    /** Sends the parameters to the device of `row` and, when it accepts them, updates its row and record. */
+    bool ModifyDevice(int row, const QString &address, const NetParams &params);
+    /** Shows `message` as a tip just under the top edge of a field of the parameter panel. */
+    void ShowFieldTip(const QWidget *field, const QString &message);
 
     std::unique_ptr<Ui::QtVexaClass> m_ui;
     CVexaClient m_vexaClient;

@@ -1,12 +1,11 @@
+#include "devsimprocess.h"
 #include "qtvexa.h"
 
 #include <ctableview.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -35,7 +34,7 @@ private slots:
     void showsTheDemoNetworkAndLosesAnOfflineDevice();
 
 private:
-    QProcess m_devsim;
+    DevsimProcess m_devsim;
     QJsonArray m_devices;
 };
 
@@ -45,28 +44,15 @@ void TestQtVexaDevsim::initTestCase()
     QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
     const QString network = QFINDTESTDATA("../../tools/devsim/demo-network.json");
     QVERIFY(!network.isEmpty());
-    QFile file(network);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    m_devices = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("devices")).toArray();
+    m_devices = DevsimProcess::DevicesOf(network);
     QVERIFY(m_devices.size() > 1);
-
-    m_devsim.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/vexa-devsim"));
-    m_devsim.setArguments({QStringLiteral("--devices"), network});
-    m_devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_devsim.start();
-    QVERIFY2(m_devsim.waitForStarted(), qPrintable(m_devsim.errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_devsim.canReadLine(), 10000);
-    QVERIFY(m_devsim.readLine().startsWith("ready "));
+    const QString error = m_devsim.Start(network);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestQtVexaDevsim::cleanupTestCase()
 {
-    if (m_devsim.state() == QProcess::NotRunning)
-        return;
-    m_devsim.write("quit\n");
-    if (!m_devsim.waitForFinished(5000))
-        m_devsim.kill();
-    m_devsim.waitForFinished();
+    m_devsim.Stop();
 }
 
 void TestQtVexaDevsim::showsTheDemoNetworkAndLosesAnOfflineDevice()
@@ -93,7 +79,7 @@ void TestQtVexaDevsim::showsTheDemoNetworkAndLosesAnOfflineDevice()
 
     const QJsonObject leaving = m_devices.at(1).toObject();
     const QString serial = leaving.value(QLatin1String("serialNo")).toString();
-    m_devsim.write("offline " + serial.toLatin1() + '\n');
+    QCOMPARE(m_devsim.Command("offline " + serial.toLatin1()).last(), QStringLiteral("ok offline 1"));
     QTRY_COMPARE_WITH_TIMEOUT(RowOf(view, serial, leaving.value(QLatin1String("macAddr")).toString()), -1, 10000);
     QCOMPARE(view->RowCount(), shown - 1);
     QCOMPARE(count->text(), QString::number(shown - 1));

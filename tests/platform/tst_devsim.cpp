@@ -454,4 +454,30 @@ TEST_F(Exchange, offlineDevicesSayGoodbyeAndStayQuiet)
     EXPECT_FALSE(quit);
 }
 
+TEST_F(Exchange, statsCountRequestsHeardAndShowPrintsTheCurrentParameters)
+{
+    std::string out;
+    bool quit = false;
+    m_sim->command("stats", m_now, out, quit);
+    EXPECT_EQ(out, "ok stats inquiry 0 nonce 0 modify 0 reset 0\n");
+
+    deliver(wire::encode(wire::Inquiry{}), 64); // not from this link: not heard
+    deliver(wire::encode(wire::NonceRequest{10, wire::Target::byMac({0x02, 9, 9, 9, 9, 9})})); // another's device
+    EXPECT_EQ(statusOf(modifyRequest(11, "pw123456", "10.1.2.3")), wire::Status::Ok);
+    EXPECT_EQ(statusOf(resetRequest(12, "wrong")), wire::Status::WrongSecurityCode);
+    out.clear();
+    m_sim->command("stats", m_now, out, quit);
+    EXPECT_EQ(out, "ok stats inquiry 0 nonce 2 modify 1 reset 1\n");
+
+    out.clear();
+    m_sim->command("show CAM0001", m_now, out, quit);
+    EXPECT_EQ(out, "CAM0001 02:00:00:00:00:01 10.1.2.3 255.255.0.0 - 8100 - - 0 online\nok show 1\n");
+    out.clear();
+    m_sim->command("show NOSUCH", m_now, out, quit);
+    EXPECT_EQ(out.rfind("error: no device", 0), 0u) << out;
+    out.clear();
+    m_sim->command("stats now", m_now, out, quit);
+    EXPECT_EQ(out.rfind("error:", 0), 0u) << out;
+}
+
 } // namespace

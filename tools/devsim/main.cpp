@@ -28,7 +28,8 @@ constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW] [--factory-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
     "Simulates VXDP devices on the interfaces named by VEXA_INTERFACES.\n"
-    "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, quit.\n";
+    "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
+    "stats, quit.\n";
 
 // Longest wait in one receive: standard input and signals are looked at this often.
 constexpr int kPollSliceMs = 50;

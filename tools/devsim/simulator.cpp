@@ -150,6 +150,12 @@ struct Simulator::Impl {
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
     std::map<std::string, std::shared_ptr<const std::string>> hashByText;
     std::vector<std::optional<std::string>> ownPasswords; // plain texts from the devices file, until init()
+    // Requests heard from the link, so a test can tell that a tool sent
+    // nothing. Only those naming one of these devices count: other
+    // simulators may share the link.
+    struct {
+        uint64_t inquiry = 0, nonce = 0, modify = 0, reset = 0;
+    } received;
 
     Impl(Config c, StateFile &s, SendFn fn) : config(std::move(c)), state(s), send(std::move(fn)), rng(config.seed) {}
 
@@ -276,6 +282,12 @@ struct Simulator::Impl {
     {
         const auto it = bySerial.find(std::string(serial));
         return it == bySerial.end() ? nullptr : &devices[it->second];
+    }
+
+    void countFor(const wire::Target &target, uint64_t &counter)
+    {
+        if (target.kind == wire::Target::Kind::Mac ? findByMac(target.mac) : findBySerial(target.serial))
+            ++counter;
     }
 
     Device *findTarget(const wire::Target &target)
@@ -590,14 +602,19 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
     const auto message = wire::decode(datagram);
     if (!message)
         return;
-    if (const auto *m = std::get_if<wire::Inquiry>(&*message))
+    if (const auto *m = std::get_if<wire::Inquiry>(&*message)) {
+        ++d->received.inquiry;
         d->onInquiry(*m, now);
-    else if (const auto *m = std::get_if<wire::NonceRequest>(&*message))
+    } else if (const auto *m = std::get_if<wire::NonceRequest>(&*message)) {
+        d->countFor(m->target, d->received.nonce);
         d->onNonceRequest(*m, now);
-    else if (const auto *m = std::get_if<wire::Modify>(&*message))
+    } else if (const auto *m = std::get_if<wire::Modify>(&*message)) {
+        d->countFor(wire::Target::byMac(m->target), d->received.modify);
         d->onModify(*m, datagram, now);
-    else if (const auto *m = std::get_if<wire::Reset>(&*message))
+    } else if (const auto *m = std::get_if<wire::Reset>(&*message)) {
+        d->countFor(wire::Target::bySerial(m->targetSerial), d->received.reset);
         d->onReset(*m, datagram, now);
+    }
 }
 
 std::optional<Clock::time_point> Simulator::nextDue() const
@@ -645,12 +662,12 @@ void Simulator::command(std::string_view line, Clock::time_point now, std::strin
     while (!argument.empty() && argument.front() == ' ')
         argument.remove_prefix(1);
 
-    const bool needsArgument = verb == "offline" || verb == "online" || verb == "silence";
+    const bool needsArgument = verb == "offline" || verb == "online" || verb == "silence" || verb == "show";
     if (needsArgument && (argument.empty() || argument.find(' ') != std::string_view::npos)) {
-        out += "error: usage: " + std::string(verb) + " SERIAL|all\n";
+        out += "error: usage: " + std::string(verb) + (verb == "show" ? " SERIAL\n" : " SERIAL|all\n");
         return;
     }
-    if (!needsArgument && !argument.empty() && (verb == "list" || verb == "quit")) {
+    if (!needsArgument && !argument.empty() && (verb == "list" || verb == "stats" || verb == "quit")) {
         out += "error: " + std::string(verb) + " takes no argument\n";
         return;
     }
@@ -683,11 +700,28 @@ void Simulator::command(std::string_view line, Clock::time_point now, std::strin
                    std::to_string(i.port) + " " + modeName(device.mode) + "\n";
         }
         out += "ok list " + std::to_string(d->devices.size()) + "\n";
+    } else if (verb == "show") {
+        const Device *device = d->findBySerial(argument);
+        if (!device) {
+            out += "error: no device with serial number " + std::string(argument) + "\n";
+            return;
+        }
+        // Empty texts print as "-", so every line has the same number of words.
+        const auto word = [](const std::string &text) { return text.empty() ? std::string("-") : text; };
+        const DeviceInfo &i = device->info;
+        out += i.serialNo + " " + i.macAddr + " " + i.ipv4Addr + " " + i.ipv4Mask + " " + word(i.ipv4Gateway) +
+               " " + std::to_string(i.port) + " " + word(i.ipv6Addr) + " " + word(i.ipv6Gateway) + " " +
+               std::to_string(i.ipv6PrefixLen) + " " + modeName(device->mode) + "\n";
+        out += "ok show 1\n";
+    } else if (verb == "stats") {
+        const auto &r = d->received;
+        out += "ok stats inquiry " + std::to_string(r.inquiry) + " nonce " + std::to_string(r.nonce) + " modify " +
+               std::to_string(r.modify) + " reset " + std::to_string(r.reset) + "\n";
     } else if (verb == "quit") {
         out += "ok quit\n";
         quit = true;
     } else {
-        out += "error: unknown command \"" + std::string(verb) + "\" (offline, online, silence, list, quit)\n";
+        out += "error: unknown command \"" + std::string(verb) + "\" (offline, online, silence, list, show, stats, quit)\n";
     }
 }
 

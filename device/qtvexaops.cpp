@@ -1,0 +1,241 @@
+// The device page's two commands on devices: Modify, which readdresses one
+// device or gives a batch consecutive addresses, and the default password
+// restore.
+
+#include "qtvexa.h"
+
+#include "devicelock.h"
+#include "qtvexaitemmodel.h"
+#include "ui_qtvexa.h"
+
+#include <addressvalidators.h>
+#include <ctooltip.h>
+#include <cwarndlg.h>
+
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kPortMin = 2000;
+constexpr int kPortMax = 65535;
+constexpr int kPrefixMax = 64;
+// The tip goes just under the field's top edge: the fields sit this far below
+// the panel's top, plus a few pixels.
+constexpr int kTipDrop = 75;
+
+// Library calls block the window, up to seconds per device: the cursor says
+// so until the last one has returned.
+class BusyCursor final
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    Q_DISABLE_COPY_MOVE(BusyCursor)
+};
+
+// Zero-fills a record's text field and copies `text` into it, always leaving
+// the terminator.
+template<std::size_t N>
+void PutField(char (&field)[N], const QByteArray &text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.constData(), std::min<std::size_t>(std::size_t(text.size()), N - 1));
+}
+
+// The decimal value of a field's text, 0 when it is not a number.
+int NumberOf(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? value : 0;
+}
+
+} // namespace
+
+struct QtVexa::NetParams {
+    QByteArray mask;
+    /** Plain decimal, so the value the device gets is the value checked. */
+    QByteArray port;
+    /** Empty: the device keeps its gateway. */
+    QByteArray gateway;
+    QByteArray password;
+    bool withIpv6 = false;
+    QByteArray ipv6Addr;
+    QByteArray ipv6Gateway;
+    quint8 ipv6PrefixLen = 0;
+};
+
+std::optional<QString> QtVexa::NextBatchAddress(const QString &start, int position)
+{
+    const auto octets = IPv4Octets(start.trimmed());
+    if (!octets || position < 0)
+        return std::nullopt;
+    const int last = (*octets)[3] + position;
+    if (last > 255)
+        return std::nullopt;
+    return QStringLiteral("%1.%2.%3.%4").arg((*octets)[0]).arg((*octets)[1]).arg((*octets)[2]).arg(last);
+}
+
+void QtVexa::ShowFieldTip(const QWidget *field, const QString &message)
+{
+    CToolTip::showText(m_ui->m_pSetFrame->mapToGlobal(field->pos()) + QPoint(0, kTipDrop), message);
+}
+
+std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCount)
+{
+    Ui::QtVexaClass &ui = *m_ui;
+    const auto refuse = [this](const QWidget *field, const QString &message) {
+        ShowFieldTip(field, message);
+        return std::nullopt;
+    };
+
+    const QString address = ui.lineEditIPAddr->text().trimmed();
+    if (address.isEmpty())
+        return refuse(ui.lineEditIPAddr, tr("IP address cannot be empty."));
+    if (!IsValidIPv4Addr(address))
+        return refuse(ui.lineEditIPAddr, tr("IP Address not correct."));
+    // Past 255 the last octet has no valid address left: refuse the whole
+    // batch rather than readdress some devices and not others.
+    if (deviceCount > 1 && !NextBatchAddress(address, int(deviceCount - 1)))
+        return refuse(ui.lineEditIPAddr,
+                      tr("Not enough addresses after the start IP address for %1 devices.").arg(deviceCount));
+
+    const QString mask = ui.lineEditIPMask->text().trimmed();
+    if (mask.isEmpty())
+        return refuse(ui.lineEditIPMask, tr("Subnet mask cannot be empty."));
+    if (!IsValidSubnetMask(mask))
+        return refuse(ui.lineEditIPMask, tr("Subnet Mask not correct."));
+
+    const int port = NumberOf(ui.lineEditPort->text().trimmed());
+    if (port < kPortMin || port > kPortMax)
+        return refuse(ui.lineEditPort, tr("Device port ranges from 2000 to 65535."));
+
+    QString gateway = ui.lineEditIPGateway->text().trimmed();
+    if (gateway.isEmpty())
+        ui.lineEditIPGateway->clear();
+    else if (!IsValidIPv4Gateway(gateway))
+        return refuse(ui.lineEditIPGateway, tr("Gateway not correct."));
+
+    NetParams params;
+    const bool ipv6Shown = ui.lineEditIPv6Addr->isEnabled();
+    if (ipv6Shown) {
+        const QString ipv6Addr = ui.lineEditIPv6Addr->text().trimmed();
+        if (ipv6Addr.isEmpty())
+            return refuse(ui.lineEditIPv6Addr, tr("IPv6 address cannot be empty."));
+        if (!IsValidIPv6Addr(ipv6Addr))
+            return refuse(ui.lineEditIPv6Addr, tr("IPv6 Address not correct."));
+        const QString ipv6Gateway = ui.lineEditIPv6Gateway->text().trimmed();
+        if (!ipv6Gateway.isEmpty() && !IsValidIPv6Addr(ipv6Gateway))
+            return refuse(ui.lineEditIPv6Gateway, tr("IPv6 gateway not correct."));
+        const int prefix = NumberOf(ui.lineEditIPv6Mask->text().trimmed());
+        if (prefix < 0 || prefix > kPrefixMax)
+            return refuse(ui.lineEditIPv6Mask, tr("IPv6 prefix length ranges from 0 to 64."));
+        params.ipv6Addr = ipv6Addr.toLatin1();
+        params.ipv6Gateway = ipv6Gateway.toLatin1();
+        params.ipv6PrefixLen = quint8(prefix);
+    }
+    // Rows selected from the keyboard leave the single-device panel up: one
+    // device's IPv6 address must never go to several.
+    params.withIpv6 = ipv6Shown && deviceCount == 1;
+
+    params.mask = mask.toLatin1();
+    params.port = QByteArray::number(port);
+    // Leading zeros would not fit the 15-character fields of the records.
+    params.gateway = gateway.isEmpty() ? QByteArray() : PlainIPv4(gateway).toLatin1();
+    params.password = ui.lineEditPort_Password->text().toLatin1();
+    return params;
+}
+
+bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &params)
+{
+    // A row without its record has no MAC to send to.
+    VEXA_DEVICE_INFO_MY *record = RecordOfRow(row);
+    if (!record)
+        return false;
+    const QByteArray mac = DeviceRecordList::MacOf(*record);
+    const QByteArray ipv4 = address.toLatin1();
+    const char *ipv6Addr = params.withIpv6 ? params.ipv6Addr.constData() : nullptr;
+    const char *ipv6Gateway = params.withIpv6 ? params.ipv6Gateway.constData() : nullptr;
+    const quint8 prefix = params.withIpv6 ? params.ipv6PrefixLen : 0;
+    if (!m_vexaClient.ModifyNetParam(mac.constData(), ipv4.constData(), params.mask.constData(),
+                                     params.password.constData(), params.port.constData(),
+                                     params.gateway.constData(), ipv6Addr, ipv6Gateway, prefix, 0))
+        return false;
+
+    const int port = params.port.toInt();
+    // An empty gateway was not sent and the device kept its own: so do the
+    // row and the record.
+    const char *gateway = params.gateway.isEmpty() ? nullptr : params.gateway.constData();
+    m_pModel->UpdateRowNetParam(row, ipv4.constData(), params.mask.constData(), port, gateway);
+    PutField(record->ipv4Addr, ipv4);
+    PutField(record->ipv4Mask, params.mask);
+    if (gateway)
+        PutField(record->ipv4Gateway, params.gateway);
+    record->port = port;
+    return true;
+}
+
+void QtVexa::OnModifyNetPara()
+{
+    // Held across the library calls and the result dialog: device events
+    // handled meanwhile take it again on this thread.
+    DeviceLock lock(&m_hDeviceMutex);
+    const CTableView *view = m_ui->tableWidgetDevice;
+    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    if (!view->currentIndex().isValid()) {
+        CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
+        return;
+    }
+    const std::optional<NetParams> params = ValidatedNetParams(rows.size());
+    if (!params)
+        return;
+
+    const QString start = m_ui->lineEditIPAddr->text();
+    QString succeeded;
+    QString failed;
+    {
+        const BusyCursor busy;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const int row = rows.at(i).row();
+            const QString id = view->GetItemText(row, QtVexaItemModel::ColumnId) + u' ';
+            // The start passed the checks for the whole batch, so every position has its address.
+            const bool accepted = ModifyDevice(row, *NextBatchAddress(start, int(i)), *params);
+            QString &result = accepted ? succeeded : failed;
+            if (result.isEmpty())
+                result = (accepted ? tr("Modify network parameter succeed.") : tr("Modify network parameter failed!"))
+                         + tr("ID:%1").arg(id);
+            else
+                result += id;
+        }
+    }
+    CWarnDlg::MsgBox(tr("Information"), succeeded + failed, this);
+}
+
+void QtVexa::OnDefaultPassword()
+{
+    if (!m_ui->tableWidgetDevice->currentIndex().isValid()) {
+        CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
+        return;
+    }
+    QLineEdit *codeEdit = m_ui->m_pDefaultPwdLEdit;
+    // A code of blanks is still a code: only a field left empty is refused.
+    if (codeEdit->text().isEmpty()) {
+        codeEdit->setFocus();
+        CToolTip::showText(codeEdit->mapToGlobal(codeEdit->pos()), tr("Password cannot be empty."));
+        return;
+    }
+    const QByteArray code = codeEdit->text().toLatin1();
+    const QByteArray serial = m_ui->lineEditSerial->text().trimmed().toLatin1();
+    bool restored = false;
+    {
+        const BusyCursor busy;
+        restored = m_vexaClient.ResetDefaultPassword(serial.constData(), code.constData());
+    }
+    if (restored)
+        CWarnDlg::MsgBox(tr("Information"), tr("Restore default password succeed."), this);
+    else
+        CWarnDlg::MsgBox(tr("Error"), tr("Restore default password failed!"), this);
+}
