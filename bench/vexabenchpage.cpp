@@ -146,7 +146,7 @@ std::vector<VEXA_DEVICE_REPORT> MakeReports(int count, int eventCode)
         std::snprintf(r.dspVersion, sizeof r.dspVersion, "V7.3 build 160511");
         std::snprintf(r.startTime, sizeof r.startTime, "2024-05-01 08:00:00");
         r.eventCode = eventCode;
-        std::snprintf(r.typeName, sizeof r.typeName, "VX-IPC-B120");
+        std::snprintf(r.typeName, sizeof r.typeName, "VXC-B120");
         std::snprintf(r.ipv4Gateway, sizeof r.ipv4Gateway, "10.%d.0.1", eventCode);
         std::snprintf(r.ipv6Addr, sizeof r.ipv6Addr, "fe80::%x", i);
         std::snprintf(r.ipv6Gateway, sizeof r.ipv6Gateway, "fe80::1");

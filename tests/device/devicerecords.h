@@ -16,7 +16,7 @@ inline void PutText(char (&field)[N], std::string_view text)
     std::memcpy(field, text.data(), std::min(text.size(), N));
 }
 
-inline VEXA_DEVICE_REPORT MakeReport(int eventCode, std::string_view serial = "DS-1001",
+inline VEXA_DEVICE_REPORT MakeReport(int eventCode, std::string_view serial = "VX-1001",
                                      std::string_view mac = "00:11:22:33:44:55", int typeCode = 0x1001)
 {
     VEXA_DEVICE_REPORT report;
@@ -34,7 +34,7 @@ inline VEXA_DEVICE_REPORT MakeReport(int eventCode, std::string_view serial = "D
     PutText(report.dspVersion, "V7.3 build 160511");
     PutText(report.startTime, "2024-05-01 08:00:00");
     report.eventCode = eventCode;
-    PutText(report.typeName, "VX-IPC-B120");
+    PutText(report.typeName, "VXC-B120");
     PutText(report.sourceAddr, "192.168.1.64");
     PutText(report.ipv4Gateway, "192.168.1.1");
     PutText(report.ipv6Addr, "fe80::211:22ff:fe33:4455");
@@ -61,7 +61,7 @@ inline VEXA_DEVICE_INFO_MY MakeRecord(std::string_view serial, std::string_view 
     PutText(record.softwareVersion, "V5.4.0");
     PutText(record.dspVersion, "V7.3");
     PutText(record.startTime, "2024-05-01 08:00:00");
-    PutText(record.typeName, "VX-IPC-B120");
+    PutText(record.typeName, "VXC-B120");
     PutText(record.ipv4Gateway, "192.168.1.1");
     PutText(record.ipv6Addr, "fe80::1:2");
     PutText(record.ipv6Gateway, "fe80::1");

@@ -27,7 +27,7 @@ QString MacOf(int i)
 
 QString SerialOf(int i)
 {
-    return QStringLiteral("DS-%1").arg(i);
+    return QStringLiteral("VX-%1").arg(i);
 }
 
 VEXA_DEVICE_INFO_MY Device(int i, const QString &ipv4 = {})
@@ -177,7 +177,7 @@ void TestQtVexa::reportsFromTheLibraryThreadAreQueued()
             const VEXA_DEVICE_REPORT online = MakeReport(VEXA_EVENT_ONLINE, serial, mac);
             VexaReportCallback(&online, nullptr);
         }
-        const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "DS-2", MacOf(2).toStdString());
+        const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "VX-2", MacOf(2).toStdString());
         VexaReportCallback(&offline, nullptr);
     });
     library.join();
@@ -232,14 +232,14 @@ void TestQtVexa::deviceListedTwiceLosesBothRows()
 void TestQtVexa::relistedDeviceShowsItsNewRecord()
 {
     for (int pass = 0; pass < 2; ++pass) {
-        const VEXA_DEVICE_REPORT online = MakeReport(VEXA_EVENT_ONLINE, "DS-1", MacOf(1).toStdString());
+        const VEXA_DEVICE_REPORT online = MakeReport(VEXA_EVENT_ONLINE, "VX-1", MacOf(1).toStdString());
         VexaReportCallback(&online, nullptr);
     }
-    const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "DS-1", MacOf(1).toStdString());
+    const VEXA_DEVICE_REPORT offline = MakeReport(VEXA_EVENT_OFFLINE, "VX-1", MacOf(1).toStdString());
     VexaReportCallback(&offline, nullptr);
     QCOMPARE(View()->RowCount(), 0);
 
-    VEXA_DEVICE_REPORT back = MakeReport(VEXA_EVENT_ANNOUNCE, "DS-1", MacOf(1).toStdString());
+    VEXA_DEVICE_REPORT back = MakeReport(VEXA_EVENT_ANNOUNCE, "VX-1", MacOf(1).toStdString());
     PutText(back.ipv4Addr, "10.1.1.9");
     VexaReportCallback(&back, nullptr);
     SelectRow(0);

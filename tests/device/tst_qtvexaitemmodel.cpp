@@ -84,11 +84,11 @@ void TestQtVexaItemModel::headers()
 
 void TestQtVexaItemModel::cellsOfNewRow()
 {
-    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    VEXA_DEVICE_INFO_MY record = MakeRecord("VX-1", "aa:bb");
     record.capabilities = 0x05; // IPv6 and DHCP, IPv6 not modifiable
     record.dhcpOn = 0;
     QCOMPARE(m_model->AppendDeviceRow(record), 0);
-    const QStringList expected = {"001", "VX-IPC-B120", "192.168.1.64", "   80", "V5.4.0", "192.168.1.1", "DS-1",
+    const QStringList expected = {"001", "VXC-B120", "192.168.1.64", "   80", "V5.4.0", "192.168.1.1", "VX-1",
                                   "255.255.255.0", "aa:bb", " 4", "V7.3", "2024-05-01 08:00:00", "fe80::1:2",
                                   "fe80::1", "64", "Yes", "No", "Yes", "OFF"};
     for (int column = 0; column < 19; ++column)
@@ -101,7 +101,7 @@ void TestQtVexaItemModel::cellsOfNewRow()
 void TestQtVexaItemModel::idOnNewRowsAndUpdates()
 {
     AppendDevices(3);
-    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("DS-4", "m4")), 3);
+    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("VX-4", "m4")), 3);
     QCOMPARE(Cell(3, QtVexaItemModel::ColumnId), QString("004"));
     // An update writes every cell but the ID.
     m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder);
@@ -118,7 +118,7 @@ void TestQtVexaItemModel::idOnNewRowsAndUpdates()
 
 void TestQtVexaItemModel::extInfoZeroEmptiesExtendedColumns()
 {
-    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    VEXA_DEVICE_INFO_MY record = MakeRecord("VX-1", "aa:bb");
     m_model->AppendDeviceRow(record);
     record.extInfo = 0;
     m_model->SetRowData(0, record);
@@ -132,14 +132,14 @@ void TestQtVexaItemModel::extInfoZeroEmptiesExtendedColumns()
 
     // Any other value leaves the extended columns as they are.
     record.extInfo = 2;
-    m_model->SetRowData(1, MakeRecord("DS-1", "aa:bb"));
+    m_model->SetRowData(1, MakeRecord("VX-1", "aa:bb"));
     m_model->SetRowData(1, record);
     QCOMPARE(Cell(1, QtVexaItemModel::ColumnIpv6Addr), QString("fe80::1:2"));
 }
 
 void TestQtVexaItemModel::extInfoOneWithoutIpv6()
 {
-    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    VEXA_DEVICE_INFO_MY record = MakeRecord("VX-1", "aa:bb");
     record.capabilities = 0x06;
     record.dhcpOn = 1;
     m_model->AppendDeviceRow(record);
@@ -155,7 +155,7 @@ void TestQtVexaItemModel::extInfoOneWithoutIpv6()
 
 void TestQtVexaItemModel::flags()
 {
-    m_model->AppendDeviceRow(MakeRecord("DS-1", "aa:bb"));
+    m_model->AppendDeviceRow(MakeRecord("VX-1", "aa:bb"));
     for (int column = 0; column < 19; ++column) {
         const Qt::ItemFlags flags = m_model->flags(m_model->index(0, column));
         if (column == QtVexaItemModel::ColumnSerial)
@@ -167,7 +167,7 @@ void TestQtVexaItemModel::flags()
 
 void TestQtVexaItemModel::textCellWrites()
 {
-    m_model->AppendDeviceRow(MakeRecord("DS-1", "aa:bb"));
+    m_model->AppendDeviceRow(MakeRecord("VX-1", "aa:bb"));
     const QModelIndex type = m_model->index(0, QtVexaItemModel::ColumnType);
     QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
     QVERIFY(m_model->setData(type, QString("VX-2"), Qt::EditRole));
@@ -207,12 +207,12 @@ void TestQtVexaItemModel::setRowDataOnPlainRow()
         items.append(new QStandardItem);
     m_model->appendRow(items);
     QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
-    m_model->SetRowData(0, MakeRecord("DS-1", "aa:bb"));
+    m_model->SetRowData(0, MakeRecord("VX-1", "aa:bb"));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("001"));
     QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Addr)));
-    QCOMPARE(m_model->FirstRowOf("DS-1", "aa:bb"), 0);
-    m_model->SetRowData(5, MakeRecord("DS-1", "aa:bb")); // no such row: nothing happens
+    QCOMPARE(m_model->FirstRowOf("VX-1", "aa:bb"), 0);
+    m_model->SetRowData(5, MakeRecord("VX-1", "aa:bb")); // no such row: nothing happens
     QCOMPARE(m_model->rowCount(), 1);
 }
 
@@ -221,14 +221,14 @@ void TestQtVexaItemModel::appendIsOneInsertion()
     AppendDevices(2);
     QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
-    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("DS-3", "m")), 2);
+    QCOMPARE(m_model->AppendDeviceRow(MakeRecord("VX-3", "m")), 2);
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(changed.count(), 0);
 }
 
 void TestQtVexaItemModel::updateRowNetParam()
 {
-    VEXA_DEVICE_INFO_MY record = MakeRecord("DS-1", "aa:bb");
+    VEXA_DEVICE_INFO_MY record = MakeRecord("VX-1", "aa:bb");
     record.extInfo = 0;
     m_model->AppendDeviceRow(record);
     m_model->UpdateRowNetParam(0, "10.1.2.3", nullptr, 8000, "10.1.2.254");

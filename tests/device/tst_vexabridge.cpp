@@ -62,12 +62,12 @@ void TestVexaBridge::eventPaths()
     QTEST(int(offline.count()), "offline");
     if (!online.isEmpty()) {
         const auto record = online.first().first().value<VEXA_DEVICE_INFO_MY>();
-        QCOMPARE(QByteArray(record.serialNo), QByteArray("DS-1001"));
+        QCOMPARE(QByteArray(record.serialNo), QByteArray("VX-1001"));
         QCOMPARE(record.valid, 1);
         QCOMPARE(TableOf(page)->rowCount(), 1);
     }
     if (!offline.isEmpty()) {
-        QCOMPARE(offline.first().at(0).toString(), QString("DS-1001"));
+        QCOMPARE(offline.first().at(0).toString(), QString("VX-1001"));
         QCOMPARE(offline.first().at(1).toString(), QString("00:11:22:33:44:55"));
     }
 }
@@ -96,7 +96,7 @@ void TestVexaBridge::filterAppliesToOnlineAndUpdateOnly()
     QSignalSpy update(&page, &QtVexa::DeviceUpdateSignal);
     QSignalSpy offline(&page, &QtVexa::DeviceOfflineSignal);
     for (int code : {1, 2, 3}) {
-        const VEXA_DEVICE_REPORT report = MakeReport(code, "DS-1001", "00:11:22:33:44:55", typeCode);
+        const VEXA_DEVICE_REPORT report = MakeReport(code, "VX-1001", "00:11:22:33:44:55", typeCode);
         VexaReportCallback(&report, nullptr);
     }
     QCOMPARE(online.count(), shown ? 1 : 0);

@@ -149,9 +149,9 @@ void TestVexaReport::recordFromReport()
     QCOMPARE(record.valid, 1);
     QCOMPARE(record.reserved1, 0);
     QVERIFY(std::all_of(std::begin(record.reserved2), std::end(record.reserved2), [](uint8_t b) { return b == 0; }));
-    QCOMPARE(QByteArray(record.serialNo), QByteArray("DS-1001"));
+    QCOMPARE(QByteArray(record.serialNo), QByteArray("VX-1001"));
     QCOMPARE(QByteArray(record.macAddr), QByteArray("00:11:22:33:44:55"));
-    QCOMPARE(QByteArray(record.typeName), QByteArray("VX-IPC-B120"));
+    QCOMPARE(QByteArray(record.typeName), QByteArray("VXC-B120"));
     QCOMPARE(QByteArray(record.ipv6Addr), QByteArray("fe80::211:22ff:fe33:4455"));
     QCOMPARE(record.typeCode, 0x9E10);
     QCOMPARE(record.port, 8000);

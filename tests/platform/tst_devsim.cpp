@@ -23,7 +23,7 @@ using namespace vexa;
 
 const char *kValidDevice = R"({"serialNo": "CAM0001", "macAddr": "02:00:00:00:00:01",
     "ipv4Addr": "192.168.1.64", "ipv4Mask": "255.255.255.0", "typeCode": "0x9E10",
-    "typeName": "ACS-K1T", "port": 8000})";
+    "typeName": "VXA-K1T", "port": 8000})";
 
 std::string fileWith(const std::string &device)
 {
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "devices[0].ipv4Mask"},
         BadFile{"portZero", fileWith(replaced(kValidDevice, "8000", "0")), "devices[0].port"},
         BadFile{"typeCodeText", fileWith(replaced(kValidDevice, "0x9E10", "camera")), "devices[0].typeCode"},
-        BadFile{"typeNameTooLong", fileWith(replaced(kValidDevice, "ACS-K1T", std::string(24, 'T'))),
+        BadFile{"typeNameTooLong", fileWith(replaced(kValidDevice, "VXA-K1T", std::string(24, 'T'))),
                 "longer than 23 bytes"},
         BadFile{"unknownField", fileWith(replaced(kValidDevice, "\"port\"", "\"prot\"")),
                 "unknown field \"prot\""},
@@ -244,7 +244,7 @@ const crypto::FactoryKey kFactoryKey = [] {
 TEST(SecurityCode, knownDate)
 {
     ASSERT_TRUE(crypto::init());
-    EXPECT_EQ(crypto::securityCode(kFactoryKey, "IPCB212020210313DM000001", "2024-02-29"),
+    EXPECT_EQ(crypto::securityCode(kFactoryKey, "VXC212020210313DM000001", "2024-02-29"),
               "2YI5LNCUPZK32JRNZEC6");
 }
 

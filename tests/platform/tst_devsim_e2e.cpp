@@ -125,7 +125,7 @@ TEST(DemoNetwork, scannerListsEveryDeviceOnce)
     EXPECT_EQ(identities.size(), devices.size()) << "every device listed once";
 
     EXPECT_EQ(sim.command("offline all"), "ok offline 30\n");
-    EXPECT_EQ(sim.command("bogus"), "error: unknown command \"bogus\" (offline, online, silence, list, quit)\n");
+    EXPECT_EQ(sim.command("bogus"), "error: unknown command \"bogus\" (offline, online, silence, list, show, stats, quit)\n");
     const int status = sim.quit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

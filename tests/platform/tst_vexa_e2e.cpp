@@ -69,7 +69,7 @@ std::vector<Spec> network()
     };
     const std::string serial = prefix() + std::to_string(g_network);
     return {
-        {serial + "A", mac(1), "10.20.1.20", "255.255.255.0", "10.20.1.1", "IPC-B2120", "V5.0.5 build 210313",
+        {serial + "A", mac(1), "10.20.1.20", "255.255.255.0", "10.20.1.1", "VXC-2120", "V5.0.5 build 210313",
          "fd00:5658:1::20", 0x2011, 8000, 80, 1},
         {serial + "B", mac(2), "10.20.1.21", "255.255.0.0", "10.20.0.1", "NVR-7608", "V4.1.0 build 200101",
          "", 0x3302, 8001, 8080, 8},

@@ -20,17 +20,17 @@ struct Model {
 // Cameras dominate a real site; recorders, encoders and the read-only
 // accessory types (0x9D00..0x9FFF) are fewer.
 constexpr std::array models = {
-    Model{0x2011, "IPC-B2120", "IPCB2120", 1, 8000, 30},
-    Model{0x2034, "IPC-D4280-Z", "IPCD4280", 1, 8000, 20},
-    Model{0x2107, "PTZ-S5232", "PTZS5232", 1, 8000, 8},
-    Model{0x3108, "NVR-7608P", "NVR7608P", 8, 8000, 8},
-    Model{0x3116, "NVR-7616", "NVR7616", 16, 8000, 5},
-    Model{0x3232, "NVR-9632-4K", "NVR9632", 32, 8000, 3},
-    Model{0x4912, "ENC-4104", "ENC4104", 4, 8000, 5},
-    Model{0x5904, "DEC-6208", "DEC6208", 8, 8000, 3},
-    Model{0x9D21, "IOB-2016", "IOB2016", 0, 8200, 6},
-    Model{0x9E10, "ACS-K1T", "ACSK1T", 0, 8200, 6},
-    Model{0x9F02, "ALM-8400", "ALM8400", 0, 8200, 6},
+    Model{0x2011, "VXC-2120", "VXC2120", 1, 8000, 30},
+    Model{0x2034, "VXC-4280Z", "VXC4280", 1, 8000, 20},
+    Model{0x2107, "VXP-5232", "VXP5232", 1, 8000, 8},
+    Model{0x3108, "VXR-0808P", "VXR0808P", 8, 8000, 8},
+    Model{0x3116, "VXR-1616", "VXR1616", 16, 8000, 5},
+    Model{0x3232, "VXR-3232-4K", "VXR3232", 32, 8000, 3},
+    Model{0x4912, "VXE-4104", "VXE4104", 4, 8000, 5},
+    Model{0x5904, "VXD-6208", "VXD6208", 8, 8000, 3},
+    Model{0x9D21, "VXI-2016", "VXI2016", 0, 8200, 6},
+    Model{0x9E10, "VXA-K1T", "VXAK1T", 0, 8200, 6},
+    Model{0x9F02, "VXM-8400", "VXM8400", 0, 8200, 6},
 };
 
 constexpr const char *kFactoryAddress = "192.168.1.64";

@@ -16,7 +16,7 @@ QWidget *buildLabelSection()
     auto *section = new QWidget;
     auto *form = new QFormLayout(section);
 
-    auto *elided = new CLabel(QStringLiteral("IPC-7F12 front door, firmware V5.5.3 build 210419"));
+    auto *elided = new CLabel(QStringLiteral("VXC-7F12 front door, firmware V5.5.3 build 210419"));
     elided->setMaximumWidth(220);
     form->addRow(QStringLiteral("Text as tool tip:"), elided);
 

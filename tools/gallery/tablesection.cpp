@@ -30,10 +30,10 @@ QVariantList comboEntries(const QStringList &texts)
 QWidget *buildTableSection()
 {
     static const SampleDevice devices[] = {
-        {"IPC-7F12", "192.168.1.64", "DS-7F12-20210419AAWR", true, "Static"},
-        {"NVR-3208", "192.168.1.65", "NV-3208-20200102BBQX", false, "DHCP"},
-        {"ENC-0104", "192.168.1.66", "EN-0104-20191230CCZT", true, "Static"},
-        {"IPC-2D31", "192.168.1.70", "DS-2D31-20220817DDPL", false, "PPPoE"},
+        {"VXC-7F12", "192.168.1.64", "VX-7F12-20210419AAWR", true, "Static"},
+        {"VXR-3208", "192.168.1.65", "NV-3208-20200102BBQX", false, "DHCP"},
+        {"VXE-0104", "192.168.1.66", "EN-0104-20191230CCZT", true, "Static"},
+        {"VXC-2D31", "192.168.1.70", "VX-2D31-20220817DDPL", false, "PPPoE"},
     };
 
     auto *view = new CTableView;
