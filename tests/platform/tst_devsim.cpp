@@ -245,7 +245,7 @@ TEST(SecurityCode, knownDate)
 {
     ASSERT_TRUE(crypto::init());
     EXPECT_EQ(crypto::securityCode(kFactoryKey, "VXC212020210313DM000001", "2024-02-29"),
-              "2YI5LNCUPZK32JRNZEC6");
+              "77KA3CNOV5NFPAGYED5A");
 }
 
 class Exchange : public TempDir
