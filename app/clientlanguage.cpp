@@ -27,6 +27,20 @@ bool IsChinese(int index)
     return index == 1 || index == 3;
 }
 
+// Version type 0 asks for the maker-branded variants (2 and 3); any other
+// "Translator" number is a variant index itself.
+int WantedLanguageIndex(int translator, int versionType)
+{
+    switch (translator) {
+    case 0:
+        return versionType != 0 ? 0 : 2;
+    case 1:
+        return versionType != 0 ? 1 : 3;
+    default:
+        return translator;
+    }
+}
+
 } // namespace
 
 ClientLanguageProperty::ClientLanguageProperty() = default;
@@ -45,7 +59,7 @@ ClientLanguageManager::ClientLanguageManager(const QString &appDir)
             language->m_locale = QLocale(QLocale::Chinese, QLocale::China);
         } else {
             // English ones always do: without the file the source texts show.
-            language->m_pTranslator->load(appDir + QLatin1Char('/') + kEnglishFile);
+            static_cast<void>(language->m_pTranslator->load(appDir + QLatin1Char('/') + kEnglishFile));
             language->m_locale = QLocale(QLocale::English, QLocale::UnitedStates);
         }
         language->m_pixLoading = QPixmap(QLatin1String(kLoadingImages[index]));
@@ -60,18 +74,6 @@ ClientLanguageManager *ClientLanguageManager::Instance()
     return s_languageManager.Get([] {
         return std::make_unique<ClientLanguageManager>(QCoreApplication::applicationDirPath());
     });
-}
-
-int ClientLanguageManager::WantedLanguageIndex(int translator, int versionType)
-{
-    switch (translator) {
-    case 0:
-        return versionType != 0 ? 0 : 2;
-    case 1:
-        return versionType != 0 ? 1 : 3;
-    default:
-        return translator;
-    }
 }
 
 const ClientLanguageProperty &ClientLanguageManager::GetCurrentLanguage() const

@@ -43,8 +43,6 @@ public:
 
     /** The variant that "Translator" and "VersionType" select; variant 0 when that one was not built. */
     const ClientLanguageProperty &GetCurrentLanguage() const;
-    /** The variant index a "Translator" and "VersionType" pair asks for. */
-    static int WantedLanguageIndex(int translator, int versionType);
     /** The built variants, in index order. */
     const std::vector<std::unique_ptr<ClientLanguageProperty>> &Languages() const { return m_languages; }
 
