@@ -50,10 +50,10 @@ const Styling kFull{
 const Styling kCompact{
     QStringLiteral("QMainWindow#CZEL_VEXAMainWndClass{border-image:url(\":/images/Dialog/dialog_bg2.png\") 58;\n"
                    "border-width:23 58 58 58;}"),
-    // Red on the light sub-tab, white where the hover and press images are dark.
+    // Red in every state: the sub-tab is light, and the button holds the
+    // focus from the start, so white text for focus or hover would vanish.
     QStringLiteral("QPushButton{border-image:url(:/images/Tab/SubTabSelect.png); color: rgb(255, 0, 0); "
-                   "border-width:0px;}\n"
-                   "QPushButton:hover, QPushButton:pressed, QPushButton:focus{color: rgb(255, 255, 255);}"),
+                   "border-width:0px;}"),
     QStringLiteral("QPushButton{border-image:url(:/images/Tab/SubTabUnselect.png); color: rgb(0, 0, 0); "
                    "border-width:0px;}"),
     QStringLiteral("QFrame{background-image:url(:/images/Tab/Subtab_bg.png); border:none;}"),
