@@ -17,7 +17,7 @@ public:
 
     bool applySkin(const QString &key) override
     {
-        qApp->setProperty("appliedSkin", QStringLiteral(TEST_SKIN_NAME ":") + key);
+        QCoreApplication::instance()->setProperty("appliedSkin", QStringLiteral(TEST_SKIN_NAME ":") + key);
         return key != QLatin1String("Refused");
     }
 };

@@ -19,7 +19,7 @@ QString SkinDir(const char *name)
 
 QString Applied()
 {
-    return qApp->property("appliedSkin").toString();
+    return QCoreApplication::instance()->property("appliedSkin").toString();
 }
 
 bool IsLoaded(const QString &path)
@@ -59,7 +59,7 @@ void TestPluginLoader::initTestCase()
 
 void TestPluginLoader::init()
 {
-    qApp->setProperty("appliedSkin", QVariant());
+    QCoreApplication::instance()->setProperty("appliedSkin", QVariant());
 }
 
 void TestPluginLoader::noPluginOffersKey()
