@@ -1,9 +1,7 @@
 #pragma once
 
+#include <QStringList>
 #include <QtPlugin>
-
-class QString;
-class QStringList;
 
 /**
  * Interface of a skin plug-in: a shared library in "plugins/skins" beside the

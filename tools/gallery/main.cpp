@@ -1,6 +1,7 @@
 // vexa-gallery: every widget of the widget library on one page, with sample
 // data, for eyeballing looks and behaviour. "--screenshot FILE" saves the page
-// (with a sample tool tip up) and quits.
+// (with a sample tool tip up) and quits; "--skin KEY" applies a skin plug-in
+// and adds a page of its images.
 
 #include "gallery.h"
 #include "sections.h"
@@ -24,7 +25,14 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Save the page to <file> and quit."),
                                         QStringLiteral("file"));
     parser.addOption(screenshot);
+    const QCommandLineOption skin(QStringLiteral("skin"),
+                                  QStringLiteral("Apply the skin <key> from plugins/skins, with the "
+                                                 "application style and style sheet, and show its images."),
+                                  QStringLiteral("key"));
+    parser.addOption(skin);
     parser.process(app);
+    if (parser.isSet(skin) && !installSkin(parser.value(skin)))
+        std::fprintf(stderr, "No skin plug-in offers %s\n", qPrintable(parser.value(skin)));
 
     Gallery gallery;
     gallery.setWindowTitle(QStringLiteral("Vexa widget gallery"));
@@ -35,6 +43,8 @@ int main(int argc, char *argv[])
     gallery.addSection(QStringLiteral("CTableView with CTreeViewModel"), buildTableSection());
     gallery.addSection(QStringLiteral("Message and framed dialogs"), buildDialogSection());
     gallery.addSection(QStringLiteral("COrvoStyle"), buildStyleSection());
+    if (parser.isSet(skin))
+        gallery.addSection(QStringLiteral("Skin ") + parser.value(skin), buildSkinSection());
     gallery.resize(1000, 820);
     gallery.show();
 

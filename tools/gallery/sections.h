@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 
 // One builder per family of the widget library; each returns the section's
@@ -12,6 +13,12 @@ QWidget *buildInputSection();
 QWidget *buildTableSection();
 QWidget *buildDialogSection();
 QWidget *buildStyleSection();
+
+/** Loads the skin plug-in offering @p key from the program's plugins/skins and
+ *  installs the application style and the skin's style sheet, as start-up does. */
+bool installSkin(const QString &key);
+/** The skin's images, each on light and dark ground, and pictures of skinned dialogs. */
+QWidget *buildSkinSection();
 
 /** Name of the button in the tool-tip section that raises a sample complaint. */
 inline constexpr char kToolTipDemoButton[] = "galleryToolTipDemo";

@@ -1,0 +1,16 @@
+#include "corvoapplication.h"
+#include "czel_vexamainwnd.h"
+
+int main(int argc, char *argv[])
+{
+    COrvoApplication app(argc, argv, QStringLiteral("VEXA"));
+    if (app.CheckSingleInstance())
+        return 0;
+    if (app.CheckResolution())
+        return 0;
+
+    // Declared after the application object, so destroyed before it.
+    CZEL_VEXAMainWnd window(nullptr, {}, 0, 0, 0);
+    window.show();
+    return app.exec();
+}
