@@ -24,14 +24,6 @@ QString ResourceFile()
 
 } // namespace
 
-// The library goes away when the loader unloads it; the tree must not
-// outlive it pointing into a file the next skin might replace.
-CDefaultSkinPlugin::~CDefaultSkinPlugin()
-{
-    if (!m_strRegistered.isEmpty())
-        QResource::unregisterResource(m_strRegistered);
-}
-
 QStringList CDefaultSkinPlugin::keys() const
 {
     return {kKey};
@@ -41,11 +33,10 @@ bool CDefaultSkinPlugin::applySkin(const QString &key)
 {
     if (key != kKey)
         return false;
-    if (!m_strRegistered.isEmpty())
-        return true;
-    const QString file = ResourceFile();
-    if (file.isEmpty() || !QResource::registerResource(file))
-        return false;
-    m_strRegistered = file;
-    return true;
+    // Registering twice would stack a second copy of the same tree.
+    if (!m_bApplied) {
+        const QString file = ResourceFile();
+        m_bApplied = !file.isEmpty() && QResource::registerResource(file);
+    }
+    return m_bApplied;
 }

@@ -10,7 +10,9 @@
  * sheet ":/Tarnwell/Qss/Qss/VEXA.qss", kept in a binary resource file in the
  * folder "default" beside the plug-in. Nothing is registered until the skin
  * is applied, so a plug-in that is only asked for its keys leaves the
- * resource tree untouched.
+ * resource tree untouched. The tree maps the file itself, not the library, so
+ * a registration stays valid for the life of the process, also should the
+ * plug-in be unloaded.
  */
 class CDefaultSkinPlugin final : public QObject, public CPluginFactoryInterface
 {
@@ -21,11 +23,11 @@ class CDefaultSkinPlugin final : public QObject, public CPluginFactoryInterface
 
 public:
     CDefaultSkinPlugin() = default;
-    ~CDefaultSkinPlugin() override;
+    ~CDefaultSkinPlugin() override = default;
 
     QStringList keys() const override;
     bool applySkin(const QString &key) override;
 
 private:
-    QString m_strRegistered;
+    bool m_bApplied = false;
 };
