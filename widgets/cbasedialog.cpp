@@ -149,12 +149,12 @@ void CBaseDialog::mouseMoveEvent(QMouseEvent *event)
     move(ClampToWorkArea(event->globalPosition().toPoint()) - m_ptPress);
 }
 
-void CBaseDialog::keyPressEvent(QKeyEvent *event)
+bool CBaseDialog::HandleDialogKey(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
         // A skinned dialog closes only through its own buttons.
-        return;
+        return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Select:
@@ -163,7 +163,13 @@ void CBaseDialog::keyPressEvent(QKeyEvent *event)
     default:
         break;
     }
-    QDialog::keyPressEvent(event);
+    return false;
+}
+
+void CBaseDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (!HandleDialogKey(event))
+        QDialog::keyPressEvent(event);
 }
 
 void CBaseDialog::resizeEvent(QResizeEvent *event)

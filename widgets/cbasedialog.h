@@ -8,6 +8,7 @@
 #include <memory>
 
 class QGridLayout;
+class QKeyEvent;
 namespace Ui {
 class CBaseDialogClass;
 }
@@ -37,6 +38,9 @@ public:
     QWidget *GetContentFrame() const;
     void SetOkBtnText(const QString &text);
     void SetCancelBtnText(const QString &text);
+    /** The dialog's own keys: Escape is swallowed, Enter and Select accept.
+     *  True when @p event is finished with; otherwise it goes on to the base class. */
+    bool HandleDialogKey(QKeyEvent *event);
 
 signals:
     void leftBtn_clicked();

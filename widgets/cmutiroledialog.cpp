@@ -2,8 +2,6 @@
 
 #include "cbasedialog.h"
 
-#include <QKeyEvent>
-
 CMutiroleDialog::CMutiroleDialog(QWidget *parent)
     : QFrame(parent)
 {
@@ -90,18 +88,6 @@ void CMutiroleDialog::DialogCloseSlot()
 
 void CMutiroleDialog::keyPressEvent(QKeyEvent *event)
 {
-    if (!m_pBaseDialog)
-        return;
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Select:
-        m_pBaseDialog->accept();
-        break;
-    default:
-        break;
-    }
-    QFrame::keyPressEvent(event);
+    if (m_pBaseDialog && !m_pBaseDialog->HandleDialogKey(event))
+        QFrame::keyPressEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "devicerecords.h"
 #include "qtvexa.h"
+#include "urlcatcher.h"
 #include "vexareportcallback.h"
 
 #include <clabel.h>
@@ -37,16 +38,6 @@ VEXA_DEVICE_INFO_MY Device(int i, const QString &ipv4 = {})
     const QByteArray ip = ipv4.isEmpty() ? QByteArray("192.168.1.") + QByteArray::number(i) : ipv4.toLatin1();
     return MakeRecord(serial.toStdString(), mac.toStdString(), ip.toStdString());
 }
-
-// Opens URLs handed to the desktop services instead of a browser.
-class UrlCatcher final : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 } // namespace
 

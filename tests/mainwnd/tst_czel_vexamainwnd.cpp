@@ -2,6 +2,7 @@
 #include "cwindowtitle.h"
 #include "devicerecords.h"
 #include "modalhelper.h"
+#include "urlcatcher.h"
 #include "usermanual.h"
 
 #include <apppath.h>
@@ -21,16 +22,6 @@
 #include <QTextBrowser>
 
 namespace {
-
-// Opens URLs handed to the desktop services instead of a viewer.
-class UrlCatcher final : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // Counts the application's quit requests and lets them through.
 class QuitCounter final : public QObject

@@ -6,72 +6,31 @@
 #include "address.h"
 #include "crypto.h"
 #include "packetdriver.h"
-#include "tum.h"
+#include "vexatestreports.h"
 #include "wire.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
-// Nothing a test sends may leave the machine, even when it runs outside CTest.
-const int g_loopbackOnly = setenv("VEXA_INTERFACES", "lo", 1);
-
 using namespace vexa;
 using namespace std::chrono_literals;
+using vexatest::driver;
+using vexatest::Reports;
 
 // Generous: only ever waited out when something is broken.
 constexpr auto kEventWait = 8s;
 
-// Collects the reports of this test's devices; other programs on loopback may
-// run devices of their own, told apart by the serial prefix.
-class Reports {
-public:
-    static void callback(const VEXA_DEVICE_REPORT *r, void *user) { static_cast<Reports *>(user)->add(*r); }
-
-    void add(const VEXA_DEVICE_REPORT &r)
-    {
-        if (std::string_view(r.serialNo).rfind(prefix(), 0) != 0)
-            return;
-        std::lock_guard lock(m_mutex);
-        m_reports.push_back(r);
-        m_cv.notify_all();
-    }
-    std::optional<VEXA_DEVICE_REPORT> next(std::chrono::milliseconds wait = kEventWait)
-    {
-        std::unique_lock lock(m_mutex);
-        if (!m_cv.wait_for(lock, wait, [this] { return !m_reports.empty(); }))
-            return std::nullopt;
-        VEXA_DEVICE_REPORT r = m_reports.front();
-        m_reports.pop_front();
-        return r;
-    }
-    static std::string prefix() { return "TST" + std::to_string(getpid()) + "-"; }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<VEXA_DEVICE_REPORT> m_reports;
-};
-
-const PKT_Driver *driver()
+std::string prefix()
 {
-    static const PKT_Driver *d = [] {
-        void *h = TUM_LoadDSo("PACKET.dll");
-        auto get = h ? reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(h, PKT_GET_DRIVER_SYMBOL)) : nullptr;
-        return get ? get() : nullptr;
-    }();
-    return d;
+    return "TST" + std::to_string(getpid()) + "-";
 }
 
 // A device speaking VXDP from a thread of its own.
@@ -81,7 +40,7 @@ public:
 
     explicit FakeDevice(const std::string &suffix, Answer answer = Answer::Honest) : m_answer(answer)
     {
-        m_info.serial = Reports::prefix() + suffix;
+        m_info.serial = prefix() + suffix;
         m_info.mac = crypto::randomArray<6>();
         m_info.mac[0] = 0x02;
         m_info.ipv4Addr = {10, 1, 2, 3};
@@ -208,7 +167,7 @@ protected:
     void start() { ASSERT_EQ(VEXA_Start_V30(&Reports::callback, 0, &m_reports), 1); }
     std::optional<VEXA_DEVICE_REPORT> next() { return m_reports.next(); }
 
-    Reports m_reports;
+    Reports m_reports{prefix(), kEventWait};
 };
 
 TEST_F(Library, Lifecycle)

@@ -8,17 +8,14 @@
 #include "crypto.h"
 #include "devsimprocess.h"
 #include "packetdriver.h"
-#include "tum.h"
+#include "vexatestreports.h"
 #include "wire.h"
 
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,12 +26,11 @@
 
 namespace {
 
-// Nothing a test sends may leave the machine, even when it runs outside CTest.
-const int g_loopbackOnly = setenv("VEXA_INTERFACES", "lo", 1);
-
 using namespace vexa;
 using namespace std::chrono_literals;
 using devsim::DevsimProcess;
+using vexatest::driver;
+using vexatest::Reports;
 
 // Generous: only ever waited out when something is broken.
 constexpr auto kEventWait = 10s;
@@ -92,74 +88,19 @@ void writeDevicesFile(const std::string &path)
     std::ofstream(path) << nlohmann::json{{"password", kPassword}, {"devices", devices}}.dump(2);
 }
 
-// Reports about this test's devices; other programs on loopback may run devices of their own.
-class Reports {
-public:
-    static void callback(const VEXA_DEVICE_REPORT *r, void *user) { static_cast<Reports *>(user)->add(*r); }
-
-    void add(const VEXA_DEVICE_REPORT &r)
-    {
-        if (std::string_view(r.serialNo).rfind(prefix(), 0) != 0)
-            return;
-        std::lock_guard lock(m_mutex);
-        m_reports.push_back(r);
-        m_cv.notify_all();
-    }
-    std::optional<VEXA_DEVICE_REPORT> next(std::chrono::milliseconds wait = kEventWait)
-    {
-        std::unique_lock lock(m_mutex);
-        if (!m_cv.wait_for(lock, wait, [this] { return !m_reports.empty(); }))
-            return std::nullopt;
-        VEXA_DEVICE_REPORT r = m_reports.front();
-        m_reports.pop_front();
-        return r;
-    }
-    // The next report about one device; reports about the others are kept back.
-    std::optional<VEXA_DEVICE_REPORT> nextFor(const std::string &serial, std::chrono::milliseconds wait = kEventWait)
-    {
-        std::unique_lock lock(m_mutex);
-        std::optional<VEXA_DEVICE_REPORT> found;
-        m_cv.wait_for(lock, wait, [&] {
-            for (auto it = m_reports.begin(); it != m_reports.end(); ++it) {
-                if (it->serialNo == serial) {
-                    found = *it;
-                    m_reports.erase(it);
-                    return true;
-                }
-            }
-            return false;
-        });
-        return found;
-    }
-    // One report for each device of the network, each with an event code from `events`.
-    std::map<std::string, VEXA_DEVICE_REPORT> onlineAll(std::initializer_list<int> events)
-    {
-        std::map<std::string, VEXA_DEVICE_REPORT> seen;
-        while (seen.size() < kDeviceCount) {
-            const auto r = next();
-            if (!r)
-                break;
-            EXPECT_NE(std::find(events.begin(), events.end(), r->eventCode), events.end())
-                << r->serialNo << " event " << r->eventCode;
-            EXPECT_TRUE(seen.emplace(r->serialNo, *r).second) << "second report for " << r->serialNo;
-        }
-        return seen;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<VEXA_DEVICE_REPORT> m_reports;
-};
-
-const PKT_Driver *driver()
+// One report for each device of the network, each with an event code from `events`.
+std::map<std::string, VEXA_DEVICE_REPORT> onlineAll(Reports &reports, std::initializer_list<int> events)
 {
-    static const PKT_Driver *d = [] {
-        void *h = TUM_LoadDSo("PACKET.dll");
-        auto get = h ? reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(h, PKT_GET_DRIVER_SYMBOL)) : nullptr;
-        return get ? get() : nullptr;
-    }();
-    return d;
+    std::map<std::string, VEXA_DEVICE_REPORT> seen;
+    while (seen.size() < kDeviceCount) {
+        const auto r = reports.next();
+        if (!r)
+            break;
+        EXPECT_NE(std::find(events.begin(), events.end(), r->eventCode), events.end())
+            << r->serialNo << " event " << r->eventCode;
+        EXPECT_TRUE(seen.emplace(r->serialNo, *r).second) << "second report for " << r->serialNo;
+    }
+    return seen;
 }
 
 // A socket of the test's own on both groups: hears what the library and the
@@ -286,13 +227,13 @@ protected:
 
     std::string m_dir;
     std::unique_ptr<DevsimProcess> m_sim;
-    Reports m_reports;
+    Reports m_reports{prefix(), kEventWait};
 };
 
 TEST_F(VexaE2E, discoversEveryDeviceOnceWithItsFields)
 {
     discover();
-    const auto seen = m_reports.onlineAll({VEXA_EVENT_ONLINE});
+    const auto seen = onlineAll(m_reports, {VEXA_EVENT_ONLINE});
     ASSERT_EQ(seen.size(), kDeviceCount);
     for (const Spec &s : network()) {
         SCOPED_TRACE(s.serial);
@@ -322,7 +263,7 @@ TEST_F(VexaE2E, discoversEveryDeviceOnceWithItsFields)
 TEST_F(VexaE2E, modifyWithTheRightPasswordUpdatesAndPersists)
 {
     discover();
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     const Spec a = network()[0];
     const VEXA_NET_PARAM p = netParam("10.30.0.7", "255.255.0.0", "10.30.0.1", 9000);
     ASSERT_EQ(VEXA_ModifyDeviceNetParam(a.mac.c_str(), kPassword, &p), 1);
@@ -338,10 +279,10 @@ TEST_F(VexaE2E, modifyWithTheRightPasswordUpdatesAndPersists)
 
     // A discovery started afresh hears the new parameters.
     ASSERT_EQ(VEXA_Stop(), 1);
-    Reports again;
+    Reports again{prefix(), kEventWait};
     ASSERT_EQ(VEXA_Start_V30(&Reports::callback, 0, &again), 1);
     ASSERT_EQ(VEXA_SendInquiry(), 1);
-    const auto seen = again.onlineAll({VEXA_EVENT_ONLINE});
+    const auto seen = onlineAll(again, {VEXA_EVENT_ONLINE});
     ASSERT_EQ(seen.count(a.serial), 1u);
     EXPECT_STREQ(seen.at(a.serial).ipv4Addr, "10.30.0.7");
     EXPECT_STREQ(seen.at(a.serial).ipv4Gateway, "10.30.0.1");
@@ -358,7 +299,7 @@ TEST_F(VexaE2E, modifyWithTheRightPasswordUpdatesAndPersists)
 TEST_F(VexaE2E, modifyWithAWrongPasswordIsRefused)
 {
     discover();
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     const Spec b = network()[1];
     const std::string before = simulatorLine(b.serial);
     const VEXA_NET_PARAM p = netParam("10.30.0.8", "255.255.255.0", "", 9001);
@@ -371,7 +312,7 @@ TEST_F(VexaE2E, modifyWithAWrongPasswordIsRefused)
 TEST_F(VexaE2E, goodbyeReportsOfflineAndOnlineAgain)
 {
     discover();
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     const Spec b = network()[1];
     EXPECT_EQ(m_sim->command("offline " + b.serial), "ok offline 1");
     auto r = m_reports.nextFor(b.serial);
@@ -390,7 +331,7 @@ TEST_F(VexaE2E, silenceReportsOfflineAndOnlineAgain)
     restartSimulator({"--heartbeat", "1"});
     discover();
     // With one-second heartbeats a device may be heard before it answers.
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE, VEXA_EVENT_ANNOUNCE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE, VEXA_EVENT_ANNOUNCE}).size(), kDeviceCount);
     const Spec c = network()[2];
     EXPECT_EQ(m_sim->command("silence " + c.serial), "ok silence 1");
     // Silent for 3 heartbeats + 2 s.
@@ -411,7 +352,7 @@ TEST_F(VexaE2E, replayedModifyIsNotAppliedTwice)
 {
     RawSocket raw;
     discover();
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     const Spec a = network()[0];
     const VEXA_NET_PARAM first = netParam("10.40.0.1", "255.255.255.0", "", 8100);
     ASSERT_EQ(VEXA_ModifyDeviceNetParam(a.mac.c_str(), kPassword, &first), 1);
@@ -486,10 +427,10 @@ TEST_F(VexaE2E, startStopStart)
     EXPECT_EQ(VEXA_Stop(), 1);
     EXPECT_EQ(VEXA_SendInquiry(), 0) << "nothing to send with";
 
-    Reports again;
+    Reports again{prefix(), kEventWait};
     ASSERT_EQ(VEXA_Start_V20(&Reports::callback, &again), 1);
     ASSERT_EQ(VEXA_SendInquiry(), 1);
-    EXPECT_EQ(again.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    EXPECT_EQ(onlineAll(again, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     EXPECT_EQ(VEXA_Stop(), 1);
     EXPECT_EQ(VEXA_Stop(), 1);
     EXPECT_EQ(m_reports.next(100ms), std::nullopt) << "the first run heard nothing";
@@ -547,7 +488,7 @@ std::vector<wire::Bytes> malformedDatagrams()
 TEST_F(VexaE2E, malformedDatagramsAreIgnored)
 {
     discover();
-    ASSERT_EQ(m_reports.onlineAll({VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     RawSocket raw;
     for (const wire::Bytes &d : malformedDatagrams())
         raw.send(wire::kToolGroup, d);

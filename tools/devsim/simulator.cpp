@@ -441,78 +441,75 @@ struct Simulator::Impl {
         return next;
     }
 
-    void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now)
+    // What MODIFY and RESET share: find the addressed device, answer a
+    // retransmission from the cache, open the sealed body, check nonce and
+    // lock-out, let `apply` do the request's own checks and change, sign the
+    // answer. Without an opened body there is no reply key to sign an answer
+    // with, so the device stays silent. Returns the device if the request was
+    // applied.
+    template <typename Request, typename Body, typename Apply>
+    Device *serveRequest(const Request &request, const wire::Target &target, std::span<const uint8_t> datagram,
+                         Clock::time_point now, std::optional<Body> (*decode)(std::span<const uint8_t>),
+                         Apply apply)
     {
-        Device *device = findTarget(wire::Target::byMac(request.target));
+        Device *device = findTarget(target);
         if (!device)
-            return;
+            return nullptr;
         std::array<uint8_t, 32> hash{};
         crypto_generichash(hash.data(), hash.size(), datagram.data(), datagram.size(), nullptr, 0);
         if (resendCached(*device, request.requestId, hash, now))
-            return;
-        // Without an opened body there is no reply key to sign an answer with: stay silent.
+            return nullptr;
         const auto plain = crypto::open(request.sealed, keysOf(*device));
-        const auto body = plain ? wire::decodeModifyBody(*plain) : std::nullopt;
+        const auto body = plain ? decode(*plain) : std::nullopt;
         if (!body)
-            return;
-        const auto target = wire::Target::byMac(request.target);
-        wire::Status status = wire::Status::Ok;
-        if (const auto refused = gate(*device, body->nonce, now)) {
-            status = *refused;
-        } else if (!device->passwordHash || !crypto::verifyPassword(*device->passwordHash, body->password)) {
-            recordWrongPassword(*device, now);
-            status = wire::Status::WrongPassword;
-        } else {
-            device->failures = 0;
-            const auto next = applyModify(*device, *body);
-            DeviceState updated = state.device(device->info.key());
+            return nullptr;
+        const auto refused = gate(*device, body->nonce, now);
+        const wire::Status status = refused ? *refused : apply(*device, *body);
+        answer(*device, request.requestId, target, status, body->replyKey, hash, now);
+        return status == wire::Status::Ok ? device : nullptr;
+    }
+
+    void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now)
+    {
+        auto apply = [this, now](Device &device, const wire::ModifyBody &body) {
+            if (!device.passwordHash || !crypto::verifyPassword(*device.passwordHash, body.password)) {
+                recordWrongPassword(device, now);
+                return wire::Status::WrongPassword;
+            }
+            device.failures = 0;
+            const auto next = applyModify(device, body);
+            DeviceState updated = state.device(device.info.key());
             if (next)
                 updated.network = next;
-            if (!next || !persist(*device, updated)) {
-                status = wire::Status::InvalidParameters;
-            } else {
-                next->applyTo(device->info);
-            }
-        }
-        answer(*device, request.requestId, target, status, body->replyKey, hash, now);
-        if (status == wire::Status::Ok)
-            announce(*device, wire::AnnounceReason::Changed);
+            if (!next || !persist(device, updated))
+                return wire::Status::InvalidParameters;
+            next->applyTo(device.info);
+            return wire::Status::Ok;
+        };
+        const auto target = wire::Target::byMac(request.target);
+        if (Device *changed = serveRequest(request, target, datagram, now, &wire::decodeModifyBody, apply))
+            announce(*changed, wire::AnnounceReason::Changed);
     }
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
-        Device *device = findTarget(wire::Target::bySerial(request.targetSerial));
-        if (!device)
-            return;
-        std::array<uint8_t, 32> hash{};
-        crypto_generichash(hash.data(), hash.size(), datagram.data(), datagram.size(), nullptr, 0);
-        if (resendCached(*device, request.requestId, hash, now))
-            return;
-        const auto plain = crypto::open(request.sealed, keysOf(*device));
-        const auto body = plain ? wire::decodeResetBody(*plain) : std::nullopt;
-        if (!body)
-            return;
-        wire::Status status = wire::Status::Ok;
-        if (const auto refused = gate(*device, body->nonce, now)) {
-            status = *refused;
-        } else if (!config.factoryKey ||
-                   !crypto::checkSecurityCode(*config.factoryKey, device->info.serialNo, body->securityCode,
-                                              std::chrono::system_clock::now())) {
-            status = wire::Status::WrongSecurityCode;
-        } else {
+        auto apply = [this](Device &device, const wire::ResetBody &body) {
+            if (!config.factoryKey ||
+                !crypto::checkSecurityCode(*config.factoryKey, device.info.serialNo, body.securityCode,
+                                           std::chrono::system_clock::now()))
+                return wire::Status::WrongSecurityCode;
             const auto defaultHash = hashFor(crypto::kDefaultPassword);
-            DeviceState updated = state.device(device->info.key());
+            DeviceState updated = state.device(device.info.key());
             updated.passwordHash = defaultHash ? std::optional(*defaultHash) : std::nullopt;
-            if (!defaultHash || !persist(*device, updated)) {
-                status = wire::Status::InvalidParameters;
-            } else {
-                device->passwordHash = defaultHash;
-                device->failures = 0;
-                device->lockedUntil = {};
-            }
-        }
-        answer(*device, request.requestId, wire::Target::bySerial(request.targetSerial), status,
-               body->replyKey, hash, now);
+            if (!defaultHash || !persist(device, updated))
+                return wire::Status::InvalidParameters;
+            device.passwordHash = defaultHash;
+            device.failures = 0;
+            device.lockedUntil = {};
+            return wire::Status::Ok;
+        };
+        serveRequest(request, wire::Target::bySerial(request.targetSerial), datagram, now, &wire::decodeResetBody,
+                     apply);
     }
 
     void forEachTarget(std::string_view which, std::string &out, const char *verb,

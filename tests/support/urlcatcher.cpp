@@ -1,0 +1,6 @@
+#include "urlcatcher.h"
+
+void UrlCatcher::open(const QUrl &url)
+{
+    urls.append(url);
+}
