@@ -45,7 +45,7 @@ std::string prefix()
 }
 
 // One device of the test network, as written to the devices file.
-struct Spec {
+struct TestDevice {
     std::string serial, mac, ipv4Addr, ipv4Mask, ipv4Gateway, typeName, softwareVersion, ipv6Addr;
     int typeCode, port, httpPort, channels;
 };
@@ -54,7 +54,7 @@ struct Spec {
 // first heard for a serial and MAC, and a fresh state file means fresh keys.
 unsigned g_network = 0;
 
-std::vector<Spec> network()
+std::vector<TestDevice> network()
 {
     const unsigned pid = unsigned(getpid());
     auto mac = [pid](int last) {
@@ -77,7 +77,7 @@ std::vector<Spec> network()
 void writeDevicesFile(const std::string &path)
 {
     nlohmann::json devices = nlohmann::json::array();
-    for (const Spec &s : network()) {
+    for (const TestDevice &s : network()) {
         devices.push_back({{"serialNo", s.serial}, {"macAddr", s.mac}, {"ipv4Addr", s.ipv4Addr},
                            {"ipv4Mask", s.ipv4Mask}, {"ipv4Gateway", s.ipv4Gateway}, {"typeCode", s.typeCode},
                            {"typeName", s.typeName}, {"port", s.port}, {"httpPort", s.httpPort},
@@ -235,7 +235,7 @@ TEST_F(VexaE2E, discoversEveryDeviceOnceWithItsFields)
     discover();
     const auto seen = onlineAll(m_reports, {VEXA_EVENT_ONLINE});
     ASSERT_EQ(seen.size(), kDeviceCount);
-    for (const Spec &s : network()) {
+    for (const TestDevice &s : network()) {
         SCOPED_TRACE(s.serial);
         ASSERT_EQ(seen.count(s.serial), 1u);
         const VEXA_DEVICE_REPORT &r = seen.at(s.serial);
@@ -264,7 +264,7 @@ TEST_F(VexaE2E, modifyWithTheRightPasswordUpdatesAndPersists)
 {
     discover();
     ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
-    const Spec a = network()[0];
+    const TestDevice a = network()[0];
     const VEXA_NET_PARAM p = netParam("10.30.0.7", "255.255.0.0", "10.30.0.1", 9000);
     ASSERT_EQ(VEXA_ModifyDeviceNetParam(a.mac.c_str(), kPassword, &p), 1);
 
@@ -300,7 +300,7 @@ TEST_F(VexaE2E, modifyWithAWrongPasswordIsRefused)
 {
     discover();
     ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
-    const Spec b = network()[1];
+    const TestDevice b = network()[1];
     const std::string before = simulatorLine(b.serial);
     const VEXA_NET_PARAM p = netParam("10.30.0.8", "255.255.255.0", "", 9001);
     EXPECT_EQ(VEXA_ModifyDeviceNetParam(b.mac.c_str(), "not-the-password", &p), 0);
@@ -313,7 +313,7 @@ TEST_F(VexaE2E, goodbyeReportsOfflineAndOnlineAgain)
 {
     discover();
     ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
-    const Spec b = network()[1];
+    const TestDevice b = network()[1];
     EXPECT_EQ(m_sim->command("offline " + b.serial), "ok offline 1");
     auto r = m_reports.nextFor(b.serial);
     ASSERT_TRUE(r);
@@ -332,7 +332,7 @@ TEST_F(VexaE2E, silenceReportsOfflineAndOnlineAgain)
     discover();
     // With one-second heartbeats a device may be heard before it answers.
     ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE, VEXA_EVENT_ANNOUNCE}).size(), kDeviceCount);
-    const Spec c = network()[2];
+    const TestDevice c = network()[2];
     EXPECT_EQ(m_sim->command("silence " + c.serial), "ok silence 1");
     // Silent for 3 heartbeats + 2 s.
     const auto silenced = std::chrono::steady_clock::now();
@@ -353,7 +353,7 @@ TEST_F(VexaE2E, replayedModifyIsNotAppliedTwice)
     RawSocket raw;
     discover();
     ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
-    const Spec a = network()[0];
+    const TestDevice a = network()[0];
     const VEXA_NET_PARAM first = netParam("10.40.0.1", "255.255.255.0", "", 8100);
     ASSERT_EQ(VEXA_ModifyDeviceNetParam(a.mac.c_str(), kPassword, &first), 1);
     const auto captured = std::chrono::steady_clock::now();
@@ -404,7 +404,7 @@ TEST_F(VexaE2E, replayedModifyIsNotAppliedTwice)
 
 TEST_F(VexaE2E, resetNeedsTheSecurityCodeOfTheDay)
 {
-    const Spec c = network()[2];
+    const TestDevice c = network()[2];
     EXPECT_EQ(VEXA_ResetDefaultPasswd(c.serial.c_str(), "AAAAAAAAAAAAAAAAAAAA"), 0);
 
     const auto key = crypto::readFactoryKey(DevsimProcess::programDir() + "/demo-factory.key");
@@ -497,7 +497,7 @@ TEST_F(VexaE2E, malformedDatagramsAreIgnored)
     EXPECT_EQ(m_reports.next(kQuietWait), std::nullopt);
 
     // Discovery still runs and still knows every device.
-    const Spec b = network()[1];
+    const TestDevice b = network()[1];
     EXPECT_EQ(m_sim->command("offline " + b.serial), "ok offline 1");
     const auto r = m_reports.next();
     ASSERT_TRUE(r);
