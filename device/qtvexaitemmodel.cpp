@@ -11,6 +11,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -148,10 +149,10 @@ public:
  * allocations and takes about 1 KB less, the difference between a large
  * site fitting its memory budget or not.
  */
-class CTextItem final : public QStandardItem
+class CTextItem : public QStandardItem
 {
 public:
-    explicit CTextItem(const QString &text) : m_display(text) {}
+    explicit CTextItem(const QVariant &display) : m_display(display) {}
 
     QVariant data(int role) const override
     {
@@ -183,6 +184,25 @@ public:
 
 private:
     QVariant m_display;
+};
+
+/**
+ * "Serial Number" cell of a row built from a record. It also keeps the texts
+ * of the row's cells that have no item: a row of 19 items made removing a
+ * row cost a lookup per item that grew with the table.
+ */
+class CRowItem final : public CTextItem
+{
+public:
+    static constexpr int Type = QStandardItem::UserType + 1;
+
+    using CTextItem::CTextItem;
+
+    int type() const override { return Type; }
+    QStandardItem *clone() const override { return new CRowItem(*this); }
+
+    /** An invalid text stands for a cell never written, as an empty item would answer. */
+    std::array<QVariant, QtVexaItemModel::ColumnCount> cellText;
 };
 
 CIpStandardItem::CIpStandardItem(const QString &text)
@@ -282,21 +302,22 @@ void QtVexaItemModel::SetRowData(int row, const VEXA_DEVICE_INFO_MY &record)
 {
     if (row < 0 || row >= rowCount())
         return;
-    QList<QStandardItem *> cells = RowCells(row);
     {
         // One dataChanged for the row instead of one per cell.
         const QSignalBlocker blocker(this);
-        EnsureIdCell(cells, row, true);
+        EnsureIdCell(row);
         const RowTexts texts = TextsOf(record);
+        // The serial first: it holds the texts of the row's item-less cells.
+        WriteCell(row, ColumnSerial, texts.text[ColumnSerial]);
         for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-            if (IsExtendedColumn(column) && !texts.extended)
+            if (column == ColumnSerial || (IsExtendedColumn(column) && !texts.extended))
                 continue;
             if (texts.IsIpCell(column))
-                SetIpText(cells, row, true, column, texts.text[column]);
+                SetIpText(row, column, texts.text[column]);
             else
-                cells[column]->setText(texts.text[column]);
+                WriteCell(row, column, texts.text[column]);
         }
-        cells[ColumnSerial]->setFlags(kSerialFlags);
+        item(row, ColumnSerial)->setFlags(kSerialFlags);
     }
     IndexRow(row);
     NotifyRowChanged(row);
@@ -307,17 +328,18 @@ void QtVexaItemModel::UpdateRowNetParam(int row, const char *ipv4, const char *m
 {
     if (!ipv4 || row < 0 || row >= rowCount())
         return;
-    QList<QStandardItem *> cells = RowCells(row);
     {
         const QSignalBlocker blocker(this);
-        EnsureIdCell(cells, row, true);
-        SetIpText(cells, row, true, ColumnIpv4Addr, QString::fromLatin1(ipv4));
-        cells[ColumnPort]->setText(Padded(port, 5, ' '));
+        EnsureIdCell(row);
+        if (!item(row, ColumnSerial))
+            WriteCell(row, ColumnSerial, QString());
+        SetIpText(row, ColumnIpv4Addr, QString::fromLatin1(ipv4));
+        WriteCell(row, ColumnPort, Padded(port, 5, ' '));
         if (mask)
-            cells[ColumnIpv4Mask]->setText(QString::fromLatin1(mask));
+            WriteCell(row, ColumnIpv4Mask, QString::fromLatin1(mask));
         if (gateway)
-            cells[ColumnIpv4Gateway]->setText(QString::fromLatin1(gateway));
-        cells[ColumnSerial]->setFlags(kSerialFlags);
+            WriteCell(row, ColumnIpv4Gateway, QString::fromLatin1(gateway));
+        item(row, ColumnSerial)->setFlags(kSerialFlags);
     }
     NotifyRowChanged(row);
 }
@@ -330,15 +352,17 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
     // per-cell dataChanged, and no cell is created twice.
     QList<QStandardItem *> cells(ColumnCount);
     cells[ColumnId] = NewIdCell(row);
+    auto *serial = new CRowItem(texts.text[ColumnSerial]);
+    serial->setFlags(kSerialFlags);
+    cells[ColumnSerial] = serial;
     for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-        if (IsExtendedColumn(column) && !texts.extended)
-            cells[column] = new QStandardItem;
-        else if (texts.IsIpCell(column))
+        if (column == ColumnSerial || (IsExtendedColumn(column) && !texts.extended))
+            continue;
+        if (texts.IsIpCell(column))
             cells[column] = new CIpStandardItem(texts.text[column]);
         else
-            cells[column] = new CTextItem(texts.text[column]);
+            serial->cellText[column] = texts.text[column];
     }
-    cells[ColumnSerial]->setFlags(kSerialFlags);
     appendRow(cells);
     IndexRow(row);
     return row;
@@ -387,6 +411,47 @@ Qt::ItemFlags QtVexaItemModel::flags(const QModelIndex &index) const
     return index.column() == ColumnSerial ? flags : flags & ~Qt::ItemIsEditable;
 }
 
+QVariant QtVexaItemModel::data(const QModelIndex &index, int role) const
+{
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        if (const QVariant *text = StoredText(index))
+            return *text;
+    }
+    return QStandardItemModel::data(index, role);
+}
+
+void QtVexaItemModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const
+{
+    QStandardItemModel::multiData(index, roleDataSpan);
+    if (const QVariant *text = StoredText(index)) {
+        for (QModelRoleData &roleData : roleDataSpan) {
+            if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
+                roleData.setData(*text);
+        }
+    }
+}
+
+bool QtVexaItemModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (StoredText(index))
+        Materialize(index.row(), index.column());
+    return QStandardItemModel::setData(index, value, role);
+}
+
+bool QtVexaItemModel::setItemData(const QModelIndex &index, const QMap<int, QVariant> &roles)
+{
+    if (StoredText(index))
+        Materialize(index.row(), index.column());
+    return QStandardItemModel::setItemData(index, roles);
+}
+
+bool QtVexaItemModel::clearItemData(const QModelIndex &index)
+{
+    if (StoredText(index))
+        Materialize(index.row(), index.column());
+    return QStandardItemModel::clearItemData(index);
+}
+
 QMap<int, QVariant> QtVexaItemModel::itemData(const QModelIndex &index) const
 {
     QMap<int, QVariant> roles = QStandardItemModel::itemData(index);
@@ -399,6 +464,14 @@ void QtVexaItemModel::sort(int column, Qt::SortOrder order)
 {
     // Sorting moves rows together with their "ID" texts.
     PinIds();
+    // Rows without an item in the column would go last, whatever their text.
+    if (column >= 0 && column < ColumnCount) {
+        const QSignalBlocker blocker(this);
+        for (int row = 0; row < rowCount(); ++row) {
+            if (StoredText(index(row, column)))
+                Materialize(row, column);
+        }
+    }
     QStandardItemModel::sort(column, order);
 }
 
@@ -436,31 +509,51 @@ QtVexaItemModel::RowTexts QtVexaItemModel::TextsOf(const VEXA_DEVICE_INFO_MY &re
     return texts;
 }
 
-void QtVexaItemModel::SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column,
-                                const QString &text)
+const QVariant *QtVexaItemModel::StoredText(const QModelIndex &index) const
 {
-    if (dynamic_cast<CIpStandardItem *>(cells[column])) {
-        cells[column]->setText(text);
-        return;
-    }
-    auto *ip = new CIpStandardItem(text);
-    if (inModel)
-        setItem(row, column, ip);
-    else
-        delete cells[column];
-    cells[column] = ip;
+    if (!index.isValid() || index.model() != this || index.internalPointer() != invisibleRootItem()
+        || item(index.row(), index.column()))
+        return nullptr;
+    QStandardItem *serial = item(index.row(), ColumnSerial);
+    if (!serial || serial->type() != CRowItem::Type)
+        return nullptr;
+    return &static_cast<const CRowItem *>(serial)->cellText[index.column()];
 }
 
-void QtVexaItemModel::EnsureIdCell(QList<QStandardItem *> &cells, int row, bool inModel)
+void QtVexaItemModel::Materialize(int row, int column)
 {
-    if (dynamic_cast<CRowIdItem *>(cells[ColumnId]) || !cells[ColumnId]->text().isEmpty())
-        return;
-    QStandardItem *id = NewIdCell(row);
-    if (inModel)
-        setItem(row, ColumnId, id);
+    auto *serial = static_cast<CRowItem *>(item(row, ColumnSerial));
+    auto *cell = new CTextItem(std::exchange(serial->cellText[column], QVariant()));
+    const QSignalBlocker blocker(this);
+    setItem(row, column, cell);
+}
+
+void QtVexaItemModel::WriteCell(int row, int column, const QString &text)
+{
+    if (QStandardItem *cell = item(row, column))
+        cell->setText(text);
+    else if (QStandardItem *serial = item(row, ColumnSerial); serial && serial->type() == CRowItem::Type)
+        static_cast<CRowItem *>(serial)->cellText[column] = text;
     else
-        delete cells[ColumnId];
-    cells[ColumnId] = id;
+        setItem(row, column, new CTextItem(text));
+}
+
+void QtVexaItemModel::SetIpText(int row, int column, const QString &text)
+{
+    if (auto *ip = dynamic_cast<CIpStandardItem *>(item(row, column))) {
+        ip->setText(text);
+        return;
+    }
+    if (QStandardItem *serial = item(row, ColumnSerial); serial && serial->type() == CRowItem::Type)
+        static_cast<CRowItem *>(serial)->cellText[column] = QVariant();
+    setItem(row, column, new CIpStandardItem(text));
+}
+
+void QtVexaItemModel::EnsureIdCell(int row)
+{
+    if (const QStandardItem *id = item(row, ColumnId); id && (dynamic_cast<const CRowIdItem *>(id) || !id->text().isEmpty()))
+        return;
+    setItem(row, ColumnId, NewIdCell(row));
 }
 
 QStandardItem *QtVexaItemModel::NewIdCell(int row) const
@@ -469,22 +562,6 @@ QStandardItem *QtVexaItemModel::NewIdCell(int row) const
     if (!m_idsFollowRows)
         id->QStandardItem::setData(Padded(row + 1, 3, '0'), Qt::DisplayRole);
     return id;
-}
-
-QList<QStandardItem *> QtVexaItemModel::RowCells(int row)
-{
-    QList<QStandardItem *> cells;
-    cells.reserve(ColumnCount);
-    for (int column = 0; column < ColumnCount; ++column) {
-        QStandardItem *cell = item(row, column);
-        if (!cell) {
-            cell = new QStandardItem;
-            const QSignalBlocker blocker(this);
-            setItem(row, column, cell);
-        }
-        cells.append(cell);
-    }
-    return cells;
 }
 
 void QtVexaItemModel::NotifyRowChanged(int row)
@@ -523,10 +600,10 @@ void QtVexaItemModel::PinIds()
 void QtVexaItemModel::IndexRow(int row)
 {
     QStandardItem *anchor = item(row, ColumnSerial);
-    const QStandardItem *mac = item(row, ColumnMac);
-    if (!anchor || !mac)
+    const QModelIndex mac = index(row, ColumnMac);
+    if (!anchor || (!item(row, ColumnMac) && !StoredText(mac)))
         return;
-    const QString key = DeviceKey(anchor->text(), mac->text());
+    const QString key = DeviceKey(anchor->text(), data(mac).toString());
     const auto known = m_deviceOfRow.constFind(anchor);
     if (known != m_deviceOfRow.cend()) {
         if (*known == key)

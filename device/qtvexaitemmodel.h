@@ -38,6 +38,11 @@ private:
  * from device records; a hash from (serial, MAC) to the rows keeps per-event
  * lookups independent of the table size.
  *
+ * Only the cells that need an item have one: "ID", "Serial Number" and the
+ * address cells. The other texts of a row live in its "Serial Number" item
+ * and are served by data(); a write to such a cell through setData() gives
+ * it an item of its own, whose data wins from then on.
+ *
  * The "ID" column shows each row's 1-based position after every
  * renumbering; while no sort or foreign insertion has moved rows since,
  * those texts are derived from the row instead of being rewritten in every
@@ -97,10 +102,15 @@ public:
 
     /**
      * Only "Serial Number" cells are editable. The rule lives here rather
-     * than in flags stored by each of a row's 19 items, which would cost an
+     * than in flags stored by each item, which would cost an
      * extra data entry per cell.
      */
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    void multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    bool setItemData(const QModelIndex &index, const QMap<int, QVariant> &roles) override;
+    bool clearItemData(const QModelIndex &index) override;
     /** Includes the texts that text and "ID" cells keep outside QStandardItem's role list. */
     QMap<int, QVariant> itemData(const QModelIndex &index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
@@ -110,12 +120,18 @@ private:
 
     struct RowTexts;
 
+    /** The text the row's "Serial Number" item keeps for an item-less cell, or null. */
+    const QVariant *StoredText(const QModelIndex &index) const;
+    /** Gives an item-less cell an item holding its stored text. */
+    void Materialize(int row, int column);
+    /** Writes a cell's text wherever it lives, with no signal. */
+    void WriteCell(int row, int column, const QString &text);
+
     RowTexts TextsOf(const VEXA_DEVICE_INFO_MY &record) const;
-    /** Replaces the cell by a CIpStandardItem if it is not one; `inModel` says whether `cells` are already the model's row `row`. */
-    void SetIpText(QList<QStandardItem *> &cells, int row, bool inModel, int column, const QString &text);
-    void EnsureIdCell(QList<QStandardItem *> &cells, int row, bool inModel);
+    /** Replaces the cell by a CIpStandardItem if it is not one. */
+    void SetIpText(int row, int column, const QString &text);
+    void EnsureIdCell(int row);
     QStandardItem *NewIdCell(int row) const;
-    QList<QStandardItem *> RowCells(int row);
     void NotifyRowChanged(int row);
     QString IdTextOf(const QStandardItem *idItem) const;
     void PinIds();

@@ -35,6 +35,8 @@ private slots:
     void removeAfterSortRenumbersByPosition();
     void removeUnknownStillRenumbers();
     void sortKeepsIdTexts();
+    void sortsTextColumnsStably();
+    void otherRoleKeepsCellText();
 
 private:
     QString Cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
@@ -358,6 +360,42 @@ void TestQtVexaItemModel::sortKeepsIdTexts()
     m_model->sort(QtVexaItemModel::ColumnId);
     for (int row = 0; row < 12; ++row)
         QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 2));
+}
+
+
+void TestQtVexaItemModel::sortsTextColumnsStably()
+{
+    // Equal types keep their order; an extended cell never written has no
+    // text at all and sorts above every text, as an empty item does.
+    const std::pair<const char *, const char *> devices[] = {{"A", "NVR"}, {"B", "CAM"}, {"C", "NVR"}, {"D", "CAM"}};
+    for (const auto &[serial, type] : devices) {
+        VEXA_DEVICE_INFO_MY record = MakeRecord(serial, "m");
+        PutText(record.typeName, type);
+        record.extInfo = *serial == 'B' ? 2 : 1;
+        m_model->AppendDeviceRow(record);
+    }
+    m_model->sort(QtVexaItemModel::ColumnType);
+    QStringList serials;
+    for (int row = 0; row < 4; ++row)
+        serials << Cell(row, QtVexaItemModel::ColumnSerial);
+    QCOMPARE(serials, (QStringList{"B", "D", "A", "C"}));
+    m_model->sort(QtVexaItemModel::ColumnSupportDhcp, Qt::DescendingOrder);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString("B"));
+    QCOMPARE(m_model->FirstRowOf("C", "m"), 3);
+}
+
+void TestQtVexaItemModel::otherRoleKeepsCellText()
+{
+    m_model->AppendDeviceRow(MakeRecord("VX-1", "aa:bb"));
+    const QModelIndex mac = m_model->index(0, QtVexaItemModel::ColumnMac);
+    QVERIFY(m_model->setData(mac, QString("tip"), Qt::ToolTipRole));
+    QCOMPARE(mac.data(Qt::ToolTipRole), QVariant(QString("tip")));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnMac), QString("aa:bb"));
+    // Later writes reach the cell wherever its text lives.
+    m_model->SetRowData(0, MakeRecord("VX-1", "cc:dd"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnMac), QString("cc:dd"));
+    QCOMPARE(m_model->FirstRowOf("VX-1", "cc:dd"), 0);
+    QCOMPARE(mac.data(Qt::ToolTipRole), QVariant(QString("tip")));
 }
 
 QTEST_GUILESS_MAIN(TestQtVexaItemModel)
