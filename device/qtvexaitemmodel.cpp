@@ -81,7 +81,10 @@ QString Padded(int value, int width, char fill)
 
 QString DeviceKey(const QString &serial, const QString &mac)
 {
-    return serial + QChar(u'\0') + mac;
+    // Sized once: this runs for every arriving device.
+    QString key;
+    key.reserve(serial.size() + 1 + mac.size());
+    return key.append(serial).append(QChar(u'\0')).append(mac);
 }
 
 // Blanks, an optional sign, then leading digits; saturates instead of overflowing.
@@ -99,21 +102,22 @@ int LeadingNumber(QStringView part)
     return int(negative ? -value : value);
 }
 
+// Written only from records that carry extended information: any other
+// extInfo leaves those cells as they are.
+bool Writes(const VEXA_DEVICE_INFO_MY &record, int column)
+{
+    return !IsExtendedColumn(column) || record.extInfo == 0 || record.extInfo == 1;
+}
+
+// Only a record that carries a gateway address makes that cell an address
+// cell; otherwise it is just emptied.
+bool IsIpCell(const VEXA_DEVICE_INFO_MY &record, int column)
+{
+    return column == QtVexaItemModel::ColumnIpv4Addr || column == QtVexaItemModel::ColumnIpv4Mask
+        || (column == QtVexaItemModel::ColumnIpv4Gateway && record.extInfo == 1);
+}
+
 } // namespace
-
-/** A record's cell texts by column ("ID" excepted). */
-struct QtVexaItemModel::RowTexts {
-    std::array<QString, ColumnCount> text;
-    /** False when the record carries no extended information: those cells keep their texts. */
-    bool extended = false;
-    /** The record carries a gateway address, not just an emptied cell. */
-    bool gateway = false;
-
-    bool IsIpCell(int column) const
-    {
-        return column == ColumnIpv4Addr || column == ColumnIpv4Mask || (column == ColumnIpv4Gateway && gateway);
-    }
-};
 
 /**
  * Cell of the "ID" column. While the model's IDs follow the rows it shows
@@ -144,87 +148,129 @@ public:
 };
 
 /**
- * Cell of the plain text columns. Its display text lives in a member rather
- * than in QStandardItem's role list: a row is built with no role-list
- * allocations and takes about 1 KB less, the difference between a large
- * site fitting its memory budget or not.
- */
-class CTextItem : public QStandardItem
-{
-public:
-    explicit CTextItem(const QVariant &display) : m_display(display) {}
-
-    QVariant data(int role) const override
-    {
-        return role == Qt::DisplayRole || role == Qt::EditRole ? m_display : QStandardItem::data(role);
-    }
-
-    void setData(const QVariant &value, int role) override
-    {
-        if (role != Qt::DisplayRole && role != Qt::EditRole) {
-            QStandardItem::setData(value, role);
-            return;
-        }
-        if (m_display.userType() == value.userType() && m_display == value)
-            return;
-        m_display = value;
-        emitDataChanged();
-    }
-
-    void multiData(QModelRoleDataSpan roleDataSpan) const override
-    {
-        QStandardItem::multiData(roleDataSpan);
-        for (QModelRoleData &roleData : roleDataSpan) {
-            if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
-                roleData.setData(m_display);
-        }
-    }
-
-    QStandardItem *clone() const override { return new CTextItem(*this); }
-
-private:
-    QVariant m_display;
-};
-
-/**
  * "Serial Number" cell of a row built from a record. It also keeps the texts
  * of the row's cells that have no item: a row of 19 items made removing a
- * row cost a lookup per item that grew with the table.
+ * row cost a lookup per item that grew with the table. Texts a record wrote
+ * are formatted from the record when asked for: only the rows on screen ever
+ * are, and formatting every cell of every arriving row was most of its cost.
  */
 class CRowItem final : public CTextItem
 {
 public:
     static constexpr int Type = QStandardItem::UserType + 1;
 
-    using CTextItem::CTextItem;
+    CRowItem(const QVariant &display, const VEXA_DEVICE_INFO_MY &record) : CTextItem(display), m_record(record) {}
 
     int type() const override { return Type; }
     QStandardItem *clone() const override { return new CRowItem(*this); }
 
+    const VEXA_DEVICE_INFO_MY &Record() const { return m_record; }
+    bool IsFromRecord(int column) const { return m_fromRecord & (1u << column); }
     /** An invalid text stands for a cell never written, as an empty item would answer. */
-    std::array<QVariant, QtVexaItemModel::ColumnCount> cellText;
+    const QVariant &Text(int column) const { return m_cellText[column]; }
+
+    void SetText(int column, const QVariant &text)
+    {
+        m_fromRecord &= ~(1u << column);
+        m_cellText[column] = text;
+    }
+    void SetFromRecord(int column)
+    {
+        m_fromRecord |= 1u << column;
+        if (m_cellText[column].isValid())
+            m_cellText[column].clear();
+    }
+    /**
+     * Makes `record` the one texts are formatted from. Cells it does not
+     * write keep the texts the previous record gave them.
+     */
+    void Rebind(const VEXA_DEVICE_INFO_MY &record, const QtVexaItemModel &model)
+    {
+        for (int column = 0; column < QtVexaItemModel::ColumnCount; ++column) {
+            if (IsFromRecord(column) && !Writes(record, column))
+                SetText(column, model.CellText(m_record, column));
+        }
+        m_record = record;
+    }
+
+private:
+    VEXA_DEVICE_INFO_MY m_record;
+    quint32 m_fromRecord = 0;
+    std::array<QVariant, QtVexaItemModel::ColumnCount> m_cellText;
 };
+static_assert(QtVexaItemModel::ColumnCount <= 32, "CRowItem keeps one bit per column");
+
+CTextItem::CTextItem(const QVariant &display)
+    : m_display(display)
+{
+}
+
+CTextItem::~CTextItem() = default;
+
+QVariant CTextItem::data(int role) const
+{
+    return role == Qt::DisplayRole || role == Qt::EditRole ? m_display : QStandardItem::data(role);
+}
+
+void CTextItem::setData(const QVariant &value, int role)
+{
+    if (role != Qt::DisplayRole && role != Qt::EditRole) {
+        QStandardItem::setData(value, role);
+        return;
+    }
+    if (m_display.userType() == value.userType() && m_display == value)
+        return;
+    m_display = value;
+    emitDataChanged();
+}
+
+void CTextItem::multiData(QModelRoleDataSpan roleDataSpan) const
+{
+    QStandardItem::multiData(roleDataSpan);
+    for (QModelRoleData &roleData : roleDataSpan) {
+        if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
+            roleData.setData(m_display);
+    }
+}
+
+QStandardItem *CTextItem::clone() const
+{
+    return new CTextItem(*this);
+}
 
 CIpStandardItem::CIpStandardItem(const QString &text)
-    : QStandardItem(text)
-    , m_key(SortKey(text))
+    : CTextItem(text)
 {
 }
 
 CIpStandardItem::~CIpStandardItem() = default;
 
+QStandardItem *CIpStandardItem::clone() const
+{
+    return new CIpStandardItem(*this);
+}
+
 void CIpStandardItem::setData(const QVariant &value, int role)
 {
-    QStandardItem::setData(value, role);
+    CTextItem::setData(value, role);
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        m_key = SortKey(text());
+        m_keyValid = false;
 }
 
 bool CIpStandardItem::operator<(const QStandardItem &other) const
 {
     if (const auto *ip = dynamic_cast<const CIpStandardItem *>(&other))
-        return m_key < ip->m_key;
-    return m_key < SortKey(other.text());
+        return Key() < ip->Key();
+    return Key() < SortKey(other.text());
+}
+
+const QByteArray &CIpStandardItem::Key() const
+{
+    if (!m_keyValid) {
+        m_key = SortKey(text());
+        m_keyValid = true;
+    }
+    return m_key;
 }
 
 QByteArray CIpStandardItem::SortKey(const QString &text)
@@ -306,18 +352,23 @@ void QtVexaItemModel::SetRowData(int row, const VEXA_DEVICE_INFO_MY &record)
         // One dataChanged for the row instead of one per cell.
         const QSignalBlocker blocker(this);
         EnsureIdCell(row);
-        const RowTexts texts = TextsOf(record);
         // The serial first: it holds the texts of the row's item-less cells.
-        WriteCell(row, ColumnSerial, texts.text[ColumnSerial]);
+        WriteCell(row, ColumnSerial, FieldText(record.serialNo));
+        QStandardItem *serial = item(row, ColumnSerial);
+        auto *rowItem = serial->type() == CRowItem::Type ? static_cast<CRowItem *>(serial) : nullptr;
+        if (rowItem)
+            rowItem->Rebind(record, *this);
         for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-            if (column == ColumnSerial || (IsExtendedColumn(column) && !texts.extended))
+            if (column == ColumnSerial || !Writes(record, column))
                 continue;
-            if (texts.IsIpCell(column))
-                SetIpText(row, column, texts.text[column]);
+            if (IsIpCell(record, column))
+                SetIpText(row, column, CellText(record, column));
+            else if (rowItem && !item(row, column))
+                rowItem->SetFromRecord(column);
             else
-                WriteCell(row, column, texts.text[column]);
+                WriteCell(row, column, CellText(record, column));
         }
-        item(row, ColumnSerial)->setFlags(kSerialFlags);
+        serial->setFlags(kSerialFlags);
     }
     IndexRow(row);
     NotifyRowChanged(row);
@@ -347,24 +398,24 @@ void QtVexaItemModel::UpdateRowNetParam(int row, const char *ipv4, const char *m
 int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
 {
     const int row = rowCount();
-    const RowTexts texts = TextsOf(record);
     // Built complete before insertion: views see one rowsInserted and no
     // per-cell dataChanged, and no cell is created twice.
     QList<QStandardItem *> cells(ColumnCount);
     cells[ColumnId] = NewIdCell(row);
-    auto *serial = new CRowItem(texts.text[ColumnSerial]);
+    const QString serialText = FieldText(record.serialNo);
+    auto *serial = new CRowItem(serialText, record);
     serial->setFlags(kSerialFlags);
     cells[ColumnSerial] = serial;
     for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-        if (column == ColumnSerial || (IsExtendedColumn(column) && !texts.extended))
+        if (column == ColumnSerial || !Writes(record, column))
             continue;
-        if (texts.IsIpCell(column))
-            cells[column] = new CIpStandardItem(texts.text[column]);
+        if (IsIpCell(record, column))
+            cells[column] = new CIpStandardItem(CellText(record, column));
         else
-            serial->cellText[column] = texts.text[column];
+            serial->SetFromRecord(column);
     }
     appendRow(cells);
-    IndexRow(row);
+    AddToIndex(serial, DeviceKey(serialText, FieldText(record.macAddr)));
     return row;
 }
 
@@ -414,8 +465,8 @@ Qt::ItemFlags QtVexaItemModel::flags(const QModelIndex &index) const
 QVariant QtVexaItemModel::data(const QModelIndex &index, int role) const
 {
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
-        if (const QVariant *text = StoredText(index))
-            return *text;
+        if (const CRowItem *rowItem = RowItemOf(index))
+            return StoredText(*rowItem, index.column());
     }
     return QStandardItemModel::data(index, role);
 }
@@ -423,31 +474,32 @@ QVariant QtVexaItemModel::data(const QModelIndex &index, int role) const
 void QtVexaItemModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const
 {
     QStandardItemModel::multiData(index, roleDataSpan);
-    if (const QVariant *text = StoredText(index)) {
+    if (const CRowItem *rowItem = RowItemOf(index)) {
+        const QVariant text = StoredText(*rowItem, index.column());
         for (QModelRoleData &roleData : roleDataSpan) {
             if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
-                roleData.setData(*text);
+                roleData.setData(text);
         }
     }
 }
 
 bool QtVexaItemModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (StoredText(index))
+    if (RowItemOf(index))
         Materialize(index.row(), index.column());
     return QStandardItemModel::setData(index, value, role);
 }
 
 bool QtVexaItemModel::setItemData(const QModelIndex &index, const QMap<int, QVariant> &roles)
 {
-    if (StoredText(index))
+    if (RowItemOf(index))
         Materialize(index.row(), index.column());
     return QStandardItemModel::setItemData(index, roles);
 }
 
 bool QtVexaItemModel::clearItemData(const QModelIndex &index)
 {
-    if (StoredText(index))
+    if (RowItemOf(index))
         Materialize(index.row(), index.column());
     return QStandardItemModel::clearItemData(index);
 }
@@ -468,48 +520,41 @@ void QtVexaItemModel::sort(int column, Qt::SortOrder order)
     if (column >= 0 && column < ColumnCount) {
         const QSignalBlocker blocker(this);
         for (int row = 0; row < rowCount(); ++row) {
-            if (StoredText(index(row, column)))
+            if (RowItemOf(index(row, column)))
                 Materialize(row, column);
         }
     }
     QStandardItemModel::sort(column, order);
 }
 
-QtVexaItemModel::RowTexts QtVexaItemModel::TextsOf(const VEXA_DEVICE_INFO_MY &record) const
+QString QtVexaItemModel::CellText(const VEXA_DEVICE_INFO_MY &record, int column) const
 {
-    RowTexts texts;
-    std::array<QString, ColumnCount> &text = texts.text;
-    text[ColumnType] = FieldText(record.typeName);
-    text[ColumnIpv4Addr] = FieldText(record.ipv4Addr);
-    text[ColumnPort] = Padded(record.port, 5, ' ');
-    text[ColumnSerial] = FieldText(record.serialNo);
-    text[ColumnIpv4Mask] = FieldText(record.ipv4Mask);
-    text[ColumnMac] = FieldText(record.macAddr);
-    text[ColumnChannels] = Padded(record.channelCount, 2, ' ');
-    text[ColumnSoftVersion] = FieldText(record.softwareVersion);
-    text[ColumnDspVersion] = FieldText(record.dspVersion);
-    text[ColumnStartTime] = FieldText(record.startTime);
-
-    // Any other extInfo leaves the extended cells as they are.
-    texts.extended = record.extInfo == 0 || record.extInfo == 1;
-    texts.gateway = record.extInfo == 1;
-    if (record.extInfo == 1) {
-        text[ColumnIpv4Gateway] = FieldText(record.ipv4Gateway);
-        const bool ipv6 = record.capabilities & 0x01;
-        if (ipv6) {
-            text[ColumnIpv6Addr] = FieldText(record.ipv6Addr);
-            text[ColumnIpv6Gateway] = FieldText(record.ipv6Gateway);
-            text[ColumnIpv6Prefix] = Padded(record.ipv6PrefixLen, 2, ' ');
-        }
-        text[ColumnSupportIpv6] = ipv6 ? m_yes : m_no;
-        text[ColumnSupportDhcp] = record.capabilities & 0x04 ? m_yes : m_no;
-        text[ColumnSupportModIpv6] = record.capabilities & 0x02 ? m_yes : m_no;
-        text[ColumnIpv4Dhcp] = record.dhcpOn == 1 ? m_on : m_off;
+    const bool extended = record.extInfo == 1;
+    const bool ipv6 = extended && (record.capabilities & 0x01);
+    switch (column) {
+    case ColumnType: return FieldText(record.typeName);
+    case ColumnIpv4Addr: return FieldText(record.ipv4Addr);
+    case ColumnPort: return Padded(record.port, 5, ' ');
+    case ColumnSoftVersion: return FieldText(record.softwareVersion);
+    case ColumnIpv4Gateway: return extended ? FieldText(record.ipv4Gateway) : QString();
+    case ColumnSerial: return FieldText(record.serialNo);
+    case ColumnIpv4Mask: return FieldText(record.ipv4Mask);
+    case ColumnMac: return FieldText(record.macAddr);
+    case ColumnChannels: return Padded(record.channelCount, 2, ' ');
+    case ColumnDspVersion: return FieldText(record.dspVersion);
+    case ColumnStartTime: return FieldText(record.startTime);
+    case ColumnIpv6Addr: return ipv6 ? FieldText(record.ipv6Addr) : QString();
+    case ColumnIpv6Gateway: return ipv6 ? FieldText(record.ipv6Gateway) : QString();
+    case ColumnIpv6Prefix: return ipv6 ? Padded(record.ipv6PrefixLen, 2, ' ') : QString();
+    case ColumnSupportIpv6: return !extended ? QString() : ipv6 ? m_yes : m_no;
+    case ColumnSupportModIpv6: return !extended ? QString() : record.capabilities & 0x02 ? m_yes : m_no;
+    case ColumnSupportDhcp: return !extended ? QString() : record.capabilities & 0x04 ? m_yes : m_no;
+    case ColumnIpv4Dhcp: return !extended ? QString() : record.dhcpOn == 1 ? m_on : m_off;
+    default: return QString();
     }
-    return texts;
 }
 
-const QVariant *QtVexaItemModel::StoredText(const QModelIndex &index) const
+CRowItem *QtVexaItemModel::RowItemOf(const QModelIndex &index) const
 {
     if (!index.isValid() || index.model() != this || index.internalPointer() != invisibleRootItem()
         || item(index.row(), index.column()))
@@ -517,13 +562,19 @@ const QVariant *QtVexaItemModel::StoredText(const QModelIndex &index) const
     QStandardItem *serial = item(index.row(), ColumnSerial);
     if (!serial || serial->type() != CRowItem::Type)
         return nullptr;
-    return &static_cast<const CRowItem *>(serial)->cellText[index.column()];
+    return static_cast<CRowItem *>(serial);
+}
+
+QVariant QtVexaItemModel::StoredText(const CRowItem &rowItem, int column) const
+{
+    return rowItem.IsFromRecord(column) ? QVariant(CellText(rowItem.Record(), column)) : rowItem.Text(column);
 }
 
 void QtVexaItemModel::Materialize(int row, int column)
 {
     auto *serial = static_cast<CRowItem *>(item(row, ColumnSerial));
-    auto *cell = new CTextItem(std::exchange(serial->cellText[column], QVariant()));
+    auto *cell = new CTextItem(StoredText(*serial, column));
+    serial->SetText(column, QVariant());
     const QSignalBlocker blocker(this);
     setItem(row, column, cell);
 }
@@ -533,7 +584,7 @@ void QtVexaItemModel::WriteCell(int row, int column, const QString &text)
     if (QStandardItem *cell = item(row, column))
         cell->setText(text);
     else if (QStandardItem *serial = item(row, ColumnSerial); serial && serial->type() == CRowItem::Type)
-        static_cast<CRowItem *>(serial)->cellText[column] = text;
+        static_cast<CRowItem *>(serial)->SetText(column, text);
     else
         setItem(row, column, new CTextItem(text));
 }
@@ -545,7 +596,7 @@ void QtVexaItemModel::SetIpText(int row, int column, const QString &text)
         return;
     }
     if (QStandardItem *serial = item(row, ColumnSerial); serial && serial->type() == CRowItem::Type)
-        static_cast<CRowItem *>(serial)->cellText[column] = QVariant();
+        static_cast<CRowItem *>(serial)->SetText(column, QVariant());
     setItem(row, column, new CIpStandardItem(text));
 }
 
@@ -601,7 +652,7 @@ void QtVexaItemModel::IndexRow(int row)
 {
     QStandardItem *anchor = item(row, ColumnSerial);
     const QModelIndex mac = index(row, ColumnMac);
-    if (!anchor || (!item(row, ColumnMac) && !StoredText(mac)))
+    if (!anchor || (!item(row, ColumnMac) && !RowItemOf(mac)))
         return;
     const QString key = DeviceKey(anchor->text(), data(mac).toString());
     const auto known = m_deviceOfRow.constFind(anchor);
@@ -610,6 +661,11 @@ void QtVexaItemModel::IndexRow(int row)
             return;
         UnindexRow(row);
     }
+    AddToIndex(anchor, key);
+}
+
+void QtVexaItemModel::AddToIndex(QStandardItem *anchor, const QString &key)
+{
     m_rowsByDevice[key].append(anchor);
     m_deviceOfRow.insert(anchor, key);
 }

@@ -8,17 +8,41 @@
 #include <QStandardItemModel>
 
 struct VEXA_DEVICE_INFO_MY;
+class CRowItem;
+
+/**
+ * Cell of the text and address columns. Its display text lives in a member
+ * rather than in QStandardItem's role list: a row is built with no role-list
+ * allocations and takes about 1 KB less, the difference between a large
+ * site fitting its memory budget or not.
+ */
+class VEXADEVICE_EXPORT CTextItem : public QStandardItem
+{
+public:
+    explicit CTextItem(const QVariant &display = QVariant());
+    ~CTextItem() override;
+
+    QVariant data(int role = Qt::UserRole + 1) const override;
+    void setData(const QVariant &value, int role = Qt::UserRole + 1) override;
+    void multiData(QModelRoleDataSpan roleDataSpan) const override;
+    QStandardItem *clone() const override;
+
+private:
+    QVariant m_display;
+};
 
 /**
  * Cell of the IPv4 address, mask and gateway columns: sorts dotted addresses
- * by value. The key is cached and rebuilt only when the text changes.
+ * by value. The key is built on the first comparison after the text was set
+ * and cached: most cells are never compared, and a sort compares each often.
  */
-class VEXADEVICE_EXPORT CIpStandardItem final : public QStandardItem
+class VEXADEVICE_EXPORT CIpStandardItem final : public CTextItem
 {
 public:
     explicit CIpStandardItem(const QString &text);
     ~CIpStandardItem() override;
 
+    QStandardItem *clone() const override;
     void setData(const QVariant &value, int role = Qt::UserRole + 1) override;
     bool operator<(const QStandardItem &other) const override;
 
@@ -30,7 +54,10 @@ public:
     static QByteArray SortKey(const QString &text);
 
 private:
-    QByteArray m_key;
+    const QByteArray &Key() const;
+
+    mutable QByteArray m_key;
+    mutable bool m_keyValid = false;
 };
 
 /**
@@ -117,17 +144,19 @@ public:
 
 private:
     friend class CRowIdItem;
+    friend class CRowItem;
 
-    struct RowTexts;
-
-    /** The text the row's "Serial Number" item keeps for an item-less cell, or null. */
-    const QVariant *StoredText(const QModelIndex &index) const;
+    /** The row item that keeps the text of an item-less cell, or null. */
+    CRowItem *RowItemOf(const QModelIndex &index) const;
+    /** The text of an item-less cell, invalid if it has none. */
+    QVariant StoredText(const CRowItem &rowItem, int column) const;
     /** Gives an item-less cell an item holding its stored text. */
     void Materialize(int row, int column);
     /** Writes a cell's text wherever it lives, with no signal. */
     void WriteCell(int row, int column, const QString &text);
 
-    RowTexts TextsOf(const VEXA_DEVICE_INFO_MY &record) const;
+    /** A record's text for a column other than "ID"; empty where the record writes nothing. */
+    QString CellText(const VEXA_DEVICE_INFO_MY &record, int column) const;
     /** Replaces the cell by a CIpStandardItem if it is not one. */
     void SetIpText(int row, int column, const QString &text);
     void EnsureIdCell(int row);
@@ -136,6 +165,7 @@ private:
     QString IdTextOf(const QStandardItem *idItem) const;
     void PinIds();
     void IndexRow(int row);
+    void AddToIndex(QStandardItem *anchor, const QString &key);
     void UnindexRow(int row);
 
     const QString m_yes;

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstring>
 #include <memory>
 
 class TestQtVexaItemModel : public QObject
@@ -20,6 +21,7 @@ private slots:
     void idOnNewRowsAndUpdates();
     void extInfoZeroEmptiesExtendedColumns();
     void extInfoOneWithoutIpv6();
+    void updateWithoutExtendedInfoKeepsPreviousTexts();
     void flags();
     void textCellWrites();
     void unterminatedTextsStayInTheirField();
@@ -137,6 +139,34 @@ void TestQtVexaItemModel::extInfoZeroEmptiesExtendedColumns()
     m_model->SetRowData(1, MakeRecord("VX-1", "aa:bb"));
     m_model->SetRowData(1, record);
     QCOMPARE(Cell(1, QtVexaItemModel::ColumnIpv6Addr), QString("fe80::1:2"));
+}
+
+void TestQtVexaItemModel::updateWithoutExtendedInfoKeepsPreviousTexts()
+{
+    VEXA_DEVICE_INFO_MY first = MakeRecord("VX-1", "aa:bb");
+    first.capabilities = 0x01;
+    m_model->AppendDeviceRow(first);
+    // A cell written through the model keeps its own text from then on.
+    QVERIFY(m_model->setData(m_model->index(0, QtVexaItemModel::ColumnStartTime), QString("edited")));
+
+    VEXA_DEVICE_INFO_MY second = MakeRecord("VX-1", "aa:bb");
+    std::strcpy(second.typeName, "VXC-D200");
+    std::strcpy(second.ipv6Addr, "fe80::9");
+    std::strcpy(second.startTime, "2025-01-01 00:00:00");
+    second.capabilities = 0;
+    second.extInfo = 2;
+    m_model->SetRowData(0, second);
+    // The other record's texts stay where the new record writes nothing,
+    // even once the row no longer formats from it.
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnType), QString("VXC-D200"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnStartTime), QString("2025-01-01 00:00:00"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv6Addr), QString("fe80::1:2"));
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSupportIpv6), QString("Yes"));
+
+    second.extInfo = 1;
+    m_model->SetRowData(0, second);
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnIpv6Addr), QString());
+    QCOMPARE(Cell(0, QtVexaItemModel::ColumnSupportIpv6), QString("No"));
 }
 
 void TestQtVexaItemModel::extInfoOneWithoutIpv6()
