@@ -5,26 +5,26 @@
 namespace {
 
 template<std::size_t N>
-QByteArray BoundedText(const char (&field)[N])
+QByteArrayView BoundedText(const char (&field)[N])
 {
-    return QByteArray(field, qsizetype(strnlen(field, N)));
+    return QByteArrayView(field, qsizetype(strnlen(field, N)));
 }
 
 } // namespace
 
 QByteArray DeviceRecordList::SerialOf(const VEXA_DEVICE_INFO_MY &record)
 {
-    return BoundedText(record.serialNo);
+    return BoundedText(record.serialNo).toByteArray();
 }
 
 QByteArray DeviceRecordList::MacOf(const VEXA_DEVICE_INFO_MY &record)
 {
-    return BoundedText(record.macAddr);
+    return BoundedText(record.macAddr).toByteArray();
 }
 
 // A serial number never holds a NUL, so the separator cannot make two
 // different identities collide.
-QByteArray DeviceRecordList::Key(const QByteArray &serial, const QByteArray &mac)
+QByteArray DeviceRecordList::Key(QByteArrayView serial, QByteArrayView mac)
 {
     QByteArray key;
     key.reserve(serial.size() + 1 + mac.size());
@@ -34,7 +34,8 @@ QByteArray DeviceRecordList::Key(const QByteArray &serial, const QByteArray &mac
 
 QByteArray DeviceRecordList::KeyOf(const VEXA_DEVICE_INFO_MY &record)
 {
-    return Key(SerialOf(record), MacOf(record));
+    // Straight from the record's fields: this runs for every event.
+    return Key(BoundedText(record.serialNo), BoundedText(record.macAddr));
 }
 
 void DeviceRecordList::AppendPending(const VEXA_DEVICE_INFO_MY &record)

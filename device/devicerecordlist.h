@@ -52,7 +52,7 @@ private:
     };
     using Entries = std::list<Entry>;
 
-    static QByteArray Key(const QByteArray &serial, const QByteArray &mac);
+    static QByteArray Key(QByteArrayView serial, QByteArrayView mac);
     static QByteArray KeyOf(const VEXA_DEVICE_INFO_MY &record);
 
     Entries m_records;

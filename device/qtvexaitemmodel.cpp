@@ -164,6 +164,18 @@ public:
     int type() const override { return Type; }
     QStandardItem *clone() const override { return new CRowItem(*this); }
 
+    // The serial cell's flags until someone sets others: storing them would
+    // cost every arriving row a role-list entry.
+    QVariant data(int role) const override
+    {
+        if (role == Qt::UserRole - 1) {
+            if (QVariant flags = CTextItem::data(role); flags.isValid())
+                return flags;
+            return int(kSerialFlags);
+        }
+        return CTextItem::data(role);
+    }
+
     const VEXA_DEVICE_INFO_MY &Record() const { return m_record; }
     bool IsFromRecord(int column) const { return m_fromRecord & (1u << column); }
     /** An invalid text stands for a cell never written, as an empty item would answer. */
@@ -404,7 +416,6 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
     cells[ColumnId] = NewIdCell(row);
     const QString serialText = FieldText(record.serialNo);
     auto *serial = new CRowItem(serialText, record);
-    serial->setFlags(kSerialFlags);
     cells[ColumnSerial] = serial;
     for (int column = ColumnId + 1; column < ColumnCount; ++column) {
         if (column == ColumnSerial || !Writes(record, column))

@@ -195,6 +195,12 @@ void TestQtVexaItemModel::flags()
         else
             QVERIFY2(!(flags & Qt::ItemIsEditable) && (flags & Qt::ItemIsEnabled), qPrintable(QString::number(column)));
     }
+    // Flags set on the cell win until the next update restores the serial's.
+    QStandardItem *serial = m_model->item(0, QtVexaItemModel::ColumnSerial);
+    serial->setFlags(Qt::ItemIsEnabled);
+    QCOMPARE(serial->flags(), Qt::ItemIsEnabled);
+    m_model->SetRowData(0, MakeRecord("VX-1", "aa:bb"));
+    QCOMPARE(serial->flags(), Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled);
 }
 
 void TestQtVexaItemModel::textCellWrites()
