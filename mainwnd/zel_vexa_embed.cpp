@@ -60,13 +60,11 @@ ZEL_VEXA_ENTRY bool ZEL_VEXA_OpenDialog(QWidget *parent, QGridLayout *layout, bo
         if (!s_pMainWnd)
             return false;
     }
-    if (layout != s_pLayout) {
-        if (s_pLayout)
-            s_pLayout->removeWidget(s_pMainWnd);
-        s_pLayout = layout;
-        if (layout)
-            layout->addWidget(s_pMainWnd, 0, 0, 1, 1);
-    }
+    if (s_pLayout && s_pLayout != layout)
+        s_pLayout->removeWidget(s_pMainWnd);
+    s_pLayout = layout;
+    if (layout && layout->indexOf(s_pMainWnd) < 0)
+        layout->addWidget(s_pMainWnd, 0, 0, 1, 1);
     s_pMainWnd->ShowTitle(showTitle);
     s_pMainWnd->show();
     return true;

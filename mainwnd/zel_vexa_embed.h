@@ -21,13 +21,12 @@
  * page stops that one discovery, the host's included.
  */
 
-#ifdef __cplusplus
 class QGridLayout;
 class QWidget;
 struct VEXA_DEVICE_REPORT;
 
+// C linkage, as on every platform; the arguments are Qt's, so the header is C++.
 extern "C" {
-#endif
 
 /** The names under which the library exports the entry points. */
 #define ZEL_VEXA_OPENDIALOG_NAME "_ZEL_VEXA_OpenDialog@24"
@@ -55,7 +54,4 @@ int ZEL_VEXA_CallBack(const VEXA_DEVICE_REPORT *report);
 typedef bool (*ZEL_VEXA_OpenDialogFn)(QWidget *, QGridLayout *, bool, int, int, int);
 typedef void (*ZEL_VEXA_ChangeSizeFn)(bool);
 typedef int (*ZEL_VEXA_CallBackFn)(const VEXA_DEVICE_REPORT *);
-
-#ifdef __cplusplus
 }
-#endif

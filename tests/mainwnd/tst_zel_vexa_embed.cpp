@@ -5,6 +5,7 @@
 #include <zel_vexa_embed.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -68,6 +69,7 @@ private slots:
     void changeSizeRestoresTheFullStyling();
     void reportsReachTheTable_data();
     void reportsReachTheTable();
+    void aWindowTheHostDeletedIsNotUsed();
 
 private:
     QMainWindow *Embedded() const;
@@ -207,6 +209,20 @@ void TestZelVexaEmbed::reportsReachTheTable()
     QCOMPARE(view->model()->rowCount(), before);
 }
 
+void TestZelVexaEmbed::aWindowTheHostDeletedIsNotUsed()
+{
+    delete Embedded();
+    m_changeSize(false);
+    QCOMPARE(m_callBack(AsReport(Report(1, "VX-LATE", "00:11:22:33:44:01", "10.0.0.3"))), 0);
+
+    // Into the layout the deleted window had left.
+    auto *second = static_cast<QGridLayout *>(m_pSecond->layout());
+    QVERIFY(m_open(m_pFirst, second, true, 4, 5, 6));
+    QVERIFY(Embedded());
+    QCOMPARE(second->itemAtPosition(0, 0)->widget(), Embedded());
+    QCOMPARE(Embedded()->findChild<QtVexa *>()->HostValues(), (std::array<int, 3>{4, 5, 6}));
+}
+
 QMainWindow *TestZelVexaEmbed::Embedded() const
 {
     // Exactly one, and inside the host's widget tree.
@@ -235,5 +251,17 @@ int TestZelVexaEmbed::RowOf(const QString &serial) const
     return -1;
 }
 
-QTEST_MAIN(TestZelVexaEmbed)
+int main(int argc, char *argv[])
+{
+    // A host calling before it constructed its QApplication gets false, not an abort.
+    const auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(
+        TUM_GetSymbol(TUM_LoadDSo("KRO-VEXA.dll"), ZEL_VEXA_OPENDIALOG_NAME));
+    if (!open || open(nullptr, nullptr, true, 0, 0, 0)) {
+        qCritical("ZEL_VEXA_OpenDialog without a QApplication did not return false");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    TestZelVexaEmbed test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_zel_vexa_embed.moc"
