@@ -1,5 +1,8 @@
 // The main edition as a host sees it: loaded at run time, reached only
 // through the three decorated names.
+#include "modalhelper.h"
+
+#include <cwarndlg.h>
 #include <qtvexa.h>
 #include <tum.h>
 #include <zel_vexa_embed.h>
@@ -13,6 +16,7 @@
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
 
 #include <cstring>
 
@@ -69,6 +73,7 @@ private slots:
     void changeSizeRestoresTheFullStyling();
     void reportsReachTheTable_data();
     void reportsReachTheTable();
+    void aConfirmedCloseQuitsTheHost();
     void aWindowTheHostDeletedIsNotUsed();
 
 private:
@@ -207,6 +212,26 @@ void TestZelVexaEmbed::reportsReachTheTable()
     QCOMPARE(m_callBack(AsReport(Report(3, serial, mac, "10.0.0.2"))), 1);
     QTRY_COMPARE(RowOf(QLatin1String(serial)), -1);
     QCOMPARE(view->model()->rowCount(), before);
+}
+
+// Runs in the host's own event loop: the close question's OK ends it with 0;
+// a close that was not accepted leaves the window up, and exit(7) ends it.
+void TestZelVexaEmbed::aConfirmedCloseQuitsTheHost()
+{
+    QMainWindow *window = Embedded();
+    QVERIFY(window);
+    QString question;
+    QTimer::singleShot(0, window, [window, &question] {
+        WhenModal<CWarnDlg>([&question](CWarnDlg *dlg) {
+            question = dlg->GetTitle();
+            QTest::mouseClick(dlg->findChild<QPushButton *>(QStringLiteral("pOkBtn")), Qt::LeftButton);
+        });
+        window->close();
+        if (window->isVisible())
+            QCoreApplication::exit(7);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(question, QStringLiteral("Confirm"));
 }
 
 void TestZelVexaEmbed::aWindowTheHostDeletedIsNotUsed()
