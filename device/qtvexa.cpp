@@ -60,8 +60,8 @@ std::optional<QByteArray> Latin1Exact(const QString &text)
 
 } // namespace
 
-QtVexa::QtVexa(QWidget *parent, int filterMode, int, int, int)
-    : QWidget(parent), m_ui(std::make_unique<Ui::QtVexaClass>()), m_nDeviceFilter(filterMode)
+QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
+    : QWidget(parent), m_ui(std::make_unique<Ui::QtVexaClass>()), m_nDeviceFilter(filterMode), m_hostValues{i1, i2, i3}
 {
     m_ui->setupUi(this);
     AttachFieldLimits();

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -37,10 +38,13 @@ class VEXADEVICE_EXPORT QtVexa final : public QWidget
     friend void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void *userData);
 
 public:
-    /** `filterMode` selects the device classes shown; the three integers are accepted for the host and unused. */
-    explicit QtVexa(QWidget *parent = nullptr, int filterMode = 0, int = 0, int = 0, int = 0);
+    /** `filterMode` selects the device classes shown; the three integers come from a host and are only kept. */
+    explicit QtVexa(QWidget *parent = nullptr, int filterMode = 0, int i1 = 0, int i2 = 0, int i3 = 0);
     ~QtVexa() override;
     Q_DISABLE_COPY_MOVE(QtVexa)
+
+    /** The three integers a host program passed, unchanged. */
+    std::array<int, 3> HostValues() const { return m_hostValues; }
 
     /**
      * The address a batch gives the device at `position` (from 0) of the
@@ -107,6 +111,7 @@ private:
     TUM_MUTEX m_hDeviceMutex = nullptr;
     int m_nDeviceCount = 0;
     int m_nDeviceFilter = 0;
+    std::array<int, 3> m_hostValues{};
     QByteArray m_headerState;
     QString m_strEditBackup;
     /** The "Serial Number" cell whose text m_strEditBackup holds. */

@@ -1,0 +1,57 @@
+#pragma once
+
+/**
+ * Opening the main edition inside a host program.
+ *
+ * The host loads the library at run time and looks the three entry points up
+ * under their decorated names, on every platform alike:
+ *
+ *     void *tool = TUM_LoadDSo("KRO-VEXA.dll");          // libKRO-VEXA.so beside the program
+ *     auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(TUM_GetSymbol(tool, ZEL_VEXA_OPENDIALOG_NAME));
+ *     open(frame, frameGrid, true, 0, 0, 0);
+ *
+ * (dlopen and dlsym do the same.) All three are called on the host's
+ * user-interface thread, with the host's QApplication constructed.
+ * ZEL_VEXA_OpenDialog first; before it has succeeded the other two do nothing.
+ *
+ * The library runs one discovery per process. A host with a discovery of its
+ * own starts it before the first ZEL_VEXA_OpenDialog, so that the page's own
+ * start fails silently, and forwards every report through ZEL_VEXA_CallBack
+ * on its user-interface thread. When the embedded window is destroyed, its
+ * page stops that one discovery, the host's included.
+ */
+
+class QGridLayout;
+class QWidget;
+struct VEXA_DEVICE_REPORT;
+
+// C linkage, as on every platform; the arguments are Qt's, so the header is C++.
+extern "C" {
+
+/** The names under which the library exports the entry points. */
+#define ZEL_VEXA_OPENDIALOG_NAME "_ZEL_VEXA_OpenDialog@24"
+#define ZEL_VEXA_CHANGESIZE_NAME "_ZEL_VEXA_ChangeSize@4"
+#define ZEL_VEXA_CALLBACK_NAME "_ZEL_VEXA_CallBack@4"
+
+/**
+ * Reads "Setup.xml" and installs the tool's translation into the host's
+ * application, creates the tool's window on the first call (as a child of
+ * `parent`, the three integers handed to the device page), puts it at (0, 0)
+ * of `layout`, shows or hides its title bar and shows it. Later calls move the
+ * same window into the layout given. False when the window cannot be created
+ * (no QApplication, for one); a later call tries again.
+ */
+bool ZEL_VEXA_OpenDialog(QWidget *parent, QGridLayout *layout, bool showTitle, int i1, int i2, int i3);
+/** Full styling (true) or the compact one for a host's smaller frame (false). */
+void ZEL_VEXA_ChangeSize(bool full);
+/**
+ * Hands a device report to the page as if discovery had delivered it; the
+ * report is copied before the call returns. 1 when the page took it, 0 for a
+ * null report or when there is no window.
+ */
+int ZEL_VEXA_CallBack(const VEXA_DEVICE_REPORT *report);
+
+typedef bool (*ZEL_VEXA_OpenDialogFn)(QWidget *, QGridLayout *, bool, int, int, int);
+typedef void (*ZEL_VEXA_ChangeSizeFn)(bool);
+typedef int (*ZEL_VEXA_CallBackFn)(const VEXA_DEVICE_REPORT *);
+}
