@@ -22,6 +22,9 @@ include(GNUInstallDirs)
 set(VEXA_INSTALL_PRIVATE_ROOT lib CACHE STRING
     "Directory under the prefix that holds each package's private directory")
 
+# Shared objects are read, not executed: mode 0644, as Debian wants them.
+set(VEXA_LIBRARY_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
 function(vexa_private_dir PACKAGE OUT)
     set(${OUT} ${VEXA_INSTALL_PRIVATE_ROOT}/${PACKAGE} PARENT_SCOPE)
 endfunction()
@@ -33,7 +36,8 @@ function(vexa_install_library LIBRARY PACKAGE)
     endif()
     set_property(GLOBAL APPEND PROPERTY VEXA_INSTALLED_${PACKAGE} ${LIBRARY})
     vexa_private_dir(${PACKAGE} dir)
-    install(TARGETS ${LIBRARY} LIBRARY DESTINATION ${dir} COMPONENT ${PACKAGE})
+    install(TARGETS ${LIBRARY} LIBRARY DESTINATION ${dir} COMPONENT ${PACKAGE}
+        PERMISSIONS ${VEXA_LIBRARY_PERMISSIONS})
 endfunction()
 
 function(vexa_install_plugin TARGET PACKAGE SUBDIR)
@@ -41,7 +45,8 @@ function(vexa_install_plugin TARGET PACKAGE SUBDIR)
     # The plug-in finds the program's private libraries two or more levels up.
     file(RELATIVE_PATH up /${dir}/${SUBDIR} /${dir})
     set_target_properties(${TARGET} PROPERTIES INSTALL_RPATH "$ORIGIN/${up}")
-    install(TARGETS ${TARGET} LIBRARY DESTINATION ${dir}/${SUBDIR} COMPONENT ${PACKAGE})
+    install(TARGETS ${TARGET} LIBRARY DESTINATION ${dir}/${SUBDIR} COMPONENT ${PACKAGE}
+        PERMISSIONS ${VEXA_LIBRARY_PERMISSIONS})
 endfunction()
 
 function(vexa_install_files PACKAGE)
