@@ -14,7 +14,13 @@
 #   vexa_install_plugin(TARGET PACKAGE SUBDIR)
 #       a plug-in module under the private directory, e.g. plugins/skins
 #   vexa_install_files(PACKAGE [SUBDIR dir] FILES ...)
-#       data files beside the program (Setup.xml, manuals, ...)
+#       data files beside the program (manuals, ...)
+#   vexa_install_config(PACKAGE FILE)
+#       a configuration file the program reads beside itself (Setup.xml).
+#       Installed to the prefix /usr it lives in /etc/<package>/, where the
+#       package manager keeps an administrator's changes across upgrades,
+#       with a link beside the program; under any other prefix it is a plain
+#       file beside the program.
 #
 # PACKAGE is both the install component and the Debian package name.
 include(GNUInstallDirs)
@@ -56,6 +62,24 @@ function(vexa_install_files PACKAGE)
         string(APPEND dir /${F_SUBDIR})
     endif()
     install(FILES ${F_FILES} DESTINATION ${dir} COMPONENT ${PACKAGE})
+endfunction()
+
+function(vexa_install_config PACKAGE FILE)
+    vexa_private_dir(${PACKAGE} dir)
+    get_filename_component(source ${FILE} ABSOLUTE)
+    get_filename_component(name ${FILE} NAME)
+    set(etc /etc/${PACKAGE})
+    install(CODE "
+        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+            file(INSTALL [[${source}]] DESTINATION [[${etc}]])
+            set(link \"\$ENV{DESTDIR}/usr/${dir}/${name}\")
+            get_filename_component(link_dir \"\${link}\" DIRECTORY)
+            file(MAKE_DIRECTORY \"\${link_dir}\")
+            file(CREATE_LINK [[${etc}/${name}]] \"\${link}\" SYMBOLIC)
+        else()
+            file(INSTALL [[${source}]] DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${dir}\")
+        endif()" COMPONENT ${PACKAGE})
+    set_property(GLOBAL APPEND PROPERTY VEXA_CONFFILES_${PACKAGE} ${etc}/${name})
 endfunction()
 
 function(vexa_install_program TARGET PACKAGE)

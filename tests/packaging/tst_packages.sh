@@ -45,6 +45,7 @@ KRO_FILES="
 ./usr/lib/kro-vexa/libVexa.so
 ./usr/lib/kro-vexa/libtum.so
 ./usr/lib/kro-vexa/libPACKET.so
+./etc/kro-vexa/Setup.xml
 ./usr/lib/kro-vexa/Setup.xml
 ./usr/lib/kro-vexa/translations/KRO-VEXA_en.qm
 ./usr/lib/kro-vexa/translations/KRO-VEXA_zh.qm
@@ -95,10 +96,15 @@ depends_on "$TOOLS" libsodium
 for deb in "$KRO" "$TOOLS"; do
     dpkg-deb -f "$deb" Depends | grep -qiE 'vexa|tum|packet' && fail "$(basename "$deb") depends on its own library"
 done
+# An administrator's Setup.xml survives upgrades.
+dpkg-deb -I "$KRO" conffiles 2>/dev/null | grep -qx /etc/kro-vexa/Setup.xml || fail "Setup.xml is no conffile"
 
 # --- Unpacked: menu entry, metadata, manual pages ----------------------------
 ROOT=$WORK/root
 dpkg-deb -x "$KRO" "$ROOT" && dpkg-deb -x "$TOOLS" "$ROOT" || fail "cannot unpack"
+# The link to the configuration in /etc is absolute: point it into the scratch root.
+[ "$(readlink "$ROOT/usr/lib/kro-vexa/Setup.xml")" = /etc/kro-vexa/Setup.xml ] || fail "no link to /etc/kro-vexa/Setup.xml"
+ln -sf "$ROOT/etc/kro-vexa/Setup.xml" "$ROOT/usr/lib/kro-vexa/Setup.xml"
 DESKTOP=$ROOT/usr/share/applications/org.vexa.KroVexa.desktop
 desktop-file-validate "$DESKTOP" || fail "desktop-file-validate"
 appstreamcli validate --no-net --explain "$ROOT/usr/share/metainfo/org.vexa.KroVexa.metainfo.xml" \
@@ -122,14 +128,16 @@ done
 grep -q '^usage: vexa-scan list' "$WORK/vexa-scan.help" || fail "installed vexa-scan --help prints no usage"
 
 # A `cmake --install` of the build the packages came from gives the same
-# files under any other prefix, and its programs run from there.
+# files under any other prefix (the configuration beside the program instead
+# of in /etc), and its programs run from there.
 BUILD=$(dirname "$PKGS")
 PREFIX=$WORK/prefix
 if [ -f "$BUILD/cmake_install.cmake" ]; then
     cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null || fail "cmake --install"
     (cd "$PREFIX" && find . ! -type d) >"$WORK/installed"
     missing=$(for deb in "$KRO" "$TOOLS"; do dpkg-deb --contents "$deb"; done | grep -v '^d' \
-        | sed -e 's/^.* \.\/usr\//.\//' -e 's/ -> .*$//' | grep -vxF -f "$WORK/installed")
+        | sed -e 's/^.* \.\//.\//' -e 's/ -> .*$//' | grep -v '^\./etc/' | sed 's/^\.\/usr\//.\//' \
+        | grep -vxF -f "$WORK/installed")
     [ -z "$missing" ] || fail "cmake --install lacks $missing"
     "$PREFIX/bin/vexa-scan" code --serial VXC212020210313DM000001 --date 2026-12-08 \
         --key "$PREFIX/lib/vexa-tools/demo-factory.key" >/dev/null || fail "vexa-scan from the prefix"
