@@ -1,11 +1,12 @@
 #!/bin/sh
 # The Debian packages as a user gets them: the files each must hold, its
 # dependencies, menu entry and AppStream metadata, lintian, manual pages;
-# then both packages unpacked into a scratch root, and the installed programs
-# started from there: `vexa-scan --help`, and KRO-VEXA, from its menu entry's
-# command, offscreen on the demo network of the installed `vexa-devsim`, in a
-# network namespace of its own with only loopback. The probe plug-in waits
-# until the table lists the demo network and closes the window.
+# then the packages unpacked into a scratch root, and the installed programs
+# started from there: `vexa-scan --help`, and each edition (KRO-VEXA, and
+# ZEL-VEXA once it is packaged) from its menu entry's command, offscreen on
+# the demo network of the installed `vexa-devsim`, in a network namespace of
+# its own with only loopback. The probe plug-in waits until the table lists
+# the demo network and closes the window through the close question.
 #
 # usage: tst_packages.sh PACKAGEDIR PROBEDIR   (exit 77: packages not built)
 
@@ -14,8 +15,10 @@ PKGS=${1:?usage: tst_packages.sh PACKAGEDIR PROBEDIR}
 PROBE=${2:?usage: tst_packages.sh PACKAGEDIR PROBEDIR}
 SKIP=77
 
-KRO=$(ls "$PKGS"/kro-vexa_*.deb 2>/dev/null | tail -n 1)
-TOOLS=$(ls "$PKGS"/vexa-tools_*.deb 2>/dev/null | tail -n 1)
+deb_of() { ls "$PKGS/$1"_*.deb 2>/dev/null | tail -n 1; }
+KRO=$(deb_of kro-vexa)
+TOOLS=$(deb_of vexa-tools)
+ZEL=$(deb_of zel-vexa)
 if [ -z "$KRO" ] || [ -z "$TOOLS" ]; then
     echo "SKIP: no packages in $PKGS (cmake --build build-package --target package)"
     exit $SKIP
@@ -26,6 +29,11 @@ if ! $NETNS true 2>/dev/null; then
     exit $SKIP
 fi
 
+# package:program:desktop id, for each edition that was packaged.
+EDITIONS="kro-vexa:KRO-VEXA:org.vexa.KroVexa"
+[ -n "$ZEL" ] && EDITIONS="$EDITIONS zel-vexa:ZEL-VEXA:org.vexa.ZelVexa"
+DEBS="$KRO $TOOLS $ZEL"
+
 WORK=$(mktemp -d /tmp/tst_packages.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 FAILED=0
@@ -33,36 +41,47 @@ fail() {
     echo "FAIL: $*"
     FAILED=1
 }
+contents() { # DEB...: file names, links without their target
+    for deb in "$@"; do dpkg-deb --contents "$deb"; done \
+        | sed -e 's/^.* \.\//.\//' -e 's/ -> .*$//'
+}
 
 # --- Contents ---------------------------------------------------------------
-KRO_FILES="
-./usr/bin/kro-vexa
-./usr/lib/kro-vexa/KRO-VEXA
+check_contents() { # DEB FILES
+    contents "$1" >"$WORK/contents"
+    missing=$(echo "$2" | grep -v '^$' | grep -vxF -f "$WORK/contents")
+    [ -z "$missing" ] || fail "$(basename "$1") lacks $missing"
+}
+edition_files() { # PACKAGE PROGRAM ID
+    for f in "bin/$1" "lib/$1/$2" "lib/$1/Setup.xml" "lib/$1/libVexa.so" "lib/$1/libtum.so" \
+        "lib/$1/libPACKET.so" "lib/$1/translations/$2_en.qm" "lib/$1/translations/$2_zh.qm" \
+        "share/applications/$3.desktop" "share/metainfo/$3.metainfo.xml" \
+        "share/icons/hicolor/scalable/apps/$3.svg" "share/icons/hicolor/16x16/apps/$3.png" \
+        "share/icons/hicolor/48x48/apps/$3.png" "share/icons/hicolor/256x256/apps/$3.png" \
+        "share/man/man1/$1.1.gz" "share/doc/$1/copyright" "share/doc/$1/changelog.gz"; do
+        echo "./usr/$f"
+    done
+    echo "./etc/$1/Setup.xml"
+}
+for edition in $EDITIONS; do
+    IFS=: read -r package program id <<EOF
+$edition
+EOF
+    check_contents "$(deb_of "$package")" "$(edition_files "$package" "$program" "$id")"
+    # An administrator's Setup.xml survives upgrades.
+    dpkg-deb -I "$(deb_of "$package")" conffiles 2>/dev/null | grep -qx "/etc/$package/Setup.xml" \
+        || fail "$package: Setup.xml is no conffile"
+done
+check_contents "$KRO" "
 ./usr/lib/kro-vexa/libvexaapp.so
 ./usr/lib/kro-vexa/libvexawidgets.so
 ./usr/lib/kro-vexa/libvexadevice.so
 ./usr/lib/kro-vexa/libvexamainwnd.so
-./usr/lib/kro-vexa/libVexa.so
-./usr/lib/kro-vexa/libtum.so
-./usr/lib/kro-vexa/libPACKET.so
-./etc/kro-vexa/Setup.xml
-./usr/lib/kro-vexa/Setup.xml
-./usr/lib/kro-vexa/translations/KRO-VEXA_en.qm
-./usr/lib/kro-vexa/translations/KRO-VEXA_zh.qm
 ./usr/lib/kro-vexa/VEXA User Manual.pdf
 ./usr/lib/kro-vexa/设备网络搜索用户使用手册.pdf
 ./usr/lib/kro-vexa/plugins/skins/libvexa-skin-default.so
-./usr/lib/kro-vexa/plugins/skins/default/default.rcc
-./usr/share/applications/org.vexa.KroVexa.desktop
-./usr/share/metainfo/org.vexa.KroVexa.metainfo.xml
-./usr/share/icons/hicolor/scalable/apps/org.vexa.KroVexa.svg
-./usr/share/icons/hicolor/16x16/apps/org.vexa.KroVexa.png
-./usr/share/icons/hicolor/48x48/apps/org.vexa.KroVexa.png
-./usr/share/icons/hicolor/256x256/apps/org.vexa.KroVexa.png
-./usr/share/man/man1/kro-vexa.1.gz
-./usr/share/doc/kro-vexa/copyright
-./usr/share/doc/kro-vexa/changelog.gz"
-TOOLS_FILES="
+./usr/lib/kro-vexa/plugins/skins/default/default.rcc"
+check_contents "$TOOLS" "
 ./usr/bin/vexa-scan
 ./usr/bin/vexa-devsim
 ./usr/lib/vexa-tools/vexa-scan
@@ -77,14 +96,6 @@ TOOLS_FILES="
 ./usr/share/doc/vexa-tools/copyright
 ./usr/share/doc/vexa-tools/changelog.gz"
 
-check_contents() { # DEB FILES
-    dpkg-deb --contents "$1" | sed -e 's/^.* \.\//.\//' -e 's/ -> .*$//' >"$WORK/contents"
-    missing=$(echo "$2" | grep -v '^$' | grep -vxF -f "$WORK/contents")
-    [ -z "$missing" ] || fail "$(basename "$1") lacks $missing"
-}
-check_contents "$KRO" "$KRO_FILES"
-check_contents "$TOOLS" "$TOOLS_FILES"
-
 # Dependencies come from dpkg-shlibdeps (the Qt and sodium libraries), never
 # on a library the package carries itself.
 depends_on() { # DEB PATTERN
@@ -93,33 +104,41 @@ depends_on() { # DEB PATTERN
 depends_on "$KRO" libqt6widgets6
 depends_on "$KRO" qt6-qpa-plugins
 depends_on "$TOOLS" libsodium
-for deb in "$KRO" "$TOOLS"; do
+for deb in $DEBS; do
     dpkg-deb -f "$deb" Depends | grep -qiE 'vexa|tum|packet' && fail "$(basename "$deb") depends on its own library"
 done
-# An administrator's Setup.xml survives upgrades.
-dpkg-deb -I "$KRO" conffiles 2>/dev/null | grep -qx /etc/kro-vexa/Setup.xml || fail "Setup.xml is no conffile"
 
-# --- Unpacked: menu entry, metadata, manual pages ----------------------------
+# --- Unpacked: menu entries, metadata, manual pages --------------------------
 ROOT=$WORK/root
-dpkg-deb -x "$KRO" "$ROOT" && dpkg-deb -x "$TOOLS" "$ROOT" || fail "cannot unpack"
-# The link to the configuration in /etc is absolute: point it into the scratch root.
-[ "$(readlink "$ROOT/usr/lib/kro-vexa/Setup.xml")" = /etc/kro-vexa/Setup.xml ] || fail "no link to /etc/kro-vexa/Setup.xml"
-ln -sf "$ROOT/etc/kro-vexa/Setup.xml" "$ROOT/usr/lib/kro-vexa/Setup.xml"
-DESKTOP=$ROOT/usr/share/applications/org.vexa.KroVexa.desktop
-desktop-file-validate "$DESKTOP" || fail "desktop-file-validate"
-appstreamcli validate --no-net --explain "$ROOT/usr/share/metainfo/org.vexa.KroVexa.metainfo.xml" \
-    || fail "appstreamcli validate"
-grep -q '^Name\[zh_CN\]=' "$DESKTOP" && grep -q '^Comment\[zh_CN\]=' "$DESKTOP" \
-    || fail "the menu entry has no Chinese name or comment"
-ICON=$(sed -n 's/^Icon=//p' "$DESKTOP")
-[ -f "$ROOT/usr/share/icons/hicolor/48x48/apps/$ICON.png" ] || fail "no icon $ICON"
+for deb in $DEBS; do
+    dpkg-deb -x "$deb" "$ROOT" || fail "cannot unpack $deb"
+done
+for edition in $EDITIONS; do
+    IFS=: read -r package program id <<EOF
+$edition
+EOF
+    # The link to the configuration in /etc is absolute: point it into the scratch root.
+    link=$ROOT/usr/lib/$package/Setup.xml
+    [ "$(readlink "$link")" = "/etc/$package/Setup.xml" ] || fail "$package: no link to /etc/$package/Setup.xml"
+    ln -sf "$ROOT/etc/$package/Setup.xml" "$link"
+    desktop=$ROOT/usr/share/applications/$id.desktop
+    desktop-file-validate "$desktop" || fail "$id.desktop: desktop-file-validate"
+    appstreamcli validate --no-net --explain "$ROOT/usr/share/metainfo/$id.metainfo.xml" \
+        || fail "$id.metainfo.xml: appstreamcli validate"
+    grep -q '^Name\[zh_CN\]=' "$desktop" && grep -q '^Comment\[zh_CN\]=' "$desktop" \
+        || fail "$id.desktop has no Chinese name or comment"
+    grep -qx "Icon=$id" "$desktop" || fail "$id.desktop names another icon"
+    # The run below starts what the menu entry starts.
+    grep -qx "Exec=$package" "$desktop" || fail "$id.desktop starts another command"
+done
 
 # Every option a tool's --help names is in its manual page, and the pages
 # render without groff warnings.
+for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$WORK/$(basename "$page" .1.gz).txt")
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
 for tool in vexa-scan vexa-devsim; do
-    page=$ROOT/usr/share/man/man1/$tool.1.gz
-    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$WORK/$tool.txt")
-    [ -z "$warnings" ] || fail "$tool.1: $warnings"
     "$ROOT/usr/bin/$tool" --help >"$WORK/$tool.help" || fail "installed $tool --help"
     for option in $(grep -oE -- '--[a-z0-9-]+' "$WORK/$tool.help" | sort -u); do
         grep -qF -- "$option" "$WORK/$tool.txt" || fail "$tool.1 does not describe $option"
@@ -135,8 +154,8 @@ PREFIX=$WORK/prefix
 if [ -f "$BUILD/cmake_install.cmake" ]; then
     cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null || fail "cmake --install"
     (cd "$PREFIX" && find . ! -type d) >"$WORK/installed"
-    missing=$(for deb in "$KRO" "$TOOLS"; do dpkg-deb --contents "$deb"; done | grep -v '^d' \
-        | sed -e 's/^.* \.\//.\//' -e 's/ -> .*$//' | grep -v '^\./etc/' | sed 's/^\.\/usr\//.\//' \
+    # shellcheck disable=SC2086
+    missing=$(contents $DEBS | grep -v -e '/$' -e '^\./etc/' | sed 's/^\.\/usr\//.\//' \
         | grep -vxF -f "$WORK/installed")
     [ -z "$missing" ] || fail "cmake --install lacks $missing"
     "$PREFIX/bin/vexa-scan" code --serial VXC212020210313DM000001 --date 2026-12-08 \
@@ -144,44 +163,48 @@ if [ -f "$BUILD/cmake_install.cmake" ]; then
 fi
 
 # --- lintian: no errors; warnings are listed in the log ----------------------
-lintian --fail-on error --tag-display-limit 0 "$KRO" "$TOOLS" >"$WORK/lintian" 2>&1 \
-    || fail "lintian reports errors"
+# shellcheck disable=SC2086
+lintian --fail-on error --tag-display-limit 0 $DEBS >"$WORK/lintian" 2>&1 || fail "lintian reports errors"
 cat "$WORK/lintian"
 
 # --- The installed programs on the demo network ------------------------------
-# Anything the program writes must go to the runtime directory, never into
+# Anything the programs write must go to the runtime directory, never into
 # the installed tree.
 RUNTIME=$WORK/runtime
 mkdir -m 700 "$RUNTIME"
 touch "$WORK/stamp"
 sleep 1
-EXEC=$(sed -n 's/^Exec=//p' "$DESKTOP")
 # The offscreen screen must be large enough for the tool's minimum resolution.
 echo '{"screens": [{"name": "desk", "width": 1280, "height": 1024, "logicalDpi": 96}]}' >"$WORK/screen.json"
 cat >"$WORK/run.sh" <<EOF
 ip link set lo up || exit 1
 export VEXA_INTERFACES=lo XDG_RUNTIME_DIR=$RUNTIME
-"$ROOT/usr/bin/vexa-devsim" --devices "$ROOT/usr/lib/vexa-tools/demo-network.json" \
+"$ROOT/usr/bin/vexa-devsim" --devices "$ROOT/usr/lib/vexa-tools/demo-network.json" \\
     >"$WORK/devsim.log" 2>&1 </dev/null &
 SIM=\$!
 tries=0
 until grep -q '^ready ' "$WORK/devsim.log"; do
     tries=\$((tries + 1))
-    [ \$tries -gt 100 ] && { cat "$WORK/devsim.log"; kill \$SIM; exit 1; }
+    [ \$tries -gt 100 ] && { kill \$SIM; exit 1; }
     sleep 0.1
 done
-QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE QT_QPA_GENERIC_PLUGINS=vexaprobe \
-    VEXA_PROBE_ROWS=30 VEXA_PROBE_SECONDS=30 timeout 60 "$ROOT/usr/bin/$EXEC"
-rc=\$?
+for package in $(for e in $EDITIONS; do echo "${e%%:*}"; done); do
+    QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE \\
+        QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=30 VEXA_PROBE_SECONDS=30 \\
+        timeout 60 "$ROOT/usr/bin/\$package" >"$WORK/\$package.out" 2>&1
+    echo "\$package exit \$?" >>"$WORK/\$package.out"
+done
 kill \$SIM
 wait \$SIM
-exit \$rc
 EOF
-$NETNS sh "$WORK/run.sh" >"$WORK/run.out" 2>&1
-rc=$?
-cat "$WORK/run.out" "$WORK/devsim.log"
-[ $rc = 0 ] || fail "installed KRO-VEXA exited with $rc"
-grep -qx 'rows 30' "$WORK/run.out" || fail "installed KRO-VEXA did not list the 30 demo devices"
+$NETNS sh "$WORK/run.sh" || fail "the demo network did not start"
+cat "$WORK/devsim.log"
+for edition in $EDITIONS; do
+    package=${edition%%:*}
+    cat "$WORK/$package.out"
+    grep -qx "$package exit 0" "$WORK/$package.out" || fail "installed $package did not end cleanly"
+    grep -qx 'rows 30' "$WORK/$package.out" || fail "installed $package did not list the 30 demo devices"
+done
 grep -q 'factory key' "$WORK/devsim.log" && fail "installed vexa-devsim did not find its demo key"
 [ -e "$RUNTIME/VEXA.lock" ] || fail "no single-instance lock in XDG_RUNTIME_DIR"
 written=$(find "$ROOT" -newer "$WORK/stamp")
