@@ -5,8 +5,9 @@
 # started from there: `vexa-scan --help`, and each edition (KRO-VEXA, and
 # ZEL-VEXA once it is packaged) from its menu entry's command, offscreen on
 # the demo network of the installed `vexa-devsim`, in a network namespace of
-# its own with only loopback. The probe plug-in waits until the table lists
-# the demo network and closes the window through the close question.
+# its own with only loopback, listed there by the installed `vexa-scan` too.
+# The probe plug-in waits until the table lists the demo network and closes
+# the window through the close question.
 #
 # usage: tst_packages.sh PACKAGEDIR PROBEDIR   (exit 77: packages not built)
 
@@ -188,6 +189,7 @@ until grep -q '^ready ' "$WORK/devsim.log"; do
     [ \$tries -gt 100 ] && { kill \$SIM; exit 1; }
     sleep 0.1
 done
+"$ROOT/usr/bin/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
 for package in $(for e in $EDITIONS; do echo "${e%%:*}"; done); do
     QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE \\
         QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=30 VEXA_PROBE_SECONDS=30 \\
@@ -199,6 +201,7 @@ wait \$SIM
 EOF
 $NETNS sh "$WORK/run.sh" || fail "the demo network did not start"
 cat "$WORK/devsim.log"
+[ "$(grep -o '"serialNo"' "$WORK/scan.json" | wc -l)" = 30 ] || fail "installed vexa-scan did not list the 30 demo devices"
 for edition in $EDITIONS; do
     package=${edition%%:*}
     cat "$WORK/$package.out"
