@@ -707,16 +707,17 @@ void Simulator::runDue(Clock::time_point now)
         if (timer.generation != device.generation || device.mode != Mode::Online)
             continue;
         switch (timer.kind) {
+        // Copies follow their due time, not a late runDue(), so the gaps hold.
         case TimerKind::Boot:
         case TimerKind::Changed:
-            d->announceNews(device, timer.kind, timer.repeats, now);
+            d->announceNews(device, timer.kind, timer.repeats, timer.when);
             break;
         case TimerKind::Answer:
             if (device.answerCopies == 0)
                 break;
             d->announce(device, wire::AnnounceReason::InquiryAnswer, timer.toolId);
             if (--device.answerCopies > 0)
-                d->schedule(device, TimerKind::Answer, now + kRepeatAnswerGap, timer.toolId);
+                d->schedule(device, TimerKind::Answer, timer.when + kRepeatAnswerGap, timer.toolId);
             break;
         case TimerKind::Heartbeat:
             d->announce(device, wire::AnnounceReason::Heartbeat);
