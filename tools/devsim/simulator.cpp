@@ -85,11 +85,8 @@ struct Device {
     uint8_t answerCopies = 0; // copies of the pending answer still to send: at most one answer pending
     double answerBudget = kAnswerBudget;
     Clock::time_point budgetAt{};
-    // The answer hint for the last tool that repeated an inquiry, and the
-    // round (burst << 8 | round) of it this device answered last.
-    wire::ToolId hintTool{};
-    uint32_t hint = 0;
-    uint32_t answeredRound = 0;
+    uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
+
 };
 
 enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed };
@@ -167,6 +164,12 @@ struct Simulator::Impl {
     std::unordered_map<uint64_t, uint32_t> byMac;
     std::unordered_map<std::string, uint32_t> bySerial;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
+    // Every device by its answer hint for the last tool that repeated an
+    // inquiry: a round's datagram then costs its range, not the population.
+    struct {
+        std::optional<wire::ToolId> tool;
+        std::vector<std::pair<uint32_t, uint32_t>> byHint; // hint, device index
+    } hints;
     std::mt19937_64 rng;
     std::array<uint8_t, 32> keySecret{};
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
@@ -364,20 +367,28 @@ struct Simulator::Impl {
         }
     }
 
+    void indexHints(const wire::ToolId &tool)
+    {
+        hints.tool = tool;
+        hints.byHint.clear();
+        for (Device &device : devices) {
+            hints.byHint.emplace_back(crypto::answerHint(tool, device.info.serialNo, device.mac), indexOf(device));
+            device.answeredRound = 0;
+        }
+        std::sort(hints.byHint.begin(), hints.byHint.end());
+    }
+
     // A later round: only the devices in its range that the tool has not heard answer.
     void onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::time_point now)
     {
+        if (hints.tool != repeat.toolId)
+            indexHints(repeat.toolId);
         const uint32_t round = uint32_t(repeat.burst) << 8 | repeat.round;
-        for (Device &device : devices) {
-            if (device.mode != Mode::Online)
-                continue;
-            if (device.hintTool != repeat.toolId) {
-                device.hintTool = repeat.toolId;
-                device.hint = crypto::answerHint(repeat.toolId, device.info.serialNo, device.mac);
-                device.answeredRound = 0;
-            }
-            if (device.answeredRound == round || device.hint < repeat.low || device.hint > repeat.high ||
-                std::binary_search(repeat.heard.begin(), repeat.heard.end(), device.hint))
+        auto it = std::lower_bound(hints.byHint.begin(), hints.byHint.end(), std::pair(repeat.low, uint32_t(0)));
+        for (; it != hints.byHint.end() && it->first <= repeat.high; ++it) {
+            Device &device = devices[it->second];
+            if (device.mode != Mode::Online || device.answeredRound == round ||
+                std::binary_search(repeat.heard.begin(), repeat.heard.end(), it->first))
                 continue;
             if (offerAnswer(device, repeat.toolId, repeat.spreadMs, kRepeatAnswerCopies, now))
                 device.answeredRound = round;
