@@ -28,12 +28,13 @@ constexpr size_t kMaxDevices = 1 << 17;
 // After the inquiry's own spread window, rounds that ask only the devices not
 // heard yet; each round's datagrams go out twice. On a clean link they cost a
 // few datagrams and draw no answer; at 40 % loss they find 99 % within 2 s.
-// A round waits (a little) until the answers already queued on the socket are
-// read: asking again for what is merely unread would double the load.
+// A round waits until the answers already queued on the socket are read and
+// no new device has been heard for a moment: asking again for answers still on
+// their way would double the load just when the tool or the link cannot keep up.
 constexpr uint8_t kRepeatRounds = 4;
 constexpr auto kFirstRound = 600ms;
 constexpr auto kRoundGap = 300ms;
-constexpr auto kMaxRoundWait = 500ms;
+constexpr auto kQuietBeforeRound = 100ms;
 constexpr uint16_t kRepeatSpreadMs = 150;
 constexpr int kRepeatCopies = 2;
 // A device silent for two heartbeats is asked alone, a few times, before the
@@ -112,15 +113,16 @@ int Discovery::msUntilRepeat(Clock::time_point now)
     std::lock_guard lock(m_burstMutex);
     if (m_burst.number == 0 || m_burst.roundsSent >= kRepeatRounds)
         return kPollMs;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(m_burst.nextRound - now).count();
+    const auto due = std::max(m_burst.nextRound, m_lastNewDevice + kQuietBeforeRound);
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
     return int(std::clamp<int64_t>(ms, 0, kPollMs));
 }
 
 void Discovery::repeatInquiry(Clock::time_point now, bool drained)
 {
     std::lock_guard lock(m_burstMutex);
-    if (m_burst.number == 0 || m_burst.roundsSent >= kRepeatRounds || now < m_burst.nextRound
-        || (!drained && now < m_burst.nextRound + kMaxRoundWait))
+    if (m_burst.number == 0 || m_burst.roundsSent >= kRepeatRounds || now < m_burst.nextRound || !drained
+        || now < m_lastNewDevice + kQuietBeforeRound)
         return;
     ++m_burst.roundsSent;
     m_burst.nextRound = now + kRoundGap;
@@ -244,6 +246,7 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
 
     if (!device.online) {
         device.online = true;
+        m_lastNewDevice = now;
         const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer
             && announce.toolId == m_toolId;
         report(device, answersUs ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);

@@ -86,6 +86,7 @@ private:
     void *m_userData;
     wire::ToolId m_toolId;
     std::unordered_map<Key, Device, KeyHash> m_devices; // receive thread only
+    Clock::time_point m_lastNewDevice; // receive thread only: when a device last came online
     std::mutex m_burstMutex; // guards m_burst and m_probeRound, orders the inquiry datagrams
     Burst m_burst;
     uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
