@@ -1,8 +1,14 @@
 // vexa-bench-discovery: how long discovery takes to hear N simulated devices.
 //
-// Starts vexa-devsim --count N (beside this program) on the interfaces of
-// VEXA_INTERFACES, lets its boot announcements pass, then times K runs of
-// Start + SendInquiry up to the N-th online report, with a Stop between runs.
+// Starts vexa-devsim --count N (beside this program) on loopback, devices
+// already running, then times K runs of Start + SendInquiry up to the N-th
+// online report, with a Stop between runs.
+//
+// With --loss P,Q,... (root) the tool and the simulator sit in two network
+// namespaces of their own joined by a veth pair, each dropping P % of the
+// protocol datagrams it receives at random (nftables), and every run gets the
+// 3 s an installer waits: it prints the share found, duplicate online events,
+// the median time to the last device found and the datagrams sent each way.
 
 #include "devsimprocess.h"
 
@@ -14,7 +20,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <mutex>
+#include <optional>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -50,62 +60,123 @@ struct Run {
             ++duplicates;
             return;
         }
-        if (seen.size() == expected) {
-            last = Clock::now();
+        last = Clock::now();
+        if (seen.size() == expected)
             done.notify_all();
-        }
     }
 };
 
 int usage()
 {
-    std::fputs("usage: vexa-bench-discovery --devices N [--runs K]\n", stderr);
+    std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--loss PERCENT[,PERCENT...]]\n", stderr);
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
-{
-    // The benchmark runs on loopback only: its datagrams never leave the machine.
-    setenv("VEXA_INTERFACES", "lo", 1);
-    size_t devices = 0;
-    int runs = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        const long value = std::strtol(argv[i + 1], nullptr, 10);
-        if (option == "--devices" && value > 0 && value <= 1'000'000)
-            devices = size_t(value);
-        else if (option == "--runs" && value > 0 && value <= 1000)
-            runs = int(value);
-        else
-            return usage();
+// Two namespaces joined by a veth pair; each drops a share of the protocol
+// datagrams it receives and counts those that arrived before the drop.
+class LossyLink {
+public:
+    LossyLink() : m_tool("vxbt" + std::to_string(getpid())), m_dev("vxbd" + std::to_string(getpid())) {}
+    ~LossyLink()
+    {
+        for (const std::string &ns : {m_tool, m_dev})
+            shell("ip netns del " + ns + " 2>/dev/null");
     }
-    if (devices == 0 || argc % 2 == 0)
-        return usage();
+    LossyLink(const LossyLink &) = delete;
+    LossyLink &operator=(const LossyLink &) = delete;
 
-    const std::string dir = devsim::DevsimProcess::programDir();
-    // Devices already running: only answers to the measured inquiries count.
-    devsim::DevsimProcess sim(dir + "/vexa-devsim", {"--count", std::to_string(devices), "--no-boot-announce"});
-    const std::string ready = sim.line(60s);
-    if (ready != "ready " + std::to_string(devices) + " devices") {
-        std::fprintf(stderr, "vexa-bench-discovery: the simulator did not start (%s)\n", ready.c_str());
-        return 1;
+    const std::string &deviceNamespace() const { return m_dev; }
+
+    bool setUp()
+    {
+        if (!shell("ip netns add " + m_tool) || !shell("ip netns add " + m_dev)
+            || !shell(in(m_tool) + "ip link add vx0 type veth peer name vx0 netns " + m_dev))
+            return false;
+        int host = 1;
+        for (const std::string &ns : {m_tool, m_dev}) {
+            if (!shell(in(ns) + "ip link set lo up") || !shell(in(ns) + "ip link set vx0 up")
+                || !shell(in(ns) + "ip addr add 10.78.0." + std::to_string(host++) + "/24 dev vx0")
+                || !shell(in(ns) + "ip route add default dev vx0"))
+                return false;
+        }
+        return true;
     }
 
-    // Long enough for any healthy run; a run that hits it counts what it found.
-    const auto limit = 10s + std::chrono::milliseconds(devices);
-    std::vector<double> times;
-    size_t found = devices;
+    /** Replaces both namespaces' rules, which also zeroes the counters. */
+    bool setLoss(int percent)
+    {
+        const std::string table = "table inet vxloss {\n counter sent {}\n chain input {\n"
+                                  "  type filter hook input priority 0;\n"
+                                  "  udp dport 39310 counter name sent\n"
+                                  "  udp dport 39310 numgen random mod 100 < "
+            + std::to_string(percent) + " drop\n }\n}\n";
+        for (const std::string &ns : {m_tool, m_dev}) {
+            shell(in(ns) + "nft delete table inet vxloss 2>/dev/null");
+            FILE *nft = popen((in(ns) + "nft -f -").c_str(), "w");
+            if (!nft)
+                return false;
+            std::fputs(table.c_str(), nft);
+            if (pclose(nft) != 0)
+                return false;
+        }
+        return true;
+    }
+
+    /** Datagrams that reached the namespace (before the drop) since setLoss. */
+    uint64_t received(bool toolSide)
+    {
+        FILE *nft = popen((in(toolSide ? m_tool : m_dev) + "nft list counter inet vxloss sent").c_str(), "r");
+        if (!nft)
+            return 0;
+        char line[256];
+        unsigned long long packets = 0;
+        while (std::fgets(line, sizeof line, nft)) {
+            if (const char *p = std::strstr(line, "packets "))
+                packets = std::strtoull(p + 8, nullptr, 10);
+        }
+        pclose(nft);
+        return packets;
+    }
+
+    /** Moves the calling thread, and the threads it starts later, into the tool's namespace. */
+    bool enterTool()
+    {
+        const int fd = open(("/run/netns/" + m_tool).c_str(), O_RDONLY | O_CLOEXEC);
+        const bool ok = fd >= 0 && setns(fd, CLONE_NEWNET) == 0;
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    }
+
+private:
+    static std::string in(const std::string &ns) { return "ip netns exec " + ns + " "; }
+    static bool shell(const std::string &command) { return std::system(command.c_str()) == 0; }
+
+    std::string m_tool;
+    std::string m_dev;
+};
+
+struct Figures {
+    double foundMean = 0; // share of the devices, averaged over the runs
+    size_t foundMin = 0;
     size_t duplicates = 0;
+    double medianMs = 0;
+};
+
+// K runs of Start + SendInquiry, each until every device is heard or `limit`
+// has passed; a run that hits the limit is timed at its last device found.
+std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
+{
+    Figures f;
+    f.foundMin = devices;
+    std::vector<double> times;
     for (int k = 0; k < runs; ++k) {
         Run run;
         run.expected = devices;
         const auto start = Clock::now();
         if (VEXA_Start_V30(&Run::callback, 0, &run) != 1 || VEXA_SendInquiry() != 1) {
-            std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
             VEXA_Stop();
-            return 1;
+            return std::nullopt;
         }
         {
             std::unique_lock lock(run.mutex);
@@ -114,15 +185,111 @@ int main(int argc, char **argv)
         // Late duplicates of the same inquiry would still arrive within the spread window.
         std::this_thread::sleep_for(600ms);
         VEXA_Stop();
-        const auto end = run.seen.size() == devices ? run.last : start + limit;
-        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        found = std::min(found, run.seen.size());
-        duplicates += run.duplicates;
+        times.push_back(std::chrono::duration<double, std::milli>(run.last - start).count());
+        f.foundMean += double(run.seen.size()) / double(devices) / runs;
+        f.foundMin = std::min(f.foundMin, run.seen.size());
+        f.duplicates += run.duplicates;
     }
     std::sort(times.begin(), times.end());
-    const double median = times.size() % 2 ? times[times.size() / 2]
-                                            : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
-    std::printf("devices=%zu found=%zu duplicates=%zu median_ms=%.0f\n", devices, found, duplicates, median);
+    f.medianMs = times.size() % 2 ? times[times.size() / 2]
+                                  : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+    return f;
+}
+
+std::optional<std::vector<int>> parseLosses(const std::string &text)
+{
+    std::vector<int> losses;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        const size_t comma = std::min(text.find(',', pos), text.size());
+        const std::string item = text.substr(pos, comma - pos);
+        if (item.empty() || item.size() > 2 || item.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        losses.push_back(std::stoi(item));
+        pos = comma + 1;
+    }
+    return losses;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    size_t devices = 0;
+    int runs = 5;
+    std::optional<std::vector<int>> losses;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        const long value = std::strtol(argv[i + 1], nullptr, 10);
+        if (option == "--devices" && value > 0 && value <= 1'000'000)
+            devices = size_t(value);
+        else if (option == "--runs" && value > 0 && value <= 1000)
+            runs = int(value);
+        else if (option == "--loss" && (losses = parseLosses(argv[i + 1])))
+            continue;
+        else
+            return usage();
+    }
+    if (devices == 0 || argc % 2 == 0)
+        return usage();
+
+    // Either loopback or the private link: the datagrams never leave the machine.
+    LossyLink link;
+    std::vector<std::string> simCommand;
+    const std::string dir = devsim::DevsimProcess::programDir();
+    // Devices already running: only answers to the measured inquiries count;
+    // heartbeats would only blur the datagram counts.
+    const std::vector<std::string> simArguments{dir + "/vexa-devsim", "--count", std::to_string(devices),
+                                                "--no-boot-announce", "--heartbeat", "3600"};
+    if (losses) {
+        if (geteuid() != 0 || !link.setUp() || !link.enterTool()) {
+            std::fprintf(stderr, "vexa-bench-discovery: --loss needs root, ip and nft\n");
+            return 1;
+        }
+        setenv("VEXA_INTERFACES", "vx0", 1);
+        simCommand = {"ip", "netns", "exec", link.deviceNamespace(), "env", "VEXA_INTERFACES=vx0"};
+    } else {
+        setenv("VEXA_INTERFACES", "lo", 1);
+    }
+    simCommand.insert(simCommand.end(), simArguments.begin(), simArguments.end());
+    devsim::DevsimProcess sim("/usr/bin/env", simCommand);
+    const std::string ready = sim.line(60s);
+    if (ready != "ready " + std::to_string(devices) + " devices") {
+        std::fprintf(stderr, "vexa-bench-discovery: the simulator did not start (%s)\n", ready.c_str());
+        return 1;
+    }
+
+    bool complete = true;
+    if (!losses) {
+        // Long enough for any healthy run.
+        const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices));
+        if (!figures) {
+            std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
+            return 1;
+        }
+        std::printf("devices=%zu found=%zu duplicates=%zu median_ms=%.0f\n", devices, figures->foundMin,
+                    figures->duplicates, figures->medianMs);
+        complete = figures->foundMin == devices && figures->duplicates == 0;
+    }
+    for (const int loss : losses.value_or(std::vector<int>{})) {
+        if (!link.setLoss(loss)) {
+            std::fprintf(stderr, "vexa-bench-discovery: nft cannot set the loss\n");
+            return 1;
+        }
+        // The 3 s an installer gives a search.
+        const auto figures = measure(devices, runs, 3s);
+        if (!figures) {
+            std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
+            return 1;
+        }
+        std::printf("loss=%d%% devices=%zu runs=%d found=%.2f%% (min %.2f%%) duplicates=%zu median_ms=%.0f "
+                    "datagrams/run: tool=%.1f devices=%.1f\n",
+                    loss, devices, runs, 100 * figures->foundMean, 100.0 * double(figures->foundMin) / double(devices),
+                    figures->duplicates, figures->medianMs, double(link.received(false)) / runs,
+                    double(link.received(true)) / runs);
+        std::fflush(stdout);
+        complete = complete && figures->duplicates == 0;
+    }
     sim.quit();
-    return found == devices && duplicates == 0 ? 0 : 1;
+    return complete ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 
@@ -76,6 +78,19 @@ std::optional<wire::Bytes> open(std::span<const uint8_t> sealed, const KeyPair &
         != 0)
         return std::nullopt;
     return out;
+}
+
+uint32_t answerHint(const wire::ToolId &toolId, std::string_view serial, const wire::Mac &mac)
+{
+    static_assert(wire::kToolIdSize == crypto_shorthash_KEYBYTES);
+    // Serials never hold a zero byte and the MAC has a fixed width: the input is unambiguous.
+    std::array<uint8_t, wire::kMaxSerial + 6> input;
+    const size_t n = std::min(serial.size(), wire::kMaxSerial);
+    std::memcpy(input.data(), serial.data(), n);
+    std::memcpy(input.data() + n, mac.data(), mac.size());
+    std::array<uint8_t, crypto_shorthash_BYTES> out;
+    crypto_shorthash(out.data(), input.data(), n + mac.size(), toolId.data());
+    return uint32_t(out[0]) << 24 | uint32_t(out[1]) << 16 | uint32_t(out[2]) << 8 | out[3];
 }
 
 wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key)

@@ -46,6 +46,12 @@ wire::Bytes seal(std::span<const uint8_t> plain, const wire::PublicKey &recipien
 /** Opens a sealed box; nullopt when it was not sealed to this key pair or was altered. */
 std::optional<wire::Bytes> open(std::span<const uint8_t> sealed, const KeyPair &keys);
 
+/**
+ * A device's answer hint for one tool: the first 4 bytes, big-endian, of
+ * SipHash-2-4 (crypto_shorthash) keyed with the tool id over serial + MAC.
+ */
+uint32_t answerHint(const wire::ToolId &toolId, std::string_view serial, const wire::Mac &mac);
+
 /** HMAC-SHA-256 (crypto_auth_hmacsha256). */
 wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key);
 

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 struct PKT_Driver;
 struct PKT_RecvInfo;
@@ -29,7 +31,8 @@ public:
     Discovery(const Discovery &) = delete;
     Discovery &operator=(const Discovery &) = delete;
 
-    /** Multicasts one inquiry; callable from any thread, the callback included. */
+    /** Multicasts one inquiry, repeated for the devices not heard in the following
+     *  second; callable from any thread, the callback included. */
     bool sendInquiry();
 
     /** True on the receive thread of any discovery: where Start and Stop must not be called. */
@@ -50,12 +53,27 @@ private:
         wire::DeviceInfo info;
         uint32_t sourceAddr = 0; // network order
         Clock::time_point lastHeard;
+        Clock::duration heartbeat;
         Clock::duration silenceLimit;
+        Clock::time_point lastProbe;
+        uint32_t hint = 0; // the device's answer hint for this run's tool id
         bool online = false;
+    };
+    // The inquiry whose repeat rounds are running.
+    struct Burst {
+        uint16_t number = 0; // 0: no inquiry sent yet
+        Clock::time_point nextRound;
+        uint8_t roundsSent = 0;
     };
 
     Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
     void run();
+    int msUntilRepeat(Clock::time_point now);
+    /** Sends the next round when due; `drained`: no answer is waiting on the socket. */
+    void repeatInquiry(Clock::time_point now, bool drained);
+    void sendTwice(const std::vector<wire::Bytes> &datagrams);
+    void probe(const std::vector<uint32_t> &hints);
+    std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
     void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
     void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
     void onGoodbye(const wire::Goodbye &goodbye);
@@ -68,6 +86,10 @@ private:
     void *m_userData;
     wire::ToolId m_toolId;
     std::unordered_map<Key, Device, KeyHash> m_devices; // receive thread only
+    Clock::time_point m_lastNewDevice; // receive thread only: when a device last came online
+    std::mutex m_burstMutex; // guards m_burst and m_probeRound, orders the inquiry datagrams
+    Burst m_burst;
+    uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

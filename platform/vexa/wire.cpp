@@ -310,13 +310,30 @@ uint32_t requestIdOf(const Message &m)
 
 bool isRequestType(MsgType t)
 {
-    return t >= MsgType::NonceRequest;
+    return t >= MsgType::NonceRequest && t <= MsgType::Result;
 }
 
 void writePayload(Writer &w, const Inquiry &m)
 {
     w.bytes(m.toolId);
     w.u16(m.spreadMs);
+}
+
+void writePayload(Writer &w, const InquiryRepeat &m)
+{
+    if (m.round == 0 || m.low > m.high || m.heard.size() > kMaxRepeatHints
+        || std::adjacent_find(m.heard.begin(), m.heard.end(), std::greater_equal<>()) != m.heard.end()
+        || (!m.heard.empty() && (m.heard.front() < m.low || m.heard.back() > m.high)))
+        w.fail();
+    w.bytes(m.toolId);
+    w.u16(m.spreadMs);
+    w.u16(m.burst);
+    w.u8(m.round);
+    w.u8(0);
+    w.u32(m.low);
+    w.u32(m.high);
+    for (uint32_t hint : m.heard)
+        w.u32(hint);
 }
 
 void writePayload(Writer &w, const Announce &m)
@@ -383,6 +400,30 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
         Inquiry m;
         m.toolId = r.array<kToolIdSize>();
         m.spreadMs = r.u16();
+        return m;
+    }
+    case MsgType::InquiryRepeat: {
+        InquiryRepeat m;
+        m.toolId = r.array<kToolIdSize>();
+        m.spreadMs = r.u16();
+        m.burst = r.u16();
+        m.round = r.u8();
+        if (m.round == 0 || r.u8() != 0)
+            r.fail();
+        m.low = r.u32();
+        m.high = r.u32();
+        if (m.low > m.high || r.remaining() % 4 != 0)
+            r.fail();
+        m.heard.reserve(r.remaining() / 4);
+        // Strictly ascending within the range: one encoding, and a device can binary-search it.
+        uint64_t floor = m.low;
+        while (r.ok() && !r.atEnd()) {
+            const uint32_t hint = r.u32();
+            if (hint < floor || hint > m.high)
+                r.fail();
+            floor = uint64_t(hint) + 1;
+            m.heard.push_back(hint);
+        }
         return m;
     }
     case MsgType::Announce: {
@@ -506,7 +547,7 @@ std::optional<Message> decode(std::span<const uint8_t> datagram)
     if (magic != kMagic || version != kVersion || flags != 0 || reserved1 != 0 || reserved2 != 0
         || payloadLength != r.remaining())
         return std::nullopt;
-    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::Result))
+    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::InquiryRepeat))
         return std::nullopt;
     const auto msgType = MsgType(type);
     if (isRequestType(msgType) != (requestId != 0))

@@ -22,6 +22,8 @@ inline constexpr size_t kMaxDatagram = 1400;
 inline constexpr size_t kHeaderSize = 16;
 inline constexpr uint8_t kVersion = 1;
 inline constexpr uint16_t kDefaultSpreadMs = 500;
+// Longest answer spread a device honours: a larger one only keeps answers pending.
+inline constexpr uint16_t kMaxSpreadMs = 2000;
 
 inline constexpr size_t kToolIdSize = 16;
 inline constexpr size_t kPublicKeySize = 32;   // X25519
@@ -46,6 +48,7 @@ enum class MsgType : uint8_t {
     Modify = 6,
     Reset = 7,
     Result = 8,
+    InquiryRepeat = 9,
 };
 
 enum class AnnounceReason : uint8_t {
@@ -139,6 +142,25 @@ struct Inquiry {
     bool operator==(const Inquiry &) const = default;
 };
 
+/**
+ * A later round of an inquiry: the devices whose answer hint lies in
+ * [low, high] and is not among `heard` answer (again).
+ */
+struct InquiryRepeat {
+    ToolId toolId{};
+    uint16_t spreadMs = 0;
+    uint16_t burst = 0;  // the tool's count of inquiries: tells one inquiry's rounds from the next's
+    uint8_t round = 1;   // 1..255
+    uint32_t low = 0;    // hint range covered, inclusive, low <= high
+    uint32_t high = 0;
+    std::vector<uint32_t> heard; // strictly ascending, within [low, high]
+    bool operator==(const InquiryRepeat &) const = default;
+};
+
+inline constexpr size_t kInquiryRepeatFixedSize = 30;
+/** Hints one INQUIRY_REPEAT can carry within kMaxDatagram. */
+inline constexpr size_t kMaxRepeatHints = (kMaxDatagram - kHeaderSize - kInquiryRepeatFixedSize) / 4;
+
 struct Announce {
     AnnounceReason reason = AnnounceReason::Boot;
     uint16_t heartbeatS = 30; // 1..65535
@@ -192,7 +214,7 @@ struct Result {
     bool operator==(const Result &) const = default;
 };
 
-using Message = std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result>;
+using Message = std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result, InquiryRepeat>;
 
 /** The sealed plaintext of a MODIFY. */
 struct ModifyBody {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 namespace {
@@ -364,6 +365,81 @@ TEST_F(Exchange, inquiryAnswersSpreadOverTheWindowAndEchoTheTool)
     }
 }
 
+TEST_F(Exchange, repeatedInquiryDrawsOnlyTheUnheardDevicesOnceEachRound)
+{
+    constexpr wire::Mac kOtherMac{0x02, 0, 0, 0, 0, 0x02};
+    wire::InquiryRepeat repeat;
+    repeat.toolId.fill(0x5A);
+    repeat.spreadMs = 100;
+    repeat.burst = 1;
+    repeat.round = 1;
+    repeat.high = UINT32_MAX;
+    repeat.heard = {crypto::answerHint(repeat.toolId, "CAM0001", kMac)};
+    deliver(wire::encode(repeat));
+    deliver(wire::encode(repeat)); // the round's second copy draws no second answer
+    // Answers only: the boot announcement's repeats fall due meanwhile.
+    const auto answersUntil = [this](Clock::duration later) {
+        m_sim->runDue(m_now + later);
+        auto answers = sentOf<wire::Announce>();
+        std::erase_if(answers, [](const auto &a) { return a.reason != wire::AnnounceReason::InquiryAnswer; });
+        return answers;
+    };
+    auto answers = answersUntil(std::chrono::seconds(1));
+    ASSERT_EQ(answers.size(), 2u); // one answer, sent twice
+    for (const auto &a : answers) {
+        EXPECT_EQ(a.info.serial, "CAM0002");
+        EXPECT_EQ(a.toolId, repeat.toolId);
+    }
+
+    // A range holding only the first device's hint, unlisted: only it answers.
+    m_sent.clear();
+    repeat.round = 2;
+    repeat.low = repeat.high = repeat.heard[0];
+    repeat.heard.clear();
+    ASSERT_NE(crypto::answerHint(repeat.toolId, "CAM0002", kOtherMac), repeat.low);
+    deliver(wire::encode(repeat));
+    answers = answersUntil(std::chrono::seconds(2));
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].info.serial, "CAM0001");
+}
+
+TEST_F(Exchange, inquiryFloodKeepsOneAnswerPendingPerDeviceWithinItsBudget)
+{
+    const size_t idle = m_sim->pendingTimers(); // heartbeats and boot repeats
+    std::map<std::string, int> answers;
+    constexpr int kSteps = 100; // 10 s of 300 inquiries every 100 ms, each from another tool
+    for (int step = 0; step <= kSteps; ++step) {
+        const Clock::time_point now = m_now + step * std::chrono::milliseconds(100);
+        for (int i = 0; i < 300; ++i) {
+            wire::Inquiry inquiry{crypto::randomArray<wire::kToolIdSize>(), UINT16_MAX};
+            m_sim->receive(wire::encode(inquiry), 255, now);
+        }
+        EXPECT_LE(m_sim->pendingTimers(), idle + m_sim->deviceCount()) << "step " << step;
+        m_sim->runDue(now);
+        for (const auto &a : sentOf<wire::Announce>())
+            answers[a.info.serial] += a.reason == wire::AnnounceReason::InquiryAnswer;
+        m_sent.clear();
+    }
+    for (const auto &[serial, count] : answers)
+        EXPECT_LE(count, 8 + 4 * 10) << serial;
+    // The spread is capped: two seconds after the flood every answer has gone.
+    m_sim->runDue(m_now + std::chrono::seconds(12));
+    EXPECT_LE(m_sim->pendingTimers(), idle);
+}
+
+TEST_F(Exchange, bootAndChangeAreAnnouncedThreeTimes)
+{
+    m_sim->runDue(m_now + std::chrono::seconds(5));
+    EXPECT_EQ(sentOf<wire::Announce>().size(), 4u); // the boot's two repeats, both devices
+    m_now += std::chrono::seconds(5);
+    ASSERT_EQ(statusOf(modifyRequest(3, "pw123456", "10.1.2.3")), wire::Status::Ok);
+    m_sim->runDue(m_now + std::chrono::seconds(4));
+    const auto changed = sentOf<wire::Announce>();
+    ASSERT_EQ(changed.size(), 3u);
+    for (const auto &a : changed)
+        EXPECT_EQ(a.reason, wire::AnnounceReason::Changed);
+}
+
 TEST_F(Exchange, modifyAppliesOncePersistsAndAnnounces)
 {
     const wire::Bytes request = modifyRequest(7, "pw123456", "10.1.2.3");
@@ -438,7 +514,7 @@ TEST_F(Exchange, offlineDevicesSayGoodbyeAndStayQuiet)
     bool quit = false;
     m_sim->command("offline CAM0001", m_now, out, quit);
     EXPECT_EQ(out, "ok offline 1\n");
-    ASSERT_EQ(sentOf<wire::Goodbye>().size(), 1u);
+    ASSERT_EQ(sentOf<wire::Goodbye>().size(), 2u); // twice: a goodbye cannot be repeated later
     m_sent.clear();
     deliver(wire::encode(wire::NonceRequest{9, wire::Target::byMac(kMac)}));
     EXPECT_TRUE(m_sent.empty());

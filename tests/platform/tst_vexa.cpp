@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -36,7 +38,8 @@ std::string prefix()
 // A device speaking VXDP from a thread of its own.
 class FakeDevice {
 public:
-    enum class Answer { Honest, ForgedResult, OtherKey };
+    // MissesInquiry: on a lossy link, it misses the INQUIRY but answers INQUIRY_REPEATs.
+    enum class Answer { Honest, ForgedResult, OtherKey, MissesInquiry };
 
     explicit FakeDevice(const std::string &suffix, Answer answer = Answer::Honest) : m_answer(answer)
     {
@@ -63,6 +66,7 @@ public:
     void announce(wire::AnnounceReason reason, uint16_t heartbeatS = 30, wire::ToolId toolId = {})
     {
         std::lock_guard lock(m_mutex);
+        m_heartbeatS = heartbeatS;
         send(wire::Announce{reason, heartbeatS, toolId, m_keys.publicKey, m_info});
     }
     void goodbye()
@@ -87,6 +91,12 @@ public:
         std::lock_guard lock(m_mutex);
         return m_reset;
     }
+    std::optional<wire::InquiryRepeat> lastRepeat()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_repeat;
+    }
+    uint32_t hint(const wire::ToolId &toolId) const { return crypto::answerHint(toolId, m_info.serial, m_info.mac); }
 
 private:
     void send(const wire::Message &m)
@@ -120,8 +130,15 @@ private:
             if (!m)
                 continue;
             std::lock_guard lock(m_mutex);
-            if (const auto *inq = std::get_if<wire::Inquiry>(&*m)) {
+            if (const auto *inq = std::get_if<wire::Inquiry>(&*m); inq && m_answer != Answer::MissesInquiry) {
                 send(wire::Announce{wire::AnnounceReason::InquiryAnswer, 30, inq->toolId, m_keys.publicKey, m_info});
+            } else if (const auto *rep = std::get_if<wire::InquiryRepeat>(&*m)) {
+                // Only this kind answers repeats: the others stand for devices of the first revision.
+                m_repeat = *rep;
+                const uint32_t h = hint(rep->toolId);
+                if (m_answer == Answer::MissesInquiry && h >= rep->low && h <= rep->high && !std::binary_search(rep->heard.begin(), rep->heard.end(), h))
+                    send(wire::Announce{wire::AnnounceReason::InquiryAnswer, m_heartbeatS, rep->toolId, m_keys.publicKey,
+                                        m_info});
             } else if (const auto *req = std::get_if<wire::NonceRequest>(&*m); req && isTarget(req->target)) {
                 m_nonce = crypto::randomArray<wire::kNonceSize>();
                 const auto key = m_answer == Answer::OtherKey ? crypto::generateKeyPair().publicKey : m_keys.publicKey;
@@ -152,6 +169,8 @@ private:
     wire::NonceBytes m_nonce{};
     std::optional<wire::ModifyBody> m_modify;
     std::optional<wire::ResetBody> m_reset;
+    std::optional<wire::InquiryRepeat> m_repeat;
+    uint16_t m_heartbeatS = 30;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -237,6 +256,52 @@ TEST_F(Library, AnswerToOurInquiryIsOnline)
     const auto r2 = next();
     ASSERT_TRUE(r2);
     EXPECT_EQ(r2->eventCode, VEXA_EVENT_ANNOUNCE);
+}
+
+TEST_F(Library, DeviceThatMissedTheInquiryIsFoundByARepeatRound)
+{
+    start();
+    FakeDevice heard("heard");
+    FakeDevice missed("missed", FakeDevice::Answer::MissesInquiry);
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    const auto first = m_reports.nextFor(heard.serial());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->eventCode, VEXA_EVENT_ONLINE);
+    const auto late = m_reports.nextFor(missed.serial());
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->eventCode, VEXA_EVENT_ONLINE);
+
+    // The last round lists both as heard, and nothing was reported twice.
+    std::this_thread::sleep_for(1700ms);
+    const auto last = missed.lastRepeat();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->round, 4);
+    for (const FakeDevice *device : {&heard, &missed}) {
+        const uint32_t h = device->hint(last->toolId);
+        EXPECT_TRUE(std::binary_search(last->heard.begin(), last->heard.end(), h)) << device->serial();
+    }
+    EXPECT_FALSE(m_reports.next(0ms));
+}
+
+TEST_F(Library, SilentDeviceIsProbedBeforeItGoesOffline)
+{
+    start();
+    auto device = std::make_unique<FakeDevice>("probed", FakeDevice::Answer::MissesInquiry);
+    device->announce(wire::AnnounceReason::Boot, 1);
+    auto r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ANNOUNCE);
+    // Past the 5 s of silence: its answers to the probes keep it online.
+    EXPECT_FALSE(m_reports.next(6500ms));
+    const auto probe = device->lastRepeat();
+    ASSERT_TRUE(probe);
+    EXPECT_GE(probe->round, 5);
+    EXPECT_EQ(probe->low, device->hint(probe->toolId));
+    EXPECT_EQ(probe->high, probe->low);
+    device.reset(); // gone without a goodbye
+    r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
 }
 
 TEST_F(Library, SilentDeviceGoesOffline)

@@ -30,6 +30,12 @@ Bytes withPayload(Bytes datagram, const Bytes &payload)
     return datagram;
 }
 
+std::vector<uint32_t> concatHints(uint32_t low, uint32_t high, std::vector<uint32_t> hints)
+{
+    hints.insert(hints.begin(), {low, high});
+    return hints;
+}
+
 Bytes payloadOf(const Bytes &datagram)
 {
     return Bytes(datagram.begin() + wire::kHeaderSize, datagram.end());
@@ -78,6 +84,17 @@ Bytes paddedTo(Bytes datagram, size_t size)
     return withPayload(datagram, payload);
 }
 
+// An INQUIRY_REPEAT with the sample's tool id, spread and round, and the given range and hints.
+Bytes repeatWith(uint32_t low, uint32_t high, const std::vector<uint32_t> &hints, size_t extra = 0)
+{
+    const Bytes valid = sample("inquiry_repeat");
+    Bytes payload(valid.begin() + wire::kHeaderSize, valid.begin() + wire::kHeaderSize + 22);
+    for (uint32_t v : concatHints(low, high, hints))
+        payload.insert(payload.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+    payload.resize(payload.size() + extra);
+    return withPayload(valid, payload);
+}
+
 const Bytes kSerialTlv = tlv(1, Bytes{'S', 'N', '1'});
 const Bytes kMacTlv = tlv(2, Bytes{1, 2, 3, 4, 5, 6});
 
@@ -102,13 +119,16 @@ TEST_P(RoundTrip, EveryTruncationIsRejected)
     const Bytes bytes = wire::encode(GetParam().second);
     const bool endsInTlvs = std::holds_alternative<wire::Announce>(GetParam().second)
         || std::holds_alternative<wire::Goodbye>(GetParam().second);
+    const bool endsInHints = std::holds_alternative<wire::InquiryRepeat>(GetParam().second);
     for (size_t len = 0; len < bytes.size(); ++len) {
         const Bytes cut(bytes.begin(), bytes.begin() + len);
         EXPECT_FALSE(wire::decode(cut)) << "length " << len;
         // Even with the length field agreeing with the shorter payload;
         // device information may legitimately end at any TLV boundary, which
-        // the TLV cases below cover.
-        if (len >= wire::kHeaderSize && !endsInTlvs) {
+        // the TLV cases below cover, and a hint list after any hint.
+        const size_t fixedEnd = wire::kHeaderSize + wire::kInquiryRepeatFixedSize;
+        const bool hintBoundary = endsInHints && len >= fixedEnd && (len - fixedEnd) % 4 == 0;
+        if (len >= wire::kHeaderSize && !endsInTlvs && !hintBoundary) {
             EXPECT_FALSE(wire::decode(withPayload(bytes, Bytes(cut.begin() + wire::kHeaderSize, cut.end()))))
                 << "consistent length " << len;
         }
@@ -187,7 +207,7 @@ std::vector<Malformed> malformed()
         {"bad_version_0", patched(inquiry, 4, 0)},
         {"bad_version_2", patched(inquiry, 4, 2)},
         {"type_0", patched(inquiry, 5, 0)},
-        {"type_9", patched(inquiry, 5, 9)},
+        {"type_10", patched(inquiry, 5, 10)},
         {"flags_set", patched(inquiry, 6, 1)},
         {"reserved_byte_set", patched(inquiry, 7, 1)},
         {"reserved_word_set", patched(inquiry, 15, 1)},
@@ -222,6 +242,14 @@ std::vector<Malformed> malformed()
         {"target_serial_empty", withPayload(nonceRequest, Bytes{2, 0})},
         {"result_status_6", patched(result, 16, 6)},
         {"modify_sealed_short", withPayload(sample("modify"), Bytes(modifyPayload.begin(), modifyPayload.end() - 1))},
+        {"repeat_round_0", patched(sample("inquiry_repeat"), 36, 0)},
+        {"repeat_reserved", patched(sample("inquiry_repeat"), 37, 1)},
+        {"repeat_range_inverted", repeatWith(5, 4, {})},
+        {"repeat_hints_unsorted", repeatWith(0, 9, {2, 1})},
+        {"repeat_hint_twice", repeatWith(0, 9, {1, 1})},
+        {"repeat_hint_below_range", repeatWith(5, 9, {4})},
+        {"repeat_hint_above_range", repeatWith(5, 9, {10})},
+        {"repeat_hint_cut", repeatWith(0, 9, {1}, 2)},
     };
 }
 
@@ -234,6 +262,24 @@ TEST_P(Rejects, Datagram)
 
 INSTANTIATE_TEST_SUITE_P(Malformed, Rejects, testing::ValuesIn(malformed()),
                          [](const auto &info) { return info.param.name; });
+
+TEST(Wire, InquiryRepeatBoundsAndFullestDatagram)
+{
+    const auto edges = wire::decode(repeatWith(5, 9, {5, 9}));
+    ASSERT_TRUE(edges);
+    EXPECT_EQ(std::get<wire::InquiryRepeat>(*edges).heard, (std::vector<uint32_t>{5, 9}));
+    EXPECT_TRUE(wire::decode(repeatWith(0, UINT32_MAX, {})));
+
+    wire::InquiryRepeat full;
+    full.high = UINT32_MAX;
+    for (uint32_t i = 0; i < wire::kMaxRepeatHints; ++i)
+        full.heard.push_back(i * 7);
+    EXPECT_EQ(wire::encode(full).size(), wire::kMaxDatagram - 2);
+    full.heard.push_back(UINT32_MAX);
+    EXPECT_TRUE(wire::encode(full).empty());
+    full.heard = {3, 3};
+    EXPECT_TRUE(wire::encode(full).empty());
+}
 
 TEST(Wire, LargestDatagramIsAccepted)
 {

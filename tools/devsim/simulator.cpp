@@ -32,6 +32,19 @@ constexpr auto kResultCacheLifetime = seconds(10);
 constexpr size_t kMaxPendingNonces = 8;
 constexpr size_t kMaxCachedResults = 8;
 constexpr int kMaxLockoutS = 60;
+// Answers to inquiries: a budget per device (a burst, refilled at a steady
+// rate), so a flood of inquiries cannot turn the devices into an amplifier.
+constexpr double kAnswerBudget = 8;
+constexpr double kAnswersPerSecond = 4;
+// Whoever answers a repeated inquiry is on a lossy link: the answer goes out twice.
+constexpr uint8_t kRepeatAnswerCopies = 2;
+constexpr auto kRepeatAnswerGap = milliseconds(100);
+// Boot and parameters-changed announcements are repeated this long after the
+// previous copy, so that one lost datagram does not hide the news for a heartbeat.
+constexpr std::array kAnnounceRepeatGaps{seconds(1), seconds(2)};
+constexpr auto kAnnounceRepeats = uint8_t(kAnnounceRepeatGaps.size());
+// A goodbye cannot be repeated later (the device is gone): it goes out this often at once.
+constexpr int kGoodbyeCopies = 2;
 
 enum class Mode { Online, Offline, Silent };
 
@@ -69,15 +82,21 @@ struct Device {
     std::vector<CachedResult> results;
     unsigned failures = 0;
     Clock::time_point lockedUntil{};
+    uint8_t answerCopies = 0; // copies of the pending answer still to send: at most one answer pending
+    double answerBudget = kAnswerBudget;
+    Clock::time_point budgetAt{};
+    uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
+
 };
 
-enum class TimerKind : uint8_t { Boot, Answer, Heartbeat };
+enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed };
 
 struct Timer {
     Clock::time_point when;
     uint32_t device;
     uint32_t generation;
     TimerKind kind;
+    uint8_t repeats; // Boot, Changed: copies still to follow this one
     wire::ToolId toolId; // Answer only
     bool operator>(const Timer &other) const { return when > other.when; }
 };
@@ -145,6 +164,12 @@ struct Simulator::Impl {
     std::unordered_map<uint64_t, uint32_t> byMac;
     std::unordered_map<std::string, uint32_t> bySerial;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers;
+    // Every device by its answer hint for the last tool that repeated an
+    // inquiry: a round's datagram then costs its range, not the population.
+    struct {
+        std::optional<wire::ToolId> tool;
+        std::vector<std::pair<uint32_t, uint32_t>> byHint; // hint, device index
+    } hints;
     std::mt19937_64 rng;
     std::array<uint8_t, 32> keySecret{};
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
@@ -240,13 +265,27 @@ struct Simulator::Impl {
         sendMessage(a);
     }
 
-    void goodbye(const Device &device) { sendMessage(wire::Goodbye{device.info.serialNo, device.mac}); }
+    void goodbye(const Device &device)
+    {
+        for (int copy = 0; copy < kGoodbyeCopies; ++copy)
+            sendMessage(wire::Goodbye{device.info.serialNo, device.mac});
+    }
 
     uint32_t indexOf(const Device &device) const { return uint32_t(&device - devices.data()); }
 
-    void schedule(Device &device, TimerKind kind, Clock::time_point when, const wire::ToolId &toolId = {})
+    void schedule(Device &device, TimerKind kind, Clock::time_point when, const wire::ToolId &toolId = {},
+                  uint8_t repeats = 0)
     {
-        timers.push(Timer{when, indexOf(device), device.generation, kind, toolId});
+        timers.push(Timer{when, indexOf(device), device.generation, kind, repeats, toolId});
+    }
+
+    // Sends a boot or changed announcement now and schedules its repeats.
+    void announceNews(Device &device, TimerKind kind, uint8_t repeats, Clock::time_point now)
+    {
+        announce(device, kind == TimerKind::Boot ? wire::AnnounceReason::Boot : wire::AnnounceReason::Changed);
+        if (repeats > 0)
+            schedule(device, kind, now + kAnnounceRepeatGaps[kAnnounceRepeatGaps.size() - repeats], {},
+                     uint8_t(repeats - 1));
     }
 
     // Heartbeats wander by ±10 % so that devices booted together drift apart.
@@ -263,12 +302,13 @@ struct Simulator::Impl {
         ++device.generation;
         device.nonces.clear();
         device.results.clear();
+        device.answerCopies = 0;
     }
 
     void bringOnline(Device &device, Clock::time_point now)
     {
         setMode(device, Mode::Online);
-        announce(device, wire::AnnounceReason::Boot);
+        announceNews(device, TimerKind::Boot, kAnnounceRepeats, now);
         scheduleHeartbeat(device, now);
     }
 
@@ -297,16 +337,61 @@ struct Simulator::Impl {
         return device && device->mode == Mode::Online ? device : nullptr;
     }
 
+    // Schedules an answer unless one is pending or the device's budget is
+    // spent. Each device waits its own random share of the window the tool
+    // asked for (capped), so thousands of answers trickle in instead of
+    // flooding the tool's socket.
+    bool offerAnswer(Device &device, const wire::ToolId &toolId, uint16_t spreadMs, uint8_t copies,
+                     Clock::time_point now)
+    {
+        if (device.answerCopies > 0)
+            return false;
+        const double elapsed = std::chrono::duration<double>(now - device.budgetAt).count();
+        device.answerBudget = std::min(kAnswerBudget, device.answerBudget + elapsed * kAnswersPerSecond);
+        device.budgetAt = now;
+        if (device.answerBudget < 1)
+            return false;
+        device.answerBudget -= 1;
+        device.answerCopies = copies;
+        const auto spread = std::max<int64_t>(1, std::min(spreadMs, wire::kMaxSpreadMs) * int64_t(1000));
+        const auto delay = std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, spread - 1)(rng));
+        schedule(device, TimerKind::Answer, now + delay, toolId);
+        return true;
+    }
+
     void onInquiry(const wire::Inquiry &inquiry, Clock::time_point now)
     {
-        // Each device waits its own random share of the window the tool asked
-        // for, so thousands of answers trickle in instead of flooding its socket.
-        const auto spread = std::max<int64_t>(1, inquiry.spreadMs * int64_t(1000));
-        std::uniform_int_distribution<int64_t> delayUs(0, spread - 1);
         for (Device &device : devices) {
             if (device.mode == Mode::Online)
-                schedule(device, TimerKind::Answer, now + std::chrono::microseconds(delayUs(rng)),
-                         inquiry.toolId);
+                offerAnswer(device, inquiry.toolId, inquiry.spreadMs, 1, now);
+        }
+    }
+
+    void indexHints(const wire::ToolId &tool)
+    {
+        hints.tool = tool;
+        hints.byHint.clear();
+        for (Device &device : devices) {
+            hints.byHint.emplace_back(crypto::answerHint(tool, device.info.serialNo, device.mac), indexOf(device));
+            device.answeredRound = 0;
+        }
+        std::sort(hints.byHint.begin(), hints.byHint.end());
+    }
+
+    // A later round: only the devices in its range that the tool has not heard answer.
+    void onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::time_point now)
+    {
+        if (hints.tool != repeat.toolId)
+            indexHints(repeat.toolId);
+        const uint32_t round = uint32_t(repeat.burst) << 8 | repeat.round;
+        auto it = std::lower_bound(hints.byHint.begin(), hints.byHint.end(), std::pair(repeat.low, uint32_t(0)));
+        for (; it != hints.byHint.end() && it->first <= repeat.high; ++it) {
+            Device &device = devices[it->second];
+            if (device.mode != Mode::Online || device.answeredRound == round ||
+                std::binary_search(repeat.heard.begin(), repeat.heard.end(), it->first))
+                continue;
+            if (offerAnswer(device, repeat.toolId, repeat.spreadMs, kRepeatAnswerCopies, now))
+                device.answeredRound = round;
         }
     }
 
@@ -488,7 +573,7 @@ struct Simulator::Impl {
         };
         const auto target = wire::Target::byMac(request.target);
         if (Device *changed = serveRequest(request, target, datagram, now, &wire::decodeModifyBody, apply))
-            announce(*changed, wire::AnnounceReason::Changed);
+            announceNews(*changed, TimerKind::Changed, kAnnounceRepeats, now);
     }
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
@@ -580,9 +665,9 @@ void Simulator::start(Clock::time_point now)
     for (Device &device : d->devices) {
         d->setMode(device, Mode::Online);
         if (d->config.bootAnnounce)
-            d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)));
-        else
-            d->scheduleHeartbeat(device, now);
+            d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)), {},
+                        kAnnounceRepeats);
+        d->scheduleHeartbeat(device, now);
     }
 }
 
@@ -594,7 +679,8 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
     // Everything but the four requests a device serves is ignored before the full decode.
     const auto type = wire::peekType(datagram);
     if (!type || (*type != wire::MsgType::Inquiry && *type != wire::MsgType::NonceRequest &&
-                  *type != wire::MsgType::Modify && *type != wire::MsgType::Reset))
+                  *type != wire::MsgType::Modify && *type != wire::MsgType::Reset &&
+                  *type != wire::MsgType::InquiryRepeat))
         return;
     const auto message = wire::decode(datagram);
     if (!message)
@@ -611,6 +697,8 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
     } else if (const auto *m = std::get_if<wire::Reset>(&*message)) {
         d->countFor(wire::Target::bySerial(m->targetSerial), d->received.reset);
         d->onReset(*m, datagram, now);
+    } else if (const auto *m = std::get_if<wire::InquiryRepeat>(&*message)) {
+        d->onInquiryRepeat(*m, now);
     }
 }
 
@@ -630,12 +718,17 @@ void Simulator::runDue(Clock::time_point now)
         if (timer.generation != device.generation || device.mode != Mode::Online)
             continue;
         switch (timer.kind) {
+        // Copies follow their due time, not a late runDue(), so the gaps hold.
         case TimerKind::Boot:
-            d->announce(device, wire::AnnounceReason::Boot);
-            d->scheduleHeartbeat(device, now);
+        case TimerKind::Changed:
+            d->announceNews(device, timer.kind, timer.repeats, timer.when);
             break;
         case TimerKind::Answer:
+            if (device.answerCopies == 0)
+                break;
             d->announce(device, wire::AnnounceReason::InquiryAnswer, timer.toolId);
+            if (--device.answerCopies > 0)
+                d->schedule(device, TimerKind::Answer, timer.when + kRepeatAnswerGap, timer.toolId);
             break;
         case TimerKind::Heartbeat:
             d->announce(device, wire::AnnounceReason::Heartbeat);
@@ -735,6 +828,11 @@ void Simulator::shutdown()
 size_t Simulator::deviceCount() const
 {
     return d->devices.size();
+}
+
+size_t Simulator::pendingTimers() const
+{
+    return d->timers.size();
 }
 
 const DeviceInfo *Simulator::device(std::string_view serial) const

@@ -57,6 +57,8 @@ public:
     void shutdown();
 
     size_t deviceCount() const;
+    /** Timers queued (answers, announcements, heartbeats): bounded by a few per device. */
+    size_t pendingTimers() const;
     /** The current state of one device, by serial number (for tests and "list"). */
     const DeviceInfo *device(std::string_view serial) const;
     /** The X25519 public key a device announces. */

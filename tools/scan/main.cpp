@@ -13,11 +13,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -132,11 +134,13 @@ nlohmann::ordered_json toJson(const VEXA_DEVICE_REPORT &r)
     return o;
 }
 
-// Devices heard so far, in order of first appearance; filled on the library's thread.
+// Devices heard so far, in order of first appearance; filled on the library's
+// thread. A list with an index into it, so that an offline storm costs O(1)
+// per event instead of shifting and renumbering every later device.
 struct Collector {
     std::mutex mutex;
-    std::vector<VEXA_DEVICE_REPORT> devices;
-    std::map<std::string, size_t> index;
+    std::list<VEXA_DEVICE_REPORT> devices;
+    std::unordered_map<std::string, std::list<VEXA_DEVICE_REPORT>::iterator> index;
 
     static void callback(const VEXA_DEVICE_REPORT *report, void *userData)
     {
@@ -146,22 +150,18 @@ struct Collector {
 
     void take(const VEXA_DEVICE_REPORT &report)
     {
-        const std::string key = TEXT(report, serialNo) + '|' + TEXT(report, macAddr);
+        std::string key = TEXT(report, serialNo) + '|' + TEXT(report, macAddr);
         const std::lock_guard lock(mutex);
         const auto it = index.find(key);
         if (report.eventCode == VEXA_EVENT_OFFLINE) {
             if (it != index.end()) {
-                const size_t gone = it->second;
-                devices.erase(devices.begin() + std::ptrdiff_t(gone));
+                devices.erase(it->second);
                 index.erase(it);
-                for (auto &[k, position] : index)
-                    position -= position > gone ? 1 : 0;
             }
         } else if (it != index.end()) {
-            devices[it->second] = report;
+            *it->second = report;
         } else {
-            index.emplace(key, devices.size());
-            devices.push_back(report);
+            index.emplace(std::move(key), devices.insert(devices.end(), report));
         }
     }
 };

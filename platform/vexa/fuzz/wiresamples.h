@@ -68,6 +68,8 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
         {"modify", wire::Modify{9, deviceInfo().mac, wire::Bytes(wire::kModifySealedSize, 0x55)}},
         {"reset", wire::Reset{10, deviceInfo().serial, wire::Bytes(wire::kResetSealedSize, 0x66)}},
         {"result", result},
+        {"inquiry_repeat", wire::InquiryRepeat{wire::ToolId{1, 2, 3}, 150, 7, 2, 0x1000, 0x7FFFFFFF,
+                                               {0x1000, 0x2345, 0x7FFFFFFF}}},
     };
 }
 

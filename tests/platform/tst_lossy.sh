@@ -1,0 +1,112 @@
+#!/bin/sh
+# Discovery over a lossy link: the tool and a simulator of DEVICES devices in
+# two network namespaces joined by a veth pair, each namespace dropping the
+# given share of incoming protocol datagrams at random (nftables numgen; the
+# kernel may lack netem). `vexa-scan list` with its default wait must find on
+# average at least MIN percent of the devices over RUNS runs at LOSS percent.
+# Nothing leaves the namespaces.
+#
+# usage: tst_lossy.sh BINDIR [DEVICES RUNS LOSS MIN]   (exit 77: skipped)
+#        with MIN "-" it only prints the found ratio of each run and the mean.
+
+set -u
+BIN=${1:?usage: tst_lossy.sh BINDIR [DEVICES RUNS LOSS MIN]}
+DEVICES=${2:-400}
+RUNS=${3:-5}
+LOSS=${4:-20}
+MIN=${5:-99}
+SKIP=77
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: network namespaces need root"
+    exit $SKIP
+fi
+if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
+    echo "SKIP: 'ip netns' is not available"
+    exit $SKIP
+fi
+if ! command -v nft >/dev/null 2>&1; then
+    echo "SKIP: 'nft' is not available (Debian package nftables)"
+    exit $SKIP
+fi
+
+ID=$$
+TOOL=vxlt$ID
+DEV=vxld$ID
+WORK=$(mktemp -d /tmp/tst_lossy.XXXXXX)
+SIM_PID=""
+
+cleanup() {
+    exec 3>&-
+    if [ -n "$SIM_PID" ]; then
+        kill "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+    fi
+    ip netns del "$TOOL" 2>/dev/null
+    ip netns del "$DEV" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+in_ns() {
+    ns=$1
+    shift
+    ip netns exec "$ns" "$@"
+}
+
+ip netns add "$TOOL" || { echo "SKIP: cannot create a network namespace"; exit $SKIP; }
+ip netns add "$DEV" || fail "netns $DEV"
+in_ns "$TOOL" ip link add vx0 type veth peer name vx0 netns "$DEV" || fail "veth"
+address=1
+for ns in $TOOL $DEV; do
+    in_ns "$ns" ip link set lo up || fail "lo in $ns"
+    in_ns "$ns" ip addr add 10.77.0.$address/24 dev vx0 || fail "address in $ns"
+    in_ns "$ns" ip link set vx0 up || fail "vx0 up in $ns"
+    in_ns "$ns" ip route add default dev vx0 || fail "route in $ns"
+    address=$((address + 1))
+    if [ "$LOSS" -gt 0 ]; then
+        in_ns "$ns" nft -f - <<NFT || { echo "SKIP: nftables cannot filter here"; exit $SKIP; }
+table inet vxloss {
+    chain input {
+        type filter hook input priority 0;
+        udp dport 39310 numgen random mod 100 < $LOSS drop
+    }
+}
+NFT
+    fi
+done
+
+mkfifo "$WORK/sim.in"
+in_ns "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --count "$DEVICES" --no-boot-announce \
+    <"$WORK/sim.in" >"$WORK/sim.out" 2>"$WORK/sim.err" &
+SIM_PID=$!
+exec 3>"$WORK/sim.in"
+n=0
+until grep -q "^ready $DEVICES devices$" "$WORK/sim.out" 2>/dev/null; do
+    n=$((n + 1))
+    [ $n -le 600 ] || fail "simulator not ready: $(cat "$WORK/sim.err")"
+    sleep 0.1
+done
+
+total=0
+run=1
+while [ $run -le "$RUNS" ]; do
+    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" list >"$WORK/list.txt" || fail "vexa-scan list"
+    found=$(tail -n 1 "$WORK/list.txt" | cut -d' ' -f1)
+    echo "run $run: $found of $DEVICES devices at $LOSS % loss"
+    total=$((total + found))
+    run=$((run + 1))
+done
+# Per mille, so that the check stays in integers.
+mean=$((total * 1000 / (DEVICES * RUNS)))
+echo "mean: $((mean / 10)).$((mean % 10)) % of $DEVICES devices over $RUNS runs at $LOSS % loss"
+[ "$MIN" = - ] && exit 0
+[ $mean -ge $((MIN * 10)) ] || fail "found on average fewer than $MIN % of the devices"
+echo "PASS: at least $MIN % found at $LOSS % loss"
+exit 0
