@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <list>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -46,12 +47,27 @@ private:
     struct KeyHash {
         size_t operator()(const Key &k) const;
     };
+    // Who keeps a place in a full table, lowest first: a newcomer may take
+    // the place of the least recently heard device of a lower rank.
+    enum class Rank : uint8_t { Offline, Unsolicited, Solicited, Certified };
+    static constexpr size_t kRanks = 4;
     struct Device {
         wire::DeviceInfo info;
+        wire::PublicKey publicKey{};
         uint32_t sourceAddr = 0; // network order
         Clock::time_point lastHeard;
         Clock::duration silenceLimit;
         bool online = false;
+        bool solicited = false; // answered this run's inquiry
+        bool certified = false;
+        Rank listed = Rank::Offline;            // whose list `place` is in
+        std::list<const Key *>::iterator place; // in m_byRank[listed]
+        Rank rank() const;
+    };
+    // New identities one source may bring: a burst as big as a large simulator, then a steady rate.
+    struct Bucket {
+        double tokens = 0;
+        Clock::time_point refilled;
     };
 
     Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
@@ -60,6 +76,8 @@ private:
     void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
     void onGoodbye(const wire::Goodbye &goodbye);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
+    bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
+    void rerank(Device &device);
     void expireSilent(Clock::time_point now);
     void report(const Device &device, int eventCode);
 
@@ -68,6 +86,8 @@ private:
     void *m_userData;
     wire::ToolId m_toolId;
     std::unordered_map<Key, Device, KeyHash> m_devices; // receive thread only
+    std::array<std::list<const Key *>, kRanks> m_byRank; // least recently heard first
+    std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
