@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -418,6 +419,26 @@ TEST_F(Library, ImpostorAnswersGetNothing)
         EXPECT_FALSE(impostor.lastReset());
         EXPECT_EQ(VEXA_Stop(), 1);
     }
+}
+
+// Trust on first use, switched on explicitly (ctest runs this case once more
+// with VEXA_TRUST_UNCERTIFIED=1): an uncertified device can be changed, but
+// an identity made from a known MAC or serial is never pinned.
+TEST_F(Library, FirstUseFallbackNeverRepinsAKnownIdentity)
+{
+    const char *fallback = std::getenv("VEXA_TRUST_UNCERTIFIED");
+    if (!fallback || std::string(fallback) != "1")
+        GTEST_SKIP() << "needs VEXA_TRUST_UNCERTIFIED=1";
+    FakeDevice old("old", FakeDevice::Answer::Uncertified);
+    hear(old);
+    const VEXA_NET_PARAM p = netParam("10.9.8.7", "255.255.255.0");
+    ASSERT_EQ(VEXA_ModifyDeviceNetParam(old.mac().c_str(), "secret", &p), 1);
+
+    FakeDevice mute("mute", FakeDevice::Answer::Mute);
+    FakeDevice impostor("impostor", FakeDevice::Answer::OtherSerial);
+    hear(mute);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(mute.mac().c_str(), "secret", &p), 0);
+    EXPECT_FALSE(impostor.lastModify()) << "another serial for a known MAC was pinned";
 }
 
 // 150 000 made-up identities from ten addresses, more than the table holds:
