@@ -557,21 +557,6 @@ TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)
     EXPECT_EQ(reread.devices().at("CAM0001|02:00:00:00:00:01").usedCodeDates.size(), 1u);
 }
 
-TEST_F(Exchange, announcementsCarryTheManufacturersCertificate)
-{
-    deliver(wire::encode(wire::Inquiry{}));
-    m_sim->runDue(m_now + std::chrono::seconds(1));
-    const auto answers = sentOf<wire::Announce>();
-    ASSERT_EQ(answers.size(), 2u);
-    const auto manufacturer = crypto::manufacturerPublicKey(crypto::manufacturerKeyFromSeed(kFactoryKey));
-    for (const auto &a : answers) {
-        ASSERT_TRUE(a.info.certificate) << a.info.serial;
-        EXPECT_TRUE(crypto::checkCertificate(manufacturer, *a.info.certificate, a.publicKey, a.info.serial, a.info.mac));
-        EXPECT_FALSE(crypto::checkCertificate(manufacturer, *a.info.certificate, a.publicKey, a.info.serial + "X",
-                                              a.info.mac));
-    }
-}
-
 TEST_F(Exchange, offlineDevicesSayGoodbyeAndStayQuiet)
 {
     std::string out;
