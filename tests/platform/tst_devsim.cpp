@@ -499,6 +499,21 @@ TEST_F(Exchange, aStrangersGuessesNeitherLockOutOthersNorLastForever)
     EXPECT_EQ(statusOf(modifyRequest(300, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
     m_source = tool;
     EXPECT_EQ(statusOf(modifyRequest(301, "pw123456", "10.1.2.3")), wire::Status::Ok);
+
+    // Guesses from forged addresses meet the device-wide ceiling: four checks at once, then
+    // two a second, so the tool's retransmission half a second later is checked.
+    m_now += std::chrono::seconds(2);
+    int checked = 0;
+    for (uint32_t i = 0; i < 10; ++i) {
+        m_source = 0x0A000000 + i;
+        checked += statusOf(modifyRequest(400 + i, "guess", "10.1.2.3")) == wire::Status::WrongPassword;
+    }
+    EXPECT_EQ(checked, 4);
+    m_source = tool;
+    const wire::Bytes request = modifyRequest(410, "pw123456", "10.1.2.3");
+    EXPECT_EQ(statusOf(request), wire::Status::RateLimited);
+    m_now += std::chrono::milliseconds(500);
+    EXPECT_EQ(statusOf(request), wire::Status::Ok);
 }
 
 TEST_F(Exchange, aNonceFloodDoesNotEvictAYoungNonce)
