@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 
@@ -18,8 +19,38 @@ static_assert(crypto_auth_hmacsha256_KEYBYTES == wire::kReplyKeySize);
 
 namespace {
 
+// The OWASP minimum for Argon2id: 19 MiB, two passes, one lane.
 constexpr unsigned long long kPwhashOps = 2;
-constexpr size_t kPwhashMem = 16u << 20;
+constexpr size_t kPwhashMem = 19u << 20;
+
+static_assert(crypto_sign_SECRETKEYBYTES == sizeof(ManufacturerSecretKey));
+static_assert(crypto_sign_PUBLICKEYBYTES == sizeof(ManufacturerPublicKey));
+static_assert(crypto_sign_BYTES == wire::kCertificateSize);
+
+// Domain separation: a certificate signature or code key cannot stand for anything else.
+constexpr std::string_view kCertificateContext = "VXDP device certificate|";
+constexpr std::string_view kCodeKeyContext = "VXDP code key|";
+
+wire::Tag hmacText(std::span<const uint8_t> key, std::string_view message)
+{
+    wire::Tag mac;
+    crypto_auth_hmacsha256_state state;
+    crypto_auth_hmacsha256_init(&state, key.data(), key.size());
+    crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char *>(message.data()),
+                                  message.size());
+    crypto_auth_hmacsha256_final(&state, mac.data());
+    return mac;
+}
+
+// What a certificate signs: context, device key, MAC, serial number.
+wire::Bytes certifiedBytes(const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac)
+{
+    wire::Bytes message(kCertificateContext.begin(), kCertificateContext.end());
+    message.insert(message.end(), deviceKey.begin(), deviceKey.end());
+    message.insert(message.end(), mac.begin(), mac.end());
+    message.insert(message.end(), serial.begin(), serial.end());
+    return message;
+}
 
 // RFC 4648 base32 without padding.
 std::string base32(std::span<const uint8_t> data)
@@ -129,9 +160,56 @@ std::optional<std::string> hashPassword(std::string_view password)
     return std::string(out);
 }
 
+bool plausibleHash(std::string_view hash)
+{
+    // "$argon2id$v=19$m=<KiB>,t=<passes>,p=<lanes>$<salt>$<hash>"
+    unsigned memKiB = 0, ops = 0, lanes = 0;
+    int used = 0;
+    const std::string text(hash.substr(0, crypto_pwhash_argon2id_STRBYTES));
+    if (hash.size() >= crypto_pwhash_argon2id_STRBYTES
+        || std::sscanf(text.c_str(), "$argon2id$v=19$m=%u,t=%u,p=%u$%n", &memKiB, &ops, &lanes, &used) != 3
+        || used == 0)
+        return false;
+    return memKiB >= 8 && memKiB <= kMaxHashMemKiB && ops >= 1 && ops <= kMaxHashOps && lanes == 1;
+}
+
 bool verifyPassword(const std::string &hash, std::string_view password)
 {
-    return crypto_pwhash_argon2id_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+    // A hash from a file must not make the device spend gigabytes or minutes on one check.
+    return plausibleHash(hash)
+        && crypto_pwhash_argon2id_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+wire::Certificate certify(const ManufacturerSecretKey &manufacturer, const wire::PublicKey &deviceKey,
+                          std::string_view serial, const wire::Mac &mac)
+{
+    const wire::Bytes message = certifiedBytes(deviceKey, serial, mac);
+    wire::Certificate signature;
+    crypto_sign_detached(signature.data(), nullptr, message.data(), message.size(), manufacturer.data());
+    return signature;
+}
+
+bool checkCertificate(const ManufacturerPublicKey &manufacturer, const wire::Certificate &certificate,
+                      const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac)
+{
+    const wire::Bytes message = certifiedBytes(deviceKey, serial, mac);
+    return crypto_sign_verify_detached(certificate.data(), message.data(), message.size(), manufacturer.data())
+        == 0;
+}
+
+ManufacturerSecretKey manufacturerKeyFromSeed(const std::array<uint8_t, 32> &seed)
+{
+    ManufacturerPublicKey publicKey;
+    ManufacturerSecretKey secretKey;
+    crypto_sign_seed_keypair(publicKey.data(), secretKey.data(), seed.data());
+    return secretKey;
+}
+
+ManufacturerPublicKey manufacturerPublicKey(const ManufacturerSecretKey &secret)
+{
+    ManufacturerPublicKey publicKey;
+    crypto_sign_ed25519_sk_to_pk(publicKey.data(), secret.data());
+    return publicKey;
 }
 
 std::string utcDate(std::chrono::system_clock::time_point when)
@@ -144,35 +222,43 @@ std::string utcDate(std::chrono::system_clock::time_point when)
     return buf;
 }
 
-std::string securityCode(const FactoryKey &key, std::string_view serial, std::string_view date)
+FactoryKey deviceCodeKey(const FactoryKey &master, std::string_view serial)
+{
+    std::string message(kCodeKeyContext);
+    message.append(serial);
+    return hmacText(master, message);
+}
+
+std::string securityCode(const FactoryKey &deviceKey, std::string_view serial, std::string_view date)
 {
     std::string message;
     message.append(serial).append("|").append(date);
-    wire::Tag mac;
-    crypto_auth_hmacsha256_state state;
-    crypto_auth_hmacsha256_init(&state, key.data(), key.size());
-    crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char *>(message.data()),
-                                  message.size());
-    crypto_auth_hmacsha256_final(&state, mac.data());
-    return base32(mac).substr(0, kSecurityCodeLength);
+    std::string code;
+    for (char c : date) {
+        if (c != '-')
+            code += c;
+    }
+    return code + base32(hmacText(deviceKey, message)).substr(0, kCodeMacLength);
 }
 
-bool checkSecurityCode(const FactoryKey &key, std::string_view serial, std::string_view code,
-                       std::chrono::system_clock::time_point now)
+std::optional<std::string> checkSecurityCode(const FactoryKey &deviceKey, std::string_view serial,
+                                             std::string_view code, std::chrono::system_clock::time_point now)
 {
     if (code.size() != kSecurityCodeLength)
-        return false;
+        return std::nullopt;
     std::string typed(code);
     for (char &c : typed)
         c = char(std::toupper(static_cast<unsigned char>(c)));
     using namespace std::chrono_literals;
-    bool ok = false;
+    std::optional<std::string> named;
     // Every candidate is compared, so the time taken does not tell which day matched.
     for (auto day : {now - 24h, now, now + 24h}) {
-        const std::string expected = securityCode(key, serial, utcDate(day));
-        ok |= sodium_memcmp(expected.data(), typed.data(), kSecurityCodeLength) == 0;
+        const std::string date = utcDate(day);
+        const std::string expected = securityCode(deviceKey, serial, date);
+        if (sodium_memcmp(expected.data(), typed.data(), kSecurityCodeLength) == 0)
+            named = date;
     }
-    return ok;
+    return named;
 }
 
 std::optional<FactoryKey> parseFactoryKey(std::string_view text)

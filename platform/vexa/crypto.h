@@ -1,8 +1,8 @@
 #pragma once
 
 // The protocol's cryptography, all of it from libsodium: device key pairs and
-// sealed request bodies, the RESULT's HMAC, password hashes and the
-// manufacturer's security codes.
+// sealed request bodies, the RESULT's HMAC, password hashes, the
+// manufacturer's device certificates and security codes.
 
 #include "wire.h"
 
@@ -15,9 +15,12 @@ namespace vexa::crypto {
 
 using SecretKey = std::array<uint8_t, 32>;
 using FactoryKey = std::array<uint8_t, 32>;
+using ManufacturerPublicKey = std::array<uint8_t, 32>; // Ed25519
+using ManufacturerSecretKey = std::array<uint8_t, 64>; // Ed25519, seed + public key
 
-inline constexpr size_t kSecurityCodeLength = 20;
-inline constexpr const char *kDefaultPassword = "admin12345";
+/** "YYYYMMDD" and 20 base32 characters of the MAC. */
+inline constexpr size_t kSecurityCodeLength = 28;
+inline constexpr size_t kCodeMacLength = 20;
 
 /** Initialises libsodium; false when it cannot run. Safe to call repeatedly and from any thread. */
 bool init();
@@ -60,25 +63,52 @@ wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key);
 /** True when the RESULT datagram's tag is valid under `key` (constant-time check). */
 bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key);
 
-/** Argon2id hash string (opslimit 2, memlimit 16 MiB); nullopt when out of memory. */
+/** Argon2id hash string (opslimit 2, memlimit 19 MiB: the OWASP minimum); nullopt when out of memory. */
 std::optional<std::string> hashPassword(std::string_view password);
-/** Checks a password against a hash string from hashPassword. */
+/**
+ * True for an Argon2id hash string whose parameters a device may spend:
+ * at most kMaxHashMemKiB of memory, kMaxHashOps passes and one lane.
+ */
+bool plausibleHash(std::string_view hash);
+inline constexpr unsigned kMaxHashMemKiB = 256u << 10;
+inline constexpr unsigned kMaxHashOps = 10;
+/** Checks a password against a hash string from hashPassword; false for implausible hashes. */
 bool verifyPassword(const std::string &hash, std::string_view password);
+
+/** Signs a device's key and identity with the manufacturer's key: its certificate. */
+wire::Certificate certify(const ManufacturerSecretKey &manufacturer, const wire::PublicKey &deviceKey,
+                          std::string_view serial, const wire::Mac &mac);
+/** True when `certificate` is the manufacturer's signature over this key, serial and MAC. */
+bool checkCertificate(const ManufacturerPublicKey &manufacturer, const wire::Certificate &certificate,
+                      const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac);
+/** The Ed25519 key pair of a 32-byte seed (the manufacturer key file holds the seed). */
+ManufacturerSecretKey manufacturerKeyFromSeed(const std::array<uint8_t, 32> &seed);
+ManufacturerPublicKey manufacturerPublicKey(const ManufacturerSecretKey &secret);
 
 /** "YYYY-MM-DD" of `when` in UTC. */
 std::string utcDate(std::chrono::system_clock::time_point when);
-/** First 20 characters of base32(HMAC-SHA-256(key, serial + "|" + date)), RFC 4648 alphabet. */
-std::string securityCode(const FactoryKey &key, std::string_view serial, std::string_view date);
 /**
- * Accepts the code for the UTC date of `now`, the day before and the day
- * after. Lower-case letters are taken as upper case.
+ * The code key of one device, diversified from the manufacturer's master key:
+ * HMAC-SHA-256(master, "VXDP code key|" + serial). A device holds only its own.
  */
-bool checkSecurityCode(const FactoryKey &key, std::string_view serial, std::string_view code,
-                       std::chrono::system_clock::time_point now);
+FactoryKey deviceCodeKey(const FactoryKey &master, std::string_view serial);
+/**
+ * The security code of a device for a UTC date "YYYY-MM-DD": the date as
+ * "YYYYMMDD", then the first 20 characters of
+ * base32(HMAC-SHA-256(device code key, serial + "|" + date)), RFC 4648 alphabet.
+ */
+std::string securityCode(const FactoryKey &deviceKey, std::string_view serial, std::string_view date);
+/**
+ * The date ("YYYY-MM-DD") a valid code names, when that date is the UTC date
+ * of `now`, the day before or the day after; nullopt otherwise. Lower-case
+ * letters are taken as upper case. Remembering used dates is the caller's.
+ */
+std::optional<std::string> checkSecurityCode(const FactoryKey &deviceKey, std::string_view serial,
+                                             std::string_view code, std::chrono::system_clock::time_point now);
 
-/** Parses a factory key: 64 hex characters on the first line (surrounding blanks allowed). */
+/** Parses a key file's text: 64 hex characters on the first line (surrounding blanks allowed). */
 std::optional<FactoryKey> parseFactoryKey(std::string_view text);
-/** Reads a factory key file; nullopt when it cannot be read or is malformed. */
+/** Reads a key file (factory master key, manufacturer seed); nullopt when unreadable or malformed. */
 std::optional<FactoryKey> readFactoryKey(const std::string &path);
 
 } // namespace vexa::crypto

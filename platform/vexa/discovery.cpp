@@ -42,6 +42,11 @@ constexpr int kRepeatCopies = 2;
 // row are common. Rounds above the inquiry's own are probes.
 constexpr uint8_t kFirstProbeRound = kRepeatRounds + 1;
 constexpr size_t kMaxProbesPerSweep = 64;
+// Uncertified newcomers per source address: a burst of two large simulators,
+// then 2 000 a second; the table of sources is bounded too.
+constexpr double kBurstPerSource = 20'000;
+constexpr double kNewcomersPerSecond = 2'000;
+constexpr size_t kMaxSources = 4096;
 
 thread_local bool t_onReceiveThread = false;
 
@@ -223,36 +228,101 @@ void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &in
         heard(nonce->serial, nonce->mac, now);
 }
 
+Discovery::Rank Discovery::Device::rank() const
+{
+    if (!online)
+        return Rank::Offline;
+    return certified ? Rank::Certified : solicited ? Rank::Solicited : Rank::Unsolicited;
+}
+
 void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
 {
-    // Announcements are not authenticated; the pin only guards later requests.
-    keypins::accept(announce.info.serial, announce.info.mac, announce.publicKey);
-
+    const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer && announce.toolId == m_toolId;
     Key key{announce.info.serial, announce.info.mac};
     auto it = m_devices.find(key);
+    // The certificate is checked once per key and certificate, not on every heartbeat.
+    const bool sameProof = it != m_devices.end() && it->second.publicKey == announce.publicKey
+        && it->second.info.certificate == announce.info.certificate;
+    const bool certified = sameProof ? it->second.certified : keypins::certified(announce.info, announce.publicKey);
+    // Only the certified device itself speaks for a certified identity.
+    if (it != m_devices.end() && it->second.certified && !certified)
+        return;
     if (it == m_devices.end()) {
-        if (m_devices.size() >= kMaxDevices)
+        const Rank rank = certified ? Rank::Certified : answersUs ? Rank::Solicited : Rank::Unsolicited;
+        if (!admitNewcomer(rank, sourceAddr, now))
             return;
         it = m_devices.emplace(std::move(key), Device{}).first;
         it->second.hint = crypto::answerHint(m_toolId, announce.info.serial, announce.info.mac);
+        auto &offline = m_byRank[size_t(Rank::Offline)];
+        it->second.place = offline.insert(offline.end(), &it->first); // ranked below, once known
     }
+    // Only a certified key is pinned for requests (or, under the explicit fallback, a first one).
+    keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey, certified);
+
     Device &device = it->second;
     const bool changed = device.info != announce.info;
     device.info = announce.info;
+    device.publicKey = announce.publicKey;
+    device.certified = certified;
     device.sourceAddr = sourceAddr;
     device.lastHeard = now;
     device.heartbeat = std::chrono::seconds(announce.heartbeatS);
     device.silenceLimit = 3 * device.heartbeat + 2s;
+    const bool wasOnline = device.online;
+    device.online = true;
+    device.solicited |= answersUs;
+    rerank(device);
 
-    if (!device.online) {
-        device.online = true;
+    if (!wasOnline) {
         m_lastNewDevice = now;
-        const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer
-            && announce.toolId == m_toolId;
         report(device, answersUs ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
     } else if (changed) {
         report(device, VEXA_EVENT_UPDATE);
     }
+}
+
+// Makes room for a new device: uncertified ones within their source's
+// budget, and only in a place a device of lower rank gives up. An evicted
+// device that was listed is reported offline.
+bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now)
+{
+    if (rank != Rank::Certified) {
+        if (m_buckets.size() >= kMaxSources && !m_buckets.count(sourceAddr))
+            m_buckets.clear();
+        auto [bucket, fresh] = m_buckets.try_emplace(sourceAddr, Bucket{kBurstPerSource, now});
+        Bucket &b = bucket->second;
+        const double elapsedS = std::chrono::duration<double>(now - b.refilled).count();
+        b.tokens = std::min(kBurstPerSource, b.tokens + elapsedS * kNewcomersPerSecond);
+        b.refilled = now;
+        if (b.tokens < 1)
+            return false;
+        b.tokens -= 1;
+    }
+    if (m_devices.size() < kMaxDevices)
+        return true;
+    for (size_t lower = 0; lower < size_t(rank); ++lower) {
+        if (m_byRank[lower].empty())
+            continue;
+        const Key *victimKey = m_byRank[lower].front();
+        m_byRank[lower].pop_front();
+        auto victim = m_devices.find(*victimKey);
+        if (victim->second.online) {
+            victim->second.online = false;
+            report(victim->second, VEXA_EVENT_OFFLINE);
+        }
+        m_devices.erase(victim);
+        return true;
+    }
+    return false;
+}
+
+// Moves the device to the most recently heard end of its rank's list.
+void Discovery::rerank(Device &device)
+{
+    auto &from = m_byRank[size_t(device.listed)];
+    device.listed = device.rank();
+    auto &to = m_byRank[size_t(device.listed)];
+    to.splice(to.end(), from, device.place);
 }
 
 void Discovery::onGoodbye(const wire::Goodbye &goodbye)
@@ -261,14 +331,17 @@ void Discovery::onGoodbye(const wire::Goodbye &goodbye)
     if (it == m_devices.end() || !it->second.online)
         return;
     it->second.online = false;
+    rerank(it->second);
     report(it->second, VEXA_EVENT_OFFLINE);
 }
 
 void Discovery::heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now)
 {
     auto it = m_devices.find(Key{serial, mac});
-    if (it != m_devices.end() && it->second.online)
+    if (it != m_devices.end() && it->second.online) {
         it->second.lastHeard = now;
+        rerank(it->second);
+    }
 }
 
 void Discovery::expireSilent(Clock::time_point now)
@@ -283,6 +356,7 @@ void Discovery::expireSilent(Clock::time_point now)
         const auto probePeriod = std::clamp<Clock::duration>(device.heartbeat / 4, 1s, 10s);
         if (silent > device.silenceLimit) {
             device.online = false;
+            rerank(device);
             report(device, VEXA_EVENT_OFFLINE);
         } else if (silent > 2 * device.heartbeat && now - device.lastProbe >= probePeriod
                    && probes.size() < kMaxProbesPerSweep) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -49,8 +50,13 @@ private:
     struct KeyHash {
         size_t operator()(const Key &k) const;
     };
+    // Who keeps a place in a full table, lowest first: a newcomer may take
+    // the place of the least recently heard device of a lower rank.
+    enum class Rank : uint8_t { Offline, Unsolicited, Solicited, Certified };
+    static constexpr size_t kRanks = 4;
     struct Device {
         wire::DeviceInfo info;
+        wire::PublicKey publicKey{};
         uint32_t sourceAddr = 0; // network order
         Clock::time_point lastHeard;
         Clock::duration heartbeat;
@@ -58,6 +64,16 @@ private:
         Clock::time_point lastProbe;
         uint32_t hint = 0; // the device's answer hint for this run's tool id
         bool online = false;
+        bool solicited = false; // answered this run's inquiry
+        bool certified = false;
+        Rank listed = Rank::Offline;            // whose list `place` is in
+        std::list<const Key *>::iterator place; // in m_byRank[listed]
+        Rank rank() const;
+    };
+    // New identities one source may bring: a burst as big as a large simulator, then a steady rate.
+    struct Bucket {
+        double tokens = 0;
+        Clock::time_point refilled;
     };
     // The inquiry whose repeat rounds are running.
     struct Burst {
@@ -78,6 +94,8 @@ private:
     void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
     void onGoodbye(const wire::Goodbye &goodbye);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
+    bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
+    void rerank(Device &device);
     void expireSilent(Clock::time_point now);
     void report(const Device &device, int eventCode);
 
@@ -90,6 +108,8 @@ private:
     std::mutex m_burstMutex; // guards m_burst and m_probeRound, orders the inquiry datagrams
     Burst m_burst;
     uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
+    std::array<std::list<const Key *>, kRanks> m_byRank; // least recently heard first
+    std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

@@ -1,5 +1,11 @@
 #include "keypins.h"
 
+#include "crypto.h"
+
+#include <sodium.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -7,9 +13,31 @@ namespace vexa::keypins {
 
 namespace {
 
-// Bounds what a flood of made-up identities can cost; past it keys are
-// checked against existing pins but no new ones are stored.
+// Bounds what a flood of made-up identities can cost. When full, a certified
+// key takes the place of the least recently used pin (first-use pins go
+// first); a first-use key is then refused, never accepted unpinned.
 constexpr size_t kMaxPins = 1 << 17;
+
+// The manufacturer whose certificates this build trusts (VEXA_MANUFACTURER_KEY at configure time).
+const crypto::ManufacturerPublicKey &manufacturerKey()
+{
+    static const crypto::ManufacturerPublicKey key = [] {
+        crypto::ManufacturerPublicKey k{};
+        const char hex[] = VEXA_MANUFACTURER_KEY;
+        size_t len = 0;
+        if (sodium_hex2bin(k.data(), k.size(), hex, std::strlen(hex), nullptr, &len, nullptr) != 0
+            || len != k.size())
+            k = {}; // trusts nothing: no signature verifies under the zero key
+        return k;
+    }();
+    return key;
+}
+
+struct Pin {
+    wire::PublicKey key{};
+    bool certified = false;
+    uint64_t lastUse = 0;
+};
 
 std::string identity(const std::string &serial, const wire::Mac &mac)
 {
@@ -17,19 +45,127 @@ std::string identity(const std::string &serial, const wire::Mac &mac)
     return id.append(serial);
 }
 
+std::string macText(const wire::Mac &mac)
+{
+    return std::string(mac.begin(), mac.end());
+}
+
+class Pins {
+public:
+    void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified)
+    {
+        std::lock_guard lock(m_mutex);
+        const std::string id = identity(serial, mac);
+        if (auto it = m_pins.find(id); it != m_pins.end()) {
+            // Proof replaces assumption (and a certified key a device replaced); nothing else re-pins.
+            if (certified)
+                it->second = {key, true, ++m_clock};
+            return;
+        }
+        if (certified)
+            insert(id, serial, mac, {key, true, ++m_clock});
+        else if (firstUseAllowed() && unknown(serial, mac))
+            insert(id, serial, mac, {key, false, ++m_clock});
+    }
+
+    bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)
+    {
+        std::lock_guard lock(m_mutex);
+        const std::string id = identity(serial, mac);
+        if (auto it = m_pins.find(id); it != m_pins.end()) {
+            it->second.lastUse = ++m_clock;
+            return it->second.key == key;
+        }
+        return firstUseAllowed() && unknown(serial, mac) && insert(id, serial, mac, {key, false, ++m_clock});
+    }
+
+private:
+    // Neither half of the identity belongs to a pinned device: another serial
+    // number answering for a known MAC (or the reverse) is never first use.
+    bool unknown(const std::string &serial, const wire::Mac &mac) const
+    {
+        return !m_byMac.count(macText(mac)) && !m_bySerial.count(serial);
+    }
+
+    bool insert(const std::string &id, const std::string &serial, const wire::Mac &mac, Pin pin)
+    {
+        if (pin.certified) {
+            // A first-use pin that claimed this device's MAC or serial number was a guess, now disproved.
+            for (const auto *index : {&m_byMac, &m_bySerial}) {
+                const auto other = index->find(index == &m_byMac ? macText(mac) : serial);
+                if (other != index->end() && !m_pins.at(other->second).certified)
+                    erase(std::string(other->second));
+            }
+        }
+        if (m_pins.size() >= kMaxPins && !(pin.certified && evictOne()))
+            return false;
+        m_pins[id] = pin;
+        m_byMac[macText(mac)] = id;
+        m_bySerial[serial] = id;
+        return true;
+    }
+
+    // Only certified keys evict, and only when full: a linear scan is fine there.
+    bool evictOne()
+    {
+        auto victim = m_pins.end();
+        for (auto it = m_pins.begin(); it != m_pins.end(); ++it) {
+            if (victim == m_pins.end() || std::pair(it->second.certified, it->second.lastUse)
+                                              < std::pair(victim->second.certified, victim->second.lastUse))
+                victim = it;
+        }
+        if (victim == m_pins.end())
+            return false;
+        erase(std::string(victim->first));
+        return true;
+    }
+
+    void erase(const std::string &id)
+    {
+        if (auto m = m_byMac.find(id.substr(0, 6)); m != m_byMac.end() && m->second == id)
+            m_byMac.erase(m);
+        if (auto s = m_bySerial.find(id.substr(6)); s != m_bySerial.end() && s->second == id)
+            m_bySerial.erase(s);
+        m_pins.erase(id);
+    }
+
+    std::mutex m_mutex;
+    std::unordered_map<std::string, Pin> m_pins;
+    std::unordered_map<std::string, std::string> m_byMac;    // MAC bytes -> identity
+    std::unordered_map<std::string, std::string> m_bySerial; // serial -> identity
+    uint64_t m_clock = 0;
+};
+
+Pins &pins()
+{
+    static Pins p;
+    return p;
+}
+
 } // namespace
 
-bool accept(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)
+bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key)
 {
-    static std::mutex mutex;
-    static std::unordered_map<std::string, wire::PublicKey> pins;
-    std::lock_guard lock(mutex);
-    const std::string id = identity(serial, mac);
-    if (auto it = pins.find(id); it != pins.end())
-        return it->second == key;
-    if (pins.size() < kMaxPins)
-        pins.emplace(id, key);
-    return true;
+    return info.certificate && crypto::checkCertificate(manufacturerKey(), *info.certificate, key, info.serial, info.mac);
+}
+
+void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified)
+{
+    pins().announced(serial, mac, key, certified);
+}
+
+bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)
+{
+    return pins().trusted(serial, mac, key);
+}
+
+bool firstUseAllowed()
+{
+    static const bool allowed = [] {
+        const char *value = std::getenv("VEXA_TRUST_UNCERTIFIED");
+        return value && std::strcmp(value, "1") == 0;
+    }();
+    return allowed;
 }
 
 } // namespace vexa::keypins

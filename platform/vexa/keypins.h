@@ -1,8 +1,10 @@
 #pragma once
 
-// Trust on first use for device public keys: the first key heard for a
-// device (serial number + MAC) is pinned for the life of the process, and a
-// request refuses a nonce that comes with another key.
+// Which device keys a request may seal a password or security code to. A key
+// is trusted when the manufacturer certified it for the device's serial
+// number and MAC; trust on first use is only a fallback for uncertified
+// devices, switched on explicitly with VEXA_TRUST_UNCERTIFIED=1, and never
+// takes over a serial number or MAC address that is already pinned.
 
 #include "wire.h"
 
@@ -10,10 +12,24 @@
 
 namespace vexa::keypins {
 
+/** True when `info` carries the manufacturer's valid certificate for `key`, its serial and MAC. */
+bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key);
+
 /**
- * Pins `key` for the device when nothing is pinned yet. True when the key is
- * (now) the pinned one, false when another key is pinned.
+ * Records a key heard in an ANNOUNCE. A certified key always takes its
+ * identity's pin; an uncertified one is pinned only under the fallback and
+ * only for an identity whose serial number and MAC are both unknown.
  */
-bool accept(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key);
+void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified);
+
+/**
+ * True when a NONCE from this identity with this key may receive a request:
+ * the key is the certified one pinned for exactly this serial number and MAC
+ * (or, under the fallback, pinned or now pinned on first use).
+ */
+bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key);
+
+/** Whether the trust-on-first-use fallback is on (read once per process). */
+bool firstUseAllowed();
 
 } // namespace vexa::keypins

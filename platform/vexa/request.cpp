@@ -40,8 +40,10 @@ public:
         std::optional<wire::Nonce> nonce;
         sendUntil(nonceRequest, [&](const wire::Message &m, std::span<const uint8_t>) {
             const auto *n = std::get_if<wire::Nonce>(&m);
+            // Anyone can answer: only a key certified for exactly this
+            // serial number and MAC gets the sealed request.
             if (n && n->requestId == m_requestId && n->target == m_target && answersTarget(*n)
-                && keypins::accept(n->serial, n->mac, n->publicKey))
+                && keypins::trusted(n->serial, n->mac, n->publicKey))
                 nonce = *n;
             return nonce.has_value();
         });
@@ -60,7 +62,8 @@ public:
             if (r && r->requestId == m_requestId && r->target == m_target
                 && crypto::verifyResult(datagram, replyKey))
                 status = r->status;
-            return status.has_value();
+            // Rate limited: the device kept the nonce, a retransmission is looked at afresh.
+            return status.has_value() && status != wire::Status::RateLimited;
         });
         return status == wire::Status::Ok;
     }

@@ -207,6 +207,8 @@ void writeInfo(Writer &w, const DeviceInfo &d)
     w.tlvU8(Tlv::Capabilities, d.capabilities);
     w.tlvU8(Tlv::Dhcp, d.dhcpOn);
     w.tlvU8(Tlv::ExtInfo, d.extInfo);
+    if (d.certificate)
+        w.tlv(Tlv::Certificate, *d.certificate);
 }
 
 // Expected value length of each known TLV type; 0 marks a text (checked separately).
@@ -227,11 +229,17 @@ constexpr size_t fixedLength(Tlv t)
     case Tlv::Capabilities:
     case Tlv::Dhcp:
     case Tlv::ExtInfo: return 1;
+    case Tlv::Certificate: return kCertificateSize;
     default: return 0;
     }
 }
 
-constexpr uint8_t kLastTlv = uint8_t(Tlv::ExtInfo);
+constexpr uint8_t kLastTlv = uint8_t(Tlv::Certificate);
+
+constexpr bool isKnownTlv(uint8_t type)
+{
+    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ExtInfo)) || type == uint8_t(Tlv::Certificate);
+}
 
 // Reads TLVs up to the end of the payload into a DeviceInfo. Unknown types are
 // skipped; known ones must be well-formed and appear at most once.
@@ -245,7 +253,7 @@ std::optional<DeviceInfo> readInfo(Reader &r)
         Reader v(r.take(len));
         if (!r.ok())
             return std::nullopt;
-        if (type == 0 || type > kLastTlv)
+        if (!isKnownTlv(type))
             continue;
         if (seen.test(type))
             return std::nullopt;
@@ -286,6 +294,7 @@ std::optional<DeviceInfo> readInfo(Reader &r)
             if (d.extInfo > 1)
                 v.fail();
             break;
+        case Tlv::Certificate: d.certificate = v.array<kCertificateSize>(); break;
         }
         if (!v.atEnd())
             return std::nullopt;

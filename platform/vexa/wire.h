@@ -31,6 +31,7 @@ inline constexpr size_t kNonceSize = 24;       // single-use request token
 inline constexpr size_t kReplyKeySize = 32;    // HMAC-SHA-256 key for the RESULT
 inline constexpr size_t kTagSize = 32;         // HMAC-SHA-256 output
 inline constexpr size_t kSealOverhead = 48;    // sealed box: ephemeral key + MAC
+inline constexpr size_t kCertificateSize = 64; // Ed25519 signature by the manufacturer
 
 // Longest texts: one byte less than the report field they end up in.
 inline constexpr size_t kMaxSerial = 47;
@@ -88,6 +89,8 @@ enum class Tlv : uint8_t {
     Capabilities = 17,
     Dhcp = 18,
     ExtInfo = 19,
+    // Security TLVs start at 32, leaving 20..31 to device information.
+    Certificate = 32,
 };
 
 using Mac = std::array<uint8_t, 6>;
@@ -98,6 +101,7 @@ using PublicKey = std::array<uint8_t, kPublicKeySize>;
 using NonceBytes = std::array<uint8_t, kNonceSize>;
 using ReplyKey = std::array<uint8_t, kReplyKeySize>;
 using Tag = std::array<uint8_t, kTagSize>;
+using Certificate = std::array<uint8_t, kCertificateSize>;
 using Bytes = std::vector<uint8_t>;
 
 /** What a device reports about itself. Absent TLVs decode as zero / empty. */
@@ -121,6 +125,7 @@ struct DeviceInfo {
     uint8_t capabilities = 0;  // bit 0 IPv6, bit 1 IPv6 modifiable, bit 2 DHCP
     uint8_t dhcpOn = 0;        // 0 or 1
     uint8_t extInfo = 0;       // 0 or 1
+    std::optional<Certificate> certificate; // the manufacturer's signature of key and identity
     bool operator==(const DeviceInfo &) const = default;
 };
 

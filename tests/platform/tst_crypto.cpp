@@ -69,6 +69,17 @@ TEST_F(Crypto, PasswordHashVerifies)
     EXPECT_FALSE(crypto::verifyPassword(*hash, "admin1234"));
     EXPECT_FALSE(crypto::verifyPassword(*hash, ""));
     EXPECT_FALSE(crypto::verifyPassword("not a hash", "admin12345"));
+    // At least the OWASP minimum: 19 MiB, two passes.
+    EXPECT_NE(hash->find("$m=19456,t=2,p=1$"), std::string::npos) << *hash;
+}
+
+std::string sodiumHex(std::span<const uint8_t> bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : bytes)
+        out += std::string{digits[b >> 4], digits[b & 15]};
+    return out;
 }
 
 crypto::FactoryKey sequenceKey()
@@ -84,29 +95,50 @@ const auto kNoon = std::chrono::sys_days{std::chrono::year{2024} / 5 / 17} + 12h
 
 TEST_F(Crypto, SecurityCodeKnownAnswers)
 {
-    // Computed independently: base32(HMAC-SHA-256(00..1f, "VX-2024-000123|<date>"))[:20].
-    EXPECT_EQ(crypto::securityCode(sequenceKey(), "VX-2024-000123", "2024-05-16"), "NLZQZMRXJBIMLUI5AXSV");
-    EXPECT_EQ(crypto::securityCode(sequenceKey(), "VX-2024-000123", "2024-05-17"), "GGIUR52XWHW4QOEYNDDZ");
-    EXPECT_EQ(crypto::securityCode(sequenceKey(), "VX-2024-000123", "2024-05-18"), "E27DAQUVP5VAQ6PCA4HN");
+    // Computed independently: k = HMAC-SHA-256(00..1f, "VXDP code key|VX-2024-000123"),
+    // code = date + base32(HMAC-SHA-256(k, "VX-2024-000123|<date>"))[:20].
+    const auto deviceKey = crypto::deviceCodeKey(sequenceKey(), "VX-2024-000123");
+    EXPECT_EQ(sodiumHex(deviceKey), "454dcaa279c1bd28c8a587898f1b321d55313ca10185024e691cce6a9a4c9fe7");
+    EXPECT_EQ(crypto::securityCode(deviceKey, "VX-2024-000123", "2024-05-16"), "20240516IXAPJAC6ZV4NW6T3JKO4");
+    EXPECT_EQ(crypto::securityCode(deviceKey, "VX-2024-000123", "2024-05-17"), "20240517P2POEX2VG6DBV4N5CZBO");
+    EXPECT_EQ(crypto::securityCode(deviceKey, "VX-2024-000123", "2024-05-18"), "20240518EPXSNSKC56RKDQVUTFC5");
 }
 
-TEST_F(Crypto, SecurityCodeAcceptsYesterdayTodayAndTomorrow)
+TEST_F(Crypto, SecurityCodeNamesItsDateWithinADayEitherSide)
 {
-    const auto key = sequenceKey();
     const std::string serial = "VX-2024-000123";
+    const auto key = crypto::deviceCodeKey(sequenceKey(), serial);
     for (auto day : {-1, 0, 1}) {
-        const auto code = crypto::securityCode(key, serial, crypto::utcDate(kNoon + day * 24h));
-        EXPECT_TRUE(crypto::checkSecurityCode(key, serial, code, kNoon)) << day;
+        const auto date = crypto::utcDate(kNoon + day * 24h);
+        EXPECT_EQ(crypto::checkSecurityCode(key, serial, crypto::securityCode(key, serial, date), kNoon), date);
     }
     for (auto day : {-2, 2}) {
         const auto code = crypto::securityCode(key, serial, crypto::utcDate(kNoon + day * 24h));
         EXPECT_FALSE(crypto::checkSecurityCode(key, serial, code, kNoon)) << day;
     }
-    EXPECT_TRUE(crypto::checkSecurityCode(key, serial, "ggiur52xwhw4qoeynddz", kNoon));
-    EXPECT_FALSE(crypto::checkSecurityCode(key, "VX-2024-000124", "GGIUR52XWHW4QOEYNDDZ", kNoon));
-    EXPECT_FALSE(crypto::checkSecurityCode(key, serial, "GGIUR52XWHW4QOEYNDD", kNoon));
-    EXPECT_FALSE(crypto::checkSecurityCode(key, serial, "GGIUR52XWHW4QOEYNDDZA", kNoon));
-    EXPECT_FALSE(crypto::checkSecurityCode(key, serial, "", kNoon));
+    const std::string good = "20240517P2POEX2VG6DBV4N5CZBO";
+    EXPECT_TRUE(crypto::checkSecurityCode(key, serial, "20240517p2poex2vg6dbv4n5czbo", kNoon));
+    for (const std::string bad : {good.substr(1), good + "A", std::string("20240516") + good.substr(8),
+                                  good.substr(8), std::string()})
+        EXPECT_FALSE(crypto::checkSecurityCode(key, serial, bad, kNoon)) << bad;
+    EXPECT_FALSE(crypto::checkSecurityCode(key, "VX-2024-000124", good, kNoon));
+    EXPECT_FALSE(crypto::checkSecurityCode(sequenceKey(), serial, good, kNoon)) << "the master key is not a device key";
+    EXPECT_LE(good.size(), wire::kMaxSecurityCode);
+}
+
+TEST_F(Crypto, CertificateBindsKeySerialAndMac)
+{
+    const auto manufacturer = crypto::manufacturerKeyFromSeed(sequenceKey());
+    const auto trusted = crypto::manufacturerPublicKey(manufacturer);
+    const auto device = crypto::generateKeyPair().publicKey;
+    const wire::Mac mac{2, 0, 0, 0, 0, 1};
+    const auto cert = crypto::certify(manufacturer, device, "VX-1", mac);
+    EXPECT_TRUE(crypto::checkCertificate(trusted, cert, device, "VX-1", mac));
+    const auto other = crypto::manufacturerPublicKey(crypto::manufacturerKeyFromSeed(crypto::randomArray<32>()));
+    EXPECT_FALSE(crypto::checkCertificate(other, cert, device, "VX-1", mac));
+    EXPECT_FALSE(crypto::checkCertificate(trusted, cert, crypto::generateKeyPair().publicKey, "VX-1", mac));
+    EXPECT_FALSE(crypto::checkCertificate(trusted, cert, device, "VX-2", mac));
+    EXPECT_FALSE(crypto::checkCertificate(trusted, cert, device, "VX-1", wire::Mac{2, 0, 0, 0, 0, 2}));
 }
 
 TEST_F(Crypto, UtcDateAroundMidnight)

@@ -175,6 +175,14 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
     std::string path(const char *name) const { return m_dir + "/" + name; }
+    // Every file of the directory: what a save leaves behind.
+    std::set<std::string> files() const
+    {
+        std::set<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(m_dir))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
 
     static void write(const std::string &file, const std::string &text)
     {
@@ -192,13 +200,16 @@ TEST_F(StateFileTest, roundTripSurvivesLeftoverTempFile)
     DeviceState &s = state.device("CAM0001|02:00:00:00:00:01");
     s.network = NetworkState{"10.0.0.5", "255.255.0.0", "10.0.0.1", 8100, "fd00::5", "fd00::1", 64, 0};
     s.passwordHash = "$argon2id$v=19$m=16384,t=2,p=1$c2FsdA$aGFzaA";
-    state.device("CAM0002|02:00:00:00:00:02").passwordHash = "$argon2id$other";
+    s.usedCodeDates = {"2024-05-17"};
+    state.device("CAM0002|02:00:00:00:00:02").passwordHash = "$argon2id$v=19$m=19456,t=2,p=1$c2FsdA$b3RoZXI";
     std::string error;
     ASSERT_TRUE(state.save(error)) << error;
-    EXPECT_FALSE(std::filesystem::exists(state.tempPath()));
+    EXPECT_EQ(files(), std::set<std::string>{"state.json"});
+    EXPECT_EQ(std::filesystem::status(path("state.json")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
     // A crash in the middle of the next save leaves a torn temporary file behind.
-    write(state.tempPath(), "{\"version\": 1, \"devi");
+    write(path("state.json.a1B2c3"), "{\"version\": 1, \"devi");
     StateFile reread(path("state.json"));
     ASSERT_TRUE(reread.load(error)) << error;
     EXPECT_EQ(reread.devices(), state.devices());
@@ -209,11 +220,46 @@ TEST_F(StateFileTest, roundTripSurvivesLeftoverTempFile)
     StateFile third(path("state.json"));
     ASSERT_TRUE(third.load(error)) << error;
     EXPECT_EQ(third.devices(), reread.devices());
-    EXPECT_FALSE(std::filesystem::exists(state.tempPath()));
+    EXPECT_EQ(files(), (std::set<std::string>{"state.json", "state.json.a1B2c3"}));
 }
+
+TEST_F(StateFileTest, plantedNamesAreNeitherFollowedNorOverwritten)
+{
+    // The old fixed temporary name as a symlink to a victim file: the save must not write through it.
+    write(path("victim"), "precious");
+    std::filesystem::create_symlink(path("victim"), path("state.json.tmp"));
+    StateFile state(path("state.json"));
+    state.setKeySecret("00");
+    std::string error;
+    ASSERT_TRUE(state.save(error)) << error;
+    std::ifstream victim(path("victim"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "precious");
+
+    // The state itself as a symlink is refused rather than read.
+    std::filesystem::create_symlink(path("victim"), path("linked.json"));
+    StateFile linked(path("linked.json"));
+    EXPECT_FALSE(linked.load(error));
+
+    // A directory that cannot take the temporary file: an error, not a silent success.
+    StateFile nowhere(path("missing/state.json"));
+    nowhere.setKeySecret("00");
+    error.clear();
+    EXPECT_FALSE(nowhere.save(error));
+    EXPECT_FALSE(error.empty());
+}
+
+const std::string kGoodNetwork = R"({"version": 1, "devices": {"a|b": {"network": {"ipv4Addr": "1.2.3.4",
+    "ipv4Mask": "255.255.0.0", "ipv4Gateway": "", "port": 80, "ipv6Addr": "", "ipv6Gateway": "",
+    "ipv6PrefixLen": 0, "dhcpOn": 0}}}})";
 
 TEST_F(StateFileTest, missingFileIsEmptyDamagedFileIsAnError)
 {
+    {
+        write(path("good.json"), kGoodNetwork);
+        StateFile good(path("good.json"));
+        std::string error;
+        ASSERT_TRUE(good.load(error)) << error; // the baseline the damaged cases change one thing of
+    }
     std::string error;
     StateFile fresh(path("none.json"));
     EXPECT_TRUE(fresh.load(error));
@@ -224,7 +270,18 @@ TEST_F(StateFileTest, missingFileIsEmptyDamagedFileIsAnError)
           std::string("{\"version\": 1, \"devices\": {\"a|b\": {\"network\": {\"ipv4Addr\": \"1.2.3.4\", "
                       "\"ipv4Mask\": \"255.0.255.0\", \"ipv4Gateway\": \"\", \"port\": 80, \"ipv6Addr\": "
                       "\"\", \"ipv6Gateway\": \"\", \"ipv6PrefixLen\": 0, \"dhcpOn\": 0}}}}"),
-          std::string("not json"), std::string("{\"version\": 9, \"devices\": {}}")}) {
+          std::string("not json"), std::string("{\"version\": 9, \"devices\": {}}"),
+          // Numbers out of range are refused, never wrapped (65537 would be port 1).
+          replaced(kGoodNetwork, "\"port\": 80", "\"port\": 65537"),
+          replaced(kGoodNetwork, "\"port\": 80", "\"port\": -1"),
+          replaced(kGoodNetwork, "\"ipv6PrefixLen\": 0", "\"ipv6PrefixLen\": 257"),
+          replaced(kGoodNetwork, "\"dhcpOn\": 0", "\"dhcpOn\": 257"),
+          // Hash parameters a device must not spend: 4 GiB, 100 000 passes, several lanes, another scheme.
+          std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=4194304,t=2,p=1$c2FsdA$aGFzaA"}}})"),
+          std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=100000,p=1$c2FsdA$aGFzaA"}}})"),
+          std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=2,p=4$c2FsdA$aGFzaA"}}})"),
+          std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2i$v=19$m=19456,t=2,p=1$c2FsdA$aGFzaA"}}})"),
+          std::string(R"({"version": 1, "devices": {"a|b": {"usedCodeDates": ["yesterday"]}}})")}) {
         write(path("bad.json"), damage);
         StateFile bad(path("bad.json"));
         error.clear();
@@ -242,12 +299,6 @@ const crypto::FactoryKey kFactoryKey = [] {
     return key;
 }();
 
-TEST(SecurityCode, knownDate)
-{
-    ASSERT_TRUE(crypto::init());
-    EXPECT_EQ(crypto::securityCode(kFactoryKey, "VXC212020210313DM000001", "2024-02-29"),
-              "77KA3CNOV5NFPAGYED5A");
-}
 
 class Exchange : public TempDir
 {
@@ -264,7 +315,8 @@ protected:
         m_state = std::make_unique<StateFile>(path("state.json"));
         Simulator::Config config;
         config.defaultPassword = *file->password;
-        config.factoryKey = kFactoryKey;
+        config.masterKey = kFactoryKey;
+        config.manufacturerKey = crypto::manufacturerKeyFromSeed(kFactoryKey);
         m_sim = std::make_unique<Simulator>(config, std::move(file->devices), *m_state,
                                             [this](std::span<const uint8_t> d) { m_sent.emplace_back(d.begin(), d.end()); });
         ASSERT_TRUE(m_sim->init(error)) << error;
@@ -274,7 +326,27 @@ protected:
         m_sent.clear();
     }
 
-    void deliver(const wire::Bytes &datagram, int ttl = 255) { m_sim->receive(datagram, ttl, m_now); }
+    void deliver(const wire::Bytes &datagram, int ttl = 255) { m_sim->receive(datagram, ttl, m_now, m_source); }
+
+    std::string command(const std::string &line)
+    {
+        std::string out;
+        bool quit = false;
+        m_sim->command(line, m_now, out, quit);
+        return out;
+    }
+    // The default password printed on the device's label: the last word of the first line of "show".
+    std::string labelPassword(const std::string &serial)
+    {
+        const std::string out = command("show " + serial);
+        const std::string line = out.substr(0, out.find('\n'));
+        return line.substr(line.rfind(' ') + 1);
+    }
+    std::string codeFor(const std::string &serial, std::chrono::hours offset)
+    {
+        return crypto::securityCode(crypto::deviceCodeKey(kFactoryKey, serial), serial,
+                                    crypto::utcDate(std::chrono::system_clock::now() + offset));
+    }
 
     template<typename T>
     std::vector<T> sentOf()
@@ -344,6 +416,7 @@ protected:
     std::unique_ptr<Simulator> m_sim;
     std::vector<wire::Bytes> m_sent;
     Clock::time_point m_now;
+    uint32_t m_source = 0x0100007F; // 127.0.0.1, network order
 };
 
 TEST_F(Exchange, inquiryAnswersSpreadOverTheWindowAndEchoTheTool)
@@ -473,16 +546,63 @@ TEST_F(Exchange, nonceExpiresAfterTenSeconds)
     EXPECT_EQ(statusOf(request), wire::Status::StaleNonce);
 }
 
-TEST_F(Exchange, wrongPasswordLocksOutWithGrowingDelay)
+TEST_F(Exchange, wrongPasswordLocksOutItsRequesterWithGrowingDelay)
 {
     EXPECT_EQ(statusOf(modifyRequest(1, "wrong", "10.1.2.3")), wire::Status::WrongPassword);
-    EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
+    const wire::Bytes locked = modifyRequest(2, "pw123456", "10.1.2.3");
+    EXPECT_EQ(statusOf(locked), wire::Status::RateLimited);
     m_now += std::chrono::milliseconds(1001);
     EXPECT_EQ(statusOf(modifyRequest(3, "wrong", "10.1.2.3")), wire::Status::WrongPassword);
     m_now += std::chrono::milliseconds(1500); // the second failure locks for two seconds
     EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
     m_now += std::chrono::milliseconds(600);
-    EXPECT_EQ(statusOf(modifyRequest(5, "pw123456", "10.1.2.3")), wire::Status::Ok);
+    // A refusal for the lock kept the nonce: the retransmission of request 2 now goes through.
+    EXPECT_EQ(statusOf(locked), wire::Status::Ok);
+}
+
+TEST_F(Exchange, aStrangersGuessesNeitherLockOutOthersNorLastForever)
+{
+    const uint32_t stranger = 0x0200007F, tool = m_source;
+    // One guess a minute for an hour: the back-off decays instead of stopping at 60 s for good.
+    m_source = stranger;
+    for (int i = 0; i < 60; ++i) {
+        EXPECT_EQ(statusOf(modifyRequest(100 + i, "guess", "10.1.2.3")), wire::Status::WrongPassword) << i;
+        m_now += std::chrono::seconds(61);
+    }
+    // A burst of guesses locks only the stranger; the tool's right password goes through at once.
+    for (int i = 0; i < 20; ++i)
+        statusOf(modifyRequest(200 + i, "guess", "10.1.2.3"));
+    EXPECT_EQ(statusOf(modifyRequest(300, "pw123456", "10.1.2.3")), wire::Status::RateLimited);
+    m_source = tool;
+    EXPECT_EQ(statusOf(modifyRequest(301, "pw123456", "10.1.2.3")), wire::Status::Ok);
+
+    // Guesses from forged addresses meet the device-wide ceiling: four checks at once, then
+    // two a second, so the tool's retransmission half a second later is checked.
+    m_now += std::chrono::seconds(2);
+    int checked = 0;
+    for (uint32_t i = 0; i < 10; ++i) {
+        m_source = 0x0A000000 + i;
+        checked += statusOf(modifyRequest(400 + i, "guess", "10.1.2.3")) == wire::Status::WrongPassword;
+    }
+    EXPECT_EQ(checked, 4);
+    m_source = tool;
+    const wire::Bytes request = modifyRequest(410, "pw123456", "10.1.2.3");
+    EXPECT_EQ(statusOf(request), wire::Status::RateLimited);
+    m_now += std::chrono::milliseconds(500);
+    EXPECT_EQ(statusOf(request), wire::Status::Ok);
+}
+
+TEST_F(Exchange, aNonceFloodDoesNotEvictAYoungNonce)
+{
+    const wire::Bytes genuine = modifyRequest(1, "pw123456", "10.1.2.3");
+    // Thousands of nonce requests, from one stranger and from forged addresses, within the round trip.
+    for (uint32_t i = 0; i < 3000; ++i) {
+        m_source = 0x0A000000 | (i % 2 ? 7 : i);
+        deliver(wire::encode(wire::NonceRequest{1000 + i, wire::Target::byMac(kMac)}));
+    }
+    m_source = 0x0100007F;
+    m_now += std::chrono::seconds(2);
+    EXPECT_EQ(statusOf(genuine), wire::Status::Ok);
 }
 
 TEST_F(Exchange, invalidParametersAreRefused)
@@ -491,21 +611,41 @@ TEST_F(Exchange, invalidParametersAreRefused)
     EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
 }
 
-TEST_F(Exchange, securityCodeRestoresDefaultPassword)
+TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)
 {
-    const std::string yesterday =
-        crypto::utcDate(std::chrono::system_clock::now() - std::chrono::hours(24));
-    const std::string longAgo =
-        crypto::utcDate(std::chrono::system_clock::now() - std::chrono::hours(24 * 3));
-    EXPECT_EQ(statusOf(resetRequest(1, crypto::securityCode(kFactoryKey, "CAM0001", longAgo))),
-              wire::Status::WrongSecurityCode);
-    EXPECT_EQ(statusOf(resetRequest(2, crypto::securityCode(kFactoryKey, "CAM0002", yesterday))),
-              wire::Status::WrongSecurityCode);
-    EXPECT_EQ(statusOf(resetRequest(3, crypto::securityCode(kFactoryKey, "CAM0001", yesterday))),
-              wire::Status::Ok);
-    EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3")), wire::Status::WrongPassword);
+    using std::chrono::hours;
+    const auto today = crypto::utcDate(std::chrono::system_clock::now());
+    const auto otherDeviceKey = crypto::deviceCodeKey(kFactoryKey, "CAM0002");
+    const struct {
+        const char *what;
+        std::string code;
+    } refused[] = {
+        {"three days old", codeFor("CAM0001", hours(-72))},
+        {"another device's code", codeFor("CAM0002", hours(0))},
+        {"made with another device's key", crypto::securityCode(otherDeviceKey, "CAM0001", today)},
+        {"made with the master key itself", crypto::securityCode(kFactoryKey, "CAM0001", today)},
+        {"the date changed", "19990101" + codeFor("CAM0001", hours(0)).substr(8)},
+        {"the old 20-character form", codeFor("CAM0001", hours(0)).substr(8)},
+    };
+    uint32_t id = 1;
+    for (const auto &r : refused)
+        EXPECT_EQ(statusOf(resetRequest(id++, r.code)), wire::Status::WrongSecurityCode) << r.what;
+
+    const std::string label = labelPassword("CAM0001");
+    EXPECT_EQ(label.size(), 12u);
+    EXPECT_NE(label, labelPassword("CAM0002")) << "no password shared by every device";
+    const std::string yesterdays = codeFor("CAM0001", hours(-24));
+    EXPECT_EQ(statusOf(resetRequest(id++, yesterdays)), wire::Status::Ok);
+    EXPECT_EQ(statusOf(modifyRequest(id++, "pw123456", "10.1.2.3")), wire::Status::WrongPassword);
     m_now += std::chrono::seconds(2);
-    EXPECT_EQ(statusOf(modifyRequest(5, crypto::kDefaultPassword, "10.1.2.3")), wire::Status::Ok);
+    EXPECT_EQ(statusOf(modifyRequest(id++, label, "10.1.2.3")), wire::Status::Ok);
+
+    // A captured code does not reset the device again, not even after a restart with the same state.
+    EXPECT_EQ(statusOf(resetRequest(id++, yesterdays)), wire::Status::WrongSecurityCode);
+    StateFile reread(path("state.json"));
+    std::string error;
+    ASSERT_TRUE(reread.load(error)) << error;
+    EXPECT_EQ(reread.devices().at("CAM0001|02:00:00:00:00:01").usedCodeDates.size(), 1u);
 }
 
 TEST_F(Exchange, offlineDevicesSayGoodbyeAndStayQuiet)
@@ -547,7 +687,8 @@ TEST_F(Exchange, statsCountRequestsHeardAndShowPrintsTheCurrentParameters)
 
     out.clear();
     m_sim->command("show CAM0001", m_now, out, quit);
-    EXPECT_EQ(out, "CAM0001 02:00:00:00:00:01 10.1.2.3 255.255.0.0 - 8100 - - 0 online\nok show 1\n");
+    EXPECT_EQ(out, "CAM0001 02:00:00:00:00:01 10.1.2.3 255.255.0.0 - 8100 - - 0 online " + labelPassword("CAM0001") +
+                       "\nok show 1\n");
     out.clear();
     m_sim->command("show NOSUCH", m_now, out, quit);
     EXPECT_EQ(out.rfind("error: no device", 0), 0u) << out;

@@ -87,18 +87,28 @@ private:
     FILE *m_output = nullptr;
 };
 
-std::string runScanner(const char *arguments)
+struct Outcome {
+    std::string out;
+    int exit = -1;
+};
+
+// One program of the build directory through the shell (for pipes and redirections); standard error is dropped.
+Outcome run(const std::string &commandLine)
 {
-    const std::string commandLine = binDir() + "/vexa-scan " + arguments;
-    FILE *pipe = popen(commandLine.c_str(), "r");
-    std::string text;
+    FILE *pipe = popen(("cd " + binDir() + " && " + commandLine + " 2>/dev/null").c_str(), "r");
+    Outcome r;
     char buffer[4096];
     size_t n;
     while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    if (pipe)
-        pclose(pipe);
-    return text;
+        r.out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string runScanner(const char *arguments)
+{
+    return run(std::string("./vexa-scan ") + arguments).out;
 }
 
 TEST(DemoNetwork, scannerListsEveryDeviceOnce)
@@ -128,6 +138,64 @@ TEST(DemoNetwork, scannerListsEveryDeviceOnce)
     EXPECT_EQ(sim.command("bogus"), "error: unknown command \"bogus\" (offline, online, silence, list, show, stats, quit)\n");
     const int status = sim.quit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The demo network's first device, as the devices file names it.
+nlohmann::json firstDemoDevice()
+{
+    std::ifstream demoFile(binDir() + "/demo-network.json");
+    return nlohmann::json::parse(demoFile).at("devices").at(0);
+}
+
+TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)
+{
+    Simulator sim;
+    ASSERT_EQ(sim.line(), "ready 30 devices\n");
+    const auto device = firstDemoDevice();
+    const std::string mac = device.at("macAddr"), serial = device.at("serialNo");
+    char dir[] = "/tmp/tst_devsim_e2e.XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    std::ofstream(std::string(dir) + "/pw") << "demo1234\n";
+    std::ofstream(std::string(dir) + "/nul", std::ios::binary) << std::string("demo\0" "1234\n", 10);
+    const std::string net = " --ip 10.77.0.5 --mask 255.255.0.0 --port ";
+    const struct {
+        std::string commandLine;
+        int exit;
+        const char *says;
+    } rows[] = {
+        {"./vexa-scan modify --mac " + mac + " --password-file " + dir + "/pw" + net + "8100", 0, "accepted"},
+        {"echo demo1234 | ./vexa-scan modify --mac " + mac + " --password-file -" + net + "8101", 0, "accepted"},
+        {"./vexa-scan modify --mac 02:de:ad:be:ef:00 --password demo1234" + net + "8100", 1, "no device with MAC"},
+        {"./vexa-scan reset --serial NO-SUCH-DEVICE --code 20240517P2POEX2VG6DBV4N5CZBO", 1, "no device with serial"},
+        {"./vexa-scan modify --mac " + mac + " --password-file " + dir + "/nul" + net + "8100", 2, ""},
+        {"./vexa-scan modify --mac " + mac + " --password demo1234" + net + "65537", 2, ""},
+        {"./vexa-scan modify --mac " + mac + " --password demo1234" + net + "'8100 '", 2, ""},
+        {"./vexa-scan modify --mac " + mac + " --password demo1234" + net + "8100x", 2, ""},
+        {"./vexa-devsim --count 1 --heartbeat 65566", 2, ""},
+        {"./vexa-devsim --count 1 --heartbeat 30s", 2, ""},
+        {"./vexa-devsim --count 1 --password-file -", 2, ""},
+    };
+    for (const auto &row : rows) {
+        const Outcome r = run(row.commandLine);
+        EXPECT_EQ(r.exit, row.exit) << row.commandLine << "\n" << r.out;
+        EXPECT_NE(r.out.find(row.says), std::string::npos) << row.commandLine << "\n" << r.out;
+    }
+    const std::string changed = sim.command(("show " + serial).c_str());
+    EXPECT_EQ(sim.line(), "ok show 1\n");
+    EXPECT_EQ(changed.rfind(serial + " " + mac + " 10.77.0.5 255.255.0.0 ", 0), 0u) << changed;
+    EXPECT_NE(changed.find(" 8101 "), std::string::npos) << changed;
+
+    // A code from the master key resets the device once; its own label password then opens it.
+    const std::string code = run("./vexa-scan code --serial " + serial + " --date $(date -u +%F) --key demo-factory.key").out;
+    ASSERT_EQ(code.size(), 29u) << code;
+    const std::string reset = "./vexa-scan reset --serial " + serial + " --code " + code.substr(0, 28);
+    EXPECT_EQ(run(reset).exit, 0);
+    EXPECT_EQ(run(reset).exit, 1) << "a code resets a device once";
+    const std::string show = sim.command(("show " + serial).c_str());
+    EXPECT_EQ(sim.line(), "ok show 1\n");
+    const std::string label = show.substr(show.rfind(' ') + 1, show.size() - show.rfind(' ') - 2);
+    EXPECT_EQ(run("./vexa-scan modify --mac " + mac + " --password " + label + net + "8102").exit, 0) << show;
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

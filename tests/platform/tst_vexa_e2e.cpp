@@ -402,20 +402,25 @@ TEST_F(VexaE2E, replayedModifyIsNotAppliedTwice)
     EXPECT_EQ(m_reports.next(kQuietWait), std::nullopt) << "the library hears no change";
 }
 
-TEST_F(VexaE2E, resetNeedsTheSecurityCodeOfTheDay)
+TEST_F(VexaE2E, resetNeedsTheSecurityCodeOfTheDayOnce)
 {
+    discover(); // the library trusts the key a certificate vouched for
+    ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
     const TestDevice c = network()[2];
     EXPECT_EQ(VEXA_ResetDefaultPasswd(c.serial.c_str(), "AAAAAAAAAAAAAAAAAAAA"), 0);
 
-    const auto key = crypto::readFactoryKey(DevsimProcess::programDir() + "/demo-factory.key");
-    ASSERT_TRUE(key);
-    const std::string code =
-        crypto::securityCode(*key, c.serial, crypto::utcDate(std::chrono::system_clock::now()));
+    const auto master = crypto::readFactoryKey(DevsimProcess::programDir() + "/demo-factory.key");
+    ASSERT_TRUE(master);
+    const std::string code = crypto::securityCode(crypto::deviceCodeKey(*master, c.serial), c.serial,
+                                                  crypto::utcDate(std::chrono::system_clock::now()));
     EXPECT_EQ(VEXA_ResetDefaultPasswd(c.serial.c_str(), code.c_str()), 1);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd(c.serial.c_str(), code.c_str()), 0) << "a code resets a device once";
 
-    // The default password now opens the device, the old one no longer does.
+    // The device's own label password now opens it, the old one no longer does.
+    const std::string show = m_sim->command("show " + c.serial);
+    const std::string label = show.substr(show.rfind(' ') + 1);
     const VEXA_NET_PARAM p = netParam("10.50.0.3", "255.255.255.0", "", 8300);
-    EXPECT_EQ(VEXA_ModifyDeviceNetParam(c.mac.c_str(), crypto::kDefaultPassword, &p), 1);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(c.mac.c_str(), label.c_str(), &p), 1);
     EXPECT_EQ(VEXA_ModifyDeviceNetParam(c.mac.c_str(), kPassword, &p), 0);
 }
 

@@ -158,10 +158,13 @@ TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
 
 TEST(Wire, UnknownTlvsAreSkipped)
 {
+    // 20..31 stay free for device information after the certificate took 32.
     const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
+                                              tlv(20, Bytes(3, 1)), tlv(31, {}), tlv(33, Bytes(64, 1)),
                                               tlv(200, Bytes{1})}));
     ASSERT_TRUE(m);
     EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
+    EXPECT_FALSE(std::get<wire::Announce>(*m).info.certificate);
 }
 
 TEST(Wire, LongestTextsFitTheirReportFields)
@@ -236,6 +239,8 @@ std::vector<Malformed> malformed()
         {"prefix_129", announceWith({kSerialTlv, kMacTlv, tlv(16, {129})})},
         {"dhcp_2", announceWith({kSerialTlv, kMacTlv, tlv(18, {2})})},
         {"ext_info_2", announceWith({kSerialTlv, kMacTlv, tlv(19, {2})})},
+        {"certificate_short", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(63, 1))})},
+        {"certificate_twice", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(64, 1)), tlv(32, Bytes(64, 1))})},
         {"goodbye_without_mac", withPayload(sample("goodbye"), kSerialTlv)},
         {"target_kind_3", patched(nonceRequest, 16, 3)},
         {"target_mac_length_5", patched(nonceRequest, 17, 5)},

@@ -8,6 +8,7 @@
 
 #include <crypto.h>
 #include <packetdriver.h>
+#include <passwordfile.h>
 #include <wire.h>
 
 #include <arpa/inet.h>
@@ -25,7 +26,8 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: vexa-devsim (--devices FILE | --count N) [--password PW] [--factory-key FILE]\n"
+    "usage: vexa-devsim (--devices FILE | --count N) [--password PW | --password-file FILE]\n"
+    "                   [--factory-key FILE] [--manufacturer-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
     "Simulates VXDP devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
@@ -46,6 +48,7 @@ struct Options {
     size_t count = 0;
     std::optional<std::string> password;
     std::string factoryKeyPath;
+    std::string manufacturerKeyPath;
     std::string statePath;
     uint16_t heartbeatS = 30;
     uint64_t seed = 1;
@@ -87,14 +90,28 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
                 return std::nullopt;
             }
             o.count = *n;
-        } else if (arg == "--password") {
-            if (value.empty() || value.size() > vexa::wire::kMaxPassword) {
-                error = "--password must have 1.." + std::to_string(vexa::wire::kMaxPassword) + " characters";
+        } else if (arg == "--password" || arg == "--password-file") {
+            if (o.password) {
+                error = "give the password once";
                 return std::nullopt;
             }
-            o.password = value;
+            // From a file the password stays out of the process list; standard input carries commands.
+            if (arg == "--password-file" && value == "-") {
+                error = "--password-file needs a file: standard input carries commands";
+                return std::nullopt;
+            }
+            o.password = arg == "--password" ? std::optional(value) : vexa::passwordfile::read(value, error);
+            if (!o.password)
+                return std::nullopt;
+            if (o.password->empty() || o.password->size() > vexa::wire::kMaxPassword) {
+                error = arg + ": the password must have 1.." + std::to_string(vexa::wire::kMaxPassword) +
+                        " characters";
+                return std::nullopt;
+            }
         } else if (arg == "--factory-key") {
             o.factoryKeyPath = value;
+        } else if (arg == "--manufacturer-key") {
+            o.manufacturerKeyPath = value;
         } else if (arg == "--state") {
             o.statePath = value;
         } else if (arg == "--heartbeat") {
@@ -172,7 +189,7 @@ private:
 int run(const Options &options)
 {
     std::vector<devsim::DeviceEntry> devices;
-    std::string defaultPassword = vexa::crypto::kDefaultPassword;
+    std::string defaultPassword = devsim::Simulator::Config().defaultPassword;
     std::string error;
     if (!options.devicesPath.empty()) {
         auto file = devsim::loadDeviceFile(options.devicesPath, error);
@@ -193,16 +210,28 @@ int run(const Options &options)
     config.bootAnnounce = options.bootAnnounce;
     config.defaultPassword = defaultPassword;
     config.seed = options.seed;
-    const std::string keyPath =
-        options.factoryKeyPath.empty() ? programDir() + "/demo-factory.key" : options.factoryKeyPath;
-    config.factoryKey = vexa::crypto::readFactoryKey(keyPath);
-    if (!config.factoryKey) {
-        if (!options.factoryKeyPath.empty()) {
-            std::fprintf(stderr, "vexa-devsim: %s: not a factory key (64 hex characters)\n", keyPath.c_str());
-            return 2;
+    // Without a key file of their own, the simulated devices come from the demo manufacturer.
+    const auto readKey = [](const std::string &given, const char *demo, const char *what,
+                            const char *without) -> std::optional<std::optional<std::array<uint8_t, 32>>> {
+        const std::string path = given.empty() ? programDir() + "/" + demo : given;
+        const auto key = vexa::crypto::readFactoryKey(path);
+        if (!key && !given.empty()) {
+            std::fprintf(stderr, "vexa-devsim: %s: not a %s (64 hex characters)\n", path.c_str(), what);
+            return std::nullopt;
         }
-        std::fprintf(stderr, "vexa-devsim: warning: no factory key, every security code is refused\n");
-    }
+        if (!key)
+            std::fprintf(stderr, "vexa-devsim: warning: no %s, %s\n", what, without);
+        return key;
+    };
+    const auto masterKey = readKey(options.factoryKeyPath, "demo-factory.key", "factory key",
+                                   "every security code is refused");
+    const auto manufacturerSeed = readKey(options.manufacturerKeyPath, "demo-manufacturer.key",
+                                          "manufacturer key", "device keys are uncertified");
+    if (!masterKey || !manufacturerSeed)
+        return 2;
+    config.masterKey = *masterKey;
+    if (*manufacturerSeed)
+        config.manufacturerKey = vexa::crypto::manufacturerKeyFromSeed(**manufacturerSeed);
 
     devsim::StateFile state(options.statePath);
     if (!state.load(error)) {
@@ -255,7 +284,7 @@ int run(const Options &options)
         PKT_RecvInfo info{};
         const int n = driver->receive(socket, buffer.data(), buffer.size(), timeoutMs, &info);
         if (n >= 0)
-            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now());
+            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr);
         sim.runDue(devsim::Clock::now());
     }
     sim.shutdown();

@@ -29,8 +29,14 @@ using std::chrono::seconds;
 
 constexpr auto kNonceLifetime = seconds(10);
 constexpr auto kResultCacheLifetime = seconds(10);
-constexpr size_t kMaxPendingNonces = 8;
 constexpr size_t kMaxCachedResults = 8;
+// Pending nonces: a few per source, and a stranger's request may only take the
+// place of a nonce older than the tool's whole exchange (3 s).
+constexpr size_t kMaxPendingNonces = 16;
+constexpr size_t kNoncesPerSource = 2;
+constexpr auto kNonceRoundTrip = seconds(3);
+// Wrong passwords lock out their requester (source address) for 2^(n-1) s, at
+// most 60 s; n drops by one for every minute without a wrong password.
 constexpr int kMaxLockoutS = 60;
 // Answers to inquiries: a budget per device (a burst, refilled at a steady
 // rate), so a flood of inquiries cannot turn the devices into an amplifier.
@@ -45,6 +51,13 @@ constexpr std::array kAnnounceRepeatGaps{seconds(1), seconds(2)};
 constexpr auto kAnnounceRepeats = uint8_t(kAnnounceRepeatGaps.size());
 // A goodbye cannot be repeated later (the device is gone): it goes out this often at once.
 constexpr int kGoodbyeCopies = 2;
+constexpr auto kFailureDecay = seconds(60);
+constexpr size_t kMaxLockedSources = 64;
+// The device-wide ceiling: password checks a second over all requesters, so
+// forged source addresses cannot make the device hash without end.
+constexpr double kChecksPerSecond = 2;
+constexpr double kCheckBurst = 4;
+constexpr size_t kLabelPasswordLength = 12;
 
 enum class Mode { Online, Offline, Silent };
 
@@ -59,6 +72,7 @@ const char *modeName(Mode mode)
 }
 
 struct PendingNonce {
+    uint32_t source;
     uint32_t requestId;
     wire::NonceBytes nonce;
     Clock::time_point expires;
@@ -71,11 +85,19 @@ struct CachedResult {
     Clock::time_point expires;
 };
 
+struct SourceLock {
+    uint32_t source;
+    unsigned failures;
+    Clock::time_point lastFailure;
+    Clock::time_point lockedUntil;
+};
+
 struct Device {
     DeviceInfo info;
     wire::Mac mac{};
     std::shared_ptr<const std::string> passwordHash;
     std::optional<crypto::KeyPair> keys; // derived on first use: most devices of a big network idle
+    std::optional<wire::Certificate> certificate;
     Mode mode = Mode::Online;
     uint32_t generation = 0; // bumped on every mode change; stale timers carry an older one
     std::vector<PendingNonce> nonces;
@@ -87,6 +109,9 @@ struct Device {
     Clock::time_point budgetAt{};
     uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
 
+    std::vector<SourceLock> locks;
+    double checkTokens = kCheckBurst;
+    Clock::time_point checksRefilled{};
 };
 
 enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed };
@@ -172,6 +197,7 @@ struct Simulator::Impl {
     } hints;
     std::mt19937_64 rng;
     std::array<uint8_t, 32> keySecret{};
+    uint32_t source = 0; // of the datagram being served, network order
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
     std::map<std::string, std::shared_ptr<const std::string>> hashByText;
     std::vector<std::optional<std::string>> ownPasswords; // plain texts from the devices file, until init()
@@ -218,33 +244,49 @@ struct Simulator::Impl {
             }
             return true;
         }
-        // A persistent state gets a fresh random secret that it keeps from then
-        // on; without one, keys follow the seed so that a restarted simulator
-        // still matches the keys a running tool has pinned.
-        if (state.persistent()) {
-            crypto::randomBytes(keySecret);
-            state.setKeySecret(toHex(keySecret));
-        } else {
-            const uint64_t seed = config.seed;
-            crypto_generichash(keySecret.data(), keySecret.size(),
-                               reinterpret_cast<const uint8_t *>(&seed), sizeof seed, nullptr, 0);
-        }
+        // Random, never from the seed: a key anyone can compute opens every
+        // captured password. A state file keeps it across restarts.
+        crypto::randomBytes(keySecret);
+        state.setKeySecret(toHex(keySecret));
         return true;
+    }
+
+    // A per-device secret for one purpose, from the key secret and the device's identity.
+    std::array<uint8_t, 32> deviceSecret(const Device &device, std::string_view purpose) const
+    {
+        std::array<uint8_t, 32> out{};
+        const std::string id = std::string(purpose) + device.info.key();
+        crypto_generichash(out.data(), out.size(), reinterpret_cast<const uint8_t *>(id.data()), id.size(),
+                           keySecret.data(), keySecret.size());
+        return out;
     }
 
     const crypto::KeyPair &keysOf(Device &device)
     {
         if (!device.keys) {
-            std::array<uint8_t, crypto_box_SEEDBYTES> seed{};
-            const std::string id = device.info.key();
-            crypto_generichash(seed.data(), seed.size(), reinterpret_cast<const uint8_t *>(id.data()),
-                               id.size(), keySecret.data(), keySecret.size());
+            // The purpose-free form keeps the keys of existing state files.
+            auto seed = deviceSecret(device, "");
             crypto::KeyPair keys;
             crypto_box_seed_keypair(keys.publicKey.data(), keys.secretKey.data(), seed.data());
             sodium_memzero(seed.data(), seed.size());
             device.keys = keys;
+            // The factory signs each device's key with its serial number and MAC.
+            if (config.manufacturerKey)
+                device.certificate = crypto::certify(*config.manufacturerKey, keys.publicKey, device.info.serialNo,
+                                                     device.mac);
         }
         return *device.keys;
+    }
+
+    // The default password printed on the device's label: its own, restored by a reset.
+    std::string labelPassword(const Device &device) const
+    {
+        static constexpr char kAlphabet[] = "abcdefghjkmnpqrstuvwxyz23456789";
+        const auto bytes = deviceSecret(device, "label|");
+        std::string password;
+        for (size_t i = 0; i < kLabelPasswordLength; ++i)
+            password += kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
+        return password;
     }
 
     void sendMessage(const wire::Message &message)
@@ -262,6 +304,7 @@ struct Simulator::Impl {
         a.toolId = toolId;
         a.publicKey = keysOf(device).publicKey;
         a.info = toWire(device.info, device.mac);
+        a.info.certificate = device.certificate;
         sendMessage(a);
     }
 
@@ -395,6 +438,27 @@ struct Simulator::Impl {
         }
     }
 
+    // Room for one more nonce of `source`: its own oldest beyond its quota, else
+    // any nonce old enough that its exchange is over. False: no room.
+    bool makeRoomForNonce(Device &device, uint32_t source, Clock::time_point now)
+    {
+        auto &nonces = device.nonces;
+        const auto own = [source](const PendingNonce &n) { return n.source == source; };
+        if (size_t(std::count_if(nonces.begin(), nonces.end(), own)) >= kNoncesPerSource) {
+            nonces.erase(std::find_if(nonces.begin(), nonces.end(), own));
+            return true;
+        }
+        if (nonces.size() < kMaxPendingNonces)
+            return true;
+        const auto old = std::find_if(nonces.begin(), nonces.end(), [now](const PendingNonce &n) {
+            return n.expires - kNonceLifetime + kNonceRoundTrip <= now;
+        });
+        if (old == nonces.end())
+            return false;
+        nonces.erase(old);
+        return true;
+    }
+
     void onNonceRequest(const wire::NonceRequest &request, Clock::time_point now)
     {
         Device *device = findTarget(request.target);
@@ -402,12 +466,13 @@ struct Simulator::Impl {
             return;
         std::erase_if(device->nonces, [now](const PendingNonce &n) { return n.expires <= now; });
         // A retransmitted request gets the nonce it was already given.
-        auto it = std::find_if(device->nonces.begin(), device->nonces.end(),
-                               [&](const PendingNonce &n) { return n.requestId == request.requestId; });
+        auto it = std::find_if(device->nonces.begin(), device->nonces.end(), [&](const PendingNonce &n) {
+            return n.requestId == request.requestId && n.source == source;
+        });
         if (it == device->nonces.end()) {
-            if (device->nonces.size() >= kMaxPendingNonces)
-                device->nonces.erase(device->nonces.begin());
-            device->nonces.push_back({request.requestId, crypto::randomArray<wire::kNonceSize>(),
+            if (!makeRoomForNonce(*device, source, now))
+                return; // the tool retransmits; a place frees within 3 s of quiet
+            device->nonces.push_back({source, request.requestId, crypto::randomArray<wire::kNonceSize>(),
                                       now + kNonceLifetime});
             it = device->nonces.end() - 1;
         }
@@ -464,23 +529,56 @@ struct Simulator::Impl {
         send(reply);
     }
 
-    // Checks shared by MODIFY and RESET, in the order a device applies them.
-    std::optional<wire::Status> gate(Device &device, const wire::NonceBytes &nonce, Clock::time_point now)
+    // The requester's lock record, its failures decayed to `now`; null when it has none.
+    SourceLock *lockOf(Device &device, Clock::time_point now)
     {
-        const bool fresh = takeNonce(device, nonce, now);
-        if (now < device.lockedUntil)
-            return wire::Status::RateLimited;
-        if (!fresh)
-            return wire::Status::StaleNonce;
-        return std::nullopt;
+        const auto it = std::find_if(device.locks.begin(), device.locks.end(),
+                                     [this](const SourceLock &l) { return l.source == source; });
+        if (it == device.locks.end())
+            return nullptr;
+        const auto quietMinutes = unsigned((now - it->lastFailure) / kFailureDecay);
+        if (quietMinutes > 0) {
+            it->failures -= std::min(it->failures, quietMinutes);
+            it->lastFailure += quietMinutes * kFailureDecay;
+        }
+        return &*it;
     }
 
-    void recordWrongPassword(Device &device, Clock::time_point now)
+    // Whether the requester may have its password checked now: it is not
+    // locked out, and the device-wide ceiling has a check left.
+    bool mayCheck(Device &device, Clock::time_point now)
     {
-        ++device.failures;
-        const int lockS = device.failures > 7 ? kMaxLockoutS
-                                              : std::min(kMaxLockoutS, 1 << (device.failures - 1));
-        device.lockedUntil = now + seconds(lockS);
+        if (const SourceLock *lock = lockOf(device, now); lock && now < lock->lockedUntil)
+            return false;
+        const double elapsedS = std::chrono::duration<double>(now - device.checksRefilled).count();
+        device.checkTokens = std::min(kCheckBurst, device.checkTokens + std::max(0.0, elapsedS) * kChecksPerSecond);
+        device.checksRefilled = now;
+        return device.checkTokens >= 1;
+    }
+
+    void recordCheck(Device &device, bool wrong, Clock::time_point now)
+    {
+        device.checkTokens -= 1;
+        SourceLock *lock = lockOf(device, now);
+        if (!wrong) {
+            if (lock)
+                lock->failures = 0;
+            return;
+        }
+        if (!lock) {
+            // A stranger cycling through forged addresses only pushes out its own oldest records.
+            if (device.locks.size() >= kMaxLockedSources)
+                device.locks.erase(std::min_element(device.locks.begin(), device.locks.end(),
+                                                    [](const SourceLock &a, const SourceLock &b) {
+                                                        return a.lockedUntil < b.lockedUntil;
+                                                    }));
+            device.locks.push_back({source, 0, now, now});
+            lock = &device.locks.back();
+        }
+        ++lock->failures;
+        lock->lastFailure = now;
+        const int lockS = lock->failures > 7 ? kMaxLockoutS : std::min(kMaxLockoutS, 1 << (lock->failures - 1));
+        lock->lockedUntil = now + seconds(lockS);
     }
 
     bool persist(Device &device, DeviceState updated)
@@ -548,8 +646,15 @@ struct Simulator::Impl {
         const auto body = plain ? decode(*plain) : std::nullopt;
         if (!body)
             return nullptr;
-        const auto refused = gate(*device, body->nonce, now);
-        const wire::Status status = refused ? *refused : apply(*device, *body);
+        // A locked-out requester keeps its nonce and gets no cached answer:
+        // its retransmission is looked at afresh once the lock ends.
+        if (!mayCheck(*device, now)) {
+            send(crypto::encodeSignedResult({request.requestId, wire::Status::RateLimited, target, {}},
+                                            body->replyKey));
+            return nullptr;
+        }
+        const wire::Status status = takeNonce(*device, body->nonce, now) ? apply(*device, *body)
+                                                                          : wire::Status::StaleNonce;
         answer(*device, request.requestId, target, status, body->replyKey, hash, now);
         return status == wire::Status::Ok ? device : nullptr;
     }
@@ -557,11 +662,10 @@ struct Simulator::Impl {
     void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
         auto apply = [this, now](Device &device, const wire::ModifyBody &body) {
-            if (!device.passwordHash || !crypto::verifyPassword(*device.passwordHash, body.password)) {
-                recordWrongPassword(device, now);
+            const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, body.password);
+            recordCheck(device, !right, now);
+            if (!right)
                 return wire::Status::WrongPassword;
-            }
-            device.failures = 0;
             const auto next = applyModify(device, body);
             DeviceState updated = state.device(device.info.key());
             if (next)
@@ -579,18 +683,26 @@ struct Simulator::Impl {
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
         auto apply = [this](Device &device, const wire::ResetBody &body) {
-            if (!config.factoryKey ||
-                !crypto::checkSecurityCode(*config.factoryKey, device.info.serialNo, body.securityCode,
-                                           std::chrono::system_clock::now()))
-                return wire::Status::WrongSecurityCode;
-            const auto defaultHash = hashFor(crypto::kDefaultPassword);
+            // The device holds only its own code key, never the master key.
+            const auto wallNow = std::chrono::system_clock::now();
+            const auto date = config.masterKey
+                ? crypto::checkSecurityCode(crypto::deviceCodeKey(*config.masterKey, device.info.serialNo),
+                                            device.info.serialNo, body.securityCode, wallNow)
+                : std::nullopt;
             DeviceState updated = state.device(device.info.key());
+            // Dates before yesterday can no longer be used: forget them.
+            std::erase_if(updated.usedCodeDates, [yesterday = crypto::utcDate(wallNow - std::chrono::hours(24))](
+                                                     const std::string &d) { return d < yesterday; });
+            if (!date || std::find(updated.usedCodeDates.begin(), updated.usedCodeDates.end(), *date) !=
+                             updated.usedCodeDates.end())
+                return wire::Status::WrongSecurityCode;
+            updated.usedCodeDates.push_back(*date);
+            const auto defaultHash = hashFor(labelPassword(device));
             updated.passwordHash = defaultHash ? std::optional(*defaultHash) : std::nullopt;
             if (!defaultHash || !persist(device, updated))
                 return wire::Status::InvalidParameters;
             device.passwordHash = defaultHash;
-            device.failures = 0;
-            device.lockedUntil = {};
+            device.locks.clear();
             return wire::Status::Ok;
         };
         serveRequest(request, wire::Target::bySerial(request.targetSerial), datagram, now, &wire::decodeResetBody,
@@ -671,8 +783,9 @@ void Simulator::start(Clock::time_point now)
     }
 }
 
-void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now)
+void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source)
 {
+    d->source = source;
     // Only on-link senders are believed.
     if (ttl != wire::kRequiredTtl || datagram.size() > wire::kMaxDatagram)
         return;
@@ -801,7 +914,7 @@ void Simulator::command(std::string_view line, Clock::time_point now, std::strin
         const DeviceInfo &i = device->info;
         out += i.serialNo + " " + i.macAddr + " " + i.ipv4Addr + " " + i.ipv4Mask + " " + word(i.ipv4Gateway) +
                " " + std::to_string(i.port) + " " + word(i.ipv6Addr) + " " + word(i.ipv6Gateway) + " " +
-               std::to_string(i.ipv6PrefixLen) + " " + modeName(device->mode) + "\n";
+               std::to_string(i.ipv6PrefixLen) + " " + modeName(device->mode) + " " + d->labelPassword(*device) + "\n";
         out += "ok show 1\n";
     } else if (verb == "stats") {
         const auto &r = d->received;

@@ -31,7 +31,11 @@ public:
         uint16_t heartbeatS = 30;
         bool bootAnnounce = true; ///< false: devices are already running when the tool starts listening
         std::string defaultPassword = "admin12345"; ///< for devices without a password of their own
-        std::optional<std::array<uint8_t, 32>> factoryKey; ///< without one every security code is wrong
+        /// The manufacturer's master code key; each device holds only the key derived for it.
+        /// Without one every security code is wrong.
+        std::optional<std::array<uint8_t, 32>> masterKey;
+        /// The manufacturer's Ed25519 key that certifies device keys; without one devices are uncertified.
+        std::optional<std::array<uint8_t, 64>> manufacturerKey;
         uint64_t seed = 1;
     };
     using SendFn = std::function<void(std::span<const uint8_t> datagram)>;
@@ -46,8 +50,8 @@ public:
     /** Brings every device online: each announces its boot within a second (unless the
      *  configuration says they are already running), then heartbeats. */
     void start(Clock::time_point now);
-    /** One datagram from the device group; `ttl` as received (-1 unknown). */
-    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now);
+    /** One datagram from the device group; `ttl` as received (-1 unknown), `source` its IPv4 address. */
+    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source = 0);
     /** When the next timer is due; nothing when none is pending. */
     std::optional<Clock::time_point> nextDue() const;
     void runDue(Clock::time_point now);

@@ -2,11 +2,15 @@
 
 #include "devicefile.h"
 
+#include <crypto.h>
+
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <unistd.h>
 
@@ -26,6 +30,19 @@ json toJson(const NetworkState &n)
             {"ipv6PrefixLen", n.ipv6PrefixLen}, {"dhcpOn", n.dhcpOn}};
 }
 
+// A whole number within [min, max]: a plain get<uint16_t>() would take 65537 as 1.
+std::optional<int64_t> number(const json &j, const char *field, int64_t min, int64_t max)
+{
+    const json &value = j.at(field);
+    if (!value.is_number_integer())
+        return std::nullopt;
+    const bool negative = value.is_number_unsigned() ? false : value.get<int64_t>() < 0;
+    if (!negative && value.get<uint64_t>() > uint64_t(max))
+        return std::nullopt;
+    const int64_t n = value.get<int64_t>();
+    return n >= min && n <= max ? std::optional(n) : std::nullopt;
+}
+
 // The file is ours, but a hand edit or a foreign file must still not slip
 // malformed values into a device.
 std::optional<NetworkState> networkFromJson(const json &j)
@@ -34,18 +51,28 @@ std::optional<NetworkState> networkFromJson(const json &j)
     n.ipv4Addr = j.at("ipv4Addr").get<std::string>();
     n.ipv4Mask = j.at("ipv4Mask").get<std::string>();
     n.ipv4Gateway = j.at("ipv4Gateway").get<std::string>();
-    n.port = j.at("port").get<uint16_t>();
     n.ipv6Addr = j.at("ipv6Addr").get<std::string>();
     n.ipv6Gateway = j.at("ipv6Gateway").get<std::string>();
-    n.ipv6PrefixLen = j.at("ipv6PrefixLen").get<uint8_t>();
-    n.dhcpOn = j.at("dhcpOn").get<uint8_t>();
+    const auto port = number(j, "port", 1, 65535);
+    const auto prefix = number(j, "ipv6PrefixLen", 0, 128);
+    const auto dhcp = number(j, "dhcpOn", 0, 1);
+    if (!port || !prefix || !dhcp)
+        return std::nullopt;
+    n.port = uint16_t(*port);
+    n.ipv6PrefixLen = uint8_t(*prefix);
+    n.dhcpOn = uint8_t(*dhcp);
     const auto mask = parseIpv4(n.ipv4Mask);
     const bool ok = parseIpv4(n.ipv4Addr) && mask && isValidMask(*mask) &&
-                    (n.ipv4Gateway.empty() || parseIpv4(n.ipv4Gateway)) && n.port != 0 &&
+                    (n.ipv4Gateway.empty() || parseIpv4(n.ipv4Gateway)) &&
                     (n.ipv6Addr.empty() || canonicalIpv6(n.ipv6Addr)) &&
-                    (n.ipv6Gateway.empty() || canonicalIpv6(n.ipv6Gateway)) &&
-                    n.ipv6PrefixLen <= 128 && n.dhcpOn <= 1;
+                    (n.ipv6Gateway.empty() || canonicalIpv6(n.ipv6Gateway));
     return ok ? std::optional(n) : std::nullopt;
+}
+
+bool isDate(const std::string &text)
+{
+    return text.size() == 10 && text.find_first_not_of("0123456789-") == std::string::npos && text[4] == '-' &&
+           text[7] == '-';
 }
 
 bool writeAll(int fd, const std::string &data)
@@ -95,6 +122,11 @@ bool StateFile::load(std::string &error)
         return true;
     // Only the state itself is read: a temporary file left by a crash during a
     // save is incomplete by definition and is simply overwritten next time.
+    // The state holds secrets: a symlink in its place is refused, not followed.
+    if (std::filesystem::is_symlink(m_path, ec)) {
+        error = m_path + ": is a symbolic link; refusing to read or replace it";
+        return false;
+    }
     const auto text = readTextFile(m_path);
     if (!text) {
         error = m_path + ": cannot read the state file";
@@ -117,8 +149,21 @@ bool StateFile::load(std::string &error)
                     return false;
                 }
             }
-            if (const auto it = entry.find("passwordHash"); it != entry.end())
+            if (const auto it = entry.find("passwordHash"); it != entry.end()) {
                 state.passwordHash = it->get<std::string>();
+                // Bounded parameters: a planted hash must not cost the device gigabytes per check.
+                if (!vexa::crypto::plausibleHash(*state.passwordHash)) {
+                    error = m_path + ": device " + key + ": password hash with unsupported parameters";
+                    return false;
+                }
+            }
+            if (const auto it = entry.find("usedCodeDates"); it != entry.end()) {
+                state.usedCodeDates = it->get<std::vector<std::string>>();
+                if (!std::all_of(state.usedCodeDates.begin(), state.usedCodeDates.end(), isDate)) {
+                    error = m_path + ": device " + key + ": malformed used code date";
+                    return false;
+                }
+            }
             m_devices[key] = std::move(state);
         }
     } catch (const json::exception &e) {
@@ -140,6 +185,8 @@ bool StateFile::save(std::string &error) const
             entry["network"] = toJson(*state.network);
         if (state.passwordHash)
             entry["passwordHash"] = *state.passwordHash;
+        if (!state.usedCodeDates.empty())
+            entry["usedCodeDates"] = state.usedCodeDates;
         devices[key] = std::move(entry);
     }
     json root{{"version", kFormatVersion}, {"devices", devices}};
@@ -147,13 +194,15 @@ bool StateFile::save(std::string &error) const
         root["keySecret"] = m_keySecret;
     const std::string text = root.dump(1) + "\n";
 
-    const std::string temp = tempPath();
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A fresh file of our own (never one planted under a predictable name, nor
+    // a symlink), private before the key secret goes into it.
+    std::string temp = m_path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        error = temp + ": " + std::strerror(errno);
+        error = m_path + ": cannot create a temporary file: " + std::strerror(errno);
         return false;
     }
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
     const int savedErrno = errno;
     ::close(fd);
     if (!written) {
@@ -169,9 +218,14 @@ bool StateFile::save(std::string &error) const
     // The rename itself must reach the disk, or a power cut could bring back the old state.
     const std::string dir = std::filesystem::path(m_path).parent_path().string();
     const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
+    const bool synced = dirFd >= 0 && ::fsync(dirFd) == 0;
+    const int syncErrno = errno;
+    if (dirFd >= 0)
         ::close(dirFd);
+    if (!synced) {
+        error = (dir.empty() ? std::string(".") : dir) + ": the saved state may not survive a power cut: " +
+                std::strerror(syncErrno);
+        return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace devsim {
 
@@ -28,6 +29,7 @@ struct NetworkState {
 struct DeviceState {
     std::optional<NetworkState> network;
     std::optional<std::string> passwordHash; ///< Argon2id string after a password restore
+    std::vector<std::string> usedCodeDates;  ///< dates ("YYYY-MM-DD") of security codes already used
     bool operator==(const DeviceState &) const = default;
 };
 
@@ -47,7 +49,10 @@ public:
      * cannot be understood is an error: starting over would destroy it.
      */
     bool load(std::string &error);
-    /** Replaces the file atomically: temporary file, fsync, rename, fsync of the directory. */
+    /**
+     * Replaces the file atomically: a new private temporary file (mkstemp),
+     * fsync, rename, fsync of the directory; any failed step is an error.
+     */
     bool save(std::string &error) const;
 
     bool persistent() const { return !m_path.empty(); }
@@ -56,8 +61,6 @@ public:
     const std::string &keySecret() const { return m_keySecret; }
     void setKeySecret(std::string hex) { m_keySecret = std::move(hex); }
     DeviceState &device(const std::string &key) { return m_devices[key]; }
-    /** The temporary file save() writes before renaming it over the state. */
-    std::string tempPath() const { return m_path + ".tmp"; }
 
 private:
     std::string m_path;

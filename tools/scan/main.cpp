@@ -5,6 +5,7 @@
 
 #include <address.h>
 #include <crypto.h>
+#include <passwordfile.h>
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +14,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <list>
 #include <map>
 #include <mutex>
@@ -30,10 +32,11 @@ constexpr int kBadArguments = 2;
 
 constexpr const char *kUsage =
     "usage: vexa-scan list [--wait SECONDS] [--json]\n"
-    "       vexa-scan modify --mac MAC --password PW --ip A --mask M --port P [--gateway G]\n"
-    "                        [--ipv6 A --ipv6-gateway G --ipv6-prefix N]\n"
+    "       vexa-scan modify --mac MAC (--password PW | --password-file FILE|-) --ip A --mask M\n"
+    "                        --port P [--gateway G] [--ipv6 A --ipv6-gateway G --ipv6-prefix N]\n"
     "       vexa-scan reset --serial S --code C\n"
-    "       vexa-scan code --serial S --date YYYY-MM-DD --key FILE\n"
+    "       vexa-scan code --serial S --date YYYY-MM-DD --key MASTER-KEY-FILE\n"
+    "modify and reset look for the device first and refuse one that does not answer.\n"
     "Exit status: 0 accepted, 1 refused, 2 bad arguments.\n";
 
 int badArguments(const std::string &message)
@@ -166,6 +169,31 @@ struct Collector {
     }
 };
 
+// How long modify and reset wait for their device to answer the inquiry.
+constexpr auto kFindWait = std::chrono::seconds(2);
+
+// Looks for one device before a request goes to it: the request then goes to
+// a device that answered, with the key its certificate vouches for, and a
+// device that is not there is reported as such instead of as a refusal.
+bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
+{
+    Collector collector;
+    if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1 || VEXA_SendInquiry() != 1) {
+        VEXA_Stop();
+        std::fprintf(stderr, "vexa-scan: discovery cannot start (packet driver missing or no interface)\n");
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kFindWait;
+    bool found = false;
+    while (!found && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::lock_guard lock(collector.mutex);
+        found = std::any_of(collector.devices.begin(), collector.devices.end(), matches);
+    }
+    VEXA_Stop();
+    return found;
+}
+
 int list(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(argc, argv, {"--wait"}, {"--json"});
@@ -222,23 +250,29 @@ int modify(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(
         argc, argv,
-        {"--mac", "--password", "--ip", "--mask", "--port", "--gateway", "--ipv6", "--ipv6-gateway",
-         "--ipv6-prefix"},
+        {"--mac", "--password", "--password-file", "--ip", "--mask", "--port", "--gateway", "--ipv6",
+         "--ipv6-gateway", "--ipv6-prefix"},
         {});
     if (!args.error.empty())
         return badArguments(args.error);
-    for (const char *required : {"--mac", "--password", "--ip", "--mask", "--port"}) {
+    for (const char *required : {"--mac", "--ip", "--mask", "--port"}) {
         if (!args.get(required))
             return badArguments(std::string("modify needs ") + required);
     }
+    if (bool(args.get("--password")) == bool(args.get("--password-file")))
+        return badArguments("modify needs one of --password and --password-file");
     const bool ipv6 = args.get("--ipv6");
     if (!ipv6 && (args.get("--ipv6-gateway") || args.get("--ipv6-prefix")))
         return badArguments("--ipv6-gateway and --ipv6-prefix go with --ipv6");
     if (!vexa::address::parseMac(*args.get("--mac")))
         return badArguments("--mac must look like aa:bb:cc:dd:ee:ff");
-    const std::string &password = *args.get("--password");
-    if (password.empty() || password.size() > vexa::wire::kMaxPassword)
-        return badArguments("--password must have 1..64 characters");
+    std::string error;
+    const auto password = args.get("--password") ? std::optional(*args.get("--password"))
+                                                 : vexa::passwordfile::read(*args.get("--password-file"), error);
+    if (!password)
+        return badArguments(error);
+    if (password->empty() || password->size() > vexa::wire::kMaxPassword)
+        return badArguments("the password must have 1..64 characters");
 
     VEXA_NET_PARAM param{};
     for (const auto &[option, field] :
@@ -264,7 +298,12 @@ int modify(int argc, char **argv)
             return badArguments("--ipv6-prefix must lie in 0..128");
         param.ipv6PrefixLen = uint8_t(*length);
     }
-    if (VEXA_ModifyDeviceNetParam(args.get("--mac")->c_str(), password.c_str(), &param) != 1) {
+    const std::string mac = vexa::address::formatMac(*vexa::address::parseMac(*args.get("--mac")));
+    if (!findDevice([&](const VEXA_DEVICE_REPORT &r) { return TEXT(r, macAddr) == mac; })) {
+        std::printf("refused: no device with MAC %s answered\n", mac.c_str());
+        return kRefused;
+    }
+    if (VEXA_ModifyDeviceNetParam(mac.c_str(), password->c_str(), &param) != 1) {
         std::printf("refused: the device did not confirm the new parameters\n");
         return kRefused;
     }
@@ -283,6 +322,10 @@ int reset(int argc, char **argv)
         return badArguments("reset needs --serial with 1..47 characters");
     if (!code || code->empty() || code->size() > vexa::wire::kMaxSecurityCode)
         return badArguments("reset needs --code with 1..32 characters");
+    if (!findDevice([&](const VEXA_DEVICE_REPORT &r) { return TEXT(r, serialNo) == *serial; })) {
+        std::printf("refused: no device with serial number %s answered\n", serial->c_str());
+        return kRefused;
+    }
     if (VEXA_ResetDefaultPasswd(serial->c_str(), code->c_str()) != 1) {
         std::printf("refused: the device did not restore its default password\n");
         return kRefused;
@@ -321,10 +364,11 @@ int code(int argc, char **argv)
         std::fprintf(stderr, "vexa-scan: libsodium cannot be initialised\n");
         return kRefused;
     }
-    const auto key = vexa::crypto::readFactoryKey(*keyPath);
-    if (!key)
-        return badArguments(*keyPath + ": not a factory key (64 hex characters on the first line)");
-    std::printf("%s\n", vexa::crypto::securityCode(*key, *serial, *date).c_str());
+    const auto master = vexa::crypto::readFactoryKey(*keyPath);
+    if (!master)
+        return badArguments(*keyPath + ": not a master key (64 hex characters on the first line)");
+    const auto deviceKey = vexa::crypto::deviceCodeKey(*master, *serial);
+    std::printf("%s\n", vexa::crypto::securityCode(deviceKey, *serial, *date).c_str());
     return kAccepted;
 }
 

@@ -43,6 +43,7 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
     announce.toolId.fill(0x11);
     announce.publicKey.fill(0x22);
     announce.info = deviceInfo();
+    announce.info.certificate.emplace().fill(0x77);
 
     wire::Nonce nonce;
     nonce.requestId = 0x01020304;
