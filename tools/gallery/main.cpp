@@ -1,6 +1,6 @@
 // vexa-gallery: every widget of the widget library on one page, with sample
 // data, for eyeballing looks and behaviour. "--screenshot FILE" saves the page
-// (with a sample tool tip up) and quits; "--skin KEY" applies a skin plug-in
+// (with a sample tool tip and a calendar pop-up up) and quits; "--skin KEY" applies a skin plug-in
 // and adds a page of its images.
 
 #include "gallery.h"
@@ -8,10 +8,29 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// Clicks the table's date editor, so the page shows its calendar pop-up over the cells below.
+void openCalendarDemo(Gallery &gallery)
+{
+    auto *editor = gallery.findChild<QWidget *>(QLatin1String(kCalendarDemoEditor));
+    if (!editor)
+        return;
+    // Room below the editor, so the pop-up opens under it rather than above.
+    gallery.ensureWidgetVisible(editor, 50, 260);
+    const QPointF inside(8, editor->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, editor->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor, &press);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -41,6 +60,7 @@ int main(int argc, char *argv[])
     gallery.addSection(QStringLiteral("Window-mask regions"), buildRegionSection());
     gallery.addSection(QStringLiteral("Input controls"), buildInputSection());
     gallery.addSection(QStringLiteral("CTableView with CTreeViewModel"), buildTableSection());
+    gallery.addSection(QStringLiteral("Date editors and calendar"), buildCalendarSection());
     gallery.addSection(QStringLiteral("Message and framed dialogs"), buildDialogSection());
     gallery.addSection(QStringLiteral("COrvoStyle"), buildStyleSection());
     if (parser.isSet(skin))
@@ -54,6 +74,7 @@ int main(int argc, char *argv[])
         QTimer::singleShot(300, &gallery, [&gallery] {
             if (auto *demo = gallery.findChild<QPushButton *>(kToolTipDemoButton))
                 demo->click();
+            openCalendarDemo(gallery);
         });
         QTimer::singleShot(600, &gallery, [&gallery, file] {
             const bool saved = gallery.snapshot().save(file);
