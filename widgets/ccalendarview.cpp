@@ -218,7 +218,7 @@ QTextCharFormat CCalendarModel::FormatForCell(int row, int column) const
 
 QVariant CCalendarModel::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!index.isValid() || index.model() != this)
         return {};
     const int row = index.row();
     const int column = index.column();
@@ -270,7 +270,7 @@ QVariant CCalendarModel::data(const QModelIndex &index, int role) const
 
 Qt::ItemFlags CCalendarModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!index.isValid() || index.model() != this)
         return Qt::NoItemFlags;
     const QDate date = DateForCell(index.row(), index.column());
     if (!date.isValid())

@@ -31,14 +31,14 @@ CDateTimeEdit::CDateTimeEdit(const QTime &time, QWidget *parent)
     : QDateTimeEdit(time, parent)
 {
     Init(QMetaType::QTime);
-    setDate(QDate::currentDate());
 }
 
 CDateTimeEdit::CDateTimeEdit(const QVariant &value, QMetaType::Type type, QWidget *parent)
     : QDateTimeEdit(value, type, parent)
 {
     Init(type);
-    if (!value.isValid())
+    // Without a value, a date-carrying editor starts at today; a time editor has no date to show.
+    if (!value.isValid() && type != QMetaType::QTime)
         setDate(QDate::currentDate());
 }
 
@@ -84,7 +84,10 @@ void CDateTimeEdit::ShowCalendarPopup()
     }
     m_pPopup->SetDateRange(minimumDate(), maximumDate());
     m_pPopup->SetDate(date());
-    m_pPopup->move(PopupPosition(QRect(mapToGlobal(QPoint(0, 0)), size()), m_pPopup->size()));
+    // By geometry, not move(): a pop-up has no frame, and a window system's guess of
+    // one for a window not yet shown would shift it off the editor's corner.
+    const QPoint at = PopupPosition(QRect(mapToGlobal(QPoint(0, 0)), size()), m_pPopup->size());
+    m_pPopup->setGeometry(QRect(at, m_pPopup->size()));
     m_pPopup->show();
 }
 
