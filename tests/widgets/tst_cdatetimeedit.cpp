@@ -3,6 +3,8 @@
 #include "ccalendarview.h"
 #include "ccalendarwidget.h"
 #include "cdatetimeedit.h"
+#include "citemroles.h"
+#include "ctableview.h"
 
 #include <QCalendarWidget>
 #include <QSignalSpy>
@@ -34,6 +36,7 @@ private slots:
     void popupCloses();
     void popupKeepsEditorRange();
     void keyboardOpensOurCalendar();
+    void tableCellEditsThroughCalendar();
     void timeEditSwitches_data();
     void timeEditSwitches();
     void deskLabelFloatsCalendar();
@@ -204,6 +207,43 @@ void TestCDateTimeEdit::keyboardOpensOurCalendar()
     QTRY_VERIFY(popup->isVisible());
     QVERIFY(edit.findChildren<QCalendarWidget *>().isEmpty());
     popup->close();
+}
+
+void TestCDateTimeEdit::tableCellEditsThroughCalendar()
+{
+    CTableView view;
+    view.SetHeaderTexts({QStringLiteral("Device"), QStringLiteral("Installed")});
+    const int row = view.AppendRow();
+    view.SetItemText(row, 1, QStringLiteral("2026-12-08"));
+    view.SetData(row, 1, QDate(2026, 12, 8), DateRole);
+    view.SetData(row, 1, int(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable), CellFlagsRole);
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy edits(&view, &CTableView::SignalEditingFinished);
+
+    const QModelIndex cell = view.Index(row, 1);
+    view.edit(cell);
+    auto *editor = qobject_cast<CDateEdit *>(view.indexWidget(cell));
+    QVERIFY(editor);
+    QTest::mouseClick(editor, Qt::LeftButton, {}, QPoint(5, 5));
+    auto *popup = editor->findChild<CCalendarTimePopup *>();
+    QVERIFY(popup);
+    QTRY_VERIFY(popup->isVisible());
+    auto *calendarView = popup->findChild<CCalendarView *>();
+    auto *model = qobject_cast<CCalendarModel *>(calendarView->model());
+    QTest::mouseClick(calendarView->viewport(), Qt::LeftButton, {},
+                      calendarView->visualRect(model->IndexForDate(QDate(2026, 12, 24))).center());
+    QTRY_VERIFY(!popup->isVisible());
+    // The pop-up took the focus without ending the edit.
+    QCOMPARE(view.indexWidget(cell), editor);
+    QCOMPARE(editor->date(), QDate(2026, 12, 24));
+
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!view.indexWidget(cell));
+    QCOMPARE(view.GetData(row, 1, DateRole).toDate(), QDate(2026, 12, 24));
+    QCOMPARE(view.GetItemText(row, 1), QStringLiteral("2026-12-24"));
+    QCOMPARE(edits.count(), 0);
 }
 
 void TestCDateTimeEdit::timeEditSwitches_data()
