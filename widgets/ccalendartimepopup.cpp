@@ -48,11 +48,6 @@ void CCalendarTimePopup::SetDate(const QDate &date)
     m_bDateChanged = false;
 }
 
-QDate CCalendarTimePopup::GetSelectedDate() const
-{
-    return m_pCalendar ? m_pCalendar->GetSelectedDate() : QDate();
-}
-
 void CCalendarTimePopup::SetDateRange(const QDate &minDate, const QDate &maxDate)
 {
     if (m_pCalendar)

@@ -27,7 +27,6 @@ public:
     void SetCalendar(CCalendarWidget *calendar);
     /** The date the pop-up opens with, and hands back when closed unchanged. */
     void SetDate(const QDate &date);
-    QDate GetSelectedDate() const;
     void SetDateRange(const QDate &minDate, const QDate &maxDate);
 
 signals:

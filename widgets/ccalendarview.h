@@ -64,7 +64,6 @@ public:
     int FirstColumn() const { return m_firstColumn; }
     Qt::DayOfWeek DayOfWeekForColumn(int column) const;
 
-    QTextCharFormat WeekdayFormat(Qt::DayOfWeek day) const { return m_weekdayFormats.value(day); }
     void SetWeekdayFormat(Qt::DayOfWeek day, const QTextCharFormat &format);
     void SetDateFormat(const QDate &date, const QTextCharFormat &format);
 

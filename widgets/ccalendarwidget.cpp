@@ -374,11 +374,6 @@ int CCalendarWidget::GetMonthShown() const
     return m_pModel->ShownMonth();
 }
 
-QTextCharFormat CCalendarWidget::GetWeekdayTextFormat(Qt::DayOfWeek dayOfWeek) const
-{
-    return m_pModel->WeekdayFormat(dayOfWeek);
-}
-
 void CCalendarWidget::SetWeekdayTextFormat(Qt::DayOfWeek dayOfWeek, const QTextCharFormat &format)
 {
     m_pModel->SetWeekdayFormat(dayOfWeek, format);

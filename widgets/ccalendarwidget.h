@@ -90,7 +90,6 @@ public:
     int GetMonthShown() const;
 
     /** Text format of every date falling on \a dayOfWeek (Saturday and Sunday start red). */
-    QTextCharFormat GetWeekdayTextFormat(Qt::DayOfWeek dayOfWeek) const;
     void SetWeekdayTextFormat(Qt::DayOfWeek dayOfWeek, const QTextCharFormat &format);
     /** Per-date format over the weekday's; an empty format removes it. */
     void SetDateTextFormat(const QDate &date, const QTextCharFormat &format);

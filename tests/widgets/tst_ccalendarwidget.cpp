@@ -201,6 +201,23 @@ void TestCCalendarWidget::weekNumbersAndHeaderFormats()
     m_calendar->SetHorizontalHeaderFormat(CCalendarWidget::NoHorizontalHeader);
     QCOMPARE(m_model->rowCount(), 6);
     QCOMPARE(m_model->DateForCell(0, 1), QDate(2026, 12, 28));
+
+    // A date's own format goes over its weekday's; an empty one removes it.
+    QTextCharFormat weekday;
+    weekday.setBackground(QColor(Qt::yellow));
+    m_calendar->SetWeekdayTextFormat(Qt::Tuesday, weekday);
+    QTextCharFormat holiday;
+    holiday.setToolTip(QStringLiteral("Holiday"));
+    holiday.setForeground(QColor(Qt::blue));
+    const QDate date(2027, 1, 5); // a Tuesday
+    m_calendar->SetDateTextFormat(date, holiday);
+    const QModelIndex cell = m_model->IndexForDate(date);
+    QCOMPARE(cell.data(Qt::ToolTipRole).toString(), QStringLiteral("Holiday"));
+    QCOMPARE(cell.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::blue));
+    QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::yellow));
+    m_calendar->SetDateTextFormat(date, {});
+    QVERIFY(!cell.data(Qt::ToolTipRole).isValid());
+    QVERIFY(!cell.data(Qt::ForegroundRole).isValid());
 }
 
 void TestCCalendarWidget::headerImagesAndWeekendColour_data()
@@ -272,6 +289,9 @@ void TestCCalendarWidget::markTriangle()
     // The triangle keeps to its corner.
     QVERIFY(rendering.pixelColor(cell.center()) != mark);
     QVERIFY(rendering.pixelColor(CellRect(marked.addDays(1)).bottomRight() - QPoint(1, 1)) != mark);
+    m_calendar->ClearMarkedDates();
+    QVERIFY(m_calendar->GetMarkedDates(type).isEmpty());
+    QVERIFY(Render(*m_calendar).pixelColor(cell.bottomRight() - QPoint(1, 1)) != mark);
 
     QTest::ignoreMessage(QtWarningMsg, "CCalendarWidget::updateCell: Invalid date");
     m_calendar->AddMarkedDate(QDate(), type);
