@@ -1,11 +1,11 @@
 #include "ctabledelegate.h"
 
+#include "cdatetimeedit.h"
 #include "citemroles.h"
 #include "cregexpvalidator.h"
 #include "ctableview.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
@@ -95,9 +95,9 @@ CTableDelegate::CTableDelegate(QObject *view)
 
 QDateTimeEdit *CTableDelegate::CreateDateEditor(QWidget *parent, bool bDateOnly) const
 {
-    QDateTimeEdit *edit = bDateOnly ? new QDateEdit(parent) : new QDateTimeEdit(parent);
-    edit->setDisplayFormat(bDateOnly ? storedDateFormat : QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    return edit;
+    if (bDateOnly)
+        return new CDateEdit(parent);
+    return new CDateTimeEdit(parent);
 }
 
 QWidget *CTableDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,

@@ -39,6 +39,14 @@ bool AnyAvailableHolds(const QList<ScreenArea> &screens, const QPoint &p)
                        [&p](const ScreenArea &s) { return s.available.contains(p); });
 }
 
+QList<ScreenArea> ApplicationScreens()
+{
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->availableGeometry()});
+    return screens;
+}
+
 } // namespace
 
 QPoint ClampToWorkArea(const QPoint &p, const QList<ScreenArea> &screens)
@@ -66,8 +74,24 @@ QPoint ClampToWorkArea(const QPoint &p, const QList<ScreenArea> &screens)
 
 QPoint ClampToWorkArea(const QPoint &p)
 {
-    QList<ScreenArea> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens.append({screen->geometry(), screen->availableGeometry()});
-    return ClampToWorkArea(p, screens);
+    return ClampToWorkArea(p, ApplicationScreens());
+}
+
+QPoint PopupPosition(const QRect &anchor, const QSize &size, const QList<ScreenArea> &screens)
+{
+    QPoint at = anchor.bottomLeft();
+    if (screens.isEmpty())
+        return at;
+    const QRect area = ScreenAt(anchor.center(), screens).available;
+    if (at.y() + size.height() - 1 > area.bottom() && anchor.top() - size.height() >= area.top())
+        at.setY(anchor.top() - size.height());
+    // A pop-up larger than the area keeps its top-left corner on it.
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - size.width() + 1)));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - size.height() + 1)));
+    return at;
+}
+
+QPoint PopupPosition(const QRect &anchor, const QSize &size)
+{
+    return PopupPosition(anchor, size, ApplicationScreens());
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 
 /** One screen as the drag clamp sees it: its full geometry and the part left
  *  free by task bars and docks. */
@@ -22,3 +23,12 @@ VEXAWIDGETS_EXPORT QPoint ClampToWorkArea(const QPoint &p, const QList<ScreenAre
 
 /** The same against the screens of the running application. */
 VEXAWIDGETS_EXPORT QPoint ClampToWorkArea(const QPoint &p);
+
+/** Where a pop-up of @p size opens under @p anchor (global coordinates): at
+ *  the anchor's bottom-left corner, or above the anchor when only there it
+ *  fits, and moved into the free area of the anchor's screen in @p screens. */
+VEXAWIDGETS_EXPORT QPoint PopupPosition(const QRect &anchor, const QSize &size,
+                                        const QList<ScreenArea> &screens);
+
+/** The same against the screens of the running application. */
+VEXAWIDGETS_EXPORT QPoint PopupPosition(const QRect &anchor, const QSize &size);

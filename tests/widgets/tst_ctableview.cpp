@@ -1,3 +1,4 @@
+#include "cdatetimeedit.h"
 #include "cheaderview.h"
 #include "ctabledelegate.h"
 #include "ctableview.h"
@@ -5,7 +6,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -482,8 +482,8 @@ void TestCTableView::editorFollowsRoles_data()
                            << QVariant(QVariantList{QVariantList{QStringLiteral("DHCP"), QIcon()}})
                            << QByteArray("QComboBox") << -1;
     QTest::newRow("date-time") << int(DateTimeRole) << QVariant(QDateTime(QDate(2024, 5, 1), QTime(8, 0)))
-                               << QByteArray("QDateTimeEdit") << -1;
-    QTest::newRow("date") << int(DateRole) << QVariant(QDate(2024, 5, 1)) << QByteArray("QDateEdit") << -1;
+                               << QByteArray("CDateTimeEdit") << -1;
+    QTest::newRow("date") << int(DateRole) << QVariant(QDate(2024, 5, 1)) << QByteArray("CDateEdit") << -1;
 }
 
 void TestCTableView::editorFollowsRoles()
@@ -597,7 +597,7 @@ void TestCTableView::dateEditorStoresRoleAndText()
     QCOMPARE(m_view->GetItemText(row, 1), QStringLiteral("2024-02-29"));
 
     editor.reset(delegate->createEditor(nullptr, option, m_view->Index(row, 2)));
-    auto *dateEdit = qobject_cast<QDateEdit *>(editor.get());
+    auto *dateEdit = qobject_cast<CDateEdit *>(editor.get());
     QVERIFY(dateEdit);
     delegate->setEditorData(dateEdit, m_view->Index(row, 2));
     QCOMPARE(dateEdit->date(), QDate(2023, 6, 7));

@@ -28,6 +28,8 @@ class TestWorkArea : public QObject
 private slots:
     void clamp_data();
     void clamp();
+    void popupPosition_data();
+    void popupPosition();
 };
 
 void TestWorkArea::clamp_data()
@@ -79,6 +81,33 @@ void TestWorkArea::clamp()
     QFETCH(QPoint, point);
     QFETCH(QPoint, expected);
     QCOMPARE(ClampToWorkArea(point, screens), expected);
+}
+
+void TestWorkArea::popupPosition_data()
+{
+    QTest::addColumn<Screens>("screens");
+    QTest::addColumn<QRect>("anchor");
+    QTest::addColumn<QPoint>("expected");
+
+    // A 183 x 200 calendar under a 150 x 20 editor.
+    const Screens bottomBar{WithBottomBar(kFullHd, 40)};
+    QTest::newRow("room below") << bottomBar << QRect(300, 400, 150, 20) << QPoint(300, 419);
+    QTest::newRow("above the task bar") << bottomBar << QRect(300, 900, 150, 20) << QPoint(300, 700);
+    QTest::newRow("right edge") << bottomBar << QRect(1850, 400, 60, 20) << QPoint(1737, 419);
+    QTest::newRow("left of the screen") << bottomBar << QRect(-40, 400, 150, 20) << QPoint(0, 419);
+    QTest::newRow("second screen") << Screens{Plain(kFullHd), WithBottomBar(kFullHd.translated(1920, 0), 40)}
+                                   << QRect(3800, 1000, 100, 20) << QPoint(3657, 800);
+    QTest::newRow("no screens") << Screens{} << QRect(10, 10, 100, 20) << QPoint(10, 29);
+    QTest::newRow("screen too small") << Screens{Plain(QRect(0, 0, 150, 150))} << QRect(0, 50, 100, 20)
+                                      << QPoint(0, 0);
+}
+
+void TestWorkArea::popupPosition()
+{
+    QFETCH(Screens, screens);
+    QFETCH(QRect, anchor);
+    QFETCH(QPoint, expected);
+    QCOMPARE(PopupPosition(anchor, QSize(183, 200), screens), expected);
 }
 
 QTEST_APPLESS_MAIN(TestWorkArea)

@@ -1,7 +1,6 @@
 #include "gallery.h"
 
-#include "ctooltip.h"
-
+#include <QApplication>
 #include <QGroupBox>
 #include <QPainter>
 #include <QPixmap>
@@ -29,11 +28,13 @@ void Gallery::addSection(const QString &title, QWidget *content)
 QPixmap Gallery::snapshot() const
 {
     QPixmap pixmap = widget()->grab();
-    // The tip is a window of its own; paint it where it floats over the page.
-    if (CToolTip::isVisible()) {
-        CToolLabel *tip = CToolLabel::instance();
-        QPainter painter(&pixmap);
-        painter.drawPixmap(tip->pos() - widget()->mapToGlobal(QPoint()), tip->grab());
+    // Tips and pop-ups are windows of their own; paint each where it floats over the page.
+    QPainter painter(&pixmap);
+    for (QWidget *floating : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = floating->windowType();
+        if (floating->isVisible() && (type == Qt::ToolTip || type == Qt::Popup))
+            painter.drawPixmap(floating->pos() - widget()->mapToGlobal(QPoint()), floating->grab());
     }
+    painter.end();
     return pixmap;
 }

@@ -1,6 +1,6 @@
 // vexa-gallery: every widget of the widget library on one page, with sample
 // data, for eyeballing looks and behaviour. "--screenshot FILE" saves the page
-// (with a sample tool tip up) and quits; "--skin KEY" applies a skin plug-in
+// (with a sample tool tip and a calendar pop-up up) and quits; "--skin KEY" applies a skin plug-in
 // and adds a page of its images.
 
 #include "gallery.h"
@@ -8,10 +8,27 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// Clicks the table's date editor, so the page shows its calendar pop-up over the cells below.
+void openCalendarDemo(Gallery &gallery)
+{
+    auto *editor = gallery.findChild<QWidget *>(QLatin1String(kCalendarDemoEditor));
+    if (!editor)
+        return;
+    const QPointF inside(8, editor->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, editor->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor, &press);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -36,6 +53,8 @@ int main(int argc, char *argv[])
 
     Gallery gallery;
     gallery.setWindowTitle(QStringLiteral("Vexa widget gallery"));
+    // First, so that the screenshot's calendar pop-up has room under its cell on a small screen.
+    gallery.addSection(QStringLiteral("Date editors and calendar"), buildCalendarSection());
     gallery.addSection(QStringLiteral("CLabel"), buildLabelSection());
     gallery.addSection(QStringLiteral("CToolTip"), buildToolTipSection());
     gallery.addSection(QStringLiteral("Window-mask regions"), buildRegionSection());
@@ -51,7 +70,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
         // Let the window map and lay out before raising the tip and grabbing.
+        // The calendar first: the tip goes away on any mouse press.
         QTimer::singleShot(300, &gallery, [&gallery] {
+            openCalendarDemo(gallery);
             if (auto *demo = gallery.findChild<QPushButton *>(kToolTipDemoButton))
                 demo->click();
         });

@@ -11,6 +11,8 @@ QWidget *buildToolTipSection();
 QWidget *buildRegionSection();
 QWidget *buildInputSection();
 QWidget *buildTableSection();
+/** Date cells in a table, a calendar with marked dates, the desk label and a time editor. */
+QWidget *buildCalendarSection();
 QWidget *buildDialogSection();
 QWidget *buildStyleSection();
 
@@ -22,3 +24,5 @@ QWidget *buildSkinSection();
 
 /** Name of the button in the tool-tip section that raises a sample complaint. */
 inline constexpr char kToolTipDemoButton[] = "galleryToolTipDemo";
+/** Name of the table's open date editor in the calendar section. */
+inline constexpr char kCalendarDemoEditor[] = "galleryCalendarDemo";
