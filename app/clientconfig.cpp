@@ -23,16 +23,21 @@ QString KeyName(ClientConfigKey key)
         return QStringLiteral("LogLevel");
     case ClientConfigKey::VersionType:
         return QStringLiteral("VersionType");
+#ifndef VEXA_OLDER_EDITION
     case ClientConfigKey::Skin:
         return QStringLiteral("Skin");
+#endif
     }
     return {};
 }
 
 bool IsKnownKey(QStringView name)
 {
-    for (ClientConfigKey key : {ClientConfigKey::Translator, ClientConfigKey::LogLevel,
-                                ClientConfigKey::VersionType, ClientConfigKey::Skin}) {
+    for (ClientConfigKey key : {ClientConfigKey::Translator, ClientConfigKey::LogLevel, ClientConfigKey::VersionType,
+#ifndef VEXA_OLDER_EDITION
+                                ClientConfigKey::Skin,
+#endif
+                               }) {
         if (name == KeyName(key))
             return true;
     }

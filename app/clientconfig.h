@@ -23,7 +23,9 @@ enum class ClientConfigKey {
     Translator = 0, ///< 0 English, 1 Chinese
     LogLevel = 1,
     VersionType = 2, ///< 0 maker-branded language variants, other numbers neutral ones
+#ifndef VEXA_OLDER_EDITION // whose images and style sheet are compiled in
     Skin = 3,        ///< key of the skin plug-in applied at start-up
+#endif
 };
 
 /** The process-wide list of configuration entries, in file order. */

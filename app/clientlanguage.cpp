@@ -10,8 +10,13 @@ namespace {
 
 ProcessSingleton<ClientLanguageManager> s_languageManager;
 
+#ifdef VEXA_OLDER_EDITION
+const QString kEnglishFile = QStringLiteral("translations/ZEL-VEXA_en.qm");
+const QString kChineseFile = QStringLiteral("translations/ZEL-VEXA_zh.qm");
+#else
 const QString kEnglishFile = QStringLiteral("translations/KRO-VEXA_en.qm");
 const QString kChineseFile = QStringLiteral("translations/KRO-VEXA_zh.qm");
+#endif
 
 constexpr int kLanguageCount = 4;
 

@@ -5,8 +5,10 @@
 #include "clientlanguage.h"
 #include "corvostyle.h"
 #include "cwarndlg.h"
-#include "pluginloader.h"
 #include "singleinstancelock.h"
+#ifndef VEXA_OLDER_EDITION
+#include "pluginloader.h"
+#endif
 
 #include <QDebug>
 #include <QFile>
@@ -16,8 +18,13 @@
 namespace {
 
 const QString kConfigFile = QStringLiteral("Setup.xml");
+#ifdef VEXA_OLDER_EDITION
+// Compiled into the program, like every image.
+const QString kStyleSheetPrefix = QStringLiteral(":/qss/");
+#else
 const QString kSkinDir = QStringLiteral("plugins/skins/");
 const QString kStyleSheetPrefix = QStringLiteral(":/Tarnwell/Qss/Qss/");
+#endif
 const QStringList kStyleSheets = {QStringLiteral("VEXA.qss")};
 
 constexpr int kMinScreenWidth = 1024;
@@ -32,9 +39,15 @@ COrvoApplication::COrvoApplication(int &argc, char **argv, const QString &key)
     // Only the main window's confirmed close ends the program.
     setQuitOnLastWindowClosed(false);
     InitFont();
+#ifdef VEXA_OLDER_EDITION
+    // The style sheet is compiled in, so it needs no configuration: it comes first.
+    InitStyleSheet();
+    InitConfig();
+#else
     InitConfig();
     InitSkin();
     InitStyleSheet();
+#endif
     InitSingleInstance();
 }
 
@@ -67,12 +80,14 @@ void COrvoApplication::InstallTranslators()
     installTranslator(language.m_pTranslator.get());
 }
 
+#ifndef VEXA_OLDER_EDITION
 void COrvoApplication::InitSkin()
 {
     // Without a skin the tool still runs, with no images and no style sheet.
     if (const ClientConfig *skin = ClientConfigManager::Instance()->FindConfig(ClientConfigKey::Skin))
         LoadPluginByKey(skin->m_strValue, AppDirPath() + kSkinDir);
 }
+#endif
 
 void COrvoApplication::InitStyleSheet()
 {

@@ -35,7 +35,9 @@ private:
     void InitFont();
     void InitConfig();
     void InstallTranslators();
+#ifndef VEXA_OLDER_EDITION
     void InitSkin();
+#endif
     void InitStyleSheet();
     void InitSingleInstance();
     void Warn(const QString &text);

@@ -32,10 +32,13 @@ void CVexaClient::SetCallback(VEXA_REPORT_CALLBACK callback, void *userData)
     m_userData = userData;
 }
 
+#ifndef VEXA_OLDER_EDITION
+// The older edition binds to the earlier interface instead (legacy/cvexaclientv20.cpp).
 bool CVexaClient::Start()
 {
     return VEXA_Start_V30(m_callback, 0, m_userData) == 1;
 }
+#endif
 
 bool CVexaClient::Stop()
 {
@@ -47,6 +50,7 @@ bool CVexaClient::SendInquiry()
     return VEXA_SendInquiry() == 1;
 }
 
+#ifndef VEXA_OLDER_EDITION
 bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
                                  const char *port, const char *gateway, const char *ipv6,
                                  const char *ipv6Gateway, uint8_t byteA, uint8_t byteB)
@@ -59,6 +63,7 @@ bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *
         return false;
     return VEXA_ModifyDeviceNetParam(mac, password, &*param) == 1;
 }
+#endif
 
 bool CVexaClient::ResetDefaultPassword(const char *serial, const char *code)
 {

@@ -26,7 +26,8 @@ public:
     /**
      * Sends new network parameters to the device with MAC address `mac`.
      * Null texts are left empty. Fails without calling the library when the
-     * MAC or password is null or a text does not fit its field.
+     * MAC or password is null or a text does not fit its field. The older
+     * edition sends IPv4 parameters only and refuses any IPv6 value.
      */
     bool ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
                         const char *port, const char *gateway, const char *ipv6,

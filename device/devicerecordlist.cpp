@@ -26,6 +26,10 @@ QByteArray DeviceRecordList::MacOf(const VEXA_DEVICE_INFO_MY &record)
 // different identities collide.
 QByteArray DeviceRecordList::Key(QByteArrayView serial, QByteArrayView mac)
 {
+#ifdef VEXA_OLDER_EDITION
+    // The older edition knows a device by its serial number alone.
+    mac = {};
+#endif
     QByteArray key;
     key.reserve(serial.size() + 1 + mac.size());
     key.append(serial).append('\0').append(mac);

@@ -71,7 +71,6 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     view->header()->setSortIndicator(kColumnId, Qt::AscendingOrder);
     // The page owns the model and deletes it itself; the view is only its parent.
     m_pModel = new QtVexaItemModel(view);
-    connect(m_pModel, &QAbstractItemModel::dataChanged, this, &QtVexa::ResetData);
     view->setModel(m_pModel);
     view->header()->setSortIndicator(kColumnId, Qt::AscendingOrder);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -79,11 +78,9 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     // without measuring all rows above it, which a storm of cell writes
     // far down a large table would otherwise pay for on every write.
     view->setUniformRowHeights(true);
-    // The serial-number cell opens its editor only by double click, which is
-    // what saves the text the edit is undone to (see ResetData).
-    view->setEditTriggers(QAbstractItemView::DoubleClicked);
 
     ConnectSignals();
+    InitEditionPanel();
 
     TUM_MutexCreate(&m_hDeviceMutex, -1);
     g_pQtVexa = this;
@@ -135,8 +132,6 @@ void QtVexa::ConnectSignals()
     connect(this, &QtVexa::DeviceOnlineSignal, this, &QtVexa::OnDeviceOnline);
     connect(this, &QtVexa::DeviceOfflineSignal, this, &QtVexa::OnDeviceOffline);
     connect(this, &QtVexa::DeviceUpdateSignal, this, &QtVexa::OnDeviceUpdate);
-    connect(m_ui->m_pBtnExpand, &QToolButton::clicked, this, &QtVexa::OnClickExpandBtn);
-    connect(m_ui->m_pBtnShrink, &QToolButton::clicked, this, &QtVexa::OnClickShrinkBtn);
 }
 
 void QtVexa::InitTable()
@@ -150,8 +145,6 @@ void QtVexa::InitTable()
     m_ui->lineEditIPv6Addr->setEnabled(false);
     m_ui->lineEditIPv6Gateway->setEnabled(false);
     m_ui->lineEditIPv6Mask->setEnabled(false);
-    m_ui->m_pBtnExpand->show();
-    m_ui->m_pBtnShrink->hide();
 }
 
 void QtVexa::StartDiscovery()
@@ -202,15 +195,22 @@ void QtVexa::OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info)
     ShowDeviceCount();
 }
 
+#ifndef VEXA_OLDER_EDITION
 void QtVexa::OnDeviceOffline(QString strDeviceSer, QString strDeviceMac)
+{
+    RemoveDevice(strDeviceSer, strDeviceMac);
+}
+#endif
+
+void QtVexa::RemoveDevice(const QString &serial, const QString &mac)
 {
     DeviceLock lock(&m_hDeviceMutex);
     if (m_pModel->rowCount() == 0)
         return;
     // Every row of the device goes, and with it every record that a row
     // showed; records whose rows are still queued stay for them.
-    m_listDevice.RemoveShown(strDeviceSer.toLocal8Bit(), strDeviceMac.toLocal8Bit());
-    m_nDeviceCount -= m_pModel->RemoveDeviceRows(strDeviceSer, strDeviceMac);
+    m_listDevice.RemoveShown(serial.toLocal8Bit(), mac.toLocal8Bit());
+    m_nDeviceCount -= m_pModel->RemoveDeviceRows(serial, mac);
     ShowDeviceCount();
 }
 
@@ -242,6 +242,7 @@ void QtVexa::OnItemChanged(QModelIndex current, QModelIndex)
     ShowDeviceParam(current.row());
 }
 
+#ifndef VEXA_OLDER_EDITION
 void QtVexa::OnDeviceTableClicked(QModelIndex)
 {
     DeviceLock lock(&m_hDeviceMutex);
@@ -289,6 +290,7 @@ void QtVexa::PrepareBatchPanel(const QModelIndexList &rows)
     for (QLineEdit *edit : {ui.lineEditIPv6Addr, ui.lineEditIPv6Gateway, ui.lineEditIPv6Mask})
         edit->setEnabled(false);
 }
+#endif
 
 void QtVexa::ShowDeviceParam(int row)
 {
@@ -335,7 +337,12 @@ void QtVexa::ShowDeviceParam(int row)
                 edit->setEnabled(false);
             }
         }
+#ifdef VEXA_OLDER_EDITION
+        // The older edition changes IPv4 parameters only.
+        const bool ipv6Modifiable = false;
+#else
         const bool ipv6Modifiable = (record->capabilities & 0x02) && !readOnly;
+#endif
         for (QLineEdit *edit : ipv6Edits)
             edit->setEnabled(ipv6Modifiable);
     }
@@ -435,6 +442,19 @@ void QtVexa::OnClickAction(QModelIndex index)
     }
 }
 
+#ifndef VEXA_OLDER_EDITION
+void QtVexa::InitEditionPanel()
+{
+    // The serial-number cell opens its editor only by double click, which is
+    // what saves the text the edit is undone to (see ResetData).
+    m_ui->tableWidgetDevice->setEditTriggers(QAbstractItemView::DoubleClicked);
+    connect(m_pModel, &QAbstractItemModel::dataChanged, this, &QtVexa::ResetData);
+    connect(m_ui->m_pBtnExpand, &QToolButton::clicked, this, &QtVexa::OnClickExpandBtn);
+    connect(m_ui->m_pBtnShrink, &QToolButton::clicked, this, &QtVexa::OnClickShrinkBtn);
+    m_ui->m_pBtnExpand->show();
+    m_ui->m_pBtnShrink->hide();
+}
+
 void QtVexa::ResetData(QModelIndex mindexPre, QModelIndex)
 {
     // Only the cell whose text was saved gets it back, so a stale backup can
@@ -460,6 +480,7 @@ void QtVexa::OnClickShrinkBtn()
     m_ui->m_pSetFrame->show();
     m_ui->m_pBtnExpand->show();
 }
+#endif
 
 void QtVexa::OnManualUpdate()
 {

@@ -54,10 +54,18 @@ public:
      */
     static std::optional<QString> NextBatchAddress(const QString &start, int position);
 
+    // The older edition's page carries its own record, knows a device by its
+    // serial number alone, has one fold button and does not react to edits.
 signals:
+#ifdef VEXA_OLDER_EDITION
+    void DeviceOnlineSignal(VEXA_DEVICE_INFO dev_info);
+    void DeviceOfflineSignal(QString strDeviceID);
+    void DeviceUpdateSignal(VEXA_DEVICE_INFO dev_info);
+#else
     void DeviceOnlineSignal(VEXA_DEVICE_INFO_MY dev_info);
     void DeviceOfflineSignal(QString strDeviceSer, QString strDeviceMac);
     void DeviceUpdateSignal(VEXA_DEVICE_INFO_MY dev_info);
+#endif
 
 private slots:
     void OnDeviceTableClicked(QModelIndex index);
@@ -65,18 +73,34 @@ private slots:
     void OnDefaultPassword();
     void OnManualUpdate();
     void OnItemChanged(QModelIndex current, QModelIndex previous);
+#ifdef VEXA_OLDER_EDITION
+    void OnDeviceOnline(VEXA_DEVICE_INFO dev_info);
+    void OnDeviceOffline(QString strDeviceID);
+    void OnDeviceUpdate(VEXA_DEVICE_INFO dev_info);
+#else
     void OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info);
     void OnDeviceOffline(QString strDeviceSer, QString strDeviceMac);
     void OnDeviceUpdate(VEXA_DEVICE_INFO_MY dev_info);
+#endif
     void SortTable(int iIndex);
     void OnHeaderCountChanged(int logicalIndex, int oldVisualIndex, int newVisualIndex);
     void OnHeaderPress(int logicalIndex);
+#ifdef VEXA_OLDER_EDITION
+    void on_m_pBtnShrink_clicked();
+#endif
     void OnClickAction(QModelIndex index);
+#ifndef VEXA_OLDER_EDITION
     void ResetData(QModelIndex mindexPre, QModelIndex mindexNow);
     void OnClickExpandBtn();
     void OnClickShrinkBtn();
+#endif
 
 private:
+    /** The parameter panel's fold buttons and the table's editing, which differ between the editions. */
+    void InitEditionPanel();
+    /** Removes the device's rows and every record they showed, and lowers the count. */
+    void RemoveDevice(const QString &serial, const QString &mac);
+
     bool IsDeviceFiltered(unsigned int code) const;
     /** The report callback's one way into the page: keeps an online record, under the mutex. */
     void AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record);
@@ -117,4 +141,9 @@ private:
     /** The "Serial Number" cell whose text m_strEditBackup holds. */
     QPersistentModelIndex m_editBackupIndex;
     QtVexaItemModel *m_pModel = nullptr;
+#ifdef VEXA_OLDER_EDITION
+    /** Folds the parameter panel away or brings it back. */
+    void ShowFolded(bool folded);
+    bool m_bFolded = false;
+#endif
 };

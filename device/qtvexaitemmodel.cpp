@@ -81,10 +81,16 @@ QString Padded(int value, int width, char fill)
 
 QString DeviceKey(const QString &serial, const QString &mac)
 {
+#ifdef VEXA_OLDER_EDITION
+    // The older edition knows a device by its serial number alone.
+    Q_UNUSED(mac);
+    return serial;
+#else
     // Sized once: this runs for every arriving device.
     QString key;
     key.reserve(serial.size() + 1 + mac.size());
     return key.append(serial).append(QChar(u'\0')).append(mac);
+#endif
 }
 
 // Blanks, an optional sign, then leading digits; saturates instead of overflowing.

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "vexadevice_export.h"
+// Included, not declared: in the older edition the record's name is an alias.
+#include "vexadeviceinfo.h"
 
 #include <QHash>
 #include <QList>
 #include <QStandardItem>
 #include <QStandardItemModel>
 
-struct VEXA_DEVICE_INFO_MY;
 class CRowItem;
 
 /**

@@ -114,8 +114,14 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCoun
         return refuse(ui.lineEditPort, tr("Device port ranges from 2000 to 65535."));
 
     QString gateway = ui.lineEditIPGateway->text().trimmed();
+#ifdef VEXA_OLDER_EDITION
+    // The earlier interface always sends a gateway: none is "0.0.0.0".
+    if (gateway.isEmpty())
+        ui.lineEditIPGateway->setText(gateway = QStringLiteral("0.0.0.0"));
+#else
     if (gateway.isEmpty())
         ui.lineEditIPGateway->clear();
+#endif
     else if (!IsValidIPv4Gateway(gateway))
         return refuse(ui.lineEditIPGateway, tr("Gateway not correct."));
 
@@ -178,6 +184,30 @@ bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &para
     return true;
 }
 
+#ifdef VEXA_OLDER_EDITION
+// The older edition changes the current device alone, whatever else is selected.
+void QtVexa::OnModifyNetPara()
+{
+    DeviceLock lock(&m_hDeviceMutex);
+    const QModelIndex current = m_ui->tableWidgetDevice->currentIndex();
+    if (!current.isValid()) {
+        CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
+        return;
+    }
+    const std::optional<NetParams> params = ValidatedNetParams(1);
+    if (!params)
+        return;
+    bool accepted = false;
+    {
+        const BusyCursor busy;
+        accepted = ModifyDevice(current.row(), PlainIPv4(m_ui->lineEditIPAddr->text().trimmed()), *params);
+    }
+    if (accepted)
+        CWarnDlg::MsgBox(tr("Information"), tr("Modify network parameter succeed."), this);
+    else
+        CWarnDlg::MsgBox(tr("Error"), tr("Modify network parameter failed!"), this);
+}
+#else
 void QtVexa::OnModifyNetPara()
 {
     // Held across the library calls and the result dialog: device events
@@ -213,6 +243,7 @@ void QtVexa::OnModifyNetPara()
     }
     CWarnDlg::MsgBox(tr("Information"), succeeded + failed, this);
 }
+#endif
 
 void QtVexa::OnDefaultPassword()
 {

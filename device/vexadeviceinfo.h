@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef VEXA_OLDER_EDITION
+// The older edition's record; the shared code names it by the name below.
+#include <vexadeviceinfov20.h>
+#else
 /**
  * The tool's own record of one device, built from a discovery report.
  *
@@ -69,3 +73,4 @@ inline void RegisterVexaDeviceInfoType()
 {
     qRegisterMetaType<VEXA_DEVICE_INFO_MY>("VEXA_DEVICE_INFO_MY");
 }
+#endif

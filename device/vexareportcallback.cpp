@@ -28,7 +28,11 @@ void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
         return;
 
     if (path == VexaReportPath::Offline) {
+#ifdef VEXA_OLDER_EDITION
+        emit page->DeviceOfflineSignal(LocalText(report->serialNo));
+#else
         emit page->DeviceOfflineSignal(LocalText(report->serialNo), LocalText(report->macAddr));
+#endif
         return;
     }
     if (page->IsDeviceFiltered(static_cast<unsigned int>(report->typeCode)))

@@ -85,12 +85,14 @@ CTableDelegate::CTableDelegate(QObject *view)
     : QStyledItemDelegate(view)
     , m_pView(view)
 {
+#ifndef VEXA_OLDER_EDITION
     if (auto *table = qobject_cast<CTableView *>(view)) {
         connect(this, &CTableDelegate::SignalComboBoxTextChanged, table,
                 &CTableView::SignalComboBoxTextChanged);
         connect(this, &CTableDelegate::SignalEditingFinished, table,
                 &CTableView::SignalEditingFinished);
     }
+#endif
 }
 
 QDateTimeEdit *CTableDelegate::CreateDateEditor(QWidget *parent, bool bDateOnly) const
@@ -134,12 +136,16 @@ void CTableDelegate::setEditorData(QWidget *editor, const QModelIndex &index) co
 void CTableDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                   const QModelIndex &index) const
 {
+#ifndef VEXA_OLDER_EDITION
     // Signals cannot be emitted from a const function without this.
     auto *self = const_cast<CTableDelegate *>(this);
+#endif
     if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         model->setData(index, combo->currentText(), Qt::EditRole);
         model->setData(index, combo->itemIcon(combo->currentIndex()), Qt::DecorationRole);
+#ifndef VEXA_OLDER_EDITION
         emit self->SignalComboBoxTextChanged(index);
+#endif
         return;
     }
     if (auto *dateEdit = qobject_cast<QDateTimeEdit *>(editor)) {
@@ -151,7 +157,9 @@ void CTableDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
         return;
     }
     QStyledItemDelegate::setModelData(editor, model, index);
+#ifndef VEXA_OLDER_EDITION
     emit self->SignalEditingFinished(index);
+#endif
 }
 
 void CTableDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,

@@ -28,9 +28,11 @@ public:
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                               const QModelIndex &index) const override;
 
+#ifndef VEXA_OLDER_EDITION
 signals:
     void SignalEditingFinished(const QModelIndex &index);
     void SignalComboBoxTextChanged(const QModelIndex &index);
+#endif
 
 protected:
     /**

@@ -30,8 +30,10 @@ CTableView::CTableView(QWidget *parent)
     setRootIsDecorated(false);
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
+#ifndef VEXA_OLDER_EDITION
     connect(header, &CHeaderView::SignalCheckStateChanged, this,
             &CTableView::SignalHeaderCheckStateChanged);
+#endif
 
     m_pDefaultModel = new CTreeViewModel(this);
     QTreeView::setModel(m_pDefaultModel);

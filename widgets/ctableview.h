@@ -83,15 +83,19 @@ public:
     virtual bool IsBtnCell(const QModelIndex &index) const;
 
 signals:
+#ifndef VEXA_OLDER_EDITION
     /** The user clicked the header check box; the new Qt::CheckState. */
     void SignalHeaderCheckStateChanged(int state);
+#endif
     /** Any mouse button released; invalid index when released outside every cell. */
     void SignalClickRelease(const QModelIndex &index);
     void PressedBtn(const QModelIndex &index);
     void ClickedBtn(const QModelIndex &index);
     void currentItemChanged(const QModelIndex &current, const QModelIndex &previous);
+#ifndef VEXA_OLDER_EDITION
     void SignalEditingFinished(const QModelIndex &index);
     void SignalComboBoxTextChanged(const QModelIndex &index);
+#endif
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -4,6 +4,7 @@
 #include "modalhelper.h"
 #include "singleinstancelock.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -135,9 +136,17 @@ void TestCOrvoApplication::startUpState()
     // The application style's own metric, whatever the style sheet.
     QCOMPARE(QApplication::style()->pixelMetric(QStyle::PM_SliderLength), 13);
     // The default configuration beside the program was read.
+    QVERIFY(ClientConfigManager::Instance()->FindConfig(ClientConfigKey::Translator));
+#ifdef VEXA_OLDER_EDITION
+    // No skin: the style sheet compiled into the program, read as Latin-1.
+    QFile sheet(QStringLiteral(":/qss/VEXA.qss"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    QCOMPARE(qApp->styleSheet(), QString::fromLatin1(sheet.readAll()));
+#else
     const ClientConfig *skin = ClientConfigManager::Instance()->FindConfig(ClientConfigKey::Skin);
     QVERIFY(skin);
     QVERIFY(!skin->m_strValue.isEmpty());
+#endif
 }
 
 void TestCOrvoApplication::resolutionTooSmall_data()

@@ -1,19 +1,16 @@
 #include "devsimprocess.h"
+#include "dialogcatcher.h"
 #include "qtvexa.h"
 
 #include <ctableview.h>
 #include <ctooltip.h>
-#include <cwarndlg.h>
 
-#include <QApplication>
 #include <QDateTime>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBrowser>
-#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -31,39 +28,6 @@ QString SerialOf(int device)
 {
     return QStringLiteral("OPSX%1").arg(device, 4, 10, QLatin1Char('0'));
 }
-
-// Closes the first message dialog that comes up while it lives and keeps
-// what it showed; a test that expects none checks that none came.
-class DialogCatcher final : public QObject
-{
-public:
-    DialogCatcher()
-    {
-        m_poll.setInterval(10);
-        connect(&m_poll, &QTimer::timeout, this, &DialogCatcher::Poll);
-        m_poll.start();
-    }
-
-    bool seen = false;
-    QString title;
-    QString text;
-    bool cursorBusy = false;
-
-private:
-    void Poll()
-    {
-        auto *dialog = qobject_cast<CWarnDlg *>(QApplication::activeModalWidget());
-        if (seen || !dialog || !dialog->isVisible())
-            return;
-        seen = true;
-        title = dialog->GetTitle();
-        text = dialog->findChild<QTextBrowser *>("m_pBrowserTxt")->toPlainText();
-        cursorBusy = QGuiApplication::overrideCursor() != nullptr;
-        dialog->reject();
-    }
-
-    QTimer m_poll;
-};
 
 } // namespace
 

@@ -107,8 +107,8 @@ private:
 
 void TestTranslations::initTestCase()
 {
-    QVERIFY2(m_zh.load(TranslationsDir() + QStringLiteral("KRO-VEXA_zh.qm")),
-             qPrintable(TranslationsDir() + QStringLiteral("KRO-VEXA_zh.qm")));
+    const QString file = TranslationsDir() + QStringLiteral(TEST_PROGRAM_NAME "_zh.qm");
+    QVERIFY2(m_zh.load(file), qPrintable(file));
 }
 
 void TestTranslations::keyTexts_data()
@@ -138,11 +138,17 @@ void TestTranslations::keyTexts_data()
         {"&Modify", "&Refresh", "&Comeback", "The total devices number:", "Security code", "Reset Default Password",
          "Password", "&IP Address:", "&Subnet Mask:", "&Port:", "&Gateway:", "IPv6 Prefix &Length:",
          "Hide parameter panel", "Show parameter panel"});
+#ifdef VEXA_OLDER_EDITION
+    add("QtVexa", {"Serial code", "Tips:Serial Number is produced by device serial and start time.", "Show", "Hide"});
+    add("CZEL_VEXAMainWnd", {"Sure to close software", "Confirm", "About"});
+    add("CDlgAbout", {"About"});
+#else
     add("CZEL_VEXAMainWnd", {"Sure to close software", "Confirm", "Help", "Version", "Info", "Can not find Manual."});
-    add("CZEL_VEXAMainWndClass", {"Online Devices", "Help"});
-    add("CWindowTitle", {"Minimize", "Full screen", "Close"});
     add("CDlgAbout", {"About"});
     add("CDlgAboutClass", {"Name:", "Version:", "OK"});
+#endif
+    add("CZEL_VEXAMainWndClass", {"Online Devices", "Help"});
+    add("CWindowTitle", {"Minimize", "Full screen", "Close"});
     add("CBaseDialogClass", {"OK", "Cancel"});
     add("COrvoApplication", {"Software is already running.", "The least resolution is 1024*768."});
     add("QLineEdit", {"Cu&t", "&Copy", "&Paste"});
@@ -194,7 +200,7 @@ void TestTranslations::sourcesAllCovered()
     // nobody translated; anything it drops is a stale entry.
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
-    const QString copy = tmp.filePath(QStringLiteral("KRO-VEXA_zh.ts"));
+    const QString copy = tmp.filePath(QStringLiteral(TEST_PROGRAM_NAME "_zh.ts"));
     QVERIFY(QFile::copy(QStringLiteral(TEST_ZH_TS), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
 
@@ -222,7 +228,7 @@ void TestTranslations::englishFileCompiles()
 {
     // English is the source language: the file loads and changes nothing.
     QTranslator en;
-    QVERIFY(en.load(TranslationsDir() + QStringLiteral("KRO-VEXA_en.qm")));
+    QVERIFY(en.load(TranslationsDir() + QStringLiteral(TEST_PROGRAM_NAME "_en.qm")));
     QVERIFY(en.translate("QtVexaClass", "&Modify").isEmpty());
 }
 
