@@ -20,6 +20,71 @@
     </message>
 </context>
 <context>
+    <name>CCalendarLabel</name>
+    <message>
+        <location filename="../widgets/ccalendarlabel.cpp" line="+117"/>
+        <source>MMM yyyy</source>
+        <extracomment>Month and year under the day number (QDate::toString pattern).</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CCalendarWidget</name>
+    <message>
+        <location filename="../widgets/ccalendarwidget.cpp" line="+37"/>
+        <source>en_US</source>
+        <extracomment>The locale of this translation as language_COUNTRY (zh_CN for Chinese); the calendar&apos;s day and month names follow it.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+155"/>
+        <source>Previous month</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Next month</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Previous year</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Next year</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>yyyy</source>
+        <extracomment>Year label of the calendar (QDate::toString pattern).</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Month: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Year: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/ccalendarview.cpp" line="+248"/>
+        <source>Week %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>d MMMM yyyy</source>
+        <extracomment>Date format of a day cell as read by a screen reader (QDate::toString pattern).</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CDlgAbout</name>
     <message>
         <location filename="../legacy/cdlgabout.cpp" line="+13"/>

@@ -20,6 +20,71 @@
     </message>
 </context>
 <context>
+    <name>CCalendarLabel</name>
+    <message>
+        <location filename="../widgets/ccalendarlabel.cpp" line="+117"/>
+        <source>MMM yyyy</source>
+        <extracomment>Month and year under the day number (QDate::toString pattern).</extracomment>
+        <translation>yyyy年M月</translation>
+    </message>
+</context>
+<context>
+    <name>CCalendarWidget</name>
+    <message>
+        <location filename="../widgets/ccalendarwidget.cpp" line="+37"/>
+        <source>en_US</source>
+        <extracomment>The locale of this translation as language_COUNTRY (zh_CN for Chinese); the calendar&apos;s day and month names follow it.</extracomment>
+        <translation>zh_CN</translation>
+    </message>
+    <message>
+        <location line="+155"/>
+        <source>Previous month</source>
+        <translation>上个月</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Next month</source>
+        <translation>下个月</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Previous year</source>
+        <translation>上一年</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Next year</source>
+        <translation>下一年</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>yyyy</source>
+        <extracomment>Year label of the calendar (QDate::toString pattern).</extracomment>
+        <translation>yyyy年</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Month: %1</source>
+        <translation>月份：%1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Year: %1</source>
+        <translation>年份：%1</translation>
+    </message>
+    <message>
+        <location filename="../widgets/ccalendarview.cpp" line="+248"/>
+        <source>Week %1</source>
+        <translation>第%1周</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>d MMMM yyyy</source>
+        <extracomment>Date format of a day cell as read by a screen reader (QDate::toString pattern).</extracomment>
+        <translation>yyyy年M月d日</translation>
+    </message>
+</context>
+<context>
     <name>CDlgAbout</name>
     <message>
         <location filename="../legacy/cdlgabout.cpp" line="+13"/>
