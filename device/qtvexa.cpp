@@ -82,11 +82,14 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     ConnectSignals();
     InitEditionPanel();
 
-    TUM_MutexCreate(&m_hDeviceMutex, -1);
+    // Without the mutex the library's thread would meet the slots unguarded:
+    // such a page works like one whose discovery cannot start.
+    const bool guarded = TUM_MutexCreate(&m_hDeviceMutex, -1) == 0;
     g_pQtVexa = this;
 
     InitTable();
-    StartDiscovery();
+    if (guarded)
+        StartDiscovery();
 }
 
 QtVexa::~QtVexa()

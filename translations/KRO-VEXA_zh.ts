@@ -9,7 +9,12 @@
         <translation>对话框</translation>
     </message>
     <message>
-        <location line="+178"/>
+        <location line="+72"/>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <location line="+109"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
