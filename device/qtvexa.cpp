@@ -253,11 +253,11 @@ void QtVexa::OnDeviceTableClicked(QModelIndex)
     if (rows.isEmpty()) {
         EnableParamPanel(false);
     } else if (rows.size() > 1) {
-        m_ui->label_7->setText(tr("Start &IP Address:"));
+        m_ui->label_7->setText(tr("Start IP Address:"));
         m_ui->label_162->setText(tr("Batch Modify Network parameters"));
         PrepareBatchPanel(rows);
     } else {
-        m_ui->label_7->setText(tr("&IP Address:"));
+        m_ui->label_7->setText(tr("IP Address:"));
         m_ui->label_162->setText(tr("Modify Network parameters"));
         EnableParamPanel(true);
         ShowDeviceParam(rows.first().row());
