@@ -17,6 +17,8 @@ const QString kChineseFile = QStringLiteral("translations/ZEL-VEXA_zh.qm");
 const QString kEnglishFile = QStringLiteral("translations/KRO-VEXA_en.qm");
 const QString kChineseFile = QStringLiteral("translations/KRO-VEXA_zh.qm");
 #endif
+// Shipped beside the tool's own, so the program does not depend on where the toolkit keeps it.
+const QString kQtChineseFile = QStringLiteral("translations/qtbase_zh_CN.qm");
 
 constexpr int kLanguageCount = 4;
 
@@ -51,16 +53,28 @@ int WantedLanguageIndex(int translator, int versionType)
 ClientLanguageProperty::ClientLanguageProperty() = default;
 ClientLanguageProperty::~ClientLanguageProperty() = default;
 
+void ClientLanguageProperty::InstallTranslators() const
+{
+    // Moved to the front rather than stacked up when installed again.
+    for (QTranslator *translator : {m_pQtTranslator.get(), m_pTranslator.get()}) {
+        QCoreApplication::removeTranslator(translator);
+        if (!translator->isEmpty() || translator == m_pTranslator.get())
+            QCoreApplication::installTranslator(translator);
+    }
+}
+
 ClientLanguageManager::ClientLanguageManager(const QString &appDir)
 {
     for (int index = 0; index < kLanguageCount; ++index) {
         auto language = std::make_unique<ClientLanguageProperty>();
         language->m_iLanguageIndex = index;
         language->m_pTranslator = std::make_unique<QTranslator>();
+        language->m_pQtTranslator = std::make_unique<QTranslator>();
         if (IsChinese(index)) {
-            // Chinese variants exist only with their translation.
+            // Chinese variants exist only with their translation; the toolkit's is welcome, not required.
             if (!language->m_pTranslator->load(appDir + QLatin1Char('/') + kChineseFile))
                 continue;
+            static_cast<void>(language->m_pQtTranslator->load(appDir + QLatin1Char('/') + kQtChineseFile));
             language->m_locale = QLocale(QLocale::Chinese, QLocale::China);
         } else {
             // English ones always do: without the file the source texts show.

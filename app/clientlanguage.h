@@ -25,7 +25,12 @@ public:
     QLocale m_locale;
     /** Owned here rather than by the application, so it outlives any QApplication it is installed in. */
     std::unique_ptr<QTranslator> m_pTranslator;
+    /** The toolkit's own texts (a line edit's Undo, Redo, Select All): Chinese variants only. */
+    std::unique_ptr<QTranslator> m_pQtTranslator;
     QPixmap m_pixLoading;
+
+    /** Installs both translations in the application, in front of any installed before. */
+    void InstallTranslators() const;
 };
 
 /** The language variants that could be built, in index order. */

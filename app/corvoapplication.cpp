@@ -13,7 +13,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QScreen>
-#include <QTranslator>
 
 namespace {
 
@@ -76,8 +75,7 @@ void COrvoApplication::InitConfig()
 
 void COrvoApplication::InstallTranslators()
 {
-    const ClientLanguageProperty &language = ClientLanguageManager::Instance()->GetCurrentLanguage();
-    installTranslator(language.m_pTranslator.get());
+    ClientLanguageManager::Instance()->GetCurrentLanguage().InstallTranslators();
 }
 
 #ifndef VEXA_OLDER_EDITION

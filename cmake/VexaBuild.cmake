@@ -18,6 +18,24 @@ if(VEXA_TSAN)
     target_link_options(vexa_settings INTERFACE -fsanitize=thread)
 endif()
 
+# vexa_add_library(name SHARED|STATIC|OBJECT [EXPORT_HEADER] sources...)
+# A library of the project: symbols hidden unless its export macros mark them,
+# the project's settings, and the one list of its sources (the older edition
+# compiles them again, reading the target's SOURCES property). EXPORT_HEADER
+# generates <name>_export.h and puts it and the library's folder on its users'
+# include path.
+include(GenerateExportHeader)
+function(vexa_add_library name type)
+    cmake_parse_arguments(L "EXPORT_HEADER" "" "" ${ARGN})
+    add_library(${name} ${type} ${L_UNPARSED_ARGUMENTS})
+    set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    target_link_libraries(${name} PRIVATE vexa_settings)
+    if(L_EXPORT_HEADER)
+        generate_export_header(${name} BASE_NAME ${name} EXPORT_FILE_NAME ${name}_export.h)
+        target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+endfunction()
+
 # vexa_add_test(NAME name LABEL area SOURCES ... [LIBS ...] [ENV ...] [TIMEOUT s])
 # Every test runs offscreen and pinned to loopback: nothing a test sends may
 # leave the machine.

@@ -34,13 +34,6 @@ constexpr int kAddressMaxBytes = 39;
 constexpr int kPasswordMaxLength = 16;
 constexpr int kSecurityCodeMaxLength = 32;
 
-// Devices of these types show their parameters but cannot be changed here.
-bool IsReadOnlyType(int32_t typeCode)
-{
-    const auto code = static_cast<uint32_t>(typeCode);
-    return code >= 0x9D00 && code <= 0x9FFF;
-}
-
 template<std::size_t N>
 QString FieldText(const char (&field)[N])
 {
@@ -82,11 +75,14 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     ConnectSignals();
     InitEditionPanel();
 
-    TUM_MutexCreate(&m_hDeviceMutex, -1);
+    // Without the mutex the library's thread would meet the slots unguarded:
+    // such a page works like one whose discovery cannot start.
+    const bool guarded = TUM_MutexCreate(&m_hDeviceMutex, -1) == 0;
     g_pQtVexa = this;
 
     InitTable();
-    StartDiscovery();
+    if (guarded)
+        StartDiscovery();
 }
 
 QtVexa::~QtVexa()
@@ -105,9 +101,9 @@ void QtVexa::AttachFieldLimits()
     m_ui->lineEditIPAddr->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPAddr));
     m_ui->lineEditIPMask->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPMask));
     m_ui->lineEditPort->setMaxLength(5);
-    m_ui->lineEditPort->setValidator(new QIntValidator(2000, 65535, m_ui->lineEditPort));
+    m_ui->lineEditPort->setValidator(new QIntValidator(kDevicePortMin, kDevicePortMax, m_ui->lineEditPort));
     m_ui->lineEditPort->setToolTip(tr("Device port ranges from 2000 to 65535."));
-    m_ui->lineEditIPv6Mask->setValidator(new QIntValidator(0, 64, m_ui->lineEditIPv6Mask));
+    m_ui->lineEditIPv6Mask->setValidator(new QIntValidator(kIpv6PrefixMin, kIpv6PrefixMax, m_ui->lineEditIPv6Mask));
     m_ui->lineEditPort_Password->setMaxLength(kPasswordMaxLength);
     m_ui->m_pDefaultPwdLEdit->setMaxLength(kSecurityCodeMaxLength);
     m_ui->m_pDefaultPwdLEdit->setEchoMode(QLineEdit::Password);
@@ -250,11 +246,11 @@ void QtVexa::OnDeviceTableClicked(QModelIndex)
     if (rows.isEmpty()) {
         EnableParamPanel(false);
     } else if (rows.size() > 1) {
-        m_ui->label_7->setText(tr("Start &IP Address:"));
+        m_ui->label_7->setText(tr("Start IP Address:"));
         m_ui->label_162->setText(tr("Batch Modify Network parameters"));
         PrepareBatchPanel(rows);
     } else {
-        m_ui->label_7->setText(tr("&IP Address:"));
+        m_ui->label_7->setText(tr("IP Address:"));
         m_ui->label_162->setText(tr("Modify Network parameters"));
         EnableParamPanel(true);
         ShowDeviceParam(rows.first().row());
@@ -331,7 +327,7 @@ void QtVexa::ShowDeviceParam(int row)
             edit->setEnabled(false);
         }
     } else if (record->extInfo == 1) {
-        if (!(record->capabilities & 0x01)) {
+        if (!HasIpv6(*record)) {
             for (QLineEdit *edit : ipv6Edits) {
                 edit->clear();
                 edit->setEnabled(false);
@@ -341,7 +337,7 @@ void QtVexa::ShowDeviceParam(int row)
         // The older edition changes IPv4 parameters only.
         const bool ipv6Modifiable = false;
 #else
-        const bool ipv6Modifiable = (record->capabilities & 0x02) && !readOnly;
+        const bool ipv6Modifiable = CanModifyIpv6(*record) && !readOnly;
 #endif
         for (QLineEdit *edit : ipv6Edits)
             edit->setEnabled(ipv6Modifiable);

@@ -547,7 +547,7 @@ void QtVexaItemModel::sort(int column, Qt::SortOrder order)
 QString QtVexaItemModel::CellText(const VEXA_DEVICE_INFO_MY &record, int column) const
 {
     const bool extended = record.extInfo == 1;
-    const bool ipv6 = extended && (record.capabilities & 0x01);
+    const bool ipv6 = extended && HasIpv6(record);
     switch (column) {
     case ColumnType: return FieldText(record.typeName);
     case ColumnIpv4Addr: return FieldText(record.ipv4Addr);
@@ -564,8 +564,8 @@ QString QtVexaItemModel::CellText(const VEXA_DEVICE_INFO_MY &record, int column)
     case ColumnIpv6Gateway: return ipv6 ? FieldText(record.ipv6Gateway) : QString();
     case ColumnIpv6Prefix: return ipv6 ? Padded(record.ipv6PrefixLen, 2, ' ') : QString();
     case ColumnSupportIpv6: return !extended ? QString() : ipv6 ? m_yes : m_no;
-    case ColumnSupportModIpv6: return !extended ? QString() : record.capabilities & 0x02 ? m_yes : m_no;
-    case ColumnSupportDhcp: return !extended ? QString() : record.capabilities & 0x04 ? m_yes : m_no;
+    case ColumnSupportModIpv6: return !extended ? QString() : CanModifyIpv6(record) ? m_yes : m_no;
+    case ColumnSupportDhcp: return !extended ? QString() : HasDhcp(record) ? m_yes : m_no;
     case ColumnIpv4Dhcp: return !extended ? QString() : record.dhcpOn == 1 ? m_on : m_off;
     default: return QString();
     }

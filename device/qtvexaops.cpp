@@ -19,9 +19,6 @@
 
 namespace {
 
-constexpr int kPortMin = 2000;
-constexpr int kPortMax = 65535;
-constexpr int kPrefixMax = 64;
 // The tip goes just under the field's top edge: the fields sit this far below
 // the panel's top, plus a few pixels.
 constexpr int kTipDrop = 75;
@@ -110,7 +107,7 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCoun
         return refuse(ui.lineEditIPMask, tr("Subnet Mask not correct."));
 
     const int port = NumberOf(ui.lineEditPort->text().trimmed());
-    if (port < kPortMin || port > kPortMax)
+    if (port < kDevicePortMin || port > kDevicePortMax)
         return refuse(ui.lineEditPort, tr("Device port ranges from 2000 to 65535."));
 
     QString gateway = ui.lineEditIPGateway->text().trimmed();
@@ -137,7 +134,7 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCoun
         if (!ipv6Gateway.isEmpty() && !IsValidIPv6Addr(ipv6Gateway))
             return refuse(ui.lineEditIPv6Gateway, tr("IPv6 gateway not correct."));
         const int prefix = NumberOf(ui.lineEditIPv6Mask->text().trimmed());
-        if (prefix < 0 || prefix > kPrefixMax)
+        if (prefix < kIpv6PrefixMin || prefix > kIpv6PrefixMax)
             return refuse(ui.lineEditIPv6Mask, tr("IPv6 prefix length ranges from 0 to 64."));
         params.ipv6Addr = ipv6Addr.toLatin1();
         params.ipv6Gateway = ipv6Gateway.toLatin1();

@@ -74,3 +74,38 @@ inline void RegisterVexaDeviceInfoType()
     qRegisterMetaType<VEXA_DEVICE_INFO_MY>("VEXA_DEVICE_INFO_MY");
 }
 #endif
+
+// The rules of a device record, named once here; the page, its model and
+// Modify all ask these.
+
+/** Capability bit 0: the device speaks IPv6. */
+inline bool HasIpv6(const VEXA_DEVICE_INFO_MY &record)
+{
+    return record.capabilities & 0x01;
+}
+
+/** Capability bit 1: the device's IPv6 parameters can be changed. */
+inline bool CanModifyIpv6(const VEXA_DEVICE_INFO_MY &record)
+{
+    return record.capabilities & 0x02;
+}
+
+/** Capability bit 2: the device supports DHCP. */
+inline bool HasDhcp(const VEXA_DEVICE_INFO_MY &record)
+{
+    return record.capabilities & 0x04;
+}
+
+/** Devices of types 0x9D00 to 0x9FFF show their parameters but cannot be changed here. */
+inline bool IsReadOnlyType(int32_t typeCode)
+{
+    const auto code = static_cast<uint32_t>(typeCode);
+    return code >= 0x9D00 && code <= 0x9FFF;
+}
+
+/** The service ports a device accepts. */
+constexpr int kDevicePortMin = 2000;
+constexpr int kDevicePortMax = 65535;
+/** The IPv6 prefix lengths a device accepts. */
+constexpr int kIpv6PrefixMin = 0;
+constexpr int kIpv6PrefixMax = 64;

@@ -50,7 +50,6 @@ protected:
 
 private:
     void ApplyStyling();
-    void ShowManualMissing();
 
     bool m_bFullSize = true;
     std::unique_ptr<Ui::CZEL_VEXAMainWndClass> m_ui;

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QPointer>
-#include <QTranslator>
 
 #include <new>
 
@@ -50,10 +49,7 @@ ZEL_VEXA_ENTRY bool ZEL_VEXA_OpenDialog(QWidget *parent, QGridLayout *layout, bo
     QCoreApplication::addLibraryPath(
         QStringLiteral("%1%2plugins").arg(QCoreApplication::applicationDirPath(), QStringLiteral("/")));
     ClientConfigManager::Instance()->ReadConfigFile(QStringLiteral("Setup.xml"));
-    // Moved to the front rather than stacked up once per call.
-    QTranslator *translator = ClientLanguageManager::Instance()->GetCurrentLanguage().m_pTranslator.get();
-    QCoreApplication::removeTranslator(translator);
-    QCoreApplication::installTranslator(translator);
+    ClientLanguageManager::Instance()->GetCurrentLanguage().InstallTranslators();
 
     if (!s_pMainWnd) {
         s_pMainWnd = CreateMainWnd(parent, i1, i2, i3);

@@ -9,7 +9,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+178"/>
+        <location line="+72"/>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+109"/>
         <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
@@ -273,7 +278,7 @@
     </message>
     <message>
         <location line="+140"/>
-        <source>Start &amp;IP Address:</source>
+        <source>Start IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -283,7 +288,7 @@
     </message>
     <message>
         <location line="+3"/>
-        <source>&amp;IP Address:</source>
+        <source>IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -400,47 +405,47 @@
     </message>
     <message>
         <location line="+103"/>
-        <source>&amp;IP Address:</source>
+        <source>IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>&amp;Port:</source>
+        <source>Port:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+47"/>
-        <source>&amp;Subnet Mask:</source>
+        <source>Subnet Mask:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>&amp;Gateway:</source>
+        <source>Gateway:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>IPv6 &amp;Address:</source>
+        <source>IPv6 Address:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+41"/>
-        <source>IPv6 Gate&amp;way:</source>
+        <source>IPv6 Gateway:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>IPv6 Prefix &amp;Length:</source>
+        <source>IPv6 Prefix Length:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+60"/>
-        <source>&amp;Device Serial:</source>
+        <source>Device Serial:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+62"/>
-        <source>&amp;Comeback</source>
+        <source>Comeback</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -483,7 +488,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <location line="+19"/>
-        <source>&amp;Modify</source>
+        <source>Modify</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -503,7 +508,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <location line="+90"/>
-        <source>&amp;Refresh</source>
+        <source>Refresh</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

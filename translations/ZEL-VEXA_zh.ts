@@ -9,7 +9,12 @@
         <translation>对话框</translation>
     </message>
     <message>
-        <location line="+178"/>
+        <location line="+72"/>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <location line="+109"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -230,8 +235,8 @@
     </message>
     <message>
         <location line="+144"/>
-        <source>Start &amp;IP Address:</source>
-        <translation>起始 IP 地址(&amp;I)：</translation>
+        <source>Start IP Address:</source>
+        <translation>起始 IP 地址：</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -240,8 +245,8 @@
     </message>
     <message>
         <location line="+3"/>
-        <source>&amp;IP Address:</source>
-        <translation>IP 地址(&amp;I)：</translation>
+        <source>IP Address:</source>
+        <translation>IP 地址：</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -384,48 +389,48 @@
     </message>
     <message>
         <location line="+103"/>
-        <source>&amp;IP Address:</source>
-        <translation>IP 地址(&amp;I)：</translation>
+        <source>IP Address:</source>
+        <translation>IP 地址：</translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>&amp;Port:</source>
-        <translation>端口(&amp;P)：</translation>
+        <source>Port:</source>
+        <translation>端口：</translation>
     </message>
     <message>
         <location line="+47"/>
-        <source>&amp;Subnet Mask:</source>
-        <translation>子网掩码(&amp;S)：</translation>
+        <source>Subnet Mask:</source>
+        <translation>子网掩码：</translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>&amp;Gateway:</source>
-        <translation>网关(&amp;G)：</translation>
+        <source>Gateway:</source>
+        <translation>网关：</translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>IPv6 &amp;Address:</source>
-        <translation>IPv6 地址(&amp;A)：</translation>
+        <source>IPv6 Address:</source>
+        <translation>IPv6 地址：</translation>
     </message>
     <message>
         <location line="+41"/>
-        <source>IPv6 Gate&amp;way:</source>
-        <translation>IPv6 网关(&amp;W)：</translation>
+        <source>IPv6 Gateway:</source>
+        <translation>IPv6 网关：</translation>
     </message>
     <message>
         <location line="+38"/>
-        <source>IPv6 Prefix &amp;Length:</source>
-        <translation>IPv6 前缀长度(&amp;L)：</translation>
+        <source>IPv6 Prefix Length:</source>
+        <translation>IPv6 前缀长度：</translation>
     </message>
     <message>
         <location line="+60"/>
-        <source>&amp;Device Serial:</source>
-        <translation>设备序列号(&amp;D)：</translation>
+        <source>Device Serial:</source>
+        <translation>设备序列号：</translation>
     </message>
     <message>
         <location line="+62"/>
-        <source>&amp;Comeback</source>
-        <translation>恢复(&amp;C)</translation>
+        <source>Comeback</source>
+        <translation>恢复</translation>
     </message>
     <message>
         <location line="+15"/>
@@ -471,8 +476,8 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <location line="+19"/>
-        <source>&amp;Modify</source>
-        <translation>修改(&amp;M)</translation>
+        <source>Modify</source>
+        <translation>修改</translation>
     </message>
     <message>
         <location line="+26"/>
@@ -491,8 +496,8 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <location line="+90"/>
-        <source>&amp;Refresh</source>
-        <translation>刷新(&amp;R)</translation>
+        <source>Refresh</source>
+        <translation>刷新</translation>
     </message>
     <message>
         <location line="+51"/>

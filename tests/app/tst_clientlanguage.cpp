@@ -18,8 +18,10 @@ QString MakeAppDir(const QTemporaryDir &tmp, ZhFile zh)
     const QString appDir = tmp.filePath(QString::number(int(zh)));
     QDir().mkpath(appDir + QStringLiteral("/translations"));
     const QString target = appDir + QStringLiteral("/translations/KRO-VEXA_zh.qm");
-    if (zh == ZhFile::Valid && !QFile::exists(target))
+    if (zh == ZhFile::Valid && !QFile::exists(target)) {
         QFile::copy(QStringLiteral(TEST_ZH_QM), target);
+        QFile::copy(QStringLiteral(TEST_QT_ZH_QM), appDir + QStringLiteral("/translations/qtbase_zh_CN.qm"));
+    }
     if (zh == ZhFile::Corrupt) {
         QFile file(target);
         if (file.open(QIODevice::WriteOnly))
@@ -108,6 +110,7 @@ void TestClientLanguage::variants()
                                              : QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY(language->m_pTranslator);
         QCOMPARE(language->m_pTranslator->isEmpty(), !chinese);
+        QCOMPARE(language->m_pQtTranslator->isEmpty(), !chinese);
     }
 }
 
@@ -165,6 +168,14 @@ void TestClientLanguage::chineseVariantTranslates()
     QCOMPARE(language.m_locale.language(), QLocale::Chinese);
     QCOMPARE(language.m_pTranslator->translate("TestClientLanguage", "Online Devices"),
              QStringLiteral("在线设备"));
+    // Installed, the toolkit's own texts are Chinese too, and a second install does not stack them.
+    language.InstallTranslators();
+    language.InstallTranslators();
+    QCOMPARE(QCoreApplication::translate("TestClientLanguage", "Online Devices"), QStringLiteral("在线设备"));
+    const QString undo = QCoreApplication::translate("QLineEdit", "&Undo");
+    QVERIFY2(!undo.isEmpty() && undo != QLatin1String("&Undo"), qPrintable(undo));
+    QCoreApplication::removeTranslator(language.m_pTranslator.get());
+    QCoreApplication::removeTranslator(language.m_pQtTranslator.get());
 }
 
 void TestClientLanguage::englishWithoutFileShowsSourceText()

@@ -1,4 +1,4 @@
-#include "devsimprocess.h"
+#include "devsimsession.h"
 #include "qtvexa.h"
 
 #include <ctableview.h>
@@ -34,7 +34,7 @@ private slots:
     void showsTheDemoNetworkAndLosesAnOfflineDevice();
 
 private:
-    DevsimProcess m_devsim;
+    DevsimSession m_devsim;
     QJsonArray m_devices;
 };
 
@@ -44,7 +44,7 @@ void TestQtVexaDevsim::initTestCase()
     QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
     const QString network = QFINDTESTDATA("../../tools/devsim/demo-network.json");
     QVERIFY(!network.isEmpty());
-    m_devices = DevsimProcess::DevicesOf(network);
+    m_devices = DevsimSession::DevicesOf(network);
     QVERIFY(m_devices.size() > 1);
     const QString error = m_devsim.Start(network);
     QVERIFY2(error.isEmpty(), qPrintable(error));

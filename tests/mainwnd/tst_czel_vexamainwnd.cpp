@@ -140,17 +140,7 @@ Look TestCZEL_VEXAMainWnd::CurrentLook() const
 
 void TestCZEL_VEXAMainWnd::WithHelpMenu(const std::function<void(QMenu *)> &act)
 {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    connect(poll, &QTimer::timeout, poll, [poll, act] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu || !menu->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(menu);
-    });
-    poll->start();
+    WhenPopup<QMenu>(act);
     QTest::mouseClick(Child<QPushButton>("m_pBtnAbout"), Qt::LeftButton);
 }
 

@@ -1,6 +1,6 @@
 // vexa-host end to end: the host's own discovery against the simulator's demo
 // network on loopback, its reports forwarded into the embedded page.
-#include "devsimprocess.h"
+#include "devsimsession.h"
 #include "hostwindow.h"
 
 #include <QAbstractItemView>
@@ -22,9 +22,9 @@ void TestVexaHost::embeddedPageShowsEachDeviceOnce()
     QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
     const QString network = QFINDTESTDATA("../../tools/devsim/demo-network.json");
     QVERIFY(!network.isEmpty());
-    const QJsonArray devices = DevsimProcess::DevicesOf(network);
+    const QJsonArray devices = DevsimSession::DevicesOf(network);
     QVERIFY(devices.size() > 1);
-    DevsimProcess devsim;
+    DevsimSession devsim;
     const QString error = devsim.Start(network);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 

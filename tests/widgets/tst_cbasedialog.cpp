@@ -63,6 +63,17 @@ void TestCBaseDialog::formIsBuilt()
     QVERIFY(!Button(&dlg, "m_pCloseBtn")->isVisible());
     QVERIFY(Button(&dlg, "pOkBtn")->isVisible());
     QVERIFY(Button(&dlg, "pCancelBtn")->isVisible());
+    // The close button shows only an image: a screen reader names it like the title bar's.
+    QCOMPARE(Button(&dlg, "m_pCloseBtn")->accessibleName(), QStringLiteral("Close"));
+
+    dlg.SetOkBtnText(QStringLiteral("Apply"));
+    dlg.SetCancelBtnText(QStringLiteral("Back"));
+    dlg.ShowOkBtn(false);
+    QCOMPARE(Button(&dlg, "pOkBtn")->text(), QStringLiteral("Apply"));
+    QCOMPARE(Button(&dlg, "pCancelBtn")->text(), QStringLiteral("Back"));
+    QVERIFY(!Button(&dlg, "pOkBtn")->isVisible());
+    dlg.ShowOkBtn(true);
+    QVERIFY(Button(&dlg, "pOkBtn")->isVisible());
 }
 
 void TestCBaseDialog::dragStartsInTitleStrip_data()

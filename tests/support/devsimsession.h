@@ -2,20 +2,26 @@
 
 #include <QByteArray>
 #include <QJsonArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+namespace devsim {
+class DevsimProcess;
+}
+
 /**
- * vexa-devsim as a child of a test: started beside the test program on a
- * devices file, driven through its standard input, told to quit at the end.
+ * A session with vexa-devsim for the Qt tests: the simulator's own child
+ * process (devsim::DevsimProcess) started beside the test program on a
+ * devices file, with its standard-input commands answered as Qt texts.
  */
-class DevsimProcess final
+class DevsimSession final
 {
 public:
-    DevsimProcess() = default;
-    ~DevsimProcess();
-    Q_DISABLE_COPY_MOVE(DevsimProcess)
+    DevsimSession();
+    ~DevsimSession();
+    Q_DISABLE_COPY_MOVE(DevsimSession)
 
     /** Starts it and waits for its "ready" line; an empty text, or what went wrong. */
     QString Start(const QString &devicesFile);
@@ -32,5 +38,5 @@ public:
     static QJsonArray DevicesOf(const QString &devicesFile);
 
 private:
-    QProcess m_process;
+    std::unique_ptr<devsim::DevsimProcess> m_process;
 };

@@ -1,4 +1,4 @@
-#include "devsimprocess.h"
+#include "devsimsession.h"
 #include "dialogcatcher.h"
 #include "qtvexa.h"
 
@@ -72,7 +72,7 @@ private:
     qint64 RequestsSent() { return m_devsim.Stat("nonce") + m_devsim.Stat("modify") + m_devsim.Stat("reset"); }
     void VerifyTipAt(const char *field, const QString &message);
 
-    DevsimProcess m_devsim;
+    DevsimSession m_devsim;
     std::unique_ptr<QtVexa> m_page;
 };
 
@@ -81,7 +81,7 @@ void TestQtVexaOps::initTestCase()
     QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
     const QString network = QFINDTESTDATA("ops-network.json");
     QVERIFY(!network.isEmpty());
-    QCOMPARE(DevsimProcess::DevicesOf(network).size(), kDeviceCount);
+    QCOMPARE(DevsimSession::DevicesOf(network).size(), kDeviceCount);
     const QString error = m_devsim.Start(network);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
