@@ -173,8 +173,19 @@ bool QtVexa::IsDeviceFiltered(unsigned int code) const
 
 void QtVexa::AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record)
 {
-    DeviceLock lock(&m_hDeviceMutex);
-    m_listDevice.AppendPending(record);
+    const std::lock_guard lock(m_handOverMutex);
+    m_handedRecords.push_back(record);
+}
+
+void QtVexa::AdoptHandedRecords()
+{
+    std::vector<VEXA_DEVICE_INFO_MY> handed;
+    {
+        const std::lock_guard lock(m_handOverMutex);
+        handed.swap(m_handedRecords);
+    }
+    for (const VEXA_DEVICE_INFO_MY &record : handed)
+        m_listDevice.AppendPending(record);
 }
 
 VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
@@ -196,6 +207,9 @@ void QtVexa::ShowDeviceCount()
 void QtVexa::OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info)
 {
     DeviceLock lock(&m_hDeviceMutex);
+    // The record was handed over before its signal was emitted: it is among
+    // these, so the list holds it before its row is made.
+    AdoptHandedRecords();
     m_listDevice.MarkShown(dev_info);
     m_pModel->AppendDeviceRow(dev_info);
     ++m_nDeviceCount;
@@ -208,8 +222,12 @@ void QtVexa::OnDeviceOffline(QString strDeviceSer, QString strDeviceMac)
     if (m_pModel->rowCount() == 0)
         return;
     // Every row of the device goes, and with it every record that a row
-    // showed; records whose rows are still queued stay for them.
-    m_listDevice.RemoveShown(strDeviceSer.toLocal8Bit(), strDeviceMac.toLocal8Bit());
+    // showed; records whose rows are still queued stay for them. Records
+    // are matched on the bytes the rows' Latin-1 texts stand for.
+    const std::optional<QByteArray> serial = Latin1Exact(strDeviceSer);
+    const std::optional<QByteArray> mac = Latin1Exact(strDeviceMac);
+    if (serial && mac)
+        m_listDevice.RemoveShown(*serial, *mac);
     m_nDeviceCount -= m_pModel->RemoveDeviceRows(strDeviceSer, strDeviceMac);
     ShowDeviceCount();
 }

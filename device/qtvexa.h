@@ -14,7 +14,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 struct VEXA_DEVICE_REPORT;
 class QtVexaItemModel;
@@ -29,7 +31,10 @@ class QtVexaClass;
  *
  * Device events reach it as queued signals from the discovery library's
  * thread. `m_hDeviceMutex` guards the device records and the table; the
- * device and selection slots hold it for their whole body.
+ * device and selection slots hold it for their whole body. The library's
+ * thread never takes it: a slot may hold it across a modal dialog, and a
+ * receive thread waiting for the dialog would drop reports (or deadlock a
+ * page destroyed meanwhile, whose destructor joins that thread).
  */
 class VEXADEVICE_EXPORT QtVexa final : public QWidget
 {
@@ -74,8 +79,14 @@ private slots:
 
 private:
     bool IsDeviceFiltered(unsigned int code) const;
-    /** The report callback's one way into the page: keeps an online record, under the mutex. */
+    /**
+     * The report callback's one way into the page: hands an online record
+     * over, holding only the hand-over lock, which no slot keeps for longer
+     * than a swap.
+     */
     void AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record);
+    /** Moves the handed-over records into m_listDevice; called with m_hDeviceMutex held. */
+    void AdoptHandedRecords();
 
     void AttachFieldLimits();
     void InitTable();
@@ -105,6 +116,9 @@ private:
     CVexaClient m_vexaClient;
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
+    /** Records handed over by the callback, in report order, not yet in m_listDevice. */
+    std::vector<VEXA_DEVICE_INFO_MY> m_handedRecords;
+    std::mutex m_handOverMutex;
     int m_nDeviceCount = 0;
     int m_nDeviceFilter = 0;
     QByteArray m_headerState;
