@@ -2,6 +2,9 @@
 
 #include "vexadeviceinfo.h"
 
+#include <addressvalidators.h>
+
+#include <QColor>
 #include <QCoreApplication>
 #include <QModelRoleDataSpan>
 #include <QSignalBlocker>
@@ -41,6 +44,10 @@ constexpr ColumnSpec kColumns[QtVexaItemModel::ColumnCount] = {
     {QT_TRANSLATE_NOOP("QtVexaItemModel", "Is Support DHCP"), 130},
     {QT_TRANSLATE_NOOP("QtVexaItemModel", "IPv4 DHCP"), 130},
 };
+
+// A tool tip names this many other devices at most; a site of unconfigured
+// devices may have hundreds on one factory address.
+constexpr int kNamedOthers = 5;
 
 constexpr Qt::ItemFlags kSerialFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
 
@@ -328,8 +335,10 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
                     return;
                 if (!m_removingOwnRows)
                     PinIds();
-                for (int row = first; row <= last; ++row)
+                for (int row = first; row <= last; ++row) {
                     UnindexRow(row);
+                    UnindexAddress(item(row, ColumnSerial));
+                }
             });
     // Connected before any view: by the time others hear of the removal, the
     // remaining rows already show the IDs they had before it.
@@ -341,7 +350,29 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
         for (int row = last; row >= first; --row)
             m_pendingRemoved.insert(at - m_pendingRemoved.begin(), row);
     });
+    // The address index follows every change of a row, whoever makes it.
+    connect(this, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent, int first, int last) {
+        if (parent.isValid())
+            return;
+        // Views hear of marks that changed once they know the new rows: from
+        // AppendDeviceRow, or with the next change for rows others insert.
+        for (int row = first; row <= last; ++row)
+            IndexAddress(row);
+    });
+    connect(this, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                const bool texts = roles.isEmpty() || roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole);
+                if (!texts || topLeft.parent().isValid() || topLeft.column() > ColumnMac
+                    || bottomRight.column() < ColumnIpv4Addr)
+                    return;
+                for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+                    IndexAddress(row);
+                RepaintMarkedRows();
+            });
     connect(this, &QAbstractItemModel::modelReset, this, [this] {
+        m_rowsByAddress.clear();
+        m_addressOfRow.clear();
+        m_marksChanged.clear();
         m_rowsByDevice.clear();
         m_deviceOfRow.clear();
         m_pendingRemoved.clear();
@@ -427,6 +458,7 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
     }
     appendRow(cells);
     AddToIndex(serial, DeviceKey(serialText, FieldText(record.macAddr)));
+    RepaintMarkedRows();
     return row;
 }
 
@@ -460,6 +492,7 @@ int QtVexaItemModel::RemoveDeviceRows(const QString &serial, const QString &mac)
     for (auto it = rows.crbegin(); it != rows.crend(); ++it)
         removeRow(*it);
     m_removingOwnRows = false;
+    RepaintMarkedRows();
     m_pendingRemoved.clear();
     m_idsFollowRows = true;
     if (firstChanged < rowCount())
@@ -479,19 +512,137 @@ QVariant QtVexaItemModel::data(const QModelIndex &index, int role) const
         if (const CRowItem *rowItem = RowItemOf(index))
             return StoredText(*rowItem, index.column());
     }
+    if (QVariant mark = MarkData(index, role); mark.isValid())
+        return mark;
     return QStandardItemModel::data(index, role);
 }
 
 void QtVexaItemModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const
 {
     QStandardItemModel::multiData(index, roleDataSpan);
-    if (const CRowItem *rowItem = RowItemOf(index)) {
-        const QVariant text = StoredText(*rowItem, index.column());
-        for (QModelRoleData &roleData : roleDataSpan) {
-            if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
-                roleData.setData(text);
-        }
+    const CRowItem *rowItem = RowItemOf(index);
+    for (QModelRoleData &roleData : roleDataSpan) {
+        if (rowItem && (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole))
+            roleData.setData(StoredText(*rowItem, index.column()));
+        else if (QVariant mark = MarkData(index, roleData.role()); mark.isValid())
+            roleData.setData(std::move(mark));
     }
+}
+
+QList<int> QtVexaItemModel::RowsAtAddress(const QString &ipv4) const
+{
+    QList<int> rows;
+    const auto bucket = m_rowsByAddress.constFind(PlainIPv4(ipv4.trimmed()));
+    if (bucket == m_rowsByAddress.cend())
+        return rows;
+    for (const QStandardItem *anchor : bucket->rows)
+        rows.append(anchor->row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool QtVexaItemModel::HasAddressConflict(int row) const
+{
+    return MarkData(index(row, ColumnId), Qt::BackgroundRole).isValid();
+}
+
+QColor QtVexaItemModel::ConflictColor()
+{
+    return QColor(255, 170, 0, 120);
+}
+
+void QtVexaItemModel::IndexAddress(int row)
+{
+    QStandardItem *anchor = item(row, ColumnSerial);
+    if (!anchor)
+        return;
+    const QString address = PlainIPv4(data(index(row, ColumnIpv4Addr)).toString().trimmed());
+    const QString device = DeviceKey(anchor->text(), data(index(row, ColumnMac)).toString());
+    if (const auto known = m_addressOfRow.constFind(anchor);
+        known != m_addressOfRow.cend() && known->address == address && known->device == device)
+        return;
+    UnindexAddress(anchor);
+    if (address.isEmpty())
+        return;
+    AddressBucket &bucket = m_rowsByAddress[address];
+    const qsizetype devicesBefore = bucket.rowsPerDevice.size();
+    bucket.rows.insert(anchor);
+    ++bucket.rowsPerDevice[device];
+    m_addressOfRow.insert(anchor, {address, device});
+    // From one device to two, every row at the address gains its mark;
+    // beyond two, only the new row's changes (its own signal carries it).
+    if (devicesBefore == 1 && bucket.rowsPerDevice.size() == 2)
+        m_marksChanged.unite(bucket.rows);
+    else if (bucket.rowsPerDevice.size() > 1)
+        m_marksChanged.insert(anchor);
+}
+
+void QtVexaItemModel::UnindexAddress(const QStandardItem *anchor)
+{
+    const auto known = m_addressOfRow.find(anchor);
+    if (known == m_addressOfRow.end())
+        return;
+    auto *row = const_cast<QStandardItem *>(anchor);
+    m_marksChanged.remove(row);
+    const auto bucket = m_rowsByAddress.find(known->address);
+    if (bucket != m_rowsByAddress.end()) {
+        const qsizetype devicesBefore = bucket->rowsPerDevice.size();
+        bucket->rows.remove(row);
+        if (--bucket->rowsPerDevice[known->device] <= 0)
+            bucket->rowsPerDevice.remove(known->device);
+        if (bucket->rows.isEmpty())
+            m_rowsByAddress.erase(bucket);
+        else if (devicesBefore == 2 && bucket->rowsPerDevice.size() == 1)
+            m_marksChanged.unite(bucket->rows);
+    }
+    m_addressOfRow.erase(known);
+}
+
+void QtVexaItemModel::RepaintMarkedRows()
+{
+    const QSet<QStandardItem *> rows = std::exchange(m_marksChanged, {});
+    for (const QStandardItem *anchor : rows) {
+        const int row = anchor->row();
+        emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+    }
+}
+
+QVariant QtVexaItemModel::MarkData(const QModelIndex &index, int role) const
+{
+    if ((role != Qt::BackgroundRole && role != Qt::ToolTipRole) || !index.isValid() || index.parent().isValid())
+        return {};
+    const QStandardItem *anchor = item(index.row(), ColumnSerial);
+    const auto known = m_addressOfRow.constFind(anchor);
+    if (known == m_addressOfRow.cend())
+        return {};
+    const auto bucket = m_rowsByAddress.constFind(known->address);
+    if (bucket == m_rowsByAddress.cend() || bucket->rowsPerDevice.size() < 2)
+        return {};
+    return role == Qt::BackgroundRole ? QVariant(ConflictColor()) : QVariant(ConflictToolTip(anchor));
+}
+
+QString QtVexaItemModel::ConflictToolTip(const QStandardItem *anchor) const
+{
+    const AddressOfRow &own = m_addressOfRow[anchor];
+    const AddressBucket &bucket = m_rowsByAddress[own.address];
+    QList<const QStandardItem *> others;
+    for (const QStandardItem *other : bucket.rows) {
+        if (m_addressOfRow[other].device != own.device)
+            others.append(other);
+    }
+    std::sort(others.begin(), others.end(),
+              [](const QStandardItem *a, const QStandardItem *b) { return a->row() < b->row(); });
+    QString tip = tr("IPv4 address %1 is also used by:").arg(own.address);
+    for (const QStandardItem *other : others.first(std::min<qsizetype>(others.size(), kNamedOthers))) {
+        const int row = other->row();
+        tip += u'\n' + tr("ID %1, serial number %2").arg(data(index(row, ColumnId)).toString(), other->text());
+        const auto *rowItem = other->type() == CRowItem::Type ? static_cast<const CRowItem *>(other) : nullptr;
+        if (rowItem && rowItem->Record().extInfo == 1 && rowItem->Record().dhcpOn == 1)
+            tip += tr(" (DHCP on: Modify does not count it as the owner of this address)");
+    }
+    if (others.size() > kNamedOthers)
+        tip += u'\n' + tr("and %1 more devices").arg(others.size() - kNamedOthers);
+    return tip;
 }
 
 bool QtVexaItemModel::setData(const QModelIndex &index, const QVariant &value, int role)

@@ -4,10 +4,12 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStandardItem>
 #include <QStandardItemModel>
 
 struct VEXA_DEVICE_INFO_MY;
+class QColor;
 class CRowItem;
 
 /**
@@ -74,6 +76,11 @@ private:
  * renumbering; while no sort or foreign insertion has moved rows since,
  * those texts are derived from the row instead of being rewritten in every
  * cell, so removing a device costs the same at any table size.
+ *
+ * Rows whose IPv4 address another device's row also shows are marked (a
+ * warning background and a tool tip naming the other devices). An index by
+ * address keeps the marks current at a cost per event that does not grow
+ * with the table, nor with the number of devices sharing one address.
  */
 class VEXADEVICE_EXPORT QtVexaItemModel final : public QStandardItemModel
 {
@@ -120,6 +127,12 @@ public:
     QList<int> RowsOf(const QString &serial, const QString &mac) const;
     /** First such row, or -1. */
     int FirstRowOf(const QString &serial, const QString &mac) const;
+    /** Rows whose "IPv4 Address" is `ipv4` (compared in plain dotted decimal), ascending. */
+    QList<int> RowsAtAddress(const QString &ipv4) const;
+    /** Whether another device's row shows the same IPv4 address as `row`. */
+    bool HasAddressConflict(int row) const;
+    /** The background of marked rows: amber, half transparent, so it reads on light and dark bases. */
+    static QColor ConflictColor();
     /**
      * Removes every row of the device, then writes every remaining row's
      * position into "ID" (one dataChanged for the column). Returns the
@@ -168,6 +181,15 @@ private:
     void AddToIndex(QStandardItem *anchor, const QString &key);
     void UnindexRow(int row);
 
+    /** Files the row under its current address (and device), marking rows whose conflict state changes. */
+    void IndexAddress(int row);
+    void UnindexAddress(const QStandardItem *anchor);
+    /** Tells views about rows whose mark changed: their background and tool tip. */
+    void RepaintMarkedRows();
+    QString ConflictToolTip(const QStandardItem *anchor) const;
+    /** The overlay of a cell for the background and tool-tip roles, invalid for the others. */
+    QVariant MarkData(const QModelIndex &index, int role) const;
+
     const QString m_yes;
     const QString m_no;
     const QString m_on;
@@ -181,4 +203,19 @@ private:
     QHash<QString, QList<QStandardItem *>> m_rowsByDevice;
     /** "Serial Number" item -> its key in m_rowsByDevice. */
     QHash<const QStandardItem *, QString> m_deviceOfRow;
+
+    struct AddressBucket {
+        QSet<QStandardItem *> rows;
+        /** Device key -> its rows at the address; more than one key is a conflict. */
+        QHash<QString, int> rowsPerDevice;
+    };
+    struct AddressOfRow {
+        QString address;
+        QString device;
+    };
+    /** Plain dotted IPv4 address -> the "Serial Number" items of the rows showing it. */
+    QHash<QString, AddressBucket> m_rowsByAddress;
+    QHash<const QStandardItem *, AddressOfRow> m_addressOfRow;
+    /** Rows whose mark changed and views have not yet heard of. */
+    QSet<QStandardItem *> m_marksChanged;
 };
