@@ -105,8 +105,13 @@ private:
 
     /** What a Modify sends, checked and in the form the devices take it. */
     struct NetParams;
-    /** Checks the panel's fields in order; at the first fault shows its tip and gives nothing. */
-    std::optional<NetParams> ValidatedNetParams(qsizetype deviceCount);
+    /** Checks the panel's fields in order for the selected `rows`; at the first fault shows its tip and gives nothing. */
+    std::optional<NetParams> ValidatedNetParams(const QModelIndexList &rows);
+    /**
+     * The refusal text when an address the batch from `start` gives `rows`
+     * belongs to a listed device outside them (devices on DHCP own none).
+     */
+    std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows);
     /** Sends the parameters to the device of `row` and, when it accepts them, updates its row and record. */
     bool ModifyDevice(int row, const QString &address, const NetParams &params);
     /** Shows `message` as a tip just under the top edge of a field of the parameter panel. */

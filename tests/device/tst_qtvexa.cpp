@@ -5,8 +5,13 @@
 
 #include <clabel.h>
 #include <ctableview.h>
+#include <ctooltip.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QDialog>
+#include <QItemSelectionModel>
+#include <QTimer>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -73,6 +78,8 @@ private slots:
     void tableExposesColumnHeaders();
     void focusOrder();
     void layoutAt1024x768();
+    void modifyRefusesAnotherDevicesAddress_data();
+    void modifyRefusesAnotherDevicesAddress();
 
 private:
     CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
@@ -605,6 +612,59 @@ void TestQtVexa::layoutAt1024x768()
 
     if (const QByteArray dir = qgetenv("VEXA_SCREENSHOT_DIR"); !dir.isEmpty())
         QVERIFY(m_page->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/device-page.png")));
+}
+
+void TestQtVexa::modifyRefusesAnotherDevicesAddress_data()
+{
+    // Devices 1 to 4 at 10.1.0.11 to 14; device 4 runs DHCP.
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("owner"); // the serial the tip names; empty: the request goes out
+    QTest::newRow("onto another device") << QList<int>{0} << "10.1.0.12" << "VX-2";
+    QTest::newRow("leading zeros") << QList<int>{0} << "10.1.0.013" << "VX-3";
+    QTest::newRow("its own address") << QList<int>{0} << "10.1.0.11" << "";
+    QTest::newRow("free address") << QList<int>{0} << "10.1.0.50" << "";
+    QTest::newRow("batch reaches one outside") << QList<int>{0, 1} << "10.1.0.12" << "VX-3";
+    QTest::newRow("batch over its own addresses") << QList<int>{0, 1, 2} << "10.1.0.11" << "";
+    QTest::newRow("owner on DHCP") << QList<int>{0} << "10.1.0.14" << "";
+}
+
+void TestQtVexa::modifyRefusesAnotherDevicesAddress()
+{
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, start);
+    QFETCH(QString, owner);
+    for (int i = 1; i <= 4; ++i) {
+        VEXA_DEVICE_INFO_MY record = Device(i, QStringLiteral("10.1.0.%1").arg(10 + i));
+        record.dhcpOn = i == 4;
+        emit m_page->DeviceOnlineSignal(record);
+    }
+    QItemSelectionModel *selection = View()->selectionModel();
+    for (int row : rows)
+        selection->select(View()->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(View()->model()->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+    Edit("lineEditIPAddr")->setText(start);
+    Edit("lineEditIPMask")->setText("255.255.255.0");
+    Edit("lineEditPort")->setText("8000");
+    Edit("lineEditPort_Password")->setText("pw");
+
+    // Without discovery every request fails: a result dialog means one was sent.
+    bool dialogShown = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&dialogShown] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            dialogShown = true;
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    CToolTip::hideText();
+    QVERIFY(QMetaObject::invokeMethod(m_page.get(), "OnModifyNetPara"));
+    QCOMPARE(dialogShown, owner.isEmpty());
+    if (!owner.isEmpty()) {
+        QVERIFY(CToolTip::isVisible());
+        QVERIFY2(CToolTip::text().contains(", serial number " + owner + " "), qPrintable(CToolTip::text()));
+    }
 }
 
 QTEST_MAIN(TestQtVexa)

@@ -93,6 +93,7 @@ private slots:
     void validationFailureSendsNothing_data();
     void validationFailureSendsNothing();
     void batchPastTheLastOctetIsRefused();
+    void batchOntoAListedDeviceIsRefused();
     void restoreDefaultPassword();
     void emptySecurityCodeIsRefusedAtTheField();
 
@@ -448,6 +449,30 @@ void TestQtVexaOps::batchPastTheLastOctetIsRefused()
     Press("pushButtonModifyNetwork", accepted);
     QVERIFY2(!accepted.text.contains(QLatin1String("failed")), qPrintable(accepted.text));
     QCOMPARE(m_devsim.Show(SerialOf(4)).value(ShowIpv4), QStringLiteral("10.31.9.255"));
+}
+
+void TestQtVexaOps::batchOntoAListedDeviceIsRefused()
+{
+    StartPage();
+    Click(6);
+    Click(7, Qt::ControlModifier);
+    // The second address of the plan is device 9's.
+    const QString taken = Cell(RowOf(9), Ipv4);
+    const QString start = *QtVexa::NextBatchAddress(taken.section(u'.', 0, 2) + u'.'
+                                                        + QString::number(taken.section(u'.', 3).toInt() - 1), 0);
+    Fill({{"lineEditIPAddr", start},
+          {"lineEditIPMask", "255.255.255.0"},
+          {"lineEditPort", "8000"},
+          {"lineEditPort_Password", kPassword}});
+    const qint64 before = RequestsSent();
+    DialogCatcher catcher;
+    m_page->findChild<QPushButton *>("pushButtonModifyNetwork")->click();
+    QVERIFY(!catcher.seen);
+    QVERIFY(CToolTip::isVisible());
+    QVERIFY2(CToolTip::text().contains(SerialOf(9)), qPrintable(CToolTip::text()));
+    QCOMPARE(RequestsSent(), before);
+    QCOMPARE(m_devsim.Show(SerialOf(9)).value(ShowIpv4), taken);
+    QVERIFY(m_devsim.Show(SerialOf(6)).value(ShowIpv4) != start);
 }
 
 void TestQtVexaOps::restoreDefaultPassword()
