@@ -1,6 +1,7 @@
 #include "qtvexa.h"
 
 #include "devicelock.h"
+#include "devicerowfilter.h"
 #include "qtvexaitemmodel.h"
 #include "ui_qtvexa.h"
 #include "vexareportcallback.h"
@@ -82,6 +83,7 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int, int, int)
     // The serial-number cell opens its editor only by double click, which is
     // what saves the text the edit is undone to (see ResetData).
     view->setEditTriggers(QAbstractItemView::DoubleClicked);
+    m_pRowFilter = new DeviceRowFilter(view, this);
 
     ConnectSignals();
 
@@ -198,6 +200,13 @@ VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
     return m_listDevice.FindShown(*serial, *mac);
 }
 
+QModelIndexList QtVexa::SelectedRows() const
+{
+    QModelIndexList rows = m_ui->tableWidgetDevice->selectionModel()->selectedRows();
+    rows.removeIf([this](const QModelIndex &index) { return !m_pRowFilter->IsShown(index.row()); });
+    return rows;
+}
+
 void QtVexa::ShowDeviceCount()
 {
     qCDebug(lcPage, "===ws===%d", m_nDeviceCount);
@@ -247,7 +256,7 @@ void QtVexa::OnDeviceUpdate(VEXA_DEVICE_INFO_MY dev_info)
 
     const CTableView *view = m_ui->tableWidgetDevice;
     const QModelIndex current = view->currentIndex();
-    if (current.isValid() && current.row() == row && view->selectionModel()->selectedRows().size() == 1)
+    if (current.isValid() && current.row() == row && SelectedRows().size() == 1)
         ShowDeviceParam(row);
 }
 
@@ -263,7 +272,7 @@ void QtVexa::OnItemChanged(QModelIndex current, QModelIndex)
 void QtVexa::OnDeviceTableClicked(QModelIndex)
 {
     DeviceLock lock(&m_hDeviceMutex);
-    const QModelIndexList rows = m_ui->tableWidgetDevice->selectionModel()->selectedRows();
+    const QModelIndexList rows = SelectedRows();
     if (rows.isEmpty()) {
         EnableParamPanel(false);
     } else if (rows.size() > 1) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 struct VEXA_DEVICE_REPORT;
+class DeviceRowFilter;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -100,6 +101,8 @@ private:
     void SetBatchMode(bool batch);
     void PrepareBatchPanel(const QModelIndexList &rows);
     void ShowDeviceCount();
+    /** The selected rows the quick filter shows: selection, batch and Modify act on these alone. */
+    QModelIndexList SelectedRows() const;
     /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
     VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
 
@@ -131,4 +134,6 @@ private:
     /** The "Serial Number" cell whose text m_strEditBackup holds. */
     QPersistentModelIndex m_editBackupIndex;
     QtVexaItemModel *m_pModel = nullptr;
+    /** Owned by the table view. */
+    DeviceRowFilter *m_pRowFilter = nullptr;
 };

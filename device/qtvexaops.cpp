@@ -212,7 +212,7 @@ void QtVexa::OnModifyNetPara()
     // handled meanwhile take it again on this thread.
     DeviceLock lock(&m_hDeviceMutex);
     const CTableView *view = m_ui->tableWidgetDevice;
-    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    const QModelIndexList rows = SelectedRows();
     if (!view->currentIndex().isValid()) {
         CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
         return;

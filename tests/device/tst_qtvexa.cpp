@@ -80,6 +80,8 @@ private slots:
     void layoutAt1024x768();
     void modifyRefusesAnotherDevicesAddress_data();
     void modifyRefusesAnotherDevicesAddress();
+    void quickFilter_data();
+    void quickFilter();
 
 private:
     CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
@@ -665,6 +667,70 @@ void TestQtVexa::modifyRefusesAnotherDevicesAddress()
         QVERIFY(CToolTip::isVisible());
         QVERIFY2(CToolTip::text().contains(", serial number " + owner + " "), qPrintable(CToolTip::text()));
     }
+}
+
+void TestQtVexa::quickFilter_data()
+{
+    // Devices VX-1 to VX-12 at 192.168.1.1 to 12; then the steps.
+    QTest::addColumn<QStringList>("steps"); // "t:TEXT" types, "+N" online, "-N" offline, "~N:IP" update
+    QTest::addColumn<QString>("shown");     // serials shown at the end, in row order
+    QTest::addColumn<QString>("count");
+    QTest::newRow("serial, any case") << QStringList{"t:vx-1"} << "VX-1 VX-10 VX-11 VX-12" << "4/12";
+    QTest::newRow("address cell") << QStringList{"t:1.7"} << "VX-7" << "1/12";
+    QTest::newRow("narrowed and widened") << QStringList{"t:VX-1", "t:VX-11", "t:VX-1"} << "VX-1 VX-10 VX-11 VX-12" << "4/12";
+    QTest::newRow("replaced") << QStringList{"t:VX-11", "t:1.5"} << "VX-5" << "1/12";
+    QTest::newRow("nothing matches") << QStringList{"t:zzz"} << "" << "0/12";
+    QTest::newRow("arriving device") << QStringList{"t:VX-1", "+13", "+20"} << "VX-1 VX-10 VX-11 VX-12 VX-13" << "5/14";
+    QTest::newRow("leaving devices") << QStringList{"t:VX-1", "-10", "-3"} << "VX-1 VX-11 VX-12" << "3/10";
+    QTest::newRow("update into and out of it") << QStringList{"t:10.9.", "~4:10.9.0.4", "~5:10.9.0.5", "~4:10.8.0.4"} << "VX-5" << "1/12";
+}
+
+void TestQtVexa::quickFilter()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QFETCH(QString, count);
+    for (int i = 1; i <= 12; ++i)
+        Online(i);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    View()->setFocus();
+    QTest::keyClick(View(), Qt::Key_F, Qt::ControlModifier);
+    QLineEdit *filter = Edit("lineEditFilter");
+    QVERIFY(filter && filter->isVisible());
+    QTRY_VERIFY(filter->hasFocus());
+    for (const QString &step : steps) {
+        if (step.startsWith("t:"))
+            filter->setText(step.mid(2));
+        else if (step.startsWith('+'))
+            Online(step.mid(1).toInt());
+        else if (step.startsWith('-'))
+            Offline(step.mid(1).toInt());
+        else
+            emit m_page->DeviceUpdateSignal(Device(step.section(':', 0, 0).mid(1).toInt(), step.section(':', 1)));
+    }
+    QStringList visible;
+    for (int row = 0; row < View()->RowCount(); ++row) {
+        if (!View()->isRowHidden(row, {}))
+            visible << Cell(row, Serial);
+    }
+    QCOMPARE(visible.join(' '), shown);
+    QCOMPARE(m_page->findChild<QLabel *>("labelFilterCount")->text(), count);
+    // The device count keeps counting every device.
+    QCOMPARE(Count(), count.section('/', 1));
+
+    // Selecting everything selects only what is shown: one shown row is the single-device panel.
+    if (visible.size() == 1) {
+        View()->selectAll();
+        QVERIFY(QMetaObject::invokeMethod(m_page.get(), "OnDeviceTableClicked", Q_ARG(QModelIndex, QModelIndex())));
+        QCOMPARE(Edit("lineEditSerial")->text(), visible.first());
+        QVERIFY(!Edit("lineEditSerial")->isHidden());
+    }
+
+    QTest::keyClick(filter, Qt::Key_Escape);
+    QVERIFY(!filter->isVisible());
+    for (int row = 0; row < View()->RowCount(); ++row)
+        QVERIFY(!View()->isRowHidden(row, {}));
 }
 
 QTEST_MAIN(TestQtVexa)
