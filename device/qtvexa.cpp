@@ -84,6 +84,7 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int, int, int)
     // what saves the text the edit is undone to (see ResetData).
     view->setEditTriggers(QAbstractItemView::DoubleClicked);
     m_pRowFilter = new DeviceRowFilter(view, this);
+    AttachListActions();
 
     ConnectSignals();
 

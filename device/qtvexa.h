@@ -20,6 +20,7 @@
 
 struct VEXA_DEVICE_REPORT;
 class DeviceRowFilter;
+class QAction;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -103,6 +104,17 @@ private:
     void ShowDeviceCount();
     /** The selected rows the quick filter shows: selection, batch and Modify act on these alone. */
     QModelIndexList SelectedRows() const;
+
+    /** The table's context menu: copy, export all, export selected. */
+    void AttachListActions();
+    QStringList HeaderTexts() const;
+    /** Every row, or the shown selected ones, ascending. */
+    QList<int> ListedRows(bool selectedOnly) const;
+    QList<QStringList> RowTexts(const QList<int> &rows) const;
+    /** Selected rows to the clipboard, tab-separated with the header line. */
+    void CopySelectedRows();
+    /** Asks for a file and writes the rows there as CSV or JSON, by the name's suffix or the chosen type. */
+    void ExportRows(bool selectedOnly);
     /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
     VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
 
@@ -136,4 +148,8 @@ private:
     QtVexaItemModel *m_pModel = nullptr;
     /** Owned by the table view. */
     DeviceRowFilter *m_pRowFilter = nullptr;
+    /** Owned by the table view. */
+    QAction *m_pCopyAction = nullptr;
+    QAction *m_pExportAllAction = nullptr;
+    QAction *m_pExportSelectedAction = nullptr;
 };

@@ -1,3 +1,4 @@
+#include "deviceexport.h"
 #include "devicerecords.h"
 #include "qtvexa.h"
 #include "urlcatcher.h"
@@ -6,8 +7,16 @@
 #include <clabel.h>
 #include <ctableview.h>
 #include <ctooltip.h>
+#include <cwarndlg.h>
 
 #include <QAccessible>
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QApplication>
 #include <QDialog>
 #include <QItemSelectionModel>
@@ -82,6 +91,10 @@ private slots:
     void modifyRefusesAnotherDevicesAddress();
     void quickFilter_data();
     void quickFilter();
+    void exportAndCopy_data();
+    void exportAndCopy();
+    void exportFailureKeepsTheFile_data();
+    void exportFailureKeepsTheFile();
 
 private:
     CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
@@ -731,6 +744,170 @@ void TestQtVexa::quickFilter()
     QVERIFY(!filter->isVisible());
     for (int row = 0; row < View()->RowCount(); ++row)
         QVERIFY(!View()->isRowHidden(row, {}));
+}
+
+namespace {
+
+// RFC 4180 read back: quoted fields with doubled quotes, CRLF between records.
+QList<QStringList> ParseCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += c, ++i;
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            record << std::exchange(field, {});
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            record << std::exchange(field, {});
+            records << std::exchange(record, {});
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+// Answers the next file dialog with `path`.
+void AnswerFileDialog(const QString &path)
+{
+    QTimer::singleShot(0, [path] {
+        QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+} // namespace
+
+void TestQtVexa::exportAndCopy_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("selectedOnly");
+    QTest::newRow("csv, all") << "devices.csv" << false;
+    QTest::newRow("csv, selected") << "devices.csv" << true;
+    QTest::newRow("json, all") << "devices.json" << false;
+    QTest::newRow("json, selected") << "devices.JSON" << true;
+}
+
+void TestQtVexa::exportAndCopy()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, selectedOnly);
+    for (int i = 1; i <= 5; ++i) {
+        VEXA_DEVICE_INFO_MY record = Device(i);
+        if (i == 2)
+            PutText(record.typeName, "VXC, \"HD\"\nB");
+        if (i == 3)
+            PutText(record.serialNo, "VX-\xE9\xFF");
+        if (i == 1)
+            PutText(record.typeName, "Other");
+        emit m_page->DeviceOnlineSignal(record);
+    }
+    // Rows: VX-\xE9\xFF, VX-5, VX-4, VX-2, VX-1.
+    View()->sortByColumn(Serial, Qt::DescendingOrder);
+    // Shown and selected: rows 1 and 3; row 4 (VX-1) is selected but filtered out.
+    QItemSelectionModel *selection = View()->selectionModel();
+    for (int row : {1, 3, 4})
+        selection->select(View()->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QString hiddenSerial = Cell(4, Serial);
+    m_page->findChild<QLineEdit *>("lineEditFilter")->setText("vxc");
+    QVERIFY(View()->isRowHidden(4, {}));
+    const QList<int> rows = selectedOnly ? QList<int>{1, 3} : QList<int>{0, 1, 2, 3, 4};
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(file);
+    AnswerFileDialog(path);
+    m_page->findChild<QAction *>(selectedOnly ? "actionExportSelected" : "actionExportAll")->trigger();
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray data = written.readAll();
+    if (file.endsWith(".csv")) {
+        const QList<QStringList> records = ParseCsv(QString::fromUtf8(data));
+        QCOMPARE(records.size(), rows.size() + 1);
+        QCOMPARE(records.first().first(), QString("ID"));
+        QCOMPARE(records.first().size(), 19);
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            for (int column = 0; column < 19; ++column)
+                QCOMPARE(records[i + 1][column], Cell(rows[i], column));
+        }
+    } else {
+        const QJsonArray devices = QJsonDocument::fromJson(data).array();
+        QCOMPARE(devices.size(), rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QJsonObject device = devices[i].toObject();
+            QCOMPARE(device["serialNo"].toString(), Cell(rows[i], Serial));
+            QCOMPARE(device["macAddr"].toString(), Cell(rows[i], Mac));
+            QCOMPARE(device["ipv4Addr"].toString(), Cell(rows[i], Ipv4));
+            QCOMPARE(device["port"].toInt(), Cell(rows[i], Port).trimmed().toInt());
+            QCOMPARE(device.keys().size(), 18);
+        }
+    }
+
+    // The clipboard gets the shown selected rows, as spreadsheets paste them.
+    m_page->findChild<QAction *>("actionCopyRows")->trigger();
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0].split(u'\t').size(), 19);
+    QCOMPARE(lines[1].split(u'\t').value(Serial), Cell(1, Serial));
+    QVERIFY(!QGuiApplication::clipboard()->text().contains(hiddenSerial));
+}
+
+void TestQtVexa::exportFailureKeepsTheFile_data()
+{
+    // Relative to a fresh directory holding "file" and "dir/kept"; the
+    // first through the page and its "Error" dialog, the others straight.
+    QTest::addColumn<QString>("target");
+    QTest::newRow("under a file, from the page") << "file/devices.csv";
+    QTest::newRow("onto a directory") << "dir";
+    QTest::newRow("no such directory") << "missing/devices.json";
+}
+
+void TestQtVexa::exportFailureKeepsTheFile()
+{
+    QFETCH(QString, target);
+    Online(1);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("before");
+    file.close();
+    QVERIFY(QDir(dir.path()).mkpath("dir"));
+    QFile kept(dir.filePath("dir/kept"));
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    kept.close();
+
+    if (QTest::currentDataTag() == QLatin1String("under a file, from the page")) {
+        QString title;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&title] {
+            if (auto *dialog = qobject_cast<CWarnDlg *>(QApplication::activeModalWidget())) {
+                title = dialog->GetTitle();
+                dialog->reject();
+            }
+        });
+        poll.start(10);
+        AnswerFileDialog(dir.filePath(target));
+        m_page->findChild<QAction *>("actionExportAll")->trigger();
+        QCOMPARE(title, QString("Error"));
+    } else {
+        QVERIFY(DeviceExport::WriteAtomically(dir.filePath(target), "after"));
+    }
+    QVERIFY(QFile::exists(dir.filePath("dir/kept")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("before"));
 }
 
 QTEST_MAIN(TestQtVexa)
