@@ -7,8 +7,10 @@
 #include "vexareportcallback.h"
 
 #include <cregexpvalidator.h>
+#include <packetdriver.h>
 
 #include <QDesktopServices>
+#include <QtEndian>
 #include <QHeaderView>
 #include <QIntValidator>
 #include <QItemSelectionModel>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // The device-count and URL traces; quiet unless enabled with
 // QT_LOGGING_RULES="vexa.device.page.debug=true", so a storm of events does
@@ -160,8 +163,10 @@ void QtVexa::InitTable()
 void QtVexa::StartDiscovery()
 {
     // The packet driver stays loaded for the life of the process.
-    if (!TUM_LoadDSo("PACKET.dll"))
+    m_pPacketDriver = TUM_LoadDSo("PACKET.dll");
+    if (!m_pPacketDriver)
         return;
+    ShowLocalSubnets();
     m_vexaClient.SetCallback(VexaReportCallback, nullptr);
     if (!m_vexaClient.Start())
         return;
@@ -492,5 +497,24 @@ void QtVexa::OnClickShrinkBtn()
 void QtVexa::OnManualUpdate()
 {
     // Devices answer through the ordinary events; the table is kept.
+    ShowLocalSubnets();
     m_vexaClient.SendInquiry();
+}
+
+void QtVexa::ShowLocalSubnets()
+{
+    // The interfaces discovery runs on, as the packet driver chooses them.
+    const auto getDriver = reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(m_pPacketDriver, PKT_GET_DRIVER_SYMBOL));
+    const PKT_Driver *driver = getDriver ? getDriver() : nullptr;
+    if (!driver || driver->version < 1 || !driver->interfaces)
+        return;
+    std::vector<PKT_Interface> interfaces(16);
+    const int count = driver->interfaces(interfaces.data(), interfaces.size());
+    if (count < 0)
+        return;
+    interfaces.resize(std::min(std::size_t(count), interfaces.size()));
+    QList<QtVexaItemModel::Subnet> subnets;
+    for (const PKT_Interface &chosen : interfaces)
+        subnets.append({qFromBigEndian(chosen.addr), qFromBigEndian(chosen.netmask)});
+    m_pModel->SetLocalSubnets(subnets);
 }

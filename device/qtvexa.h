@@ -94,6 +94,8 @@ private:
     void InitTable();
     void ConnectSignals();
     void StartDiscovery();
+    /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
+    void ShowLocalSubnets();
 
     void ShowDeviceParam(int row);
     void EnableParamPanel(bool enable);
@@ -136,6 +138,8 @@ private:
     CVexaClient m_vexaClient;
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
+    /** The packet driver's library handle; never released. */
+    void *m_pPacketDriver = nullptr;
     /** Records handed over by the callback, in report order, not yet in m_listDevice. */
     std::vector<VEXA_DEVICE_INFO_MY> m_handedRecords;
     std::mutex m_handOverMutex;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -616,9 +617,54 @@ QVariant QtVexaItemModel::MarkData(const QModelIndex &index, int role) const
     if (known == m_addressOfRow.cend())
         return {};
     const auto bucket = m_rowsByAddress.constFind(known->address);
-    if (bucket == m_rowsByAddress.cend() || bucket->rowsPerDevice.size() < 2)
+    const bool conflict = bucket != m_rowsByAddress.cend() && bucket->rowsPerDevice.size() > 1;
+    if (role == Qt::BackgroundRole)
+        return conflict ? QVariant(ConflictColor()) : QVariant();
+    QStringList tips;
+    if (conflict)
+        tips.append(ConflictToolTip(anchor));
+    if (const QString reach = ReachabilityToolTip(index.row()); !reach.isEmpty())
+        tips.append(reach);
+    return tips.isEmpty() ? QVariant() : QVariant(tips.join(QStringLiteral("\n\n")));
+}
+
+void QtVexaItemModel::SetLocalSubnets(const QList<Subnet> &subnets)
+{
+    m_localSubnets = subnets;
+    // Tool tips are asked for when shown: nothing to tell the views.
+}
+
+QString QtVexaItemModel::ReachabilityToolTip(int row) const
+{
+    if (m_localSubnets.isEmpty())
         return {};
-    return role == Qt::BackgroundRole ? QVariant(ConflictColor()) : QVariant(ConflictToolTip(anchor));
+    const QString text = data(index(row, ColumnIpv4Addr)).toString().trimmed();
+    const auto octets = IPv4Octets(text);
+    if (!octets)
+        return {};
+    const auto value = [](const std::array<quint8, 4> &o) {
+        return quint32(o[0]) << 24 | quint32(o[1]) << 16 | quint32(o[2]) << 8 | o[3];
+    };
+    const quint32 address = value(*octets);
+    for (const Subnet &subnet : m_localSubnets) {
+        if ((address & subnet.mask) == (subnet.address & subnet.mask))
+            return {};
+    }
+    // The subnet the device's own mask gives it; a mask it does not report
+    // well is taken as /24, the common case.
+    quint32 mask = 0xFFFFFF00u;
+    if (const QString maskText = data(index(row, ColumnIpv4Mask)).toString().trimmed(); IsValidSubnetMask(maskText))
+        mask = value(*IPv4Octets(maskText));
+    const quint32 network = address & mask;
+    const QString subnet = QStringLiteral("%1.%2.%3.%4/%5")
+                               .arg(network >> 24)
+                               .arg(network >> 16 & 0xFF)
+                               .arg(network >> 8 & 0xFF)
+                               .arg(network & 0xFF)
+                               .arg(std::popcount(mask));
+    return tr("Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of "
+              "the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.")
+        .arg(PlainIPv4(text), subnet);
 }
 
 QString QtVexaItemModel::ConflictToolTip(const QStandardItem *anchor) const

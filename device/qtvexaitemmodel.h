@@ -133,6 +133,18 @@ public:
     bool HasAddressConflict(int row) const;
     /** The background of marked rows: amber, half transparent, so it reads on light and dark bases. */
     static QColor ConflictColor();
+
+    /** An IPv4 subnet of an interface discovery runs on; host byte order. */
+    struct Subnet {
+        quint32 address = 0;
+        quint32 mask = 0;
+    };
+    /**
+     * The subnets this computer reaches devices in. A row whose address lies
+     * in none of them has a tool tip saying its web page cannot be reached
+     * from here and which subnet would reach it. None known: no such hint.
+     */
+    void SetLocalSubnets(const QList<Subnet> &subnets);
     /**
      * Removes every row of the device, then writes every remaining row's
      * position into "ID" (one dataChanged for the column). Returns the
@@ -187,6 +199,8 @@ private:
     /** Tells views about rows whose mark changed: their background and tool tip. */
     void RepaintMarkedRows();
     QString ConflictToolTip(const QStandardItem *anchor) const;
+    /** The hint of a row no local subnet reaches, empty for the others. */
+    QString ReachabilityToolTip(int row) const;
     /** The overlay of a cell for the background and tool-tip roles, invalid for the others. */
     QVariant MarkData(const QModelIndex &index, int role) const;
 
@@ -218,4 +232,5 @@ private:
     QHash<const QStandardItem *, AddressOfRow> m_addressOfRow;
     /** Rows whose mark changed and views have not yet heard of. */
     QSet<QStandardItem *> m_marksChanged;
+    QList<Subnet> m_localSubnets;
 };

@@ -42,6 +42,8 @@ private slots:
     void conflictMarksFollowEvents_data();
     void conflictMarksFollowEvents();
     void conflictToolTipNamesTheOthers();
+    void reachabilityHint_data();
+    void reachabilityHint();
 
 private:
     QString Cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
@@ -531,6 +533,37 @@ void TestQtVexaItemModel::conflictToolTipNamesTheOthers()
     QVERIFY(!tip.contains("SN-FIXED") && !tip.contains("SN-X5"));
     QVERIFY(tip.contains("and 3 more devices"));
     QVERIFY(!m_model->index(1, QtVexaItemModel::ColumnPort).data(Qt::ToolTipRole).toString().contains("DHCP on"));
+}
+
+void TestQtVexaItemModel::reachabilityHint_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("reachedBy"); // the subnet the hint names; empty: no hint
+    QTest::newRow("in the first subnet") << "192.168.1.64" << "255.255.255.0" << "";
+    QTest::newRow("in the wide second one") << "10.200.3.4" << "255.255.0.0" << "";
+    QTest::newRow("next to the first") << "192.168.2.64" << "255.255.255.0" << "192.168.2.0/24";
+    QTest::newRow("its own mask") << "172.16.9.1" << "255.255.240.0" << "172.16.0.0/20";
+    QTest::newRow("mask it does not report well") << "172.16.9.1" << "255.0.255.0" << "172.16.9.0/24";
+    QTest::newRow("not an address") << "none" << "255.255.255.0" << "";
+}
+
+void TestQtVexaItemModel::reachabilityHint()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, mask);
+    QFETCH(QString, reachedBy);
+    VEXA_DEVICE_INFO_MY record = MakeRecord("SN-1", "m-1", address.toStdString());
+    PutText(record.ipv4Mask, mask.toStdString());
+    m_model->AppendDeviceRow(record);
+    const QModelIndex cell = m_model->index(0, QtVexaItemModel::ColumnType);
+    QVERIFY(!cell.data(Qt::ToolTipRole).isValid()); // no subnet known yet
+    m_model->SetLocalSubnets({{0xC0A8010Au, 0xFFFFFF00u}, {0x0A000001u, 0xFF000000u}});
+    const QString tip = cell.data(Qt::ToolTipRole).toString();
+    QCOMPARE(tip.isEmpty(), reachedBy.isEmpty());
+    if (!reachedBy.isEmpty())
+        QVERIFY2(tip.contains(address) && tip.contains(" in " + reachedBy + " "), qPrintable(tip));
+    QVERIFY(!cell.data(Qt::BackgroundRole).isValid());
 }
 
 QTEST_GUILESS_MAIN(TestQtVexaItemModel)
