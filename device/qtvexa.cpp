@@ -504,10 +504,13 @@ void QtVexa::OnManualUpdate()
 void QtVexa::ShowLocalSubnets()
 {
     // The interfaces discovery runs on, as the packet driver chooses them.
+    if (!m_pPacketDriver)
+        return;
     const auto getDriver = reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(m_pPacketDriver, PKT_GET_DRIVER_SYMBOL));
     const PKT_Driver *driver = getDriver ? getDriver() : nullptr;
     if (!driver || driver->version < 1 || !driver->interfaces)
         return;
+    // More interfaces than these would make no hint any truer.
     std::vector<PKT_Interface> interfaces(16);
     const int count = driver->interfaces(interfaces.data(), interfaces.size());
     if (count < 0)
