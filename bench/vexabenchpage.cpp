@@ -3,9 +3,9 @@
 // the report callback from a second thread, as the discovery library does;
 // a phase ends when the page has handled its last event.
 //
-// Then, on the page holding N devices, keystrokes in the quick filter; and
-// N devices arriving all on one address (a site of unconfigured devices),
-// which every row's conflict mark then concerns.
+// Then N devices arriving all on one address (a site of unconfigured
+// devices), whose conflict marks all concern one another, and keystrokes in
+// the quick filter of that page.
 //
 //   vexa-bench-page [N [RUNS]]   (defaults 10000 and 5; every figure is a median over the runs)
 
@@ -235,15 +235,6 @@ int main(int argc, char **argv)
             page.show();
             const auto deliver = [](const VEXA_DEVICE_REPORT &report) { VexaReportCallback(&report, nullptr); };
             pageMs[0].push_back(RunPhase(&page, online, deliver));
-            // Each keystroke until the view has laid out the rows it shows.
-            auto *filter = page.findChild<QLineEdit *>("lineEditFilter");
-            for (const char *text : {"0", "00", "000", "0001", "00012", "0001", "00", "zz", "10.1.", ""}) {
-                QElapsedTimer keystroke;
-                keystroke.start();
-                filter->setText(QString::fromLatin1(text));
-                QCoreApplication::processEvents();
-                filterMs.push_back(keystroke.nsecsElapsed() / 1000);
-            }
             pageMs[1].push_back(RunPhase(&page, update, deliver));
             pageMs[2].push_back(RunPhase(&page, offline, deliver));
         }
@@ -256,6 +247,15 @@ int main(int argc, char **argv)
             page.show();
             const auto deliver = [](const VEXA_DEVICE_REPORT &report) { VexaReportCallback(&report, nullptr); };
             sharedMs.push_back(RunPhase(&page, shared, deliver));
+            // Each keystroke until the view has laid out the rows it shows.
+            auto *filter = page.findChild<QLineEdit *>("lineEditFilter");
+            for (const char *text : {"0", "00", "000", "0001", "00012", "0001", "00", "zz", "BENCH", ""}) {
+                QElapsedTimer keystroke;
+                keystroke.start();
+                filter->setText(QString::fromLatin1(text));
+                QCoreApplication::processEvents();
+                filterMs.push_back(keystroke.nsecsElapsed() / 1000);
+            }
         }
         {
             ReferencePage reference;

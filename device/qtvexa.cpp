@@ -181,19 +181,21 @@ bool QtVexa::IsDeviceFiltered(unsigned int code) const
 
 void QtVexa::AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record)
 {
+    // The node is made outside the lock and moved, never copied, from here
+    // on: a storm of reports holds each record once.
+    DeviceRecordList::Entries node{{record, false}};
     const std::lock_guard lock(m_handOverMutex);
-    m_handedRecords.push_back(record);
+    m_handedRecords.splice(m_handedRecords.end(), node);
 }
 
 void QtVexa::AdoptHandedRecords()
 {
-    std::vector<VEXA_DEVICE_INFO_MY> handed;
+    DeviceRecordList::Entries handed;
     {
         const std::lock_guard lock(m_handOverMutex);
         handed.swap(m_handedRecords);
     }
-    for (const VEXA_DEVICE_INFO_MY &record : handed)
-        m_listDevice.AppendPending(record);
+    m_listDevice.AdoptPending(handed);
 }
 
 VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)

@@ -16,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 struct VEXA_DEVICE_REPORT;
 class DeviceRowFilter;
@@ -141,7 +140,7 @@ private:
     /** The packet driver's library handle; never released. */
     void *m_pPacketDriver = nullptr;
     /** Records handed over by the callback, in report order, not yet in m_listDevice. */
-    std::vector<VEXA_DEVICE_INFO_MY> m_handedRecords;
+    DeviceRecordList::Entries m_handedRecords;
     std::mutex m_handOverMutex;
     int m_nDeviceCount = 0;
     int m_nDeviceFilter = 0;

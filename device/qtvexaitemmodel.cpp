@@ -95,6 +95,20 @@ QString DeviceKey(const QString &serial, const QString &mac)
     return key.append(serial).append(QChar(u'\0')).append(mac);
 }
 
+// An IPv4 address as a number (leading zeros allowed), nothing for any other text.
+std::optional<quint32> AddressValue(const QString &text)
+{
+    const auto octets = IPv4Octets(text);
+    if (!octets)
+        return std::nullopt;
+    return quint32((*octets)[0]) << 24 | quint32((*octets)[1]) << 16 | quint32((*octets)[2]) << 8 | (*octets)[3];
+}
+
+QString AddressText(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg(address >> 16 & 0xFF).arg(address >> 8 & 0xFF).arg(address & 0xFF);
+}
+
 // Blanks, an optional sign, then leading digits; saturates instead of overflowing.
 int LeadingNumber(QStringView part)
 {
@@ -372,6 +386,7 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
             });
     connect(this, &QAbstractItemModel::modelReset, this, [this] {
         m_rowsByAddress.clear();
+        m_rowsOfDeviceAtAddress.clear();
         m_addressOfRow.clear();
         m_marksChanged.clear();
         m_rowsByDevice.clear();
@@ -457,8 +472,9 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
         else
             serial->SetFromRecord(column);
     }
-    appendRow(cells);
+    // Indexed first, so the address index finds the device key to share.
     AddToIndex(serial, DeviceKey(serialText, FieldText(record.macAddr)));
+    appendRow(cells);
     RepaintMarkedRows();
     return row;
 }
@@ -533,7 +549,8 @@ void QtVexaItemModel::multiData(const QModelIndex &index, QModelRoleDataSpan rol
 QList<int> QtVexaItemModel::RowsAtAddress(const QString &ipv4) const
 {
     QList<int> rows;
-    const auto bucket = m_rowsByAddress.constFind(PlainIPv4(ipv4.trimmed()));
+    const std::optional<quint32> address = AddressValue(ipv4.trimmed());
+    const auto bucket = address ? m_rowsByAddress.constFind(*address) : m_rowsByAddress.cend();
     if (bucket == m_rowsByAddress.cend())
         return rows;
     for (const QStandardItem *anchor : bucket->rows)
@@ -557,25 +574,30 @@ void QtVexaItemModel::IndexAddress(int row)
     QStandardItem *anchor = item(row, ColumnSerial);
     if (!anchor)
         return;
-    const QString address = PlainIPv4(data(index(row, ColumnIpv4Addr)).toString().trimmed());
-    const QString device = DeviceKey(anchor->text(), data(index(row, ColumnMac)).toString());
-    if (const auto known = m_addressOfRow.constFind(anchor);
-        known != m_addressOfRow.cend() && known->address == address && known->device == device)
+    const std::optional<quint32> address = AddressValue(data(index(row, ColumnIpv4Addr)).toString().trimmed());
+    // The device index's key when it has the row: shared, not copied.
+    const auto indexed = m_deviceOfRow.constFind(anchor);
+    const QString device = indexed != m_deviceOfRow.cend()
+        ? *indexed : DeviceKey(anchor->text(), data(index(row, ColumnMac)).toString());
+    if (const auto known = m_addressOfRow.constFind(anchor); known != m_addressOfRow.cend() && address
+        && known->address == *address && known->device == device)
         return;
     UnindexAddress(anchor);
-    if (address.isEmpty())
+    if (!address)
         return;
-    AddressBucket &bucket = m_rowsByAddress[address];
-    const qsizetype devicesBefore = bucket.rowsPerDevice.size();
-    bucket.rows.insert(anchor);
-    ++bucket.rowsPerDevice[device];
-    m_addressOfRow.insert(anchor, {address, device});
+    AddressBucket &bucket = m_rowsByAddress[*address];
+    bucket.rows.append(anchor);
+    m_addressOfRow.insert(anchor, {*address, device});
+    if (++m_rowsOfDeviceAtAddress[{*address, device}] > 1)
+        return;
     // From one device to two, every row at the address gains its mark;
     // beyond two, only the new row's changes (its own signal carries it).
-    if (devicesBefore == 1 && bucket.rowsPerDevice.size() == 2)
-        m_marksChanged.unite(bucket.rows);
-    else if (bucket.rowsPerDevice.size() > 1)
+    if (++bucket.devices == 2) {
+        for (QStandardItem *other : bucket.rows)
+            m_marksChanged.insert(other);
+    } else if (bucket.devices > 2) {
         m_marksChanged.insert(anchor);
+    }
 }
 
 void QtVexaItemModel::UnindexAddress(const QStandardItem *anchor)
@@ -587,14 +609,17 @@ void QtVexaItemModel::UnindexAddress(const QStandardItem *anchor)
     m_marksChanged.remove(row);
     const auto bucket = m_rowsByAddress.find(known->address);
     if (bucket != m_rowsByAddress.end()) {
-        const qsizetype devicesBefore = bucket->rowsPerDevice.size();
-        bucket->rows.remove(row);
-        if (--bucket->rowsPerDevice[known->device] <= 0)
-            bucket->rowsPerDevice.remove(known->device);
+        bucket->rows.removeOne(row);
+        const auto count = m_rowsOfDeviceAtAddress.find({known->address, known->device});
+        if (count != m_rowsOfDeviceAtAddress.end() && --*count <= 0) {
+            m_rowsOfDeviceAtAddress.erase(count);
+            if (--bucket->devices == 1) {
+                for (QStandardItem *other : bucket->rows)
+                    m_marksChanged.insert(other);
+            }
+        }
         if (bucket->rows.isEmpty())
             m_rowsByAddress.erase(bucket);
-        else if (devicesBefore == 2 && bucket->rowsPerDevice.size() == 1)
-            m_marksChanged.unite(bucket->rows);
     }
     m_addressOfRow.erase(known);
 }
@@ -617,7 +642,7 @@ QVariant QtVexaItemModel::MarkData(const QModelIndex &index, int role) const
     if (known == m_addressOfRow.cend())
         return {};
     const auto bucket = m_rowsByAddress.constFind(known->address);
-    const bool conflict = bucket != m_rowsByAddress.cend() && bucket->rowsPerDevice.size() > 1;
+    const bool conflict = bucket != m_rowsByAddress.cend() && bucket->devices > 1;
     if (role == Qt::BackgroundRole)
         return conflict ? QVariant(ConflictColor()) : QVariant();
     QStringList tips;
@@ -638,47 +663,34 @@ QString QtVexaItemModel::ReachabilityToolTip(int row) const
 {
     if (m_localSubnets.isEmpty())
         return {};
-    const QString text = data(index(row, ColumnIpv4Addr)).toString().trimmed();
-    const auto octets = IPv4Octets(text);
-    if (!octets)
+    const std::optional<quint32> address = AddressValue(data(index(row, ColumnIpv4Addr)).toString().trimmed());
+    if (!address)
         return {};
-    const auto value = [](const std::array<quint8, 4> &o) {
-        return quint32(o[0]) << 24 | quint32(o[1]) << 16 | quint32(o[2]) << 8 | o[3];
-    };
-    const quint32 address = value(*octets);
     for (const Subnet &subnet : m_localSubnets) {
-        if ((address & subnet.mask) == (subnet.address & subnet.mask))
+        if ((*address & subnet.mask) == (subnet.address & subnet.mask))
             return {};
     }
     // The subnet the device's own mask gives it; a mask it does not report
     // well is taken as /24, the common case.
     quint32 mask = 0xFFFFFF00u;
     if (const QString maskText = data(index(row, ColumnIpv4Mask)).toString().trimmed(); IsValidSubnetMask(maskText))
-        mask = value(*IPv4Octets(maskText));
-    const quint32 network = address & mask;
-    const QString subnet = QStringLiteral("%1.%2.%3.%4/%5")
-                               .arg(network >> 24)
-                               .arg(network >> 16 & 0xFF)
-                               .arg(network >> 8 & 0xFF)
-                               .arg(network & 0xFF)
-                               .arg(std::popcount(mask));
+        mask = *AddressValue(maskText);
     return tr("Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of "
               "the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.")
-        .arg(PlainIPv4(text), subnet);
+        .arg(AddressText(*address), AddressText(*address & mask) + u'/' + QString::number(std::popcount(mask)));
 }
 
 QString QtVexaItemModel::ConflictToolTip(const QStandardItem *anchor) const
 {
-    const AddressOfRow &own = m_addressOfRow[anchor];
-    const AddressBucket &bucket = m_rowsByAddress[own.address];
+    const AddressOfRow own = m_addressOfRow.value(anchor);
     QList<const QStandardItem *> others;
-    for (const QStandardItem *other : bucket.rows) {
-        if (m_addressOfRow[other].device != own.device)
+    for (const QStandardItem *other : m_rowsByAddress.value(own.address).rows) {
+        if (m_addressOfRow.value(other).device != own.device)
             others.append(other);
     }
     std::sort(others.begin(), others.end(),
               [](const QStandardItem *a, const QStandardItem *b) { return a->row() < b->row(); });
-    QString tip = tr("IPv4 address %1 is also used by:").arg(own.address);
+    QString tip = tr("IPv4 address %1 is also used by:").arg(AddressText(own.address));
     for (const QStandardItem *other : others.first(std::min<qsizetype>(others.size(), kNamedOthers))) {
         const int row = other->row();
         tip += u'\n' + tr("ID %1, serial number %2").arg(data(index(row, ColumnId)).toString(), other->text());

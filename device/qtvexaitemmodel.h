@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QVarLengthArray>
+
+#include <utility>
 #include <QStandardItem>
 #include <QStandardItemModel>
 
@@ -218,17 +221,22 @@ private:
     /** "Serial Number" item -> its key in m_rowsByDevice. */
     QHash<const QStandardItem *, QString> m_deviceOfRow;
 
+    // Kept small: most addresses hold one row, and every device has one.
+    // Addresses are kept as numbers and device keys are shared with
+    // m_deviceOfRow, so the index costs no text of its own per row.
     struct AddressBucket {
-        QSet<QStandardItem *> rows;
-        /** Device key -> its rows at the address; more than one key is a conflict. */
-        QHash<QString, int> rowsPerDevice;
+        QVarLengthArray<QStandardItem *, 1> rows;
+        /** Distinct devices among the rows; more than one is a conflict. */
+        int devices = 0;
     };
     struct AddressOfRow {
-        QString address;
+        quint32 address = 0;
         QString device;
     };
-    /** Plain dotted IPv4 address -> the "Serial Number" items of the rows showing it. */
-    QHash<QString, AddressBucket> m_rowsByAddress;
+    /** IPv4 address -> the "Serial Number" items of the rows showing it. */
+    QHash<quint32, AddressBucket> m_rowsByAddress;
+    /** (address, device key) -> how many rows of that device show that address. */
+    QHash<std::pair<quint32, QString>, int> m_rowsOfDeviceAtAddress;
     QHash<const QStandardItem *, AddressOfRow> m_addressOfRow;
     /** Rows whose mark changed and views have not yet heard of. */
     QSet<QStandardItem *> m_marksChanged;
