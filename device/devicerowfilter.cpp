@@ -92,6 +92,7 @@ bool DeviceRowFilter::IsShown(int row) const
 void DeviceRowFilter::SetText(const QString &text)
 {
     const QString previous = std::exchange(m_text, text);
+    m_matcher = QStringMatcher(text, Qt::CaseInsensitive);
     const int rows = m_pModel->rowCount();
     // A longer text can only hide shown rows, a shorter one only show
     // hidden ones: typing and erasing check just those.
@@ -130,7 +131,7 @@ bool DeviceRowFilter::Matches(int row) const
     if (m_text.isEmpty())
         return true;
     for (int column = 0; column < m_pModel->columnCount(); ++column) {
-        if (m_pModel->index(row, column).data().toString().contains(m_text, Qt::CaseInsensitive))
+        if (m_matcher.indexIn(m_pModel->index(row, column).data().toString()) >= 0)
             return true;
     }
     return false;

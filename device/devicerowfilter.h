@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringMatcher>
 
 class QAbstractItemModel;
 class QFrame;
@@ -47,5 +48,7 @@ private:
     QLineEdit *m_pEdit;
     QLabel *m_pCount;
     QString m_text;
+    /** m_text prepared once per keystroke: every cell of every row is searched with it. */
+    QStringMatcher m_matcher;
     int m_hiddenRows = 0;
 };
