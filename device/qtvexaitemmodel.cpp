@@ -95,13 +95,31 @@ QString DeviceKey(const QString &serial, const QString &mac)
     return key.append(serial).append(QChar(u'\0')).append(mac);
 }
 
-// An IPv4 address as a number (leading zeros allowed), nothing for any other text.
-std::optional<quint32> AddressValue(const QString &text)
+// An IPv4 address as a number, nothing for any other text: four decimal
+// octets (leading zeros allowed), as IPv4Octets reads them, but without its
+// allocations, since every arriving and changing row is read this way.
+std::optional<quint32> AddressValue(QStringView text)
 {
-    const auto octets = IPv4Octets(text);
-    if (!octets)
+    quint32 address = 0;
+    int octets = 0;
+    qsizetype i = 0;
+    while (octets < 4) {
+        unsigned value = 0;
+        const qsizetype start = i;
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+            value = value * 10 + unsigned(text[i].unicode() - u'0');
+            if (value > 255)
+                return std::nullopt;
+        }
+        if (i == start)
+            return std::nullopt;
+        address = address << 8 | value;
+        if (++octets < 4 && (i >= text.size() || text[i++] != u'.'))
+            return std::nullopt;
+    }
+    if (i != text.size())
         return std::nullopt;
-    return quint32((*octets)[0]) << 24 | quint32((*octets)[1]) << 16 | quint32((*octets)[2]) << 8 | (*octets)[3];
+    return address;
 }
 
 QString AddressText(quint32 address)

@@ -527,6 +527,8 @@ void TestQtVexaItemModel::conflictToolTipNamesTheOthers()
     }
     // Leading zeros name the same address.
     QCOMPARE(m_model->RowsAtAddress("192.168.1.64").size(), 9);
+    for (const char *other : {"192.168.1.64.1", "192.168.1", "192.168.1.", "192.168.1.0064x", "192.168.1.320", ""})
+        QVERIFY2(m_model->RowsAtAddress(other).isEmpty(), other);
     const QString tip = m_model->index(0, QtVexaItemModel::ColumnPort).data(Qt::ToolTipRole).toString();
     QVERIFY2(tip.contains("ID 002, serial number SN-DHCP (DHCP on"), qPrintable(tip));
     QVERIFY(tip.contains("ID 003, serial number SN-X0"));
