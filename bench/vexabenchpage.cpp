@@ -28,6 +28,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <string>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -223,6 +225,7 @@ int main(int argc, char **argv)
     // noise, so every figure is the median of several runs.
     std::array<std::vector<qint64>, 3> pageMs, referenceMs;
     std::vector<qint64> filterMs; // microseconds, in fact
+    std::map<std::string, std::vector<qint64>> keystrokeUs;
     std::vector<qint64> sharedMs;
     std::vector<VEXA_DEVICE_REPORT> shared = MakeReports(n, VEXA_EVENT_ONLINE);
     for (VEXA_DEVICE_REPORT &report : shared)
@@ -255,6 +258,7 @@ int main(int argc, char **argv)
                 filter->setText(QString::fromLatin1(text));
                 QCoreApplication::processEvents();
                 filterMs.push_back(keystroke.nsecsElapsed() / 1000);
+                keystrokeUs[text].push_back(filterMs.back());
             }
         }
         {
@@ -277,6 +281,8 @@ int main(int argc, char **argv)
     std::printf("phase=online-one-address devices=%d page_ms=%lld\n", n, static_cast<long long>(Median(sharedMs)));
     std::printf("filter_keystroke devices=%d median_ms=%.1f max_ms=%.1f\n", n, double(Median(filterMs)) / 1000,
                 double(*std::max_element(filterMs.begin(), filterMs.end())) / 1000);
+    for (const auto &[text, us] : keystrokeUs)
+        std::printf("filter_text=\"%s\" median_ms=%.1f\n", text.c_str(), double(Median(us)) / 1000);
     return 0;
 }
 
