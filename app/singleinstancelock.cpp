@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 SingleInstanceLock::SingleInstanceLock(const QString &key)
@@ -18,14 +20,29 @@ SingleInstanceLock::~SingleInstanceLock()
     Release();
 }
 
+namespace {
+
+// A directory no other user can write to: ours, and closed to group and others.
+bool IsPrivateDirectory(const QString &path)
+{
+    struct stat info {};
+    return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+           && info.st_uid == getuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
 QString SingleInstanceLock::LockFilePath(const QString &key)
 {
     const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtimeDir.isEmpty() && QDir::isAbsolutePath(runtimeDir))
+    if (QDir::isAbsolutePath(runtimeDir) && IsPrivateDirectory(runtimeDir))
         return runtimeDir + QLatin1Char('/') + key + QStringLiteral(".lock");
-    // The shared temporary directory: one file per user, so users do not block each other.
-    return QDir::tempPath() + QLatin1Char('/') + key + QLatin1Char('-') + QString::number(getuid())
-           + QStringLiteral(".lock");
+    // Never the shared temporary directory: another user could create the
+    // file there first and hold its lock, and the tool would never start.
+    // The user's cache directory lies in the home only the user writes to.
+    const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    QDir().mkpath(cacheDir);
+    return cacheDir + QLatin1Char('/') + key + QStringLiteral(".lock");
 }
 
 SingleInstanceLock::State SingleInstanceLock::TryAcquire()
@@ -38,6 +55,13 @@ SingleInstanceLock::State SingleInstanceLock::TryAcquire()
                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return State::Unavailable;
+    // A file someone else owns proves nothing about our instances: its lock
+    // may be theirs.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != getuid()) {
+        close(fd);
+        return State::Unavailable;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);

@@ -15,7 +15,7 @@ public:
     enum class State {
         Acquired,        ///< this process is the one instance
         HeldElsewhere,   ///< another process holds the key
-        Unavailable,     ///< the lock file could not be opened or locked
+        Unavailable,     ///< the lock file could not be opened or locked, or is not this user's
     };
 
     explicit SingleInstanceLock(const QString &key);
@@ -27,7 +27,11 @@ public:
     State TryAcquire();
     void Release();
 
-    /** The lock file of @p key: in $XDG_RUNTIME_DIR, else in the temporary directory with the user id in its name. */
+    /**
+     * The lock file of @p key: in $XDG_RUNTIME_DIR when that is a directory
+     * of this user's that no one else can write to, else in the user's cache
+     * directory; never in a directory other users share.
+     */
     static QString LockFilePath(const QString &key);
 
 private:

@@ -3,6 +3,10 @@
 // the report callback from a second thread, as the discovery library does;
 // a phase ends when the page has handled its last event.
 //
+// Then N devices arriving all on one address (a site of unconfigured
+// devices), whose conflict marks all concern one another, and keystrokes in
+// the quick filter of that page.
+//
 //   vexa-bench-page [N [RUNS]]   (defaults 10000 and 5; every figure is a median over the runs)
 
 #include "qtvexa.h"
@@ -15,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
 #include <QTableView>
 
 #include <algorithm>
@@ -23,6 +28,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <string>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -217,6 +224,12 @@ int main(int argc, char **argv)
     // A phase takes tens of milliseconds for the reference: one run is mostly
     // noise, so every figure is the median of several runs.
     std::array<std::vector<qint64>, 3> pageMs, referenceMs;
+    std::vector<qint64> filterMs; // microseconds, in fact
+    std::map<std::string, std::vector<qint64>> keystrokeUs;
+    std::vector<qint64> sharedMs;
+    std::vector<VEXA_DEVICE_REPORT> shared = MakeReports(n, VEXA_EVENT_ONLINE);
+    for (VEXA_DEVICE_REPORT &report : shared)
+        std::snprintf(report.ipv4Addr, sizeof report.ipv4Addr, "192.168.1.64");
     long peakKb = 0;
     for (int run = 0; run < runs; ++run) {
         {
@@ -231,6 +244,23 @@ int main(int argc, char **argv)
         // Memory of the first page alone: later runs reuse what the allocator kept.
         if (run == 0)
             peakKb = StatusKb("VmHWM:");
+        {
+            QtVexa page;
+            page.resize(1024, 700);
+            page.show();
+            const auto deliver = [](const VEXA_DEVICE_REPORT &report) { VexaReportCallback(&report, nullptr); };
+            sharedMs.push_back(RunPhase(&page, shared, deliver));
+            // Each keystroke until the view has laid out the rows it shows.
+            auto *filter = page.findChild<QLineEdit *>("lineEditFilter");
+            for (const char *text : {"0", "00", "000", "0001", "00012", "0001", "00", "zz", "BENCH", ""}) {
+                QElapsedTimer keystroke;
+                keystroke.start();
+                filter->setText(QString::fromLatin1(text));
+                QCoreApplication::processEvents();
+                filterMs.push_back(keystroke.nsecsElapsed() / 1000);
+                keystrokeUs[text].push_back(filterMs.back());
+            }
+        }
         {
             ReferencePage reference;
             const auto deliver = [&reference](const VEXA_DEVICE_REPORT &report) { reference.Report(report); };
@@ -248,6 +278,11 @@ int main(int argc, char **argv)
                     double(page) / double(std::max<qint64>(1, reference)));
     }
     std::printf("peak_kb_per_device=%.2f\n", double(peakKb - baselineKb) / n);
+    std::printf("phase=online-one-address devices=%d page_ms=%lld\n", n, static_cast<long long>(Median(sharedMs)));
+    std::printf("filter_keystroke devices=%d median_ms=%.1f max_ms=%.1f\n", n, double(Median(filterMs)) / 1000,
+                double(*std::max_element(filterMs.begin(), filterMs.end())) / 1000);
+    for (const auto &[text, us] : keystrokeUs)
+        std::printf("filter_text=\"%s\" median_ms=%.1f\n", text.c_str(), double(Median(us)) / 1000);
     return 0;
 }
 

@@ -57,7 +57,7 @@ bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *
 {
     if (!mac || !password)
         return false;
-    // A truncated address would readdress the device wrongly: refuse instead.
+    // A truncated address or a wrapped port would readdress the device wrongly: refuse instead.
     const std::optional<VEXA_NET_PARAM> param = BuildNetParam(ipv4, mask, port, gateway, ipv6, ipv6Gateway, byteA, byteB);
     if (!param)
         return false;
@@ -78,19 +78,27 @@ std::optional<VEXA_NET_PARAM> CVexaClient::BuildNetParam(const char *ipv4, const
 {
     VEXA_NET_PARAM param;
     std::memset(&param, 0, sizeof param);
-    if (!PutText(param.ipv4Addr, ipv4) || !PutText(param.ipv4Mask, mask) || !PutText(param.ipv4Gateway, gateway)
-        || !PutText(param.ipv6Addr, ipv6) || !PutText(param.ipv6Gateway, ipv6Gateway))
+    const std::optional<uint16_t> portValue = PortFromText(port);
+    if (!portValue || !PutText(param.ipv4Addr, ipv4) || !PutText(param.ipv4Mask, mask)
+        || !PutText(param.ipv4Gateway, gateway) || !PutText(param.ipv6Addr, ipv6) || !PutText(param.ipv6Gateway, ipv6Gateway))
         return std::nullopt;
-    param.port = PortFromText(port);
+    param.port = *portValue;
     param.ipv6PrefixLen = byteA;
     param.reserved1 = byteB;
     return param;
 }
 
-uint16_t CVexaClient::PortFromText(const char *text)
+std::optional<uint16_t> CVexaClient::PortFromText(const char *text)
 {
+    if (!text || !*text)
+        return std::nullopt;
     unsigned int value = 0;
-    for (const char *c = text; c && *c >= '0' && *c <= '9'; ++c)
-        value = (value * 10 + unsigned(*c - '0')) % 65536;
+    for (const char *c = text; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return std::nullopt;
+        value = value * 10 + unsigned(*c - '0');
+        if (value > 65535)
+            return std::nullopt;
+    }
     return uint16_t(value);
 }

@@ -26,8 +26,9 @@ public:
     /**
      * Sends new network parameters to the device with MAC address `mac`.
      * Null texts are left empty. Fails without calling the library when the
-     * MAC or password is null or a text does not fit its field. The older
-     * edition sends IPv4 parameters only and refuses any IPv6 value.
+     * MAC or password is null, the port is not a port or a text does not fit
+     * its field. The older edition sends IPv4 parameters only and refuses any
+     * IPv6 value.
      */
     bool ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
                         const char *port, const char *gateway, const char *ipv6,
@@ -37,14 +38,15 @@ public:
     /**
      * The record ModifyNetParam sends: zero-filled, each non-null text copied
      * and terminated, the port from PortFromText, byte A as the IPv6 prefix
-     * length and byte B in the byte after it. Empty when a text would not fit.
+     * length and byte B in the byte after it. Empty when a text would not fit
+     * or the port text is refused.
      */
     static std::optional<VEXA_NET_PARAM> BuildNetParam(const char *ipv4, const char *mask,
                                                        const char *port, const char *gateway,
                                                        const char *ipv6, const char *ipv6Gateway,
                                                        uint8_t byteA, uint8_t byteB);
-    /** Decimal value of the leading digits of `text`, modulo 65536; 0 for null or no digits. */
-    static uint16_t PortFromText(const char *text);
+    /** The port `text` names: decimal digits only, at most 65535; nothing for anything else (null, empty, junk). */
+    static std::optional<uint16_t> PortFromText(const char *text);
 
 private:
     VEXA_REPORT_CALLBACK m_callback = nullptr;

@@ -42,10 +42,15 @@ QByteArray DeviceRecordList::KeyOf(const VEXA_DEVICE_INFO_MY &record)
     return Key(BoundedText(record.serialNo), BoundedText(record.macAddr));
 }
 
-void DeviceRecordList::AppendPending(const VEXA_DEVICE_INFO_MY &record)
+void DeviceRecordList::AdoptPending(Entries &pending)
 {
-    m_records.push_back({record, false});
-    m_byDevice[KeyOf(record)].append(std::prev(m_records.end()));
+    if (pending.empty())
+        return;
+    // Spliced nodes keep their iterators, now into m_records.
+    const Entries::iterator first = pending.begin();
+    m_records.splice(m_records.end(), pending);
+    for (Entries::iterator entry = first; entry != m_records.end(); ++entry)
+        m_byDevice[KeyOf(entry->record)].append(entry);
 }
 
 void DeviceRecordList::MarkShown(const VEXA_DEVICE_INFO_MY &record)

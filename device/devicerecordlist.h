@@ -26,8 +26,19 @@ public:
     DeviceRecordList() = default;
     Q_DISABLE_COPY_MOVE(DeviceRecordList)
 
-    /** Keeps the record of a device whose row is still to come. */
-    void AppendPending(const VEXA_DEVICE_INFO_MY &record);
+    struct Entry {
+        VEXA_DEVICE_INFO_MY record;
+        bool shown = false;
+    };
+    using Entries = std::list<Entry>;
+
+    /**
+     * Keeps the records of devices whose rows are still to come: the
+     * entries of `pending` (not shown), moving their nodes
+     * over rather than copying: records built on another thread are handed
+     * over this way. `pending` is left empty.
+     */
+    void AdoptPending(Entries &pending);
     /**
      * A row now shows `record`: its device's oldest pending record becomes
      * shown, or, when none is pending (a report that did not pass through the
@@ -46,11 +57,6 @@ public:
     static QByteArray MacOf(const VEXA_DEVICE_INFO_MY &record);
 
 private:
-    struct Entry {
-        VEXA_DEVICE_INFO_MY record;
-        bool shown = false;
-    };
-    using Entries = std::list<Entry>;
 
     static QByteArray Key(QByteArrayView serial, QByteArrayView mac);
     static QByteArray KeyOf(const VEXA_DEVICE_INFO_MY &record);

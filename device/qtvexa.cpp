@@ -1,13 +1,16 @@
 #include "qtvexa.h"
 
 #include "devicelock.h"
+#include "devicerowfilter.h"
 #include "qtvexaitemmodel.h"
 #include "ui_qtvexa.h"
 #include "vexareportcallback.h"
 
 #include <cregexpvalidator.h>
+#include <packetdriver.h>
 
 #include <QDesktopServices>
+#include <QtEndian>
 #include <QHeaderView>
 #include <QIntValidator>
 #include <QItemSelectionModel>
@@ -17,6 +20,7 @@
 #include <cstring>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // The device-count and URL traces; quiet unless enabled with
 // QT_LOGGING_RULES="vexa.device.page.debug=true", so a storm of events does
@@ -71,6 +75,8 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     // without measuring all rows above it, which a storm of cell writes
     // far down a large table would otherwise pay for on every write.
     view->setUniformRowHeights(true);
+    m_pRowFilter = new DeviceRowFilter(view, this);
+    AttachListActions();
 
     ConnectSignals();
     InitEditionPanel();
@@ -146,8 +152,10 @@ void QtVexa::InitTable()
 void QtVexa::StartDiscovery()
 {
     // The packet driver stays loaded for the life of the process.
-    if (!TUM_LoadDSo("PACKET.dll"))
+    m_pPacketDriver = TUM_LoadDSo("PACKET.dll");
+    if (!m_pPacketDriver)
         return;
+    ShowLocalSubnets();
     m_vexaClient.SetCallback(VexaReportCallback, nullptr);
     if (!m_vexaClient.Start())
         return;
@@ -162,8 +170,21 @@ bool QtVexa::IsDeviceFiltered(unsigned int code) const
 
 void QtVexa::AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record)
 {
-    DeviceLock lock(&m_hDeviceMutex);
-    m_listDevice.AppendPending(record);
+    // The node is made outside the lock and moved, never copied, from here
+    // on: a storm of reports holds each record once.
+    DeviceRecordList::Entries node{{record, false}};
+    const std::lock_guard lock(m_handOverMutex);
+    m_handedRecords.splice(m_handedRecords.end(), node);
+}
+
+void QtVexa::AdoptHandedRecords()
+{
+    DeviceRecordList::Entries handed;
+    {
+        const std::lock_guard lock(m_handOverMutex);
+        handed.swap(m_handedRecords);
+    }
+    m_listDevice.AdoptPending(handed);
 }
 
 VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
@@ -176,6 +197,13 @@ VEXA_DEVICE_INFO_MY *QtVexa::RecordOfRow(int row)
     return m_listDevice.FindShown(*serial, *mac);
 }
 
+QModelIndexList QtVexa::SelectedRows() const
+{
+    QModelIndexList rows = m_ui->tableWidgetDevice->selectionModel()->selectedRows();
+    rows.removeIf([this](const QModelIndex &index) { return !m_pRowFilter->IsShown(index.row()); });
+    return rows;
+}
+
 void QtVexa::ShowDeviceCount()
 {
     qCDebug(lcPage, "===ws===%d", m_nDeviceCount);
@@ -185,6 +213,9 @@ void QtVexa::ShowDeviceCount()
 void QtVexa::OnDeviceOnline(VEXA_DEVICE_INFO_MY dev_info)
 {
     DeviceLock lock(&m_hDeviceMutex);
+    // The record was handed over before its signal was emitted: it is among
+    // these, so the list holds it before its row is made.
+    AdoptHandedRecords();
     m_listDevice.MarkShown(dev_info);
     m_pModel->AppendDeviceRow(dev_info);
     ++m_nDeviceCount;
@@ -204,8 +235,12 @@ void QtVexa::RemoveDevice(const QString &serial, const QString &mac)
     if (m_pModel->rowCount() == 0)
         return;
     // Every row of the device goes, and with it every record that a row
-    // showed; records whose rows are still queued stay for them.
-    m_listDevice.RemoveShown(serial.toLocal8Bit(), mac.toLocal8Bit());
+    // showed; records whose rows are still queued stay for them. Records
+    // are matched on the bytes the rows' Latin-1 texts stand for.
+    const std::optional<QByteArray> serialBytes = Latin1Exact(serial);
+    const std::optional<QByteArray> macBytes = Latin1Exact(mac);
+    if (serialBytes && macBytes)
+        m_listDevice.RemoveShown(*serialBytes, *macBytes);
     m_nDeviceCount -= m_pModel->RemoveDeviceRows(serial, mac);
     ShowDeviceCount();
 }
@@ -225,7 +260,7 @@ void QtVexa::OnDeviceUpdate(VEXA_DEVICE_INFO_MY dev_info)
 
     const CTableView *view = m_ui->tableWidgetDevice;
     const QModelIndex current = view->currentIndex();
-    if (current.isValid() && current.row() == row && view->selectionModel()->selectedRows().size() == 1)
+    if (current.isValid() && current.row() == row && SelectedRows().size() == 1)
         ShowDeviceParam(row);
 }
 
@@ -242,7 +277,7 @@ void QtVexa::OnItemChanged(QModelIndex current, QModelIndex)
 void QtVexa::OnDeviceTableClicked(QModelIndex)
 {
     DeviceLock lock(&m_hDeviceMutex);
-    const QModelIndexList rows = m_ui->tableWidgetDevice->selectionModel()->selectedRows();
+    const QModelIndexList rows = SelectedRows();
     if (rows.isEmpty()) {
         EnableParamPanel(false);
     } else if (rows.size() > 1) {
@@ -481,5 +516,27 @@ void QtVexa::OnClickShrinkBtn()
 void QtVexa::OnManualUpdate()
 {
     // Devices answer through the ordinary events; the table is kept.
+    ShowLocalSubnets();
     m_vexaClient.SendInquiry();
+}
+
+void QtVexa::ShowLocalSubnets()
+{
+    // The interfaces discovery runs on, as the packet driver chooses them.
+    if (!m_pPacketDriver)
+        return;
+    const auto getDriver = reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(m_pPacketDriver, PKT_GET_DRIVER_SYMBOL));
+    const PKT_Driver *driver = getDriver ? getDriver() : nullptr;
+    if (!driver || driver->version < 1 || !driver->interfaces)
+        return;
+    // More interfaces than these would make no hint any truer.
+    std::vector<PKT_Interface> interfaces(16);
+    const int count = driver->interfaces(interfaces.data(), interfaces.size());
+    if (count < 0)
+        return;
+    interfaces.resize(std::min(std::size_t(count), interfaces.size()));
+    QList<QtVexaItemModel::Subnet> subnets;
+    for (const PKT_Interface &chosen : interfaces)
+        subnets.append({qFromBigEndian(chosen.addr), qFromBigEndian(chosen.netmask)});
+    m_pModel->SetLocalSubnets(subnets);
 }

@@ -15,9 +15,12 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 struct VEXA_DEVICE_REPORT;
+class DeviceRowFilter;
+class QAction;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -30,7 +33,10 @@ class QtVexaClass;
  *
  * Device events reach it as queued signals from the discovery library's
  * thread. `m_hDeviceMutex` guards the device records and the table; the
- * device and selection slots hold it for their whole body.
+ * device and selection slots hold it for their whole body. The library's
+ * thread never takes it: a slot may hold it across a modal dialog, and a
+ * receive thread waiting for the dialog would drop reports (or deadlock a
+ * page destroyed meanwhile, whose destructor joins that thread).
  */
 class VEXADEVICE_EXPORT QtVexa final : public QWidget
 {
@@ -102,13 +108,21 @@ private:
     void RemoveDevice(const QString &serial, const QString &mac);
 
     bool IsDeviceFiltered(unsigned int code) const;
-    /** The report callback's one way into the page: keeps an online record, under the mutex. */
+    /**
+     * The report callback's one way into the page: hands an online record
+     * over, holding only the hand-over lock, which no slot keeps for longer
+     * than a swap.
+     */
     void AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record);
+    /** Moves the handed-over records into m_listDevice; called with m_hDeviceMutex held. */
+    void AdoptHandedRecords();
 
     void AttachFieldLimits();
     void InitTable();
     void ConnectSignals();
     void StartDiscovery();
+    /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
+    void ShowLocalSubnets();
 
     void ShowDeviceParam(int row);
     void EnableParamPanel(bool enable);
@@ -117,13 +131,31 @@ private:
     void SetBatchMode(bool batch);
     void PrepareBatchPanel(const QModelIndexList &rows);
     void ShowDeviceCount();
+    /** The selected rows the quick filter shows: selection, batch and Modify act on these alone. */
+    QModelIndexList SelectedRows() const;
+
+    /** The table's context menu: copy, export all, export selected. */
+    void AttachListActions();
+    QStringList HeaderTexts() const;
+    /** Every row, or the shown selected ones, ascending. */
+    QList<int> ListedRows(bool selectedOnly) const;
+    QList<QStringList> RowTexts(const QList<int> &rows) const;
+    /** Selected rows to the clipboard, tab-separated with the header line. */
+    void CopySelectedRows();
+    /** Asks for a file and writes the rows there as CSV or JSON, by the name's suffix or the chosen type. */
+    void ExportRows(bool selectedOnly);
     /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
     VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
 
     /** What a Modify sends, checked and in the form the devices take it. */
     struct NetParams;
-    /** Checks the panel's fields in order; at the first fault shows its tip and gives nothing. */
-    std::optional<NetParams> ValidatedNetParams(qsizetype deviceCount);
+    /** Checks the panel's fields in order for the selected `rows`; at the first fault shows its tip and gives nothing. */
+    std::optional<NetParams> ValidatedNetParams(const QModelIndexList &rows);
+    /**
+     * The refusal text when an address the batch from `start` gives `rows`
+     * belongs to a listed device outside them (devices on DHCP own none).
+     */
+    std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows);
     /** Sends the parameters to the device of `row` and, when it accepts them, updates its row and record. */
     bool ModifyDevice(int row, const QString &address, const NetParams &params);
     /** Shows `message` as a tip just under the top edge of a field of the parameter panel. */
@@ -133,6 +165,11 @@ private:
     CVexaClient m_vexaClient;
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
+    /** The packet driver's library handle; never released. */
+    void *m_pPacketDriver = nullptr;
+    /** Records handed over by the callback, in report order, not yet in m_listDevice. */
+    DeviceRecordList::Entries m_handedRecords;
+    std::mutex m_handOverMutex;
     int m_nDeviceCount = 0;
     int m_nDeviceFilter = 0;
     std::array<int, 3> m_hostValues{};
@@ -146,4 +183,10 @@ private:
     void ShowFolded(bool folded);
     bool m_bFolded = false;
 #endif
+    /** Owned by the table view. */
+    DeviceRowFilter *m_pRowFilter = nullptr;
+    /** Owned by the table view. */
+    QAction *m_pCopyAction = nullptr;
+    QAction *m_pExportAllAction = nullptr;
+    QAction *m_pExportSelectedAction = nullptr;
 };

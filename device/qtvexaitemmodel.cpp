@@ -2,12 +2,16 @@
 
 #include "vexadeviceinfo.h"
 
+#include <addressvalidators.h>
+
+#include <QColor>
 #include <QCoreApplication>
 #include <QModelRoleDataSpan>
 #include <QSignalBlocker>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -41,6 +45,10 @@ constexpr ColumnSpec kColumns[QtVexaItemModel::ColumnCount] = {
     {QT_TRANSLATE_NOOP("QtVexaItemModel", "Is Support DHCP"), 130},
     {QT_TRANSLATE_NOOP("QtVexaItemModel", "IPv4 DHCP"), 130},
 };
+
+// A tool tip names this many other devices at most; a site of unconfigured
+// devices may have hundreds on one factory address.
+constexpr int kNamedOthers = 5;
 
 constexpr Qt::ItemFlags kSerialFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
 
@@ -91,6 +99,38 @@ QString DeviceKey(const QString &serial, const QString &mac)
     key.reserve(serial.size() + 1 + mac.size());
     return key.append(serial).append(QChar(u'\0')).append(mac);
 #endif
+}
+
+// An IPv4 address as a number, nothing for any other text: four decimal
+// octets (leading zeros allowed), as IPv4Octets reads them, but without its
+// allocations, since every arriving and changing row is read this way.
+std::optional<quint32> AddressValue(QStringView text)
+{
+    quint32 address = 0;
+    int octets = 0;
+    qsizetype i = 0;
+    while (octets < 4) {
+        unsigned value = 0;
+        const qsizetype start = i;
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+            value = value * 10 + unsigned(text[i].unicode() - u'0');
+            if (value > 255)
+                return std::nullopt;
+        }
+        if (i == start)
+            return std::nullopt;
+        address = address << 8 | value;
+        if (++octets < 4 && (i >= text.size() || text[i++] != u'.'))
+            return std::nullopt;
+    }
+    if (i != text.size())
+        return std::nullopt;
+    return address;
+}
+
+QString AddressText(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg(address >> 16 & 0xFF).arg(address >> 8 & 0xFF).arg(address & 0xFF);
 }
 
 // Blanks, an optional sign, then leading digits; saturates instead of overflowing.
@@ -334,8 +374,10 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
                     return;
                 if (!m_removingOwnRows)
                     PinIds();
-                for (int row = first; row <= last; ++row)
+                for (int row = first; row <= last; ++row) {
                     UnindexRow(row);
+                    UnindexAddress(item(row, ColumnSerial));
+                }
             });
     // Connected before any view: by the time others hear of the removal, the
     // remaining rows already show the IDs they had before it.
@@ -347,7 +389,30 @@ QtVexaItemModel::QtVexaItemModel(QObject *parent)
         for (int row = last; row >= first; --row)
             m_pendingRemoved.insert(at - m_pendingRemoved.begin(), row);
     });
+    // The address index follows every change of a row, whoever makes it.
+    connect(this, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent, int first, int last) {
+        if (parent.isValid())
+            return;
+        // Views hear of marks that changed once they know the new rows: from
+        // AppendDeviceRow, or with the next change for rows others insert.
+        for (int row = first; row <= last; ++row)
+            IndexAddress(row);
+    });
+    connect(this, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                const bool texts = roles.isEmpty() || roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole);
+                if (!texts || topLeft.parent().isValid() || topLeft.column() > ColumnMac
+                    || bottomRight.column() < ColumnIpv4Addr)
+                    return;
+                for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+                    IndexAddress(row);
+                RepaintMarkedRows();
+            });
     connect(this, &QAbstractItemModel::modelReset, this, [this] {
+        m_rowsByAddress.clear();
+        m_rowsOfDeviceAtAddress.clear();
+        m_addressOfRow.clear();
+        m_marksChanged.clear();
         m_rowsByDevice.clear();
         m_deviceOfRow.clear();
         m_pendingRemoved.clear();
@@ -431,8 +496,10 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
         else
             serial->SetFromRecord(column);
     }
-    appendRow(cells);
+    // Indexed first, so the address index finds the device key to share.
     AddToIndex(serial, DeviceKey(serialText, FieldText(record.macAddr)));
+    appendRow(cells);
+    RepaintMarkedRows();
     return row;
 }
 
@@ -466,6 +533,7 @@ int QtVexaItemModel::RemoveDeviceRows(const QString &serial, const QString &mac)
     for (auto it = rows.crbegin(); it != rows.crend(); ++it)
         removeRow(*it);
     m_removingOwnRows = false;
+    RepaintMarkedRows();
     m_pendingRemoved.clear();
     m_idsFollowRows = true;
     if (firstChanged < rowCount())
@@ -485,19 +553,178 @@ QVariant QtVexaItemModel::data(const QModelIndex &index, int role) const
         if (const CRowItem *rowItem = RowItemOf(index))
             return StoredText(*rowItem, index.column());
     }
+    if (QVariant mark = MarkData(index, role); mark.isValid())
+        return mark;
     return QStandardItemModel::data(index, role);
 }
 
 void QtVexaItemModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const
 {
     QStandardItemModel::multiData(index, roleDataSpan);
-    if (const CRowItem *rowItem = RowItemOf(index)) {
-        const QVariant text = StoredText(*rowItem, index.column());
-        for (QModelRoleData &roleData : roleDataSpan) {
-            if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
-                roleData.setData(text);
-        }
+    const CRowItem *rowItem = RowItemOf(index);
+    for (QModelRoleData &roleData : roleDataSpan) {
+        if (rowItem && (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole))
+            roleData.setData(StoredText(*rowItem, index.column()));
+        else if (QVariant mark = MarkData(index, roleData.role()); mark.isValid())
+            roleData.setData(std::move(mark));
     }
+}
+
+QList<int> QtVexaItemModel::RowsAtAddress(const QString &ipv4) const
+{
+    QList<int> rows;
+    const std::optional<quint32> address = AddressValue(ipv4.trimmed());
+    const auto bucket = address ? m_rowsByAddress.constFind(*address) : m_rowsByAddress.cend();
+    if (bucket == m_rowsByAddress.cend())
+        return rows;
+    for (const QStandardItem *anchor : bucket->rows)
+        rows.append(anchor->row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool QtVexaItemModel::HasAddressConflict(int row) const
+{
+    return MarkData(index(row, ColumnId), Qt::BackgroundRole).isValid();
+}
+
+QColor QtVexaItemModel::ConflictColor()
+{
+    return QColor(255, 170, 0, 120);
+}
+
+void QtVexaItemModel::IndexAddress(int row)
+{
+    QStandardItem *anchor = item(row, ColumnSerial);
+    if (!anchor)
+        return;
+    const std::optional<quint32> address = AddressValue(data(index(row, ColumnIpv4Addr)).toString().trimmed());
+    // The device index's key when it has the row: shared, not copied.
+    const auto indexed = m_deviceOfRow.constFind(anchor);
+    const QString device = indexed != m_deviceOfRow.cend()
+        ? *indexed : DeviceKey(anchor->text(), data(index(row, ColumnMac)).toString());
+    if (const auto known = m_addressOfRow.constFind(anchor); known != m_addressOfRow.cend() && address
+        && known->address == *address && known->device == device)
+        return;
+    UnindexAddress(anchor);
+    if (!address)
+        return;
+    AddressBucket &bucket = m_rowsByAddress[*address];
+    bucket.rows.append(anchor);
+    m_addressOfRow.insert(anchor, {*address, device});
+    if (++m_rowsOfDeviceAtAddress[{*address, device}] > 1)
+        return;
+    // From one device to two, every row at the address gains its mark;
+    // beyond two, only the new row's changes (its own signal carries it).
+    if (++bucket.devices == 2) {
+        for (QStandardItem *other : bucket.rows)
+            m_marksChanged.insert(other);
+    } else if (bucket.devices > 2) {
+        m_marksChanged.insert(anchor);
+    }
+}
+
+void QtVexaItemModel::UnindexAddress(const QStandardItem *anchor)
+{
+    const auto known = m_addressOfRow.find(anchor);
+    if (known == m_addressOfRow.end())
+        return;
+    auto *row = const_cast<QStandardItem *>(anchor);
+    m_marksChanged.remove(row);
+    const auto bucket = m_rowsByAddress.find(known->address);
+    if (bucket != m_rowsByAddress.end()) {
+        bucket->rows.removeOne(row);
+        const auto count = m_rowsOfDeviceAtAddress.find({known->address, known->device});
+        if (count != m_rowsOfDeviceAtAddress.end() && --*count <= 0) {
+            m_rowsOfDeviceAtAddress.erase(count);
+            if (--bucket->devices == 1) {
+                for (QStandardItem *other : bucket->rows)
+                    m_marksChanged.insert(other);
+            }
+        }
+        if (bucket->rows.isEmpty())
+            m_rowsByAddress.erase(bucket);
+    }
+    m_addressOfRow.erase(known);
+}
+
+void QtVexaItemModel::RepaintMarkedRows()
+{
+    const QSet<QStandardItem *> rows = std::exchange(m_marksChanged, {});
+    for (const QStandardItem *anchor : rows) {
+        const int row = anchor->row();
+        emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+    }
+}
+
+QVariant QtVexaItemModel::MarkData(const QModelIndex &index, int role) const
+{
+    if ((role != Qt::BackgroundRole && role != Qt::ToolTipRole) || !index.isValid() || index.parent().isValid())
+        return {};
+    const QStandardItem *anchor = item(index.row(), ColumnSerial);
+    const auto known = m_addressOfRow.constFind(anchor);
+    if (known == m_addressOfRow.cend())
+        return {};
+    const auto bucket = m_rowsByAddress.constFind(known->address);
+    const bool conflict = bucket != m_rowsByAddress.cend() && bucket->devices > 1;
+    if (role == Qt::BackgroundRole)
+        return conflict ? QVariant(ConflictColor()) : QVariant();
+    QStringList tips;
+    if (conflict)
+        tips.append(ConflictToolTip(anchor));
+    if (const QString reach = ReachabilityToolTip(index.row()); !reach.isEmpty())
+        tips.append(reach);
+    return tips.isEmpty() ? QVariant() : QVariant(tips.join(QStringLiteral("\n\n")));
+}
+
+void QtVexaItemModel::SetLocalSubnets(const QList<Subnet> &subnets)
+{
+    m_localSubnets = subnets;
+    // Tool tips are asked for when shown: nothing to tell the views.
+}
+
+QString QtVexaItemModel::ReachabilityToolTip(int row) const
+{
+    if (m_localSubnets.isEmpty())
+        return {};
+    const std::optional<quint32> address = AddressValue(data(index(row, ColumnIpv4Addr)).toString().trimmed());
+    if (!address)
+        return {};
+    for (const Subnet &subnet : m_localSubnets) {
+        if ((*address & subnet.mask) == (subnet.address & subnet.mask))
+            return {};
+    }
+    // The subnet the device's own mask gives it; a mask it does not report
+    // well is taken as /24, the common case.
+    quint32 mask = 0xFFFFFF00u;
+    if (const QString maskText = data(index(row, ColumnIpv4Mask)).toString().trimmed(); IsValidSubnetMask(maskText))
+        mask = *AddressValue(maskText);
+    return tr("Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of "
+              "the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.")
+        .arg(AddressText(*address), AddressText(*address & mask) + u'/' + QString::number(std::popcount(mask)));
+}
+
+QString QtVexaItemModel::ConflictToolTip(const QStandardItem *anchor) const
+{
+    const AddressOfRow own = m_addressOfRow.value(anchor);
+    QList<const QStandardItem *> others;
+    for (const QStandardItem *other : m_rowsByAddress.value(own.address).rows) {
+        if (m_addressOfRow.value(other).device != own.device)
+            others.append(other);
+    }
+    std::sort(others.begin(), others.end(),
+              [](const QStandardItem *a, const QStandardItem *b) { return a->row() < b->row(); });
+    QString tip = tr("IPv4 address %1 is also used by:").arg(AddressText(own.address));
+    for (const QStandardItem *other : others.first(std::min<qsizetype>(others.size(), kNamedOthers))) {
+        const int row = other->row();
+        tip += u'\n' + tr("ID %1, serial number %2").arg(data(index(row, ColumnId)).toString(), other->text());
+        const auto *rowItem = other->type() == CRowItem::Type ? static_cast<const CRowItem *>(other) : nullptr;
+        if (rowItem && rowItem->Record().extInfo == 1 && rowItem->Record().dhcpOn == 1)
+            tip += tr(" (DHCP on: Modify does not count it as the owner of this address)");
+    }
+    if (others.size() > kNamedOthers)
+        tip += u'\n' + tr("and %1 more devices").arg(others.size() - kNamedOthers);
+    return tip;
 }
 
 bool QtVexaItemModel::setData(const QModelIndex &index, const QVariant &value, int role)

@@ -6,9 +6,14 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <QVarLengthArray>
+
+#include <utility>
 #include <QStandardItem>
 #include <QStandardItemModel>
 
+class QColor;
 class CRowItem;
 
 /**
@@ -75,6 +80,11 @@ private:
  * renumbering; while no sort or foreign insertion has moved rows since,
  * those texts are derived from the row instead of being rewritten in every
  * cell, so removing a device costs the same at any table size.
+ *
+ * Rows whose IPv4 address another device's row also shows are marked (a
+ * warning background and a tool tip naming the other devices). An index by
+ * address keeps the marks current at a cost per event that does not grow
+ * with the table, nor with the number of devices sharing one address.
  */
 class VEXADEVICE_EXPORT QtVexaItemModel final : public QStandardItemModel
 {
@@ -121,6 +131,24 @@ public:
     QList<int> RowsOf(const QString &serial, const QString &mac) const;
     /** First such row, or -1. */
     int FirstRowOf(const QString &serial, const QString &mac) const;
+    /** Rows whose "IPv4 Address" is `ipv4` (compared in plain dotted decimal), ascending. */
+    QList<int> RowsAtAddress(const QString &ipv4) const;
+    /** Whether another device's row shows the same IPv4 address as `row`. */
+    bool HasAddressConflict(int row) const;
+    /** The background of marked rows: amber, half transparent, so it reads on light and dark bases. */
+    static QColor ConflictColor();
+
+    /** An IPv4 subnet of an interface discovery runs on; host byte order. */
+    struct Subnet {
+        quint32 address = 0;
+        quint32 mask = 0;
+    };
+    /**
+     * The subnets this computer reaches devices in. A row whose address lies
+     * in none of them has a tool tip saying its web page cannot be reached
+     * from here and which subnet would reach it. None known: no such hint.
+     */
+    void SetLocalSubnets(const QList<Subnet> &subnets);
     /**
      * Removes every row of the device, then writes every remaining row's
      * position into "ID" (one dataChanged for the column). Returns the
@@ -169,6 +197,17 @@ private:
     void AddToIndex(QStandardItem *anchor, const QString &key);
     void UnindexRow(int row);
 
+    /** Files the row under its current address (and device), marking rows whose conflict state changes. */
+    void IndexAddress(int row);
+    void UnindexAddress(const QStandardItem *anchor);
+    /** Tells views about rows whose mark changed: their background and tool tip. */
+    void RepaintMarkedRows();
+    QString ConflictToolTip(const QStandardItem *anchor) const;
+    /** The hint of a row no local subnet reaches, empty for the others. */
+    QString ReachabilityToolTip(int row) const;
+    /** The overlay of a cell for the background and tool-tip roles, invalid for the others. */
+    QVariant MarkData(const QModelIndex &index, int role) const;
+
     const QString m_yes;
     const QString m_no;
     const QString m_on;
@@ -182,4 +221,25 @@ private:
     QHash<QString, QList<QStandardItem *>> m_rowsByDevice;
     /** "Serial Number" item -> its key in m_rowsByDevice. */
     QHash<const QStandardItem *, QString> m_deviceOfRow;
+
+    // Kept small: most addresses hold one row, and every device has one.
+    // Addresses are kept as numbers and device keys are shared with
+    // m_deviceOfRow, so the index costs no text of its own per row.
+    struct AddressBucket {
+        QVarLengthArray<QStandardItem *, 1> rows;
+        /** Distinct devices among the rows; more than one is a conflict. */
+        int devices = 0;
+    };
+    struct AddressOfRow {
+        quint32 address = 0;
+        QString device;
+    };
+    /** IPv4 address -> the "Serial Number" items of the rows showing it. */
+    QHash<quint32, AddressBucket> m_rowsByAddress;
+    /** (address, device key) -> how many rows of that device show that address. */
+    QHash<std::pair<quint32, QString>, int> m_rowsOfDeviceAtAddress;
+    QHash<const QStandardItem *, AddressOfRow> m_addressOfRow;
+    /** Rows whose mark changed and views have not yet heard of. */
+    QSet<QStandardItem *> m_marksChanged;
+    QList<Subnet> m_localSubnets;
 };

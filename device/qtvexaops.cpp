@@ -14,6 +14,7 @@
 
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QSet>
 
 #include <cstring>
 
@@ -81,8 +82,32 @@ void QtVexa::ShowFieldTip(const QWidget *field, const QString &message)
     CToolTip::showText(m_ui->m_pSetFrame->mapToGlobal(field->pos()) + QPoint(0, kTipDrop), message);
 }
 
-std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCount)
+std::optional<QString> QtVexa::AddressOwnerOutside(const QString &start, const QModelIndexList &rows)
 {
+    QSet<int> selected;
+    for (const QModelIndex &index : rows)
+        selected.insert(index.row());
+    const CTableView *view = m_ui->tableWidgetDevice;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QString address = *NextBatchAddress(start, int(i));
+        for (const int row : m_pModel->RowsAtAddress(address)) {
+            // A device on DHCP holds its address only until its lease
+            // changes: it does not own it here.
+            const VEXA_DEVICE_INFO_MY *record = RecordOfRow(row);
+            if (selected.contains(row) || (record && record->extInfo == 1 && record->dhcpOn == 1))
+                continue;
+            return tr("IP address %1 is already used by the device with ID %2, serial number %3 "
+                      "(devices with DHCP on are not counted).")
+                .arg(address, view->GetItemText(row, QtVexaItemModel::ColumnId).trimmed(),
+                     view->GetItemText(row, QtVexaItemModel::ColumnSerial));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(const QModelIndexList &rows)
+{
+    const qsizetype deviceCount = rows.size();
     Ui::QtVexaClass &ui = *m_ui;
     const auto refuse = [this](const QWidget *field, const QString &message) {
         ShowFieldTip(field, message);
@@ -99,6 +124,9 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(qsizetype deviceCoun
     if (deviceCount > 1 && !NextBatchAddress(address, int(deviceCount - 1)))
         return refuse(ui.lineEditIPAddr,
                       tr("Not enough addresses after the start IP address for %1 devices.").arg(deviceCount));
+    // Two devices on one address make both unreachable: nothing is sent.
+    if (const std::optional<QString> owner = AddressOwnerOutside(address, rows))
+        return refuse(ui.lineEditIPAddr, *owner);
 
     const QString mask = ui.lineEditIPMask->text().trimmed();
     if (mask.isEmpty())
@@ -191,7 +219,7 @@ void QtVexa::OnModifyNetPara()
         CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
         return;
     }
-    const std::optional<NetParams> params = ValidatedNetParams(1);
+    const std::optional<NetParams> params = ValidatedNetParams({current.siblingAtColumn(0)});
     if (!params)
         return;
     bool accepted = false;
@@ -211,12 +239,12 @@ void QtVexa::OnModifyNetPara()
     // handled meanwhile take it again on this thread.
     DeviceLock lock(&m_hDeviceMutex);
     const CTableView *view = m_ui->tableWidgetDevice;
-    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    const QModelIndexList rows = SelectedRows();
     if (!view->currentIndex().isValid()) {
         CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
         return;
     }
-    const std::optional<NetParams> params = ValidatedNetParams(rows.size());
+    const std::optional<NetParams> params = ValidatedNetParams(rows);
     if (!params)
         return;
 

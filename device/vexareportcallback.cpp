@@ -12,10 +12,12 @@ QtVexa *g_pQtVexa = nullptr;
 
 namespace {
 
+// Decoded as the rows' cells are (Latin-1, every byte one character), so an
+// offline report matches its rows whatever bytes its serial number holds.
 template <size_t N>
-QString LocalText(const char (&field)[N])
+QString RowText(const char (&field)[N])
 {
-    return QString::fromLocal8Bit(field, qsizetype(::strnlen(field, N)));
+    return QString::fromLatin1(field, qsizetype(::strnlen(field, N)));
 }
 
 } // namespace
@@ -29,9 +31,9 @@ void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
 
     if (path == VexaReportPath::Offline) {
 #ifdef VEXA_OLDER_EDITION
-        emit page->DeviceOfflineSignal(LocalText(report->serialNo));
+        emit page->DeviceOfflineSignal(RowText(report->serialNo));
 #else
-        emit page->DeviceOfflineSignal(LocalText(report->serialNo), LocalText(report->macAddr));
+        emit page->DeviceOfflineSignal(RowText(report->serialNo), RowText(report->macAddr));
 #endif
         return;
     }
@@ -39,7 +41,7 @@ void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
         return;
     const VEXA_DEVICE_INFO_MY record = BuildDeviceRecord(*report);
     if (path == VexaReportPath::Online) {
-        // The page locks only around the append; the signal goes out unlocked.
+        // Handed over without the page's lock; the page files it on its own thread.
         page->AppendDeviceRecord(record);
         emit page->DeviceOnlineSignal(record);
     } else {

@@ -231,6 +231,20 @@
     </message>
 </context>
 <context>
+    <name>DeviceRowFilter</name>
+    <message>
+        <location filename="../device/devicerowfilter.cpp" line="+29"/>
+        <location line="+2"/>
+        <source>Filter devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+113"/>
+        <source>%1/%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -251,7 +265,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+229"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
         <source>Yes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -271,8 +285,8 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+112"/>
-        <location filename="../device/qtvexaops.cpp" line="+114"/>
+        <location filename="../device/qtvexa.cpp" line="+118"/>
+        <location filename="../device/qtvexaops.cpp" line="+142"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -297,7 +311,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-17"/>
+        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+20"/>
         <source>IP address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -312,7 +331,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+7"/>
         <source>Subnet mask cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -387,12 +406,48 @@
     </message>
     <message>
         <location line="+2"/>
+        <location filename="../device/qtvexaexport.cpp" line="+127"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+0"/>
         <source>Restore default password failed!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <source>Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Export All…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Export Selected…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+64"/>
+        <source>CSV files (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>JSON files (*.json)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>The file %1 could not be written: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -531,7 +586,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-209"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
         <source>ID</source>
         <translation type="unfinished"></translation>
     </message>
@@ -623,6 +678,31 @@ p, li { white-space: pre-wrap; }
     <message>
         <location line="+1"/>
         <source>IPv4 DHCP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+619"/>
+        <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>IPv4 address %1 is also used by:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ID %1, serial number %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source> (DHCP on: Modify does not count it as the owner of this address)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>and %1 more devices</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

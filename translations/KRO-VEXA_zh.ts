@@ -231,6 +231,20 @@
     </message>
 </context>
 <context>
+    <name>DeviceRowFilter</name>
+    <message>
+        <location filename="../device/devicerowfilter.cpp" line="+29"/>
+        <location line="+2"/>
+        <source>Filter devices</source>
+        <translation>筛选设备</translation>
+    </message>
+    <message>
+        <location line="+113"/>
+        <source>%1/%2</source>
+        <translation>%1/%2</translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -251,7 +265,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+229"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -271,8 +285,8 @@
         <translation>关</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+112"/>
-        <location filename="../device/qtvexaops.cpp" line="+114"/>
+        <location filename="../device/qtvexa.cpp" line="+118"/>
+        <location filename="../device/qtvexaops.cpp" line="+142"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation>设备端口的范围为 2000 至 65535。</translation>
     </message>
@@ -297,7 +311,12 @@
         <translation>修改网络参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-17"/>
+        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
+        <translation>IP地址 %1 已被 ID 为 %2、序列号为 %3 的设备使用（未计入开启DHCP的设备）。</translation>
+    </message>
+    <message>
+        <location line="+20"/>
         <source>IP address cannot be empty.</source>
         <translation>IP 地址不能为空。</translation>
     </message>
@@ -312,7 +331,7 @@
         <translation>起始 IP 地址之后的地址不足以分配给 %1 台设备。</translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+7"/>
         <source>Subnet mask cannot be empty.</source>
         <translation>子网掩码不能为空。</translation>
     </message>
@@ -387,6 +406,7 @@
     </message>
     <message>
         <location line="+2"/>
+        <location filename="../device/qtvexaexport.cpp" line="+127"/>
         <source>Error</source>
         <translation>错误</translation>
     </message>
@@ -394,6 +414,41 @@
         <location line="+0"/>
         <source>Restore default password failed!</source>
         <translation>恢复默认密码失败！</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <source>Copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Export All…</source>
+        <translation>导出全部…</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Export Selected…</source>
+        <translation>导出所选…</translation>
+    </message>
+    <message>
+        <location line="+64"/>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>JSON files (*.json)</source>
+        <translation>JSON 文件 (*.json)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>The file %1 could not be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
     </message>
 </context>
 <context>
@@ -535,7 +590,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-209"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
         <source>ID</source>
         <translation>序号</translation>
     </message>
@@ -628,6 +683,31 @@ p, li { white-space: pre-wrap; }
         <location line="+1"/>
         <source>IPv4 DHCP</source>
         <translation>IPv4 DHCP</translation>
+    </message>
+    <message>
+        <location line="+619"/>
+        <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
+        <translation>设备可被搜索到，但本机无法访问其网页：%1 不在搜索所用网卡的任何子网内。本机需要一个位于 %2 的地址才能访问它。</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>IPv4 address %1 is also used by:</source>
+        <translation>IPv4地址 %1 同时被以下设备使用：</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ID %1, serial number %2</source>
+        <translation>ID %1，序列号 %2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source> (DHCP on: Modify does not count it as the owner of this address)</source>
+        <translation>（已开启DHCP：修改时不将其视为此地址的使用者）</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>and %1 more devices</source>
+        <translation>以及另外 %1 台设备</translation>
     </message>
 </context>
 </TS>

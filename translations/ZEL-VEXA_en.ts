@@ -9,12 +9,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
@@ -105,7 +105,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+123"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation type="unfinished"></translation>
     </message>
@@ -188,6 +188,20 @@
     </message>
 </context>
 <context>
+    <name>DeviceRowFilter</name>
+    <message>
+        <location filename="../device/devicerowfilter.cpp" line="+29"/>
+        <location line="+2"/>
+        <source>Filter devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+114"/>
+        <source>%1/%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -208,7 +222,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+313"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+353"/>
         <source>Yes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -228,13 +242,13 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+109"/>
-        <location filename="../device/qtvexaops.cpp" line="+114"/>
+        <location filename="../device/qtvexa.cpp" line="+111"/>
+        <location filename="../device/qtvexaops.cpp" line="+139"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+144"/>
+        <location line="+173"/>
         <source>Start IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -254,7 +268,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-17"/>
+        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+20"/>
         <source>IP address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -269,7 +288,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+7"/>
         <source>Subnet mask cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -329,6 +348,7 @@
     <message>
         <location line="-30"/>
         <location line="+63"/>
+        <location filename="../device/qtvexaexport.cpp" line="+127"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
@@ -377,6 +397,41 @@
     <message>
         <location line="+0"/>
         <source>Hide</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <source>Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Export All…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Export Selected…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+64"/>
+        <source>CSV files (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>JSON files (*.json)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>The file %1 could not be written: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -515,7 +570,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-292"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="-328"/>
         <source>ID</source>
         <translation type="unfinished"></translation>
     </message>
@@ -607,6 +662,31 @@ p, li { white-space: pre-wrap; }
     <message>
         <location line="+1"/>
         <source>IPv4 DHCP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+656"/>
+        <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>IPv4 address %1 is also used by:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ID %1, serial number %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source> (DHCP on: Modify does not count it as the owner of this address)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>and %1 more devices</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

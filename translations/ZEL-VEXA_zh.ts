@@ -9,12 +9,12 @@
         <translation>对话框</translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -105,7 +105,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+123"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation>VEXA</translation>
     </message>
@@ -188,6 +188,20 @@
     </message>
 </context>
 <context>
+    <name>DeviceRowFilter</name>
+    <message>
+        <location filename="../device/devicerowfilter.cpp" line="+29"/>
+        <location line="+2"/>
+        <source>Filter devices</source>
+        <translation>筛选设备</translation>
+    </message>
+    <message>
+        <location line="+114"/>
+        <source>%1/%2</source>
+        <translation>%1/%2</translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -208,7 +222,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+313"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+353"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -228,13 +242,13 @@
         <translation>关</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+109"/>
-        <location filename="../device/qtvexaops.cpp" line="+114"/>
+        <location filename="../device/qtvexa.cpp" line="+111"/>
+        <location filename="../device/qtvexaops.cpp" line="+139"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation>设备端口的范围为 2000 至 65535。</translation>
     </message>
     <message>
-        <location line="+144"/>
+        <location line="+173"/>
         <source>Start IP Address:</source>
         <translation>起始 IP 地址：</translation>
     </message>
@@ -254,7 +268,12 @@
         <translation>修改网络参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-17"/>
+        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
+        <translation>IP地址 %1 已被 ID 为 %2、序列号为 %3 的设备使用（未计入开启DHCP的设备）。</translation>
+    </message>
+    <message>
+        <location line="+20"/>
         <source>IP address cannot be empty.</source>
         <translation>IP 地址不能为空。</translation>
     </message>
@@ -269,7 +288,7 @@
         <translation>起始 IP 地址之后的地址不足以分配给 %1 台设备。</translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+7"/>
         <source>Subnet mask cannot be empty.</source>
         <translation>子网掩码不能为空。</translation>
     </message>
@@ -329,6 +348,7 @@
     <message>
         <location line="-30"/>
         <location line="+63"/>
+        <location filename="../device/qtvexaexport.cpp" line="+127"/>
         <source>Error</source>
         <translation>错误</translation>
     </message>
@@ -378,6 +398,41 @@
         <location line="+0"/>
         <source>Hide</source>
         <translation>隐藏</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <source>Copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Export All…</source>
+        <translation>导出全部…</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Export Selected…</source>
+        <translation>导出所选…</translation>
+    </message>
+    <message>
+        <location line="+64"/>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>JSON files (*.json)</source>
+        <translation>JSON 文件 (*.json)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>The file %1 could not be written: %2</source>
+        <translation>无法写入文件 %1：%2</translation>
     </message>
 </context>
 <context>
@@ -519,7 +574,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-292"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="-328"/>
         <source>ID</source>
         <translation>序号</translation>
     </message>
@@ -612,6 +667,31 @@ p, li { white-space: pre-wrap; }
         <location line="+1"/>
         <source>IPv4 DHCP</source>
         <translation>IPv4 DHCP</translation>
+    </message>
+    <message>
+        <location line="+656"/>
+        <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
+        <translation>设备可被搜索到，但本机无法访问其网页：%1 不在搜索所用网卡的任何子网内。本机需要一个位于 %2 的地址才能访问它。</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>IPv4 address %1 is also used by:</source>
+        <translation>IPv4地址 %1 同时被以下设备使用：</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ID %1, serial number %2</source>
+        <translation>ID %1，序列号 %2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source> (DHCP on: Modify does not count it as the owner of this address)</source>
+        <translation>（已开启DHCP：修改时不将其视为此地址的使用者）</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>and %1 more devices</source>
+        <translation>以及另外 %1 台设备</translation>
     </message>
 </context>
 </TS>

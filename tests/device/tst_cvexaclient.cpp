@@ -49,24 +49,31 @@ void TestCVexaClient::nullTextsStayEmpty()
 
 void TestCVexaClient::port_data()
 {
+    // -1: refused, so no record is sent (a wrapped port would readdress the device to another one).
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("port");
     QTest::newRow("plain") << QByteArray("8000") << 8000;
     QTest::newRow("largest") << QByteArray("65535") << 65535;
-    QTest::newRow("wraps at 65536") << QByteArray("65536") << 0;
-    QTest::newRow("70000") << QByteArray("70000") << 4464;
-    QTest::newRow("no overflow") << QByteArray("99999999999999999999") << 65535;
-    QTest::newRow("leading digits") << QByteArray("12ab") << 12;
-    QTest::newRow("no digits") << QByteArray("abc") << 0;
-    QTest::newRow("empty") << QByteArray("") << 0;
-    QTest::newRow("sign is not a digit") << QByteArray("-5") << 0;
+    QTest::newRow("leading zeros") << QByteArray("0080") << 80;
+    QTest::newRow("65536 is not wrapped") << QByteArray("65536") << -1;
+    QTest::newRow("70000") << QByteArray("70000") << -1;
+    QTest::newRow("no overflow") << QByteArray("99999999999999999999") << -1;
+    QTest::newRow("trailing junk") << QByteArray("12ab") << -1;
+    QTest::newRow("trailing blank") << QByteArray("8000 ") << -1;
+    QTest::newRow("no digits") << QByteArray("abc") << -1;
+    QTest::newRow("empty") << QByteArray("") << -1;
+    QTest::newRow("sign") << QByteArray("-5") << -1;
 }
 
 void TestCVexaClient::port()
 {
     QFETCH(QByteArray, text);
-    QTEST(int(CVexaClient::PortFromText(text.constData())), "port");
-    QCOMPARE(CVexaClient::PortFromText(nullptr), 0);
+    QFETCH(int, port);
+    const std::optional<uint16_t> parsed = CVexaClient::PortFromText(text.constData());
+    QCOMPARE(parsed ? int(*parsed) : -1, port);
+    QCOMPARE(bool(CVexaClient::BuildNetParam("10.0.0.2", "255.0.0.0", text.constData(), nullptr, nullptr, nullptr, 0, 0)),
+             port >= 0);
+    QVERIFY(!CVexaClient::PortFromText(nullptr));
 }
 
 void TestCVexaClient::textsThatDoNotFitAreRefused_data()

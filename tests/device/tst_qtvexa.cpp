@@ -1,3 +1,4 @@
+#include "deviceexport.h"
 #include "devicerecords.h"
 #include "qtvexa.h"
 #include "urlcatcher.h"
@@ -5,8 +6,18 @@
 
 #include <clabel.h>
 #include <ctableview.h>
+#include <ctooltip.h>
+#include <cwarndlg.h>
 
 #include <QAccessible>
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QApplication>
+#include <QDialog>
+#include <QItemSelectionModel>
+#include <QTimer>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -74,6 +85,14 @@ private slots:
     void tableExposesColumnHeaders();
     void focusOrder();
     void layoutAt1024x768();
+    void modifyRefusesAnotherDevicesAddress_data();
+    void modifyRefusesAnotherDevicesAddress();
+    void quickFilter_data();
+    void quickFilter();
+    void exportAndCopy_data();
+    void exportAndCopy();
+    void exportFailureKeepsTheFile_data();
+    void exportFailureKeepsTheFile();
 
 private:
     CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
@@ -607,6 +626,270 @@ void TestQtVexa::layoutAt1024x768()
 
     if (const QByteArray dir = qgetenv("VEXA_SCREENSHOT_DIR"); !dir.isEmpty())
         QVERIFY(m_page->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/device-page.png")));
+}
+
+void TestQtVexa::modifyRefusesAnotherDevicesAddress_data()
+{
+    // Devices 1 to 4 at 10.1.0.11 to 14; device 4 runs DHCP.
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("owner"); // the serial the tip names; empty: the request goes out
+    QTest::newRow("onto another device") << QList<int>{0} << "10.1.0.12" << "VX-2";
+    QTest::newRow("leading zeros") << QList<int>{0} << "10.1.0.013" << "VX-3";
+    QTest::newRow("its own address") << QList<int>{0} << "10.1.0.11" << "";
+    QTest::newRow("free address") << QList<int>{0} << "10.1.0.50" << "";
+    QTest::newRow("batch reaches one outside") << QList<int>{0, 1} << "10.1.0.12" << "VX-3";
+    QTest::newRow("batch over its own addresses") << QList<int>{0, 1, 2} << "10.1.0.11" << "";
+    QTest::newRow("owner on DHCP") << QList<int>{0} << "10.1.0.14" << "";
+}
+
+void TestQtVexa::modifyRefusesAnotherDevicesAddress()
+{
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, start);
+    QFETCH(QString, owner);
+    for (int i = 1; i <= 4; ++i) {
+        VEXA_DEVICE_INFO_MY record = Device(i, QStringLiteral("10.1.0.%1").arg(10 + i));
+        record.dhcpOn = i == 4;
+        emit m_page->DeviceOnlineSignal(record);
+    }
+    QItemSelectionModel *selection = View()->selectionModel();
+    for (int row : rows)
+        selection->select(View()->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(View()->model()->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+    Edit("lineEditIPAddr")->setText(start);
+    Edit("lineEditIPMask")->setText("255.255.255.0");
+    Edit("lineEditPort")->setText("8000");
+    Edit("lineEditPort_Password")->setText("pw");
+
+    // Without discovery every request fails: a result dialog means one was sent.
+    bool dialogShown = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&dialogShown] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            dialogShown = true;
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    CToolTip::hideText();
+    QVERIFY(QMetaObject::invokeMethod(m_page.get(), "OnModifyNetPara"));
+    QCOMPARE(dialogShown, owner.isEmpty());
+    if (!owner.isEmpty()) {
+        QVERIFY(CToolTip::isVisible());
+        QVERIFY2(CToolTip::text().contains(", serial number " + owner + " "), qPrintable(CToolTip::text()));
+    }
+}
+
+void TestQtVexa::quickFilter_data()
+{
+    // Devices VX-1 to VX-12 at 192.168.1.1 to 12; then the steps.
+    QTest::addColumn<QStringList>("steps"); // "t:TEXT" types, "+N" online, "-N" offline, "~N:IP" update
+    QTest::addColumn<QString>("shown");     // serials shown at the end, in row order
+    QTest::addColumn<QString>("count");
+    QTest::newRow("serial, any case") << QStringList{"t:vx-1"} << "VX-1 VX-10 VX-11 VX-12" << "4/12";
+    QTest::newRow("address cell") << QStringList{"t:1.7"} << "VX-7" << "1/12";
+    QTest::newRow("narrowed and widened") << QStringList{"t:VX-1", "t:VX-11", "t:VX-1"} << "VX-1 VX-10 VX-11 VX-12" << "4/12";
+    QTest::newRow("replaced") << QStringList{"t:VX-11", "t:1.5"} << "VX-5" << "1/12";
+    QTest::newRow("nothing matches") << QStringList{"t:zzz"} << "" << "0/12";
+    QTest::newRow("arriving device") << QStringList{"t:VX-1", "+13", "+20"} << "VX-1 VX-10 VX-11 VX-12 VX-13" << "5/14";
+    QTest::newRow("leaving devices") << QStringList{"t:VX-1", "-10", "-3"} << "VX-1 VX-11 VX-12" << "3/10";
+    QTest::newRow("update into and out of it") << QStringList{"t:10.9.", "~4:10.9.0.4", "~5:10.9.0.5", "~4:10.8.0.4"} << "VX-5" << "1/12";
+}
+
+void TestQtVexa::quickFilter()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QFETCH(QString, count);
+    for (int i = 1; i <= 12; ++i)
+        Online(i);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    View()->setFocus();
+    QTest::keyClick(View(), Qt::Key_F, Qt::ControlModifier);
+    QLineEdit *filter = Edit("lineEditFilter");
+    QVERIFY(filter && filter->isVisible());
+    QTRY_VERIFY(filter->hasFocus());
+    for (const QString &step : steps) {
+        if (step.startsWith("t:"))
+            filter->setText(step.mid(2));
+        else if (step.startsWith('+'))
+            Online(step.mid(1).toInt());
+        else if (step.startsWith('-'))
+            Offline(step.mid(1).toInt());
+        else
+            emit m_page->DeviceUpdateSignal(Device(step.section(':', 0, 0).mid(1).toInt(), step.section(':', 1)));
+    }
+    QStringList visible;
+    for (int row = 0; row < View()->RowCount(); ++row) {
+        if (!View()->isRowHidden(row, {}))
+            visible << Cell(row, Serial);
+    }
+    QCOMPARE(visible.join(' '), shown);
+    QCOMPARE(m_page->findChild<QLabel *>("labelFilterCount")->text(), count);
+    // The device count keeps counting every device.
+    QCOMPARE(Count(), count.section('/', 1));
+
+    // Selecting everything selects only what is shown: one shown row is the single-device panel.
+    if (visible.size() == 1) {
+        View()->selectAll();
+        QVERIFY(QMetaObject::invokeMethod(m_page.get(), "OnDeviceTableClicked", Q_ARG(QModelIndex, QModelIndex())));
+        QCOMPARE(Edit("lineEditSerial")->text(), visible.first());
+        QVERIFY(!Edit("lineEditSerial")->isHidden());
+    }
+
+    QTest::keyClick(filter, Qt::Key_Escape);
+    QVERIFY(!filter->isVisible());
+    for (int row = 0; row < View()->RowCount(); ++row)
+        QVERIFY(!View()->isRowHidden(row, {}));
+}
+
+namespace {
+
+// RFC 4180 read back: quoted fields with doubled quotes, CRLF between records.
+QList<QStringList> ParseCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += c, ++i;
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            record << std::exchange(field, {});
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            record << std::exchange(field, {});
+            records << std::exchange(record, {});
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+// Answers the next file dialog with `path`.
+void AnswerFileDialog(const QString &path)
+{
+    QTimer::singleShot(0, [path] {
+        QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+} // namespace
+
+void TestQtVexa::exportAndCopy_data()
+{
+    // JSON is checked against the scanner's output in tst_qtvexa_ops.
+    QTest::addColumn<bool>("selectedOnly");
+    QTest::newRow("all") << false;
+    QTest::newRow("selected") << true;
+}
+
+void TestQtVexa::exportAndCopy()
+{
+    QFETCH(bool, selectedOnly);
+    for (int i = 1; i <= 5; ++i) {
+        VEXA_DEVICE_INFO_MY record = Device(i);
+        if (i == 2)
+            PutText(record.typeName, "VXC, \"HD\"\nB");
+        if (i == 3)
+            PutText(record.serialNo, "VX-\xE9\xFF");
+        if (i == 1)
+            PutText(record.typeName, "Other");
+        emit m_page->DeviceOnlineSignal(record);
+    }
+    // Rows: VX-\xE9\xFF, VX-5, VX-4, VX-2, VX-1.
+    View()->sortByColumn(Serial, Qt::DescendingOrder);
+    // Shown and selected: rows 1 and 3; row 4 (VX-1) is selected but filtered out.
+    QItemSelectionModel *selection = View()->selectionModel();
+    for (int row : {1, 3, 4})
+        selection->select(View()->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QString hiddenSerial = Cell(4, Serial);
+    m_page->findChild<QLineEdit *>("lineEditFilter")->setText("vxc");
+    QVERIFY(View()->isRowHidden(4, {}));
+    const QList<int> rows = selectedOnly ? QList<int>{1, 3} : QList<int>{0, 1, 2, 3, 4};
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("devices.csv");
+    AnswerFileDialog(path);
+    m_page->findChild<QAction *>(selectedOnly ? "actionExportSelected" : "actionExportAll")->trigger();
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QStringList> records = ParseCsv(QString::fromUtf8(written.readAll()));
+    QCOMPARE(records.size(), rows.size() + 1);
+    QCOMPARE(records.first().first(), QString("ID"));
+    QCOMPARE(records.first().size(), 19);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        for (int column = 0; column < 19; ++column)
+            QCOMPARE(records[i + 1][column], Cell(rows[i], column));
+    }
+
+    // The clipboard gets the shown selected rows, as spreadsheets paste them.
+    m_page->findChild<QAction *>("actionCopyRows")->trigger();
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0].split(u'\t').size(), 19);
+    QCOMPARE(lines[1].split(u'\t').value(Serial), Cell(1, Serial));
+    QVERIFY(!QGuiApplication::clipboard()->text().contains(hiddenSerial));
+}
+
+void TestQtVexa::exportFailureKeepsTheFile_data()
+{
+    // Relative to a fresh directory holding "file" and "dir/kept"; the
+    // first through the page and its "Error" dialog, the others straight.
+    QTest::addColumn<QString>("target");
+    QTest::newRow("under a file, from the page") << "file/devices.csv";
+    QTest::newRow("onto a directory") << "dir";
+    QTest::newRow("no such directory") << "missing/devices.json";
+}
+
+void TestQtVexa::exportFailureKeepsTheFile()
+{
+    QFETCH(QString, target);
+    Online(1);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("before");
+    file.close();
+    QVERIFY(QDir(dir.path()).mkpath("dir"));
+    QFile kept(dir.filePath("dir/kept"));
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    kept.close();
+
+    if (QTest::currentDataTag() == QLatin1String("under a file, from the page")) {
+        QString title;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&title] {
+            if (auto *dialog = qobject_cast<CWarnDlg *>(QApplication::activeModalWidget())) {
+                title = dialog->GetTitle();
+                dialog->reject();
+            }
+        });
+        poll.start(10);
+        AnswerFileDialog(dir.filePath(target));
+        m_page->findChild<QAction *>("actionExportAll")->trigger();
+        QCOMPARE(title, QString("Error"));
+    } else {
+        QVERIFY(DeviceExport::WriteAtomically(dir.filePath(target), "after"));
+    }
+    QVERIFY(QFile::exists(dir.filePath("dir/kept")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("before"));
 }
 
 QTEST_MAIN(TestQtVexa)

@@ -31,6 +31,8 @@ class TestQtVexaDevsim final : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    // First: the next one takes a device offline.
+    void marksConflictsAndUnreachableDevices();
     void showsTheDemoNetworkAndLosesAnOfflineDevice();
 
 private:
@@ -85,6 +87,24 @@ void TestQtVexaDevsim::showsTheDemoNetworkAndLosesAnOfflineDevice()
     QCOMPARE(count->text(), QString::number(shown - 1));
     for (int row = 0; row < view->RowCount(); ++row)
         QCOMPARE(view->GetItemText(row, 0), QString::asprintf("%03d", row + 1));
+}
+
+void TestQtVexaDevsim::marksConflictsAndUnreachableDevices()
+{
+    // The demo network has two devices on 192.168.1.64; from loopback
+    // (127.0.0.0/8) no device's web page can be reached.
+    QtVexa page;
+    const auto *view = page.findChild<CTableView *>("tableWidgetDevice");
+    QTRY_COMPARE_WITH_TIMEOUT(view->RowCount(), int(m_devices.size()), 15000);
+    QStringList marked;
+    for (int row = 0; row < view->RowCount(); ++row) {
+        const QModelIndex cell = view->model()->index(row, 1);
+        if (cell.data(Qt::BackgroundRole).isValid())
+            marked << view->GetItemText(row, 2);
+        const QString tip = cell.data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains(QLatin1String("cannot be reached from this computer")), qPrintable(tip));
+    }
+    QCOMPARE(marked, QStringList({"192.168.1.64", "192.168.1.64"}));
 }
 
 QTEST_MAIN(TestQtVexaDevsim)

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <dlfcn.h>
 
-// The runtime library's mutex creation and the discovery start, replaced in
+// The runtime library's mutex creation, library loading and the discovery start, replaced in
 // this program (the page reaches both through the dynamic linker): creation
 // fails on demand, and a start is only counted.
 namespace {
@@ -31,6 +31,12 @@ extern "C" void *TUM_LoadDSo(const char *name)
 {
     static int driver = 0;
     return std::strcmp(name, "PACKET.dll") == 0 ? &driver : nullptr;
+}
+
+// The stand-in driver above has no symbols to look up.
+extern "C" void *TUM_GetSymbol(void *, const char *)
+{
+    return nullptr;
 }
 
 extern "C" int VEXA_Start_V30(VEXA_REPORT_CALLBACK, int, void *)

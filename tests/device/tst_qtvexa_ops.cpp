@@ -5,7 +5,14 @@
 #include <ctableview.h>
 #include <ctooltip.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProcess>
@@ -57,6 +64,8 @@ private slots:
     void validationFailureSendsNothing_data();
     void validationFailureSendsNothing();
     void batchPastTheLastOctetIsRefused();
+    void batchOntoAListedDeviceIsRefused();
+    void exportedJsonReadsAsTheScanner();
     void restoreDefaultPassword();
     void emptySecurityCodeIsRefusedAtTheField();
 
@@ -412,6 +421,63 @@ void TestQtVexaOps::batchPastTheLastOctetIsRefused()
     Press("pushButtonModifyNetwork", accepted);
     QVERIFY2(!accepted.text.contains(QLatin1String("failed")), qPrintable(accepted.text));
     QCOMPARE(m_devsim.Show(SerialOf(4)).value(ShowIpv4), QStringLiteral("10.31.9.255"));
+}
+
+void TestQtVexaOps::batchOntoAListedDeviceIsRefused()
+{
+    StartPage();
+    Click(6);
+    Click(7, Qt::ControlModifier);
+    // The plan starts on device 9's address.
+    const QString taken = Cell(RowOf(9), Ipv4);
+    const QString start = taken;
+    Fill({{"lineEditIPAddr", start},
+          {"lineEditIPMask", "255.255.255.0"},
+          {"lineEditPort", "8000"},
+          {"lineEditPort_Password", kPassword}});
+    const qint64 before = RequestsSent();
+    DialogCatcher catcher;
+    m_page->findChild<QPushButton *>("pushButtonModifyNetwork")->click();
+    QVERIFY(!catcher.seen);
+    QVERIFY(CToolTip::isVisible());
+    QVERIFY2(CToolTip::text().contains(SerialOf(9)), qPrintable(CToolTip::text()));
+    QCOMPARE(RequestsSent(), before);
+    QCOMPARE(m_devsim.Show(SerialOf(9)).value(ShowIpv4), taken);
+    QVERIFY(m_devsim.Show(SerialOf(6)).value(ShowIpv4) != start);
+}
+
+void TestQtVexaOps::exportedJsonReadsAsTheScanner()
+{
+    StartPage();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("devices.json"));
+    QTimer::singleShot(0, this, [path] {
+        QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    m_page->findChild<QAction *>(QStringLiteral("actionExportAll"))->trigger();
+    QFile exported(path);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    const QJsonArray pageDevices = QJsonDocument::fromJson(exported.readAll()).array();
+    QCOMPARE(pageDevices.size(), kDeviceCount);
+
+    QProcess scan;
+    scan.start(QCoreApplication::applicationDirPath() + QStringLiteral("/vexa-scan"),
+               {QStringLiteral("list"), QStringLiteral("--json")});
+    QVERIFY(scan.waitForFinished(30000));
+    QCOMPARE(scan.exitCode(), 0);
+    std::map<QString, QJsonObject> scanned;
+    for (const QJsonValue &device : QJsonDocument::fromJson(scan.readAllStandardOutput()).array())
+        scanned[device[QStringLiteral("serialNo")].toString()] = device.toObject();
+    for (const QJsonValue &device : pageDevices) {
+        const QJsonObject page = device.toObject();
+        const QString serial = page[QStringLiteral("serialNo")].toString();
+        QVERIFY2(scanned.count(serial), qPrintable(serial));
+        for (const QString &key : page.keys())
+            QVERIFY2(page[key] == scanned[serial][key], qPrintable(serial + u' ' + key));
+    }
 }
 
 void TestQtVexaOps::restoreDefaultPassword()

@@ -39,6 +39,11 @@ private slots:
     void sortKeepsIdTexts();
     void sortsTextColumnsStably();
     void otherRoleKeepsCellText();
+    void conflictMarksFollowEvents_data();
+    void conflictMarksFollowEvents();
+    void conflictToolTipNamesTheOthers();
+    void reachabilityHint_data();
+    void reachabilityHint();
 
 private:
     QString Cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
@@ -432,6 +437,135 @@ void TestQtVexaItemModel::otherRoleKeepsCellText()
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnMac), QString("cc:dd"));
     QCOMPARE(m_model->FirstRowOf("VX-1", "cc:dd"), 0);
     QCOMPARE(mac.data(Qt::ToolTipRole), QVariant(QString("tip")));
+}
+
+void TestQtVexaItemModel::conflictMarksFollowEvents_data()
+{
+    // Steps: +X<n> appends device X at 10.0.0.n, ~X<n> updates X's record
+    // to it, =X<n> readdresses X's first row (a Modify), -X removes X's rows,
+    // s sorts by address. "marked" lists the devices marked at the end.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("marked");
+    QTest::newRow("distinct addresses") << "+A1 +B2 +C3" << "";
+    QTest::newRow("two share one") << "+A1 +B2 +C1" << "AC";
+    QTest::newRow("one device listed twice") << "+A1 +A1" << "";
+    QTest::newRow("offline ends the conflict") << "+A1 +B1 -B" << "";
+    QTest::newRow("third stays marked") << "+A1 +B1 +C1 -B" << "AC";
+    QTest::newRow("update moves away") << "+A1 +B1 ~B2" << "";
+    QTest::newRow("update moves onto") << "+A1 +B2 ~B1" << "AB";
+    QTest::newRow("modify moves away") << "+A1 +B1 =A5" << "";
+    QTest::newRow("modify moves onto") << "+A1 +B2 +C3 =C2" << "BC";
+    QTest::newRow("marks survive a sort") << "+C3 +A1 +B3 s -A" << "BC";
+    QTest::newRow("twice listed with another") << "+A1 +A1 +B1 -B" << "";
+}
+
+void TestQtVexaItemModel::conflictMarksFollowEvents()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, marked);
+    constexpr int kIpv4 = QtVexaItemModel::ColumnIpv4Addr;
+    // What a view shows: rows re-read their mark when the model says so.
+    QList<bool> shown;
+    const auto reread = [this, &shown](int first, int last) {
+        for (int row = first; row <= last; ++row)
+            shown[row] = m_model->index(row, kIpv4).data(Qt::BackgroundRole).isValid();
+    };
+    connect(m_model.get(), &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first, int last) {
+        shown.insert(first, last - first + 1, false);
+        reread(first, last);
+    });
+    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this,
+            [&](const QModelIndex &, int first, int last) { shown.remove(first, last - first + 1); });
+    connect(m_model.get(), &QAbstractItemModel::dataChanged, this,
+            [&](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                if (roles.isEmpty() || roles.contains(Qt::BackgroundRole))
+                    reread(topLeft.row(), bottomRight.row());
+            });
+    connect(m_model.get(), &QAbstractItemModel::layoutChanged, this, [&] { reread(0, m_model->rowCount() - 1); });
+
+    const auto serialOf = [](QChar device) { return "SN-" + QString(device); };
+    const auto macOf = [](QChar device) { return "m-" + QString(device); };
+    for (const QString &step : steps.split(u' ')) {
+        const QChar device = step.size() > 1 ? step[1] : QChar();
+        const QString address = "10.0.0." + step.mid(2);
+        const int row = m_model->FirstRowOf(serialOf(device), macOf(device));
+        const VEXA_DEVICE_INFO_MY record = MakeRecord(serialOf(device).toStdString(), macOf(device).toStdString(),
+                                                      address.toStdString());
+        switch (step[0].unicode()) {
+        case u'+': m_model->AppendDeviceRow(record); break;
+        case u'~': m_model->SetRowData(row, record); break;
+        case u'=': m_model->UpdateRowNetParam(row, address.toLatin1().constData(), nullptr, 80, nullptr); break;
+        case u'-': m_model->RemoveDeviceRows(serialOf(device), macOf(device)); break;
+        case u's': m_model->sort(kIpv4); break;
+        }
+        for (int r = 0; r < m_model->rowCount(); ++r)
+            QVERIFY2(shown[r] == m_model->HasAddressConflict(r), qPrintable(step + " row " + QString::number(r)));
+    }
+    QString devices;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const QChar device = Cell(r, QtVexaItemModel::ColumnSerial).back();
+        if (m_model->HasAddressConflict(r) && !devices.contains(device))
+            devices += device;
+        QCOMPARE(m_model->index(r, QtVexaItemModel::ColumnId).data(Qt::ToolTipRole).isValid(),
+                 m_model->HasAddressConflict(r));
+        QVERIFY(m_model->RowsAtAddress(Cell(r, kIpv4)).contains(r));
+    }
+    std::sort(devices.begin(), devices.end());
+    QCOMPARE(devices, marked);
+}
+
+void TestQtVexaItemModel::conflictToolTipNamesTheOthers()
+{
+    VEXA_DEVICE_INFO_MY fixed = MakeRecord("SN-FIXED", "m-1", "192.168.001.064");
+    fixed.dhcpOn = 0;
+    m_model->AppendDeviceRow(fixed);
+    m_model->AppendDeviceRow(MakeRecord("SN-DHCP", "m-2", "192.168.1.64")); // DHCP on
+    for (int i = 0; i < 7; ++i) {
+        VEXA_DEVICE_INFO_MY other = MakeRecord("SN-X" + std::to_string(i), "m-x", "192.168.1.64");
+        other.dhcpOn = 0;
+        m_model->AppendDeviceRow(other);
+    }
+    // Leading zeros name the same address.
+    QCOMPARE(m_model->RowsAtAddress("192.168.1.64").size(), 9);
+    for (const char *other : {"192.168.1.64.1", "192.168.1", "192.168.1.", "192.168.1.0064x", "192.168.1.320", ""})
+        QVERIFY2(m_model->RowsAtAddress(other).isEmpty(), other);
+    const QString tip = m_model->index(0, QtVexaItemModel::ColumnPort).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.contains("ID 002, serial number SN-DHCP (DHCP on"), qPrintable(tip));
+    QVERIFY(tip.contains("ID 003, serial number SN-X0"));
+    QVERIFY(!tip.contains("SN-FIXED") && !tip.contains("SN-X5"));
+    QVERIFY(tip.contains("and 3 more devices"));
+    QVERIFY(!m_model->index(1, QtVexaItemModel::ColumnPort).data(Qt::ToolTipRole).toString().contains("DHCP on"));
+}
+
+void TestQtVexaItemModel::reachabilityHint_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("reachedBy"); // the subnet the hint names; empty: no hint
+    QTest::newRow("in the first subnet") << "192.168.1.64" << "255.255.255.0" << "";
+    QTest::newRow("in the wide second one") << "10.200.3.4" << "255.255.0.0" << "";
+    QTest::newRow("next to the first") << "192.168.2.64" << "255.255.255.0" << "192.168.2.0/24";
+    QTest::newRow("its own mask") << "172.16.9.1" << "255.255.240.0" << "172.16.0.0/20";
+    QTest::newRow("mask it does not report well") << "172.16.9.1" << "255.0.255.0" << "172.16.9.0/24";
+    QTest::newRow("not an address") << "none" << "255.255.255.0" << "";
+}
+
+void TestQtVexaItemModel::reachabilityHint()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, mask);
+    QFETCH(QString, reachedBy);
+    VEXA_DEVICE_INFO_MY record = MakeRecord("SN-1", "m-1", address.toStdString());
+    PutText(record.ipv4Mask, mask.toStdString());
+    m_model->AppendDeviceRow(record);
+    const QModelIndex cell = m_model->index(0, QtVexaItemModel::ColumnType);
+    QVERIFY(!cell.data(Qt::ToolTipRole).isValid()); // no subnet known yet
+    m_model->SetLocalSubnets({{0xC0A8010Au, 0xFFFFFF00u}, {0x0A000001u, 0xFF000000u}});
+    const QString tip = cell.data(Qt::ToolTipRole).toString();
+    QCOMPARE(tip.isEmpty(), reachedBy.isEmpty());
+    if (!reachedBy.isEmpty())
+        QVERIFY2(tip.contains(address) && tip.contains(" in " + reachedBy + " "), qPrintable(tip));
+    QVERIFY(!cell.data(Qt::BackgroundRole).isValid());
 }
 
 QTEST_GUILESS_MAIN(TestQtVexaItemModel)

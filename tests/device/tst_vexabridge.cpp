@@ -3,11 +3,16 @@
 #include "vexareportcallback.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QAbstractItemView>
 #include <QTest>
+#include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 // The report callback in front of a real page: which signal each report
@@ -25,6 +30,9 @@ private slots:
     void offlineStringsAreBounded();
     void noPageNoEffect();
     void reportsFromAnotherThread();
+    void noReportLostWhileADialogIsOpen();
+    void offlineMatchesRowsOfAnySerialBytes_data();
+    void offlineMatchesRowsOfAnySerialBytes();
 };
 
 static QAbstractItemModel *TableOf(QtVexa &page)
@@ -148,6 +156,71 @@ void TestVexaBridge::reportsFromAnotherThread()
     QCOMPARE(inserted.count(), kDevices);
     QCOMPARE(table->rowCount(), 0);
     QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString("0"));
+}
+
+void TestVexaBridge::noReportLostWhileADialogIsOpen()
+{
+    // Modify without a device holds the page's lock across its dialog, as a
+    // result dialog does. The library's thread must report on regardless,
+    // and the rows arrive while the dialog is still up.
+    constexpr int kDevices = 300;
+    QtVexa page;
+    QAbstractItemModel *table = TableOf(page);
+    std::atomic<bool> reported = false;
+    bool threadFinishedUnderDialog = false;
+    int rowsUnderDialog = -1;
+    std::thread library;
+    QTimer::singleShot(0, &page, [&] {
+        QVERIFY(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+        library = std::thread([&reported] {
+            for (int i = 0; i < kDevices; ++i) {
+                const QByteArray serial = "DLG" + QByteArray::number(i);
+                const VEXA_DEVICE_REPORT report = MakeReport(1, serial.constData());
+                VexaReportCallback(&report, nullptr);
+            }
+            reported = true;
+        });
+        threadFinishedUnderDialog = QTest::qWaitFor([&reported] { return reported.load(); }, 10000);
+        QTest::qWaitFor([table] { return table->rowCount() == kDevices; }, 10000);
+        rowsUnderDialog = table->rowCount();
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&page, "OnModifyNetPara"));
+    library.join();
+    QVERIFY(threadFinishedUnderDialog);
+    QCOMPARE(rowsUnderDialog, kDevices);
+    QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString::number(kDevices));
+}
+
+void TestVexaBridge::offlineMatchesRowsOfAnySerialBytes_data()
+{
+    QTest::addColumn<QByteArray>("serial");
+    QTest::addColumn<QByteArray>("mac");
+    QTest::newRow("ASCII") << QByteArray("VX-1001") << QByteArray("00:11:22:33:44:55");
+    QTest::newRow("Latin-1 letter") << QByteArray("VX-\xE9t\xE9") << QByteArray("00:11:22:33:44:55");
+    QTest::newRow("not UTF-8") << QByteArray("VX-\xFF\x80\xC3") << QByteArray("00:11:22:33:44:\xAA");
+}
+
+void TestVexaBridge::offlineMatchesRowsOfAnySerialBytes()
+{
+    QFETCH(QByteArray, serial);
+    QFETCH(QByteArray, mac);
+    QtVexa page;
+    QAbstractItemModel *table = TableOf(page);
+    for (int code : {1, 1, 3}) {
+        const VEXA_DEVICE_REPORT report = MakeReport(code, serial.toStdString(), mac.toStdString());
+        VexaReportCallback(&report, nullptr);
+    }
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString("0"));
+    // Its records went with the rows: listed again, the device shows its new record.
+    VEXA_DEVICE_REPORT again = MakeReport(1, serial.toStdString(), mac.toStdString());
+    std::strcpy(again.ipv4Addr, "10.9.9.9");
+    VexaReportCallback(&again, nullptr);
+    auto *view = page.findChild<QAbstractItemView *>("tableWidgetDevice");
+    view->setCurrentIndex(table->index(0, 0));
+    QCOMPARE(page.findChild<QLineEdit *>("lineEditIPAddr")->text(), QString("10.9.9.9"));
 }
 
 QTEST_MAIN(TestVexaBridge)

@@ -306,7 +306,8 @@ void TestZelVexa::modifyOneDevice()
     const bool accepted = password == kPassword;
     const QStringList before = m_devsim.Show(SerialOf(device));
     ClickRow(RowOf(device));
-    Fill({{"lineEditIPAddr", "010.032.005.021"},
+    // An address of the device's own: another listed device's would be refused before sending.
+    Fill({{"lineEditIPAddr", QStringLiteral("010.032.005.%1").arg(20 + device, 3, 10, QLatin1Char('0'))},
           {"lineEditIPMask", "255.255.0.0"},
           {"lineEditPort", "8100"},
           {"lineEditIPGateway", "10.32.0.254"},
