@@ -5,7 +5,8 @@
 # wrong password changes nothing; a readdress changes the kernel's address and
 # default route and holds once the tool confirmed it at the new address; a
 # change the tool cannot reach is rolled back within the confirmation window;
-# an address added by hand is reported as an update. Nothing leaves the namespaces.
+# an address added by hand is reported as an update; the hook back end
+# readdresses through its script. Nothing leaves the namespaces.
 #
 # usage: tst_agent_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
 
@@ -162,5 +163,29 @@ in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" |
     fail "default route not restored: $(in_ns "$DEV" ip -4 route)"
 grep -q "not confirmed" "$WORK/agent.err" || fail "no rollback logged"
 
-echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, unreachable change rolled back"
+# The hook back end: the script, not the agent, changes the address.
+kill "$AGENT_PID"
+wait "$AGENT_PID"
+AGENT_PID=""
+cat >"$WORK/hook" <<'HOOK'
+#!/bin/sh
+echo "$1 $VEXA_INTERFACE $VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX $VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX $VEXA_IPV4_GATEWAY" >>"${0%/*}/hook.log"
+ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
+    ip addr add "$VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX" dev "$VEXA_INTERFACE"
+HOOK
+chmod +x "$WORK/hook"
+printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
+ip netns exec "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+AGENT_PID=$!
+n=0
+until grep -q "^ready $SERIAL" "$WORK/agent.out" 2>/dev/null; do
+    n=$((n + 1))
+    [ $n -le 100 ] || fail "agent with a hook not ready"
+    sleep 0.1
+done
+modify agentpw1 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
+grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
+dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
+
+echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, unreachable change rolled back, hook applied"
 exit 0
