@@ -6,7 +6,8 @@
 # default route and holds once the tool confirmed it at the new address; a
 # change the tool cannot reach is rolled back within the confirmation window;
 # an address added by hand is reported as an update; the hook back end
-# readdresses through its script. Nothing leaves the namespaces.
+# readdresses through its script; a security code restores the label password
+# with the code key provisioned on the device. Nothing leaves the namespaces.
 #
 # usage: tst_agent_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
 
@@ -93,7 +94,9 @@ agent >/dev/null 2>"$WORK/nopw.err" && fail "started without a password"
 grep -q -- "--set-password" "$WORK/nopw.err" || fail "no hint at --set-password: $(cat "$WORK/nopw.err")"
 echo agentpw1 | agent --set-password >/dev/null || fail "--set-password"
 agent --provision --manufacturer-key "$BIN/demo-manufacturer.key" --factory-key "$BIN/demo-factory.key" \
-    >/dev/null || fail "--provision"
+    >"$WORK/provision.out" || fail "--provision"
+LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
+[ -n "$LABEL" ] || fail "no label password: $(cat "$WORK/provision.out")"
 [ "$(stat -c %a "$WORK/state/state.json")" = 600 ] || fail "state file not private"
 
 ip netns exec "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
@@ -163,6 +166,12 @@ in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" |
     fail "default route not restored: $(in_ns "$DEV" ip -4 route)"
 grep -q "not confirmed" "$WORK/agent.err" || fail "no rollback logged"
 
+# A security code of the day restores the label password, with the code key provisioned on the device.
+CODE=$(in_ns "$TOOL" "$BIN/vexa-scan" code --serial "$SERIAL" --date "$(date -u +%F)" --key "$BIN/demo-factory.key")
+scan reset --serial "$SERIAL" --code "$CODE" >/dev/null || fail "security code refused"
+in_ns "$TOOL" ip route add default dev vx0 || fail "tool route back"
+modify "$LABEL" 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null || fail "label password refused after the reset"
+
 # The hook back end: the script, not the agent, changes the address.
 kill "$AGENT_PID"
 wait "$AGENT_PID"
@@ -183,7 +192,7 @@ until grep -q "^ready $SERIAL" "$WORK/agent.out" 2>/dev/null; do
     [ $n -le 100 ] || fail "agent with a hook not ready"
     sleep 0.1
 done
-modify agentpw1 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
+modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
 grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
 

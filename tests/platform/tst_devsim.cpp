@@ -201,6 +201,8 @@ TEST_F(StateFileTest, roundTripSurvivesLeftoverTempFile)
     s.network = NetworkState{"10.0.0.5", "255.255.0.0", "10.0.0.1", 8100, "fd00::5", "fd00::1", 64, 0};
     s.passwordHash = "$argon2id$v=19$m=16384,t=2,p=1$c2FsdA$aGFzaA";
     s.usedCodeDates = {"2024-05-17"};
+    s.certificate.emplace().fill(0xC3);
+    s.codeKey.emplace().fill(0x0D);
     state.device("CAM0002|02:00:00:00:00:02").passwordHash = "$argon2id$v=19$m=19456,t=2,p=1$c2FsdA$b3RoZXI";
     std::string error;
     ASSERT_TRUE(state.save(error)) << error;
@@ -281,7 +283,11 @@ TEST_F(StateFileTest, missingFileIsEmptyDamagedFileIsAnError)
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=100000,p=1$c2FsdA$aGFzaA"}}})"),
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=2,p=4$c2FsdA$aGFzaA"}}})"),
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2i$v=19$m=19456,t=2,p=1$c2FsdA$aGFzaA"}}})"),
-          std::string(R"({"version": 1, "devices": {"a|b": {"usedCodeDates": ["yesterday"]}}})")}) {
+          std::string(R"({"version": 1, "devices": {"a|b": {"usedCodeDates": ["yesterday"]}}})"),
+          // Provisioned keys of the wrong size or not hex.
+          std::string(R"({"version": 1, "devices": {"a|b": {"codeKey": "00ff"}}})"),
+          R"({"version": 1, "devices": {"a|b": {"codeKey": ")" + std::string(64, 'g') + "\"}}}",
+          R"({"version": 1, "devices": {"a|b": {"certificate": ")" + std::string(126, '0') + "\"}}}"}) {
         write(path("bad.json"), damage);
         StateFile bad(path("bad.json"));
         error.clear();
