@@ -13,7 +13,6 @@
 #include <arpa/inet.h>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
-#include <net/if.h>
 
 #include <cstring>
 
