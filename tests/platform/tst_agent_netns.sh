@@ -99,7 +99,7 @@ LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
 [ -n "$LABEL" ] || fail "no label password: $(cat "$WORK/provision.out")"
 [ "$(stat -c %a "$WORK/state/state.json")" = 600 ] || fail "state file not private"
 
-ip netns exec "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
 AGENT_PID=$!
 n=0
 until grep -q "^ready $SERIAL $MAC vx0\$" "$WORK/agent.out" 2>/dev/null; do
@@ -184,7 +184,7 @@ ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
 HOOK
 chmod +x "$WORK/hook"
 printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
-ip netns exec "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
 AGENT_PID=$!
 n=0
 until grep -q "^ready $SERIAL" "$WORK/agent.out" 2>/dev/null; do

@@ -319,8 +319,8 @@ int run(const Options &options)
     if (!saved->second.certificate)
         std::fprintf(stderr, "vexa-agent: warning: not provisioned, tools will not send requests to this "
                              "uncertified device (vexa-agent --provision)\n");
-    // The agent speaks on its own interface only.
-    ::setenv("VEXA_INTERFACES", m->iface.name.c_str(), 1);
+    // The agent speaks on its own interface only; VEXA_INTERFACES, when set, still has the last word.
+    ::setenv("VEXA_INTERFACES", m->iface.name.c_str(), 0);
 
     // The kernel, not the state file, knows the addresses; the state keeps the service port.
     const uint16_t port = saved->second.network ? saved->second.network->port : m->config.port;
