@@ -67,6 +67,7 @@ int configure(int fd, uint16_t port, int receiveBuffer)
         {IPPROTO_IP, IP_MULTICAST_ALL, 0},
         {IPPROTO_IP, IP_MULTICAST_LOOP, 1},
         {IPPROTO_IP, IP_MULTICAST_TTL, 255},
+        {IPPROTO_IP, IP_TTL, 255}, // unicast too: receivers believe only on-link senders
         {IPPROTO_IP, IP_RECVTTL, 1},
         {IPPROTO_IP, IP_PKTINFO, 1},
     };
@@ -313,6 +314,23 @@ void driverClose(PKT_Socket *socket)
     delete socket;
 }
 
+int driverSendTo(PKT_Socket *socket, uint32_t addr, uint16_t port, const void *data, size_t size)
+{
+    if (!socket || (size > 0 && !data) || isMulticast(addr) || addr == 0 || addr == INADDR_BROADCAST || port == 0)
+        return -EINVAL;
+    if (size > 65507)
+        return -EMSGSIZE;
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = addr;
+    to.sin_port = htons(port);
+    ssize_t sent;
+    do {
+        sent = sendto(socket->fd, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    return sent < 0 ? -errno : 0;
+}
+
 constexpr PKT_Driver driver = {
     PKT_DRIVER_VERSION,
     sizeof(PKT_Driver),
@@ -324,6 +342,7 @@ constexpr PKT_Driver driver = {
     driverReceiveBufferSize,
     driverSocketInterfaces,
     driverClose,
+    driverSendTo,
 };
 
 } // namespace

@@ -31,7 +31,7 @@
 extern "C" {
 #endif
 
-#define PKT_DRIVER_VERSION 1
+#define PKT_DRIVER_VERSION 2
 #define PKT_GET_DRIVER_SYMBOL "PKT_GetDriver"
 #define PKT_IFNAME_SIZE 16 /* IFNAMSIZ, terminator included */
 
@@ -128,6 +128,16 @@ typedef struct PKT_Driver {
 
     /** Closes the socket. No other call on it may be running or follow. Null is ignored. */
     void (*close)(PKT_Socket *socket);
+
+    /* Version 2. */
+
+    /**
+     * Sends one datagram by unicast to `addr`:`port` with IP TTL 255, the way
+     * the system routes it (interface and source address are the kernel's
+     * choice). Returns 0, or a negative error (-EINVAL for a multicast,
+     * broadcast or zero `addr`; -ENETUNREACH when there is no route).
+     */
+    int (*sendTo)(PKT_Socket *socket, uint32_t addr, uint16_t port, const void *data, size_t size);
 } PKT_Driver;
 
 typedef const PKT_Driver *(*PKT_GetDriverFn)(void);

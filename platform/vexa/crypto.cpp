@@ -131,15 +131,31 @@ wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key)
     return tag;
 }
 
-wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key)
+namespace {
+
+// Both signed messages end in their tag, over every byte before it.
+template <typename Signed>
+wire::Bytes encodeSigned(Signed message, const wire::ReplyKey &key)
 {
-    result.tag = {};
-    wire::Bytes datagram = wire::encode(result);
+    message.tag = {};
+    wire::Bytes datagram = wire::encode(message);
     if (datagram.empty())
         return {};
     const wire::Tag tag = hmac(wire::resultSignedPart(datagram), key);
     std::copy(tag.begin(), tag.end(), datagram.end() - wire::kTagSize);
     return datagram;
+}
+
+} // namespace
+
+wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key)
+{
+    return encodeSigned(std::move(result), key);
+}
+
+wire::Bytes encodeSignedConfirm(wire::Confirm confirm, const wire::ReplyKey &key)
+{
+    return encodeSigned(confirm, key);
 }
 
 bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key)

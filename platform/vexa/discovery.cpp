@@ -257,7 +257,8 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
         it->second.place = offline.insert(offline.end(), &it->first); // ranked below, once known
     }
     // Only a certified key is pinned for requests (or, under the explicit fallback, a first one).
-    keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey, certified);
+    keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey, certified,
+                       announce.info.confirmWindowS);
 
     Device &device = it->second;
     const bool changed = device.info != announce.info;

@@ -37,6 +37,7 @@ struct Pin {
     wire::PublicKey key{};
     bool certified = false;
     uint64_t lastUse = 0;
+    uint16_t confirmWindowS = 0; // the device rolls back changes not confirmed within this
 };
 
 std::string identity(const std::string &serial, const wire::Mac &mac)
@@ -52,20 +53,30 @@ std::string macText(const wire::Mac &mac)
 
 class Pins {
 public:
-    void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified)
+    void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,
+                   uint16_t confirmWindowS)
     {
         std::lock_guard lock(m_mutex);
         const std::string id = identity(serial, mac);
         if (auto it = m_pins.find(id); it != m_pins.end()) {
             // Proof replaces assumption (and a certified key a device replaced); nothing else re-pins.
             if (certified)
-                it->second = {key, true, ++m_clock};
+                it->second = {key, true, ++m_clock, confirmWindowS};
+            else if (it->second.key == key)
+                it->second.confirmWindowS = confirmWindowS;
             return;
         }
         if (certified)
-            insert(id, serial, mac, {key, true, ++m_clock});
+            insert(id, serial, mac, {key, true, ++m_clock, confirmWindowS});
         else if (firstUseAllowed() && unknown(serial, mac))
-            insert(id, serial, mac, {key, false, ++m_clock});
+            insert(id, serial, mac, {key, false, ++m_clock, confirmWindowS});
+    }
+
+    uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_pins.find(identity(serial, mac));
+        return it == m_pins.end() ? 0 : it->second.confirmWindowS;
     }
 
     bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)
@@ -149,9 +160,15 @@ bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key)
     return info.certificate && crypto::checkCertificate(manufacturerKey(), *info.certificate, key, info.serial, info.mac);
 }
 
-void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified)
+void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,
+               uint16_t confirmWindowS)
 {
-    pins().announced(serial, mac, key, certified);
+    pins().announced(serial, mac, key, certified, confirmWindowS);
+}
+
+uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac)
+{
+    return pins().confirmWindow(serial, mac);
 }
 
 bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)

@@ -20,7 +20,11 @@ bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key);
  * identity's pin; an uncertified one is pinned only under the fallback and
  * only for an identity whose serial number and MAC are both unknown.
  */
-void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified);
+void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,
+               uint16_t confirmWindowS = 0);
+
+/** The change-confirmation window the pinned device announced (revision 4); 0: none, or not pinned. */
+uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac);
 
 /**
  * True when a NONCE from this identity with this key may receive a request:

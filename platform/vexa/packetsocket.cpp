@@ -52,6 +52,12 @@ bool PacketSocket::send(uint32_t group, std::span<const uint8_t> datagram)
         > 0;
 }
 
+bool PacketSocket::sendTo(uint32_t addr, std::span<const uint8_t> datagram)
+{
+    return m_driver->sendTo(m_socket, address::toNetworkOrder(addr), wire::kPort, datagram.data(), datagram.size())
+        == 0;
+}
+
 int PacketSocket::receive(std::span<uint8_t> buffer, int timeoutMs, PKT_RecvInfo &info)
 {
     return m_driver->receive(m_socket, buffer.data(), buffer.size(), timeoutMs, &info);

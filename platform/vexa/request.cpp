@@ -17,10 +17,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kTimeLimit = 3s;
 constexpr auto kRetransmit = 250ms;
+// The confirmation at the new address gets a bound of its own after the RESULT.
+constexpr auto kConfirmLimit = 3s;
 
 // Builds the sealed request once the device's nonce and key are known; empty
-// when the request cannot be built.
-using Finish = std::function<wire::Bytes(const wire::Nonce &nonce, const wire::ReplyKey &replyKey)>;
+// when the request cannot be built. `confirmAt` (host order) is set to the
+// address a change must be confirmed at, when the request asks the device to
+// wait for a confirmation.
+using Finish = std::function<wire::Bytes(const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
+                                         std::optional<uint32_t> &confirmAt)>;
 
 class Exchange {
 public:
@@ -38,7 +43,8 @@ public:
     {
         const wire::Bytes nonceRequest = wire::encode(wire::NonceRequest{m_requestId, m_target});
         std::optional<wire::Nonce> nonce;
-        sendUntil(nonceRequest, [&](const wire::Message &m, std::span<const uint8_t>) {
+        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.send(wire::kDeviceGroup, datagram); },
+                  [&](const wire::Message &m, std::span<const uint8_t>) {
             const auto *n = std::get_if<wire::Nonce>(&m);
             // Anyone can answer: only a key certified for exactly this
             // serial number and MAC gets the sealed request.
@@ -51,24 +57,48 @@ public:
             return false;
 
         const auto replyKey = crypto::randomArray<wire::kReplyKeySize>();
-        const wire::Bytes request = finish(*nonce, replyKey);
+        std::optional<uint32_t> confirmAt;
+        const wire::Bytes request = finish(*nonce, replyKey, confirmAt);
         if (request.empty())
             return false;
         std::optional<wire::Status> status;
-        sendUntil(request, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
+        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.send(wire::kDeviceGroup, datagram); };
+        sendUntil(request, multicast, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
             // Anyone on the link can send a RESULT: only the holder of the
             // reply key, which travelled sealed to the device, can sign one.
             const auto *r = std::get_if<wire::Result>(&m);
             if (r && r->requestId == m_requestId && r->target == m_target
-                && crypto::verifyResult(datagram, replyKey))
+                && crypto::verifyResult(datagram, replyKey) && r->status != wire::Status::Confirmed)
                 status = r->status;
             // Rate limited: the device kept the nonce, a retransmission is looked at afresh.
             return status.has_value() && status != wire::Status::RateLimited;
         });
-        return status == wire::Status::Ok;
+        if (status != wire::Status::Ok)
+            return false;
+        return !confirmAt || confirm(*confirmAt, replyKey);
     }
 
 private:
+    // The change holds only once the device heard from us by unicast at its
+    // new address: multicast reaches it whatever its address, so only this
+    // proves the tool can still reach it. Without the answer the device rolls back.
+    bool confirm(uint32_t address, const wire::ReplyKey &replyKey)
+    {
+        const wire::Bytes datagram = crypto::encodeSignedConfirm({m_requestId, m_target.mac, {}}, replyKey);
+        if (datagram.empty())
+            return false;
+        m_deadline = Clock::now() + kConfirmLimit;
+        bool confirmed = false;
+        const auto unicast = [&](const wire::Bytes &bytes) { m_socket.sendTo(address, bytes); };
+        sendUntil(datagram, unicast, [&](const wire::Message &m, std::span<const uint8_t> received) {
+            const auto *r = std::get_if<wire::Result>(&m);
+            confirmed = r && r->requestId == m_requestId && r->target == m_target
+                && r->status == wire::Status::Confirmed && crypto::verifyResult(received, replyKey);
+            return confirmed;
+        });
+        return confirmed;
+    }
+
     bool answersTarget(const wire::Nonce &n) const
     {
         return m_target.kind == wire::Target::Kind::Mac ? n.mac == m_target.mac : n.serial == m_target.serial;
@@ -76,7 +106,7 @@ private:
 
     // Sends `datagram` now and every retransmission period, the same bytes
     // each time, until `accept` takes an answer or the deadline passes.
-    void sendUntil(const wire::Bytes &datagram,
+    void sendUntil(const wire::Bytes &datagram, const std::function<void(const wire::Bytes &)> &send,
                    const std::function<bool(const wire::Message &, std::span<const uint8_t>)> &accept)
     {
         std::array<uint8_t, wire::kMaxDatagram> buffer;
@@ -86,7 +116,7 @@ private:
             if (now >= m_deadline)
                 return;
             if (now >= nextSend) {
-                m_socket.send(wire::kDeviceGroup, datagram);
+                send(datagram);
                 nextSend = now + kRetransmit;
             }
             const auto wait = std::min(nextSend, m_deadline) - now;
@@ -123,9 +153,15 @@ bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish
 bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody body)
 {
     return exchange(driver, wire::Target::byMac(target),
-                    [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey) -> wire::Bytes {
+                    [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
+                        std::optional<uint32_t> &confirmAt) -> wire::Bytes {
                         body.nonce = nonce.nonce;
                         body.replyKey = replyKey;
+                        // Only a device that announced a confirmation window knows the flag (revision 4).
+                        body.confirm = keypins::confirmWindow(nonce.serial, nonce.mac) != 0;
+                        if (body.confirm)
+                            confirmAt = uint32_t(body.ipv4Addr[0]) << 24 | uint32_t(body.ipv4Addr[1]) << 16
+                                | uint32_t(body.ipv4Addr[2]) << 8 | body.ipv4Addr[3];
                         const wire::Bytes plain = wire::encodeBody(body);
                         if (plain.empty())
                             return {};
@@ -136,7 +172,8 @@ bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody 
 bool resetPassword(const PKT_Driver *driver, const std::string &serial, const std::string &securityCode)
 {
     return exchange(driver, wire::Target::bySerial(serial),
-                    [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey) -> wire::Bytes {
+                    [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
+                        std::optional<uint32_t> &) -> wire::Bytes {
                         const wire::Bytes plain = wire::encodeBody(wire::ResetBody{nonce.nonce, replyKey, securityCode});
                         if (plain.empty())
                             return {};

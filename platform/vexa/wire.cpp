@@ -207,6 +207,8 @@ void writeInfo(Writer &w, const DeviceInfo &d)
     w.tlvU8(Tlv::Capabilities, d.capabilities);
     w.tlvU8(Tlv::Dhcp, d.dhcpOn);
     w.tlvU8(Tlv::ExtInfo, d.extInfo);
+    if (d.confirmWindowS != 0)
+        w.tlvU16(Tlv::ConfirmWindow, d.confirmWindowS);
     if (d.certificate)
         w.tlv(Tlv::Certificate, *d.certificate);
 }
@@ -222,7 +224,8 @@ constexpr size_t fixedLength(Tlv t)
     case Tlv::TypeCode: return 4;
     case Tlv::Port:
     case Tlv::HttpPort:
-    case Tlv::Channels: return 2;
+    case Tlv::Channels:
+    case Tlv::ConfirmWindow: return 2;
     case Tlv::Ipv6Addr:
     case Tlv::Ipv6Gateway: return 16;
     case Tlv::Ipv6PrefixLen:
@@ -238,7 +241,7 @@ constexpr uint8_t kLastTlv = uint8_t(Tlv::Certificate);
 
 constexpr bool isKnownTlv(uint8_t type)
 {
-    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ExtInfo)) || type == uint8_t(Tlv::Certificate);
+    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ConfirmWindow)) || type == uint8_t(Tlv::Certificate);
 }
 
 // Reads TLVs up to the end of the payload into a DeviceInfo. Unknown types are
@@ -294,6 +297,11 @@ std::optional<DeviceInfo> readInfo(Reader &r)
             if (d.extInfo > 1)
                 v.fail();
             break;
+        case Tlv::ConfirmWindow:
+            d.confirmWindowS = v.u16();
+            if (d.confirmWindowS == 0)
+                v.fail();
+            break;
         case Tlv::Certificate: d.certificate = v.array<kCertificateSize>(); break;
         }
         if (!v.atEnd())
@@ -319,7 +327,7 @@ uint32_t requestIdOf(const Message &m)
 
 bool isRequestType(MsgType t)
 {
-    return t >= MsgType::NonceRequest && t <= MsgType::Result;
+    return (t >= MsgType::NonceRequest && t <= MsgType::Result) || t == MsgType::Confirm;
 }
 
 void writePayload(Writer &w, const Inquiry &m)
@@ -395,10 +403,16 @@ void writePayload(Writer &w, const Reset &m)
 
 void writePayload(Writer &w, const Result &m)
 {
-    if (uint8_t(m.status) > uint8_t(Status::InvalidParameters))
+    if (uint8_t(m.status) > uint8_t(Status::Confirmed))
         w.fail();
     w.u8(uint8_t(m.status));
     w.target(m.target);
+    w.bytes(m.tag);
+}
+
+void writePayload(Writer &w, const Confirm &m)
+{
+    w.bytes(m.target);
     w.bytes(m.tag);
 }
 
@@ -493,10 +507,17 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
         Result m;
         m.requestId = requestId;
         const uint8_t status = r.u8();
-        if (status > uint8_t(Status::InvalidParameters))
+        if (status > uint8_t(Status::Confirmed))
             r.fail();
         m.status = Status(status);
         m.target = r.target();
+        m.tag = r.array<kTagSize>();
+        return m;
+    }
+    case MsgType::Confirm: {
+        Confirm m;
+        m.requestId = requestId;
+        m.target = r.array<6>();
         m.tag = r.array<kTagSize>();
         return m;
     }
@@ -556,7 +577,7 @@ std::optional<Message> decode(std::span<const uint8_t> datagram)
     if (magic != kMagic || version != kVersion || flags != 0 || reserved1 != 0 || reserved2 != 0
         || payloadLength != r.remaining())
         return std::nullopt;
-    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::InquiryRepeat))
+    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::Confirm))
         return std::nullopt;
     const auto msgType = MsgType(type);
     if (isRequestType(msgType) != (requestId != 0))
@@ -583,7 +604,7 @@ Bytes encodeBody(const ModifyBody &b)
     w.paddedText(b.password, kMaxPassword);
     if (b.ipv6PrefixLen > 128)
         w.fail();
-    w.u8(uint8_t((b.setGateway ? 1 : 0) | (b.setIpv6 ? 2 : 0)));
+    w.u8(uint8_t((b.setGateway ? 1 : 0) | (b.setIpv6 ? 2 : 0) | (b.confirm ? 4 : 0)));
     w.bytes(b.ipv4Addr);
     w.bytes(b.ipv4Mask);
     w.bytes(b.ipv4Gateway);
@@ -617,10 +638,11 @@ std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)
     b.replyKey = r.array<kReplyKeySize>();
     b.password = r.paddedText(kMaxPassword);
     const uint8_t flags = r.u8();
-    if (flags > 3)
+    if (flags > 7)
         r.fail();
     b.setGateway = flags & 1;
     b.setIpv6 = flags & 2;
+    b.confirm = flags & 4;
     b.ipv4Addr = r.array<4>();
     b.ipv4Mask = r.array<4>();
     b.ipv4Gateway = r.array<4>();

@@ -50,6 +50,7 @@ enum class MsgType : uint8_t {
     Reset = 7,
     Result = 8,
     InquiryRepeat = 9,
+    Confirm = 10, // revision 4: the tool reached the device at its new address
 };
 
 enum class AnnounceReason : uint8_t {
@@ -66,6 +67,7 @@ enum class Status : uint8_t {
     StaleNonce = 3,
     RateLimited = 4,
     InvalidParameters = 5,
+    Confirmed = 6, // revision 4: answer to a CONFIRM, the change is kept
 };
 
 // TLV type numbers of the device information.
@@ -89,6 +91,7 @@ enum class Tlv : uint8_t {
     Capabilities = 17,
     Dhcp = 18,
     ExtInfo = 19,
+    ConfirmWindow = 20, // revision 4: seconds a change waits for its CONFIRM
     // Security TLVs start at 32, leaving 20..31 to device information.
     Certificate = 32,
 };
@@ -125,6 +128,7 @@ struct DeviceInfo {
     uint8_t capabilities = 0;  // bit 0 IPv6, bit 1 IPv6 modifiable, bit 2 DHCP
     uint8_t dhcpOn = 0;        // 0 or 1
     uint8_t extInfo = 0;       // 0 or 1
+    uint16_t confirmWindowS = 0; // 0: changes are final at once (no rollback)
     std::optional<Certificate> certificate; // the manufacturer's signature of key and identity
     bool operator==(const DeviceInfo &) const = default;
 };
@@ -219,7 +223,16 @@ struct Result {
     bool operator==(const Result &) const = default;
 };
 
-using Message = std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result, InquiryRepeat>;
+/** Sent by unicast to a device's new IPv4 address: it keeps the change it made for this request. */
+struct Confirm {
+    uint32_t requestId = 1; // the MODIFY's
+    Mac target{};
+    Tag tag{}; // HMAC under the MODIFY's reply key over every datagram byte before it
+    bool operator==(const Confirm &) const = default;
+};
+
+using Message =
+    std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result, InquiryRepeat, Confirm>;
 
 /** The sealed plaintext of a MODIFY. */
 struct ModifyBody {
@@ -228,6 +241,7 @@ struct ModifyBody {
     std::string password; // 0..64 bytes
     bool setGateway = false; // false: the device keeps its gateway
     bool setIpv6 = false;    // false: IPv6 is left alone
+    bool confirm = false;    // the tool confirms at the new address; unconfirmed, the device rolls back
     Ipv4 ipv4Addr{};
     Ipv4 ipv4Mask{};
     Ipv4 ipv4Gateway{};
@@ -263,7 +277,7 @@ std::optional<Message> decode(std::span<const uint8_t> datagram);
 /** The type a datagram claims, from its header alone (no validation beyond the size). */
 std::optional<MsgType> peekType(std::span<const uint8_t> datagram);
 
-/** The bytes a RESULT's tag covers: everything before the tag. Empty if too short. */
+/** The bytes a RESULT's or CONFIRM's tag covers: everything before the tag. Empty if too short. */
 std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram);
 
 /** Fixed-size plaintexts of the sealed boxes; empty / nullopt on invalid content. */

@@ -201,6 +201,8 @@ TEST_F(StateFileTest, roundTripSurvivesLeftoverTempFile)
     s.network = NetworkState{"10.0.0.5", "255.255.0.0", "10.0.0.1", 8100, "fd00::5", "fd00::1", 64, 0};
     s.passwordHash = "$argon2id$v=19$m=16384,t=2,p=1$c2FsdA$aGFzaA";
     s.usedCodeDates = {"2024-05-17"};
+    s.certificate.emplace().fill(0xC3);
+    s.codeKey.emplace().fill(0x0D);
     state.device("CAM0002|02:00:00:00:00:02").passwordHash = "$argon2id$v=19$m=19456,t=2,p=1$c2FsdA$b3RoZXI";
     std::string error;
     ASSERT_TRUE(state.save(error)) << error;
@@ -281,7 +283,11 @@ TEST_F(StateFileTest, missingFileIsEmptyDamagedFileIsAnError)
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=100000,p=1$c2FsdA$aGFzaA"}}})"),
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2id$v=19$m=19456,t=2,p=4$c2FsdA$aGFzaA"}}})"),
           std::string(R"({"version": 1, "devices": {"a|b": {"passwordHash": "$argon2i$v=19$m=19456,t=2,p=1$c2FsdA$aGFzaA"}}})"),
-          std::string(R"({"version": 1, "devices": {"a|b": {"usedCodeDates": ["yesterday"]}}})")}) {
+          std::string(R"({"version": 1, "devices": {"a|b": {"usedCodeDates": ["yesterday"]}}})"),
+          // Provisioned keys of the wrong size or not hex.
+          std::string(R"({"version": 1, "devices": {"a|b": {"codeKey": "00ff"}}})"),
+          R"({"version": 1, "devices": {"a|b": {"codeKey": ")" + std::string(64, 'g') + "\"}}}",
+          R"({"version": 1, "devices": {"a|b": {"certificate": ")" + std::string(126, '0') + "\"}}}"}) {
         write(path("bad.json"), damage);
         StateFile bad(path("bad.json"));
         error.clear();
@@ -317,6 +323,7 @@ protected:
         config.defaultPassword = *file->password;
         config.masterKey = kFactoryKey;
         config.manufacturerKey = crypto::manufacturerKeyFromSeed(kFactoryKey);
+        configure(config);
         m_sim = std::make_unique<Simulator>(config, std::move(file->devices), *m_state,
                                             [this](std::span<const uint8_t> d) { m_sent.emplace_back(d.begin(), d.end()); });
         ASSERT_TRUE(m_sim->init(error)) << error;
@@ -326,7 +333,12 @@ protected:
         m_sent.clear();
     }
 
-    void deliver(const wire::Bytes &datagram, int ttl = 255) { m_sim->receive(datagram, ttl, m_now, m_source); }
+    virtual void configure(Simulator::Config &) {}
+
+    void deliver(const wire::Bytes &datagram, int ttl = 255, uint32_t destination = 0)
+    {
+        m_sim->receive(datagram, ttl, m_now, m_source, destination);
+    }
 
     std::string command(const std::string &line)
     {
@@ -368,9 +380,11 @@ protected:
         return nonces.empty() ? wire::NonceBytes{} : nonces[0].nonce;
     }
 
-    wire::Bytes modifyRequest(uint32_t requestId, const std::string &password, const char *address)
+    wire::Bytes modifyRequest(uint32_t requestId, const std::string &password, const char *address,
+                              bool confirm = false)
     {
         wire::ModifyBody body;
+        body.confirm = confirm;
         body.nonce = nonceFor(wire::Target::byMac(kMac), requestId);
         body.replyKey = m_replyKey;
         body.password = password;
@@ -608,8 +622,104 @@ TEST_F(Exchange, aNonceFloodDoesNotEvictAYoungNonce)
 TEST_F(Exchange, invalidParametersAreRefused)
 {
     EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "224.0.0.9")), wire::Status::InvalidParameters);
+    // Asked to wait for a confirmation it never offered (no window announced).
+    EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.1.2.3", true)), wire::Status::InvalidParameters);
     EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
 }
+
+// A device that rolls back unconfirmed changes (revision 4), its changes made
+// by a back end that records them.
+struct ConfirmCase {
+    const char *name;
+    enum { None, ToGroup, ToNewAddress, ToOldAddress, WrongKey, OtherRequest } confirm;
+    bool kept;
+};
+
+class Confirmation : public Exchange, public testing::WithParamInterface<ConfirmCase>
+{
+protected:
+    void configure(Simulator::Config &config) override
+    {
+        config.confirmWindowS = kWindowS;
+        config.changeNetwork = [this](Simulator::NetworkChange change, const NetworkState &from,
+                                      const NetworkState &to) {
+            // What had gone out when the change was made: the RESULT must have.
+            m_changes.push_back({change, from.ipv4Addr, to.ipv4Addr, sentOf<wire::Result>().size()});
+            return true;
+        };
+    }
+    struct Change {
+        Simulator::NetworkChange kind;
+        std::string from, to;
+        size_t resultsSentBefore;
+    };
+    static constexpr uint16_t kWindowS = 5;
+    std::vector<Change> m_changes;
+};
+
+TEST_P(Confirmation, aChangeHoldsOnlyWhenConfirmedByUnicastAtTheNewAddress)
+{
+    using Kind = Simulator::NetworkChange;
+    m_sim->runDue(m_now + std::chrono::seconds(1));
+    m_sent.clear();
+    ASSERT_EQ(statusOf(modifyRequest(5, "pw123456", "10.1.2.3", true)), wire::Status::Ok);
+    ASSERT_EQ(m_changes.size(), 1u);
+    EXPECT_EQ(m_changes[0].kind, Kind::Apply);
+    EXPECT_EQ(m_changes[0].from, "192.168.1.64");
+    EXPECT_EQ(m_changes[0].to, "10.1.2.3");
+    EXPECT_EQ(m_changes[0].resultsSentBefore, 1u) << "the RESULT leaves before the change";
+    const auto announced = sentOf<wire::Announce>();
+    ASSERT_FALSE(announced.empty());
+    EXPECT_EQ(announced[0].info.confirmWindowS, kWindowS);
+
+    const uint32_t newAddress = *parseIpv4("10.1.2.3");
+    wire::Confirm confirm{5, kMac, {}};
+    wire::ReplyKey key = m_replyKey;
+    uint32_t destination = newAddress;
+    switch (GetParam().confirm) {
+    case ConfirmCase::None: break;
+    case ConfirmCase::ToGroup: destination = *parseIpv4("239.255.77.1"); break;
+    case ConfirmCase::ToNewAddress: break;
+    case ConfirmCase::ToOldAddress: destination = *parseIpv4("192.168.1.64"); break;
+    case ConfirmCase::WrongKey: key[0] ^= 1; break;
+    case ConfirmCase::OtherRequest: confirm.requestId = 6; break;
+    }
+    m_sent.clear();
+    if (GetParam().confirm != ConfirmCase::None) {
+        const wire::Bytes datagram = crypto::encodeSignedConfirm(confirm, key);
+        deliver(datagram, 255, destination);
+        deliver(datagram, 255, destination); // the tool's retransmission is answered too
+    }
+    const auto results = sentOf<wire::Result>();
+    EXPECT_EQ(results.size(), GetParam().kept ? 2u : 0u);
+    for (const auto &r : results)
+        EXPECT_EQ(r.status, wire::Status::Confirmed);
+
+    m_now += std::chrono::seconds(kWindowS);
+    m_sim->runDue(m_now);
+    m_sim->runDue(m_now + std::chrono::seconds(4)); // the repeats of any change announcement
+    EXPECT_EQ(m_changes.size(), GetParam().kept ? 1u : 2u);
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, GetParam().kept ? "10.1.2.3" : "192.168.1.64");
+    if (!GetParam().kept) {
+        EXPECT_EQ(m_changes[1].kind, Kind::Rollback);
+        EXPECT_EQ(m_changes[1].to, "192.168.1.64");
+        EXPECT_EQ(sentOf<wire::Announce>().back().reason, wire::AnnounceReason::Changed);
+        StateFile reread(path("state.json"));
+        std::string error;
+        ASSERT_TRUE(reread.load(error)) << error;
+        EXPECT_EQ(reread.devices().at("CAM0001|02:00:00:00:00:01").network->ipv4Addr, "192.168.1.64");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchange, Confirmation,
+    testing::Values(ConfirmCase{"unconfirmed", ConfirmCase::None, false},
+                    ConfirmCase{"confirmedToTheGroup", ConfirmCase::ToGroup, false},
+                    ConfirmCase{"confirmedAtTheNewAddress", ConfirmCase::ToNewAddress, true},
+                    ConfirmCase{"confirmedAtTheOldAddress", ConfirmCase::ToOldAddress, false},
+                    ConfirmCase{"forgedTag", ConfirmCase::WrongKey, false},
+                    ConfirmCase{"otherRequest", ConfirmCase::OtherRequest, false}),
+    [](const testing::TestParamInfo<ConfirmCase> &info) { return std::string(info.param.name); });
 
 TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)
 {

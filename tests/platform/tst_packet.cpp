@@ -170,6 +170,31 @@ TEST_F(PacketDriver, BothSocketsOnThePortReceiveOneMulticast)
     }
 }
 
+TEST_F(PacketDriver, UnicastArrivesWithTtl255AndItsDestination)
+{
+    // The only unicast a tool sends (a confirmation at a device's new address) must pass the TTL rule too.
+    PKT_Socket *receiver = open({groupA});
+    PKT_Socket *sender = open({groupB});
+    ASSERT_TRUE(receiver && sender);
+    const std::string sent = token() + "unicast";
+    const uint32_t local = inet_addr("127.0.0.1");
+    ASSERT_EQ(s_driver->sendTo(sender, local, testPort, sent.data(), sent.size()), 0);
+    std::string payload;
+    PKT_RecvInfo info {};
+    // SO_REUSEPORT hands a unicast datagram to one socket of the port: either may hold it.
+    int rc = receiveOwn(receiver, payload, info, quietMs);
+    if (rc < 0)
+        rc = receiveOwn(sender, payload, info);
+    ASSERT_EQ(rc, int(sent.size()));
+    EXPECT_EQ(info.ttl, 255);
+    EXPECT_EQ(info.destAddr, local);
+
+    EXPECT_EQ(s_driver->sendTo(sender, groupA, testPort, sent.data(), sent.size()), -EINVAL);
+    EXPECT_EQ(s_driver->sendTo(sender, 0, testPort, sent.data(), sent.size()), -EINVAL);
+    EXPECT_EQ(s_driver->sendTo(sender, INADDR_BROADCAST, testPort, sent.data(), sent.size()), -EINVAL);
+    EXPECT_EQ(s_driver->sendTo(nullptr, local, testPort, sent.data(), sent.size()), -EINVAL);
+}
+
 TEST_F(PacketDriver, SocketHearsOnlyItsOwnGroups)
 {
     // Tools and devices share one port and differ only in their group.

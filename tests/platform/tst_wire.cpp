@@ -158,9 +158,9 @@ TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
 
 TEST(Wire, UnknownTlvsAreSkipped)
 {
-    // 20..31 stay free for device information after the certificate took 32.
+    // 21..31 stay free for device information after the certificate took 32.
     const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
-                                              tlv(20, Bytes(3, 1)), tlv(31, {}), tlv(33, Bytes(64, 1)),
+                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(33, Bytes(64, 1)),
                                               tlv(200, Bytes{1})}));
     ASSERT_TRUE(m);
     EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
@@ -210,7 +210,7 @@ std::vector<Malformed> malformed()
         {"bad_version_0", patched(inquiry, 4, 0)},
         {"bad_version_2", patched(inquiry, 4, 2)},
         {"type_0", patched(inquiry, 5, 0)},
-        {"type_10", patched(inquiry, 5, 10)},
+        {"type_11", patched(inquiry, 5, 11)},
         {"flags_set", patched(inquiry, 6, 1)},
         {"reserved_byte_set", patched(inquiry, 7, 1)},
         {"reserved_word_set", patched(inquiry, 15, 1)},
@@ -239,13 +239,16 @@ std::vector<Malformed> malformed()
         {"prefix_129", announceWith({kSerialTlv, kMacTlv, tlv(16, {129})})},
         {"dhcp_2", announceWith({kSerialTlv, kMacTlv, tlv(18, {2})})},
         {"ext_info_2", announceWith({kSerialTlv, kMacTlv, tlv(19, {2})})},
+        {"confirm_window_0", announceWith({kSerialTlv, kMacTlv, tlv(20, {0, 0})})},
+        {"confirm_window_short", announceWith({kSerialTlv, kMacTlv, tlv(20, {5})})},
+        {"confirm_without_id", patched(patched(sample("confirm"), 8, 0), 11, 0)},
         {"certificate_short", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(63, 1))})},
         {"certificate_twice", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(64, 1)), tlv(32, Bytes(64, 1))})},
         {"goodbye_without_mac", withPayload(sample("goodbye"), kSerialTlv)},
         {"target_kind_3", patched(nonceRequest, 16, 3)},
         {"target_mac_length_5", patched(nonceRequest, 17, 5)},
         {"target_serial_empty", withPayload(nonceRequest, Bytes{2, 0})},
-        {"result_status_6", patched(result, 16, 6)},
+        {"result_status_7", patched(result, 16, 7)},
         {"modify_sealed_short", withPayload(sample("modify"), Bytes(modifyPayload.begin(), modifyPayload.end() - 1))},
         {"repeat_round_0", patched(sample("inquiry_repeat"), 36, 0)},
         {"repeat_reserved", patched(sample("inquiry_repeat"), 37, 1)},
@@ -340,7 +343,7 @@ TEST(Body, MalformedBodiesAreRejected)
     EXPECT_FALSE(wire::decodeModifyBody(Bytes(plain.begin(), plain.end() - 1)));
     EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt, 65)));
     EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt + 1 + 63, 'x'))); // non-zero padding
-    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt + 1 + 64, 4)));   // unknown flag
+    EXPECT_FALSE(wire::decodeModifyBody(patched(plain, lengthAt + 1 + 64, 8)));   // unknown flag
     EXPECT_FALSE(wire::decodeModifyBody(patched(plain, plain.size() - 1, 129)));
     const Bytes reset = wire::encodeBody(wire::ResetBody{{}, {}, "CODE"});
     EXPECT_FALSE(wire::decodeResetBody(patched(reset, lengthAt, 33)));

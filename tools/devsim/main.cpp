@@ -284,7 +284,8 @@ int run(const Options &options)
         PKT_RecvInfo info{};
         const int n = driver->receive(socket, buffer.data(), buffer.size(), timeoutMs, &info);
         if (n >= 0)
-            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr);
+            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
+                        info.destAddr);
         sim.runDue(devsim::Clock::now());
     }
     sim.shutdown();

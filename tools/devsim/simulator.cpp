@@ -18,6 +18,7 @@
 #include <queue>
 #include <random>
 #include <unordered_map>
+#include <utility>
 
 namespace devsim {
 
@@ -92,12 +93,22 @@ struct SourceLock {
     Clock::time_point lockedUntil;
 };
 
+// A change made for a request that asked to confirm it: undone at `deadline` unless confirmed.
+struct PendingChange {
+    uint32_t requestId;
+    wire::ReplyKey replyKey;
+    NetworkState previous; // the last confirmed parameters
+    bool confirmed = false;
+};
+
 struct Device {
     DeviceInfo info;
     wire::Mac mac{};
     std::shared_ptr<const std::string> passwordHash;
     std::optional<crypto::KeyPair> keys; // derived on first use: most devices of a big network idle
     std::optional<wire::Certificate> certificate;
+    std::optional<crypto::FactoryKey> codeKey; // provisioned; else derived from the master key
+    std::optional<PendingChange> pendingChange;
     Mode mode = Mode::Online;
     uint32_t generation = 0; // bumped on every mode change; stale timers carry an older one
     std::vector<PendingNonce> nonces;
@@ -114,7 +125,7 @@ struct Device {
     Clock::time_point checksRefilled{};
 };
 
-enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed };
+enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed, Rollback };
 
 struct Timer {
     Clock::time_point when;
@@ -123,6 +134,7 @@ struct Timer {
     TimerKind kind;
     uint8_t repeats; // Boot, Changed: copies still to follow this one
     wire::ToolId toolId; // Answer only
+    uint32_t requestId = 0; // Rollback only: the change it undoes
     bool operator>(const Timer &other) const { return when > other.when; }
 };
 
@@ -270,8 +282,8 @@ struct Simulator::Impl {
             crypto_box_seed_keypair(keys.publicKey.data(), keys.secretKey.data(), seed.data());
             sodium_memzero(seed.data(), seed.size());
             device.keys = keys;
-            // The factory signs each device's key with its serial number and MAC.
-            if (config.manufacturerKey)
+            // The factory signs each device's key with its serial number and MAC (unless provisioned).
+            if (config.manufacturerKey && !device.certificate)
                 device.certificate = crypto::certify(*config.manufacturerKey, keys.publicKey, device.info.serialNo,
                                                      device.mac);
         }
@@ -305,6 +317,7 @@ struct Simulator::Impl {
         a.publicKey = keysOf(device).publicKey;
         a.info = toWire(device.info, device.mac);
         a.info.certificate = device.certificate;
+        a.info.confirmWindowS = config.confirmWindowS;
         sendMessage(a);
     }
 
@@ -661,7 +674,9 @@ struct Simulator::Impl {
 
     void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
-        auto apply = [this, now](Device &device, const wire::ModifyBody &body) {
+        NetworkState previous;
+        std::optional<wire::ModifyBody> accepted;
+        auto apply = [&](Device &device, const wire::ModifyBody &body) {
             const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, body.password);
             recordCheck(device, !right, now);
             if (!right)
@@ -670,14 +685,74 @@ struct Simulator::Impl {
             DeviceState updated = state.device(device.info.key());
             if (next)
                 updated.network = next;
-            if (!next || !persist(device, updated))
+            // The flag is only sent to devices that announce a confirmation window.
+            if (!next || (body.confirm && config.confirmWindowS == 0) || !persist(device, updated))
                 return wire::Status::InvalidParameters;
+            previous = NetworkState::of(device.info);
             next->applyTo(device.info);
+            accepted = body;
             return wire::Status::Ok;
         };
         const auto target = wire::Target::byMac(request.target);
-        if (Device *changed = serveRequest(request, target, datagram, now, &wire::decodeModifyBody, apply))
-            announceNews(*changed, TimerKind::Changed, kAnnounceRepeats, now);
+        Device *changed = serveRequest(request, target, datagram, now, &wire::decodeModifyBody, apply);
+        if (!changed)
+            return;
+        // The RESULT has gone out from the old address; only now does the change become real.
+        const NetworkState next = NetworkState::of(changed->info);
+        if (config.changeNetwork && !config.changeNetwork(NetworkChange::Apply, previous, next)) {
+            std::fprintf(stderr, "error: the change to %s could not be made; keeping %s\n", next.ipv4Addr.c_str(),
+                         previous.ipv4Addr.c_str());
+            restore(*changed, previous);
+        } else if (accepted->confirm) {
+            // A change on top of an unconfirmed one still rolls back to the last confirmed parameters.
+            const NetworkState confirmed = changed->pendingChange && !changed->pendingChange->confirmed
+                ? changed->pendingChange->previous : previous;
+            changed->pendingChange = PendingChange{request.requestId, accepted->replyKey, confirmed};
+            timers.push(Timer{now + seconds(config.confirmWindowS), indexOf(*changed), changed->generation,
+                              TimerKind::Rollback, 0, {}, request.requestId});
+        }
+        announceNews(*changed, TimerKind::Changed, kAnnounceRepeats, now);
+    }
+
+    // Puts earlier parameters back into the device information and the state file.
+    void restore(Device &device, const NetworkState &parameters)
+    {
+        DeviceState updated = state.device(device.info.key());
+        updated.network = parameters;
+        persist(device, updated);
+        parameters.applyTo(device.info);
+    }
+
+    // Only a CONFIRM by unicast to the new address proves that the tool still
+    // reaches the device: multicast would reach it whatever its address.
+    void onConfirm(const wire::Confirm &confirm, std::span<const uint8_t> datagram, uint32_t destination)
+    {
+        Device *device = findTarget(wire::Target::byMac(confirm.target));
+        if (!device || !device->pendingChange || device->pendingChange->requestId != confirm.requestId)
+            return;
+        const auto address = parseIpv4(device->info.ipv4Addr);
+        if (!address || *address != destination || !crypto::verifyResult(datagram, device->pendingChange->replyKey))
+            return;
+        device->pendingChange->confirmed = true;
+        // Answered for every copy: the tool retransmits until one answer arrives.
+        send(crypto::encodeSignedResult({confirm.requestId, wire::Status::Confirmed, wire::Target::byMac(device->mac), {}},
+                                        device->pendingChange->replyKey));
+    }
+
+    void rollBack(Device &device, uint32_t requestId, Clock::time_point now)
+    {
+        if (!device.pendingChange || device.pendingChange->requestId != requestId)
+            return; // a later change has its own timer
+        const PendingChange change = *std::exchange(device.pendingChange, std::nullopt);
+        if (change.confirmed)
+            return;
+        const NetworkState current = NetworkState::of(device.info);
+        std::fprintf(stderr, "warning: the change to %s was not confirmed within %u s; back to %s\n",
+                     current.ipv4Addr.c_str(), unsigned(config.confirmWindowS), change.previous.ipv4Addr.c_str());
+        if (config.changeNetwork && !config.changeNetwork(NetworkChange::Rollback, current, change.previous))
+            std::fprintf(stderr, "error: the rollback to %s failed\n", change.previous.ipv4Addr.c_str());
+        restore(device, change.previous);
+        announceNews(device, TimerKind::Changed, kAnnounceRepeats, now);
     }
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
@@ -685,9 +760,11 @@ struct Simulator::Impl {
         auto apply = [this](Device &device, const wire::ResetBody &body) {
             // The device holds only its own code key, never the master key.
             const auto wallNow = std::chrono::system_clock::now();
-            const auto date = config.masterKey
-                ? crypto::checkSecurityCode(crypto::deviceCodeKey(*config.masterKey, device.info.serialNo),
-                                            device.info.serialNo, body.securityCode, wallNow)
+            const auto codeKey = device.codeKey ? device.codeKey
+                : config.masterKey ? std::optional(crypto::deviceCodeKey(*config.masterKey, device.info.serialNo))
+                                   : std::nullopt;
+            const auto date = codeKey
+                ? crypto::checkSecurityCode(*codeKey, device.info.serialNo, body.securityCode, wallNow)
                 : std::nullopt;
             DeviceState updated = state.device(device.info.key());
             // Dates before yesterday can no longer be used: forget them.
@@ -765,6 +842,9 @@ bool Simulator::init(std::string &error)
             saved->second.network->applyTo(device.info);
         if (saved->second.passwordHash)
             device.passwordHash = d->internHash(*saved->second.passwordHash);
+        if (saved->second.certificate)
+            device.certificate = saved->second.certificate;
+        device.codeKey = saved->second.codeKey;
     }
     d->ownPasswords.clear();
     // A new state file records its key secret right away, before any change.
@@ -783,7 +863,8 @@ void Simulator::start(Clock::time_point now)
     }
 }
 
-void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source)
+void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source,
+                        uint32_t destination)
 {
     d->source = source;
     // Only on-link senders are believed.
@@ -793,7 +874,7 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
     const auto type = wire::peekType(datagram);
     if (!type || (*type != wire::MsgType::Inquiry && *type != wire::MsgType::NonceRequest &&
                   *type != wire::MsgType::Modify && *type != wire::MsgType::Reset &&
-                  *type != wire::MsgType::InquiryRepeat))
+                  *type != wire::MsgType::InquiryRepeat && *type != wire::MsgType::Confirm))
         return;
     const auto message = wire::decode(datagram);
     if (!message)
@@ -812,7 +893,24 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
         d->onReset(*m, datagram, now);
     } else if (const auto *m = std::get_if<wire::InquiryRepeat>(&*message)) {
         d->onInquiryRepeat(*m, now);
+    } else if (const auto *m = std::get_if<wire::Confirm>(&*message)) {
+        d->onConfirm(*m, datagram, destination);
     }
+}
+
+bool Simulator::observe(std::string_view serial, const NetworkState &observed, Clock::time_point now)
+{
+    Device *device = d->findBySerial(serial);
+    if (!device)
+        return false;
+    NetworkState next = observed;
+    next.port = device->info.port;
+    if (next == NetworkState::of(device->info))
+        return false;
+    next.applyTo(device->info);
+    if (device->mode == Mode::Online)
+        d->announceNews(*device, TimerKind::Changed, kAnnounceRepeats, now);
+    return true;
 }
 
 std::optional<Clock::time_point> Simulator::nextDue() const
@@ -846,6 +944,9 @@ void Simulator::runDue(Clock::time_point now)
         case TimerKind::Heartbeat:
             d->announce(device, wire::AnnounceReason::Heartbeat);
             d->scheduleHeartbeat(device, now);
+            break;
+        case TimerKind::Rollback:
+            d->rollBack(device, timer.requestId, now);
             break;
         }
     }
@@ -952,6 +1053,12 @@ const DeviceInfo *Simulator::device(std::string_view serial) const
 {
     const auto it = d->bySerial.find(std::string(serial));
     return it == d->bySerial.end() ? nullptr : &d->devices[it->second].info;
+}
+
+std::string Simulator::labelPassword(std::string_view serial) const
+{
+    const auto it = d->bySerial.find(std::string(serial));
+    return it == d->bySerial.end() ? std::string() : d->labelPassword(d->devices[it->second]);
 }
 
 std::array<uint8_t, 32> Simulator::publicKey(std::string_view serial)

@@ -15,6 +15,7 @@
 namespace devsim {
 
 class StateFile;
+struct NetworkState;
 
 using Clock = std::chrono::steady_clock;
 
@@ -27,6 +28,10 @@ using Clock = std::chrono::steady_clock;
 class Simulator
 {
 public:
+    enum class NetworkChange { Apply, Rollback };
+    /// Makes a change of the network parameters real; false when it could not be made.
+    using ChangeNetworkFn = std::function<bool(NetworkChange, const NetworkState &from, const NetworkState &to)>;
+
     struct Config {
         uint16_t heartbeatS = 30;
         bool bootAnnounce = true; ///< false: devices are already running when the tool starts listening
@@ -37,6 +42,11 @@ public:
         /// The manufacturer's Ed25519 key that certifies device keys; without one devices are uncertified.
         std::optional<std::array<uint8_t, 64>> manufacturerKey;
         uint64_t seed = 1;
+        /// Seconds a change asked to be confirmed waits for the tool's CONFIRM at the new
+        /// address before it is rolled back (announced to tools); 0: changes are final at once.
+        uint16_t confirmWindowS = 0;
+        /// Without one a change lives in the device information and the state file only.
+        ChangeNetworkFn changeNetwork;
     };
     using SendFn = std::function<void(std::span<const uint8_t> datagram)>;
 
@@ -50,8 +60,13 @@ public:
     /** Brings every device online: each announces its boot within a second (unless the
      *  configuration says they are already running), then heartbeats. */
     void start(Clock::time_point now);
-    /** One datagram from the device group; `ttl` as received (-1 unknown), `source` its IPv4 address. */
-    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source = 0);
+    /** One datagram from the device group (or unicast: `destination`, network order, is where it
+     *  was sent); `ttl` as received (-1 unknown), `source` its IPv4 address. */
+    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source = 0,
+                 uint32_t destination = 0);
+    /** The network parameters the system reports for a device now (its port is kept); a
+     *  difference is announced as a change. False when nothing differed. */
+    bool observe(std::string_view serial, const NetworkState &observed, Clock::time_point now);
     /** When the next timer is due; nothing when none is pending. */
     std::optional<Clock::time_point> nextDue() const;
     void runDue(Clock::time_point now);
@@ -65,6 +80,8 @@ public:
     size_t pendingTimers() const;
     /** The current state of one device, by serial number (for tests and "list"). */
     const DeviceInfo *device(std::string_view serial) const;
+    /** The default password printed on a device's label: the one a security code restores. */
+    std::string labelPassword(std::string_view serial) const;
     /** The X25519 public key a device announces. */
     std::array<uint8_t, 32> publicKey(std::string_view serial);
 

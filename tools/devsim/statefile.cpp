@@ -5,6 +5,7 @@
 #include <crypto.h>
 
 #include <nlohmann/json.hpp>
+#include <sodium.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -41,6 +42,32 @@ std::optional<int64_t> number(const json &j, const char *field, int64_t min, int
         return std::nullopt;
     const int64_t n = value.get<int64_t>();
     return n >= min && n <= max ? std::optional(n) : std::nullopt;
+}
+
+// An optional field of exactly N bytes in hex; false when present but malformed.
+template <size_t N>
+bool readHex(const json &entry, const char *field, std::optional<std::array<uint8_t, N>> &out)
+{
+    const auto it = entry.find(field);
+    if (it == entry.end())
+        return true;
+    const std::string text = it->get<std::string>();
+    std::array<uint8_t, N> bytes{};
+    size_t length = 0;
+    if (text.size() != 2 * N || sodium_hex2bin(bytes.data(), N, text.data(), text.size(), nullptr, &length,
+                                                nullptr) != 0 || length != N)
+        return false;
+    out = bytes;
+    return true;
+}
+
+template <size_t N>
+std::string hex(const std::array<uint8_t, N> &bytes)
+{
+    std::string text(2 * N + 1, '\0');
+    sodium_bin2hex(text.data(), text.size(), bytes.data(), N);
+    text.pop_back();
+    return text;
 }
 
 // The file is ours, but a hand edit or a foreign file must still not slip
@@ -164,6 +191,10 @@ bool StateFile::load(std::string &error)
                     return false;
                 }
             }
+            if (!readHex(entry, "certificate", state.certificate) || !readHex(entry, "codeKey", state.codeKey)) {
+                error = m_path + ": device " + key + ": malformed certificate or code key";
+                return false;
+            }
             m_devices[key] = std::move(state);
         }
     } catch (const json::exception &e) {
@@ -187,6 +218,10 @@ bool StateFile::save(std::string &error) const
             entry["passwordHash"] = *state.passwordHash;
         if (!state.usedCodeDates.empty())
             entry["usedCodeDates"] = state.usedCodeDates;
+        if (state.certificate)
+            entry["certificate"] = hex(*state.certificate);
+        if (state.codeKey)
+            entry["codeKey"] = hex(*state.codeKey);
         devices[key] = std::move(entry);
     }
     json root{{"version", kFormatVersion}, {"devices", devices}};

@@ -2,6 +2,7 @@
 
 #include "deviceinfo.h"
 
+#include <array>
 #include <map>
 #include <optional>
 #include <string>
@@ -30,6 +31,10 @@ struct DeviceState {
     std::optional<NetworkState> network;
     std::optional<std::string> passwordHash; ///< Argon2id string after a password restore
     std::vector<std::string> usedCodeDates;  ///< dates ("YYYY-MM-DD") of security codes already used
+    /// Provisioned at the factory (vexa-agent --provision): the manufacturer's signature of the
+    /// device key and the device's own security-code key, so the device needs neither master key.
+    std::optional<std::array<uint8_t, 64>> certificate;
+    std::optional<std::array<uint8_t, 32>> codeKey;
     bool operator==(const DeviceState &) const = default;
 };
 

@@ -25,6 +25,7 @@ int main(int argc, char **argv)
     wire::ModifyBody modify;
     modify.password = "admin12345";
     modify.setGateway = true;
+    modify.confirm = true;
     ok &= write("body_modify", wire::encodeBody(modify));
     ok &= write("body_reset", wire::encodeBody(wire::ResetBody{{}, {}, "GGIUR52XWHW4QOEYNDDZ"}));
     return ok ? 0 : 1;

@@ -44,6 +44,7 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
     announce.publicKey.fill(0x22);
     announce.info = deviceInfo();
     announce.info.certificate.emplace().fill(0x77);
+    announce.info.confirmWindowS = 20;
 
     wire::Nonce nonce;
     nonce.requestId = 0x01020304;
@@ -71,6 +72,7 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
         {"result", result},
         {"inquiry_repeat", wire::InquiryRepeat{wire::ToolId{1, 2, 3}, 150, 7, 2, 0x1000, 0x7FFFFFFF,
                                                {0x1000, 0x2345, 0x7FFFFFFF}}},
+        {"confirm", wire::Confirm{9, deviceInfo().mac, wire::Tag{0x44}}},
     };
 }
 

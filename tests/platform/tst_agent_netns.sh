@@ -1,0 +1,200 @@
+#!/bin/sh
+# vexa-agent on a real (namespaced) interface: the tool (10.0.0.5/24) and the
+# agent's machine (192.168.1.64/24) on one bridge, each in a network namespace
+# of its own. The agent is listed with the MAC and address of its veth; a
+# wrong password changes nothing; a readdress changes the kernel's address and
+# default route and holds once the tool confirmed it at the new address; a
+# change the tool cannot reach is rolled back within the confirmation window;
+# an address added by hand is reported as an update; the hook back end
+# readdresses through its script; a security code restores the label password
+# with the code key provisioned on the device. Nothing leaves the namespaces.
+#
+# usage: tst_agent_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
+
+set -u
+BIN=${1:?usage: tst_agent_netns.sh BINDIR}
+SKIP=77
+WINDOW=4 # the agent's confirm-window, seconds
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: network namespaces need root"
+    exit $SKIP
+fi
+if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
+    echo "SKIP: 'ip netns' is not available"
+    exit $SKIP
+fi
+
+ID=$$
+BR=vxabr$ID
+TOOL=vxatool$ID
+DEV=vxadev$ID
+WORK=$(mktemp -d /tmp/tst_agent_netns.XXXXXX)
+AGENT_PID=""
+
+cleanup() {
+    if [ -n "$AGENT_PID" ]; then
+        kill "$AGENT_PID" 2>/dev/null
+        wait "$AGENT_PID" 2>/dev/null
+    fi
+    for ns in $TOOL $DEV $BR; do
+        ip netns del "$ns" 2>/dev/null
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+fail() {
+    echo "FAIL: $*"
+    [ -f "$WORK/agent.err" ] && sed 's/^/agent: /' "$WORK/agent.err"
+    exit 1
+}
+
+in_ns() {
+    ns=$1
+    shift
+    ip netns exec "$ns" "$@"
+}
+
+ip netns add "$BR" || { echo "SKIP: cannot create a network namespace"; exit $SKIP; }
+in_ns "$BR" ip link set lo up || fail "lo in $BR"
+in_ns "$BR" ip link add br0 type bridge mcast_snooping 0 || fail "bridge"
+in_ns "$BR" ip link set br0 up || fail "bridge up"
+
+member() { # member NS INDEX ADDRESS
+    ip netns add "$1" || fail "netns $1"
+    in_ns "$1" ip link set lo up || fail "lo in $1"
+    in_ns "$BR" ip link add "port$2" type veth peer name vx0 netns "$1" || fail "veth for $1"
+    in_ns "$BR" ip link set "port$2" master br0 up || fail "bridge port for $1"
+    in_ns "$1" ip addr add "$3" dev vx0 || fail "address of $1"
+    in_ns "$1" ip link set vx0 up || fail "vx0 up in $1"
+    # Multicast from another subnet passes the reverse-path check only with a route back.
+    in_ns "$1" ip route add default dev vx0 || fail "route in $1"
+}
+member "$TOOL" 0 10.0.0.5/24
+member "$DEV" 1 192.168.1.64/24
+
+SERIAL=AGENT${ID}
+MAC=$(in_ns "$DEV" cat /sys/class/net/vx0/address)
+cat >"$WORK/agent.conf" <<CONF
+# written by tst_agent_netns.sh
+interface = vx0
+serial = $SERIAL
+type-name = AGENT-NS
+state = $WORK/state/state.json
+confirm-window = $WINDOW
+CONF
+
+agent() {
+    in_ns "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" "$@"
+}
+# No password yet: the agent refuses to start.
+agent >/dev/null 2>"$WORK/nopw.err" && fail "started without a password"
+grep -q -- "--set-password" "$WORK/nopw.err" || fail "no hint at --set-password: $(cat "$WORK/nopw.err")"
+echo agentpw1 | agent --set-password >/dev/null || fail "--set-password"
+agent --provision --manufacturer-key "$BIN/demo-manufacturer.key" --factory-key "$BIN/demo-factory.key" \
+    >"$WORK/provision.out" || fail "--provision"
+LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
+[ -n "$LABEL" ] || fail "no label password: $(cat "$WORK/provision.out")"
+[ "$(stat -c %a "$WORK/state/state.json")" = 600 ] || fail "state file not private"
+
+ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+AGENT_PID=$!
+n=0
+until grep -q "^ready $SERIAL $MAC vx0\$" "$WORK/agent.out" 2>/dev/null; do
+    n=$((n + 1))
+    [ $n -le 100 ] || fail "agent not ready: $(cat "$WORK/agent.out")"
+    sleep 0.1
+done
+
+scan() {
+    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
+}
+# The record of our agent in a listing: its serial number's line and the lines after it.
+record() {
+    grep -A20 "\"serialNo\": \"$SERIAL\"" "$1" | sed '/}/q'
+}
+dev_addr() {
+    in_ns "$DEV" ip -4 -o addr show dev vx0
+}
+
+# Listed with the real MAC and address of its interface.
+scan list --json --wait 2 >"$WORK/list1.json" || fail "vexa-scan list"
+record "$WORK/list1.json" >"$WORK/rec1"
+grep -q "\"macAddr\": \"$MAC\"" "$WORK/rec1" || fail "MAC: $(cat "$WORK/list1.json")"
+grep -q '"ipv4Addr": "192.168.1.64"' "$WORK/rec1" || fail "address: $(cat "$WORK/rec1")"
+grep -q '"ipv4Mask": "255.255.255.0"' "$WORK/rec1" || fail "mask: $(cat "$WORK/rec1")"
+
+modify() { # modify PASSWORD IP MASK GATEWAY
+    scan modify --mac "$MAC" --password "$1" --ip "$2" --mask "$3" --port 8000 --gateway "$4"
+}
+# A wrong password changes nothing.
+modify wrongpw1 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null 2>&1 && fail "wrong password accepted"
+dev_addr | grep -q "inet 192.168.1.64/24" || fail "changed by a wrong password: $(dev_addr)"
+
+# A readdress done for real, confirmed at the new address and kept past the window.
+modify agentpw1 10.0.0.100 255.255.255.0 10.0.0.1 || fail "vexa-scan modify"
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "new address not on vx0: $(dev_addr)"
+dev_addr | grep -q "192.168.1.64" && fail "old address left: $(dev_addr)"
+in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" ||
+    fail "default route: $(in_ns "$DEV" ip -4 route)"
+sleep $((WINDOW + 1))
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "a confirmed change was rolled back: $(dev_addr)"
+
+# An address added by hand is news at once (netlink event), not at the next heartbeat.
+scan list --json --wait 3 >"$WORK/list2.json" &
+LIST_PID=$!
+sleep 1.5
+in_ns "$DEV" ip addr add 2001:db8::64/64 dev vx0 nodad || fail "ip addr add"
+wait $LIST_PID || fail "vexa-scan list during the change"
+record "$WORK/list2.json" >"$WORK/rec2"
+grep -q '"ipv6Addr": "2001:db8::64"' "$WORK/rec2" || fail "added address not reported: $(cat "$WORK/rec2")"
+grep -q '"eventCode": 2' "$WORK/rec2" || fail "not reported as an update: $(cat "$WORK/rec2")"
+
+# A change the tool cannot reach (no route to the new subnet) is not confirmed and is rolled back.
+in_ns "$TOOL" ip route del default || fail "tool route"
+modify agentpw1 172.16.9.100 255.255.255.0 172.16.9.1 >/dev/null 2>&1 && fail "unreachable change reported as done"
+n=0
+until dev_addr | grep -q "inet 10.0.0.100/24"; do
+    n=$((n + 1))
+    [ $n -le $((WINDOW * 10 + 20)) ] || fail "not rolled back within ${WINDOW} s: $(dev_addr)"
+    sleep 0.1
+done
+dev_addr | grep -q "172.16.9.100" && fail "unconfirmed address left: $(dev_addr)"
+in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" ||
+    fail "default route not restored: $(in_ns "$DEV" ip -4 route)"
+grep -q "not confirmed" "$WORK/agent.err" || fail "no rollback logged"
+
+# A security code of the day restores the label password, with the code key provisioned on the device.
+CODE=$(in_ns "$TOOL" "$BIN/vexa-scan" code --serial "$SERIAL" --date "$(date -u +%F)" --key "$BIN/demo-factory.key")
+scan reset --serial "$SERIAL" --code "$CODE" >/dev/null || fail "security code refused"
+in_ns "$TOOL" ip route add default dev vx0 || fail "tool route back"
+modify "$LABEL" 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null || fail "label password refused after the reset"
+
+# The hook back end: the script, not the agent, changes the address.
+kill "$AGENT_PID"
+wait "$AGENT_PID"
+AGENT_PID=""
+cat >"$WORK/hook" <<'HOOK'
+#!/bin/sh
+echo "$1 $VEXA_INTERFACE $VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX $VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX $VEXA_IPV4_GATEWAY" >>"${0%/*}/hook.log"
+ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
+    ip addr add "$VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX" dev "$VEXA_INTERFACE"
+HOOK
+chmod +x "$WORK/hook"
+printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
+ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+AGENT_PID=$!
+n=0
+until grep -q "^ready $SERIAL" "$WORK/agent.out" 2>/dev/null; do
+    n=$((n + 1))
+    [ $n -le 100 ] || fail "agent with a hook not ready"
+    sleep 0.1
+done
+modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
+grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
+dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
+
+echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, unreachable change rolled back, hook applied"
+exit 0

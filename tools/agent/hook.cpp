@@ -1,0 +1,84 @@
+#include "hook.h"
+
+#include <deviceinfo.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace agent {
+
+namespace {
+
+constexpr auto kHookLimit = std::chrono::seconds(10);
+
+unsigned prefixOf(const std::string &mask)
+{
+    const auto value = devsim::parseIpv4(mask);
+    return value ? unsigned(__builtin_popcount(*value)) : 0;
+}
+
+void addParameters(std::vector<std::string> &env, const char *prefix, const devsim::NetworkState &n)
+{
+    const std::string p = prefix;
+    env.push_back(p + "IPV4_ADDR=" + n.ipv4Addr);
+    env.push_back(p + "IPV4_PREFIX=" + std::to_string(prefixOf(n.ipv4Mask)));
+    env.push_back(p + "IPV4_MASK=" + n.ipv4Mask);
+    env.push_back(p + "IPV4_GATEWAY=" + n.ipv4Gateway);
+}
+
+} // namespace
+
+bool runHook(const std::string &script, const char *action, const std::string &interface,
+             const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error)
+{
+    // A small environment of its own: the agent's is nobody's business.
+    std::vector<std::string> env{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "VEXA_INTERFACE=" + interface};
+    addParameters(env, "VEXA_", to);
+    addParameters(env, "VEXA_OLD_", from);
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string path = script;
+    std::string verb = action;
+    char *argv[] = {path.data(), verb.data(), nullptr};
+
+    pid_t pid = 0;
+    if (const int rc = posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()); rc != 0) {
+        error = script + ": " + std::strerror(rc);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kHookLimit;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR) {
+            error = script + ": " + std::strerror(errno);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            error = script + " " + action + ": no answer within 10 s";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = script + " " + action + ": failed (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+        return false;
+    }
+    return true;
+}
+
+} // namespace agent

@@ -1,0 +1,420 @@
+// vexa-agent: the device side of VXDP for the Linux machine it runs on, with
+// its real interface and addresses (docs/agent.md).
+
+#include "agentconfig.h"
+#include "hook.h"
+#include "netlink.h"
+
+#include <address.h>
+#include <crypto.h>
+#include <deviceinfo.h>
+#include <packetdriver.h>
+#include <simulator.h>
+#include <statefile.h>
+#include <wire.h>
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: vexa-agent [--config FILE]\n"
+    "       vexa-agent --set-password [--config FILE]\n"
+    "       vexa-agent --provision --manufacturer-key FILE --factory-key FILE [--config FILE]\n"
+    "Answers VXDP for this machine on the configured interface (default config /etc/vexa-agent.conf).\n"
+    "--set-password reads the administrator password from the terminal (no echo) or standard input.\n"
+    "--provision stores the device certificate and security-code key and prints the label password.\n";
+
+constexpr int kPollSliceMs = 50;
+// Without netlink events the kernel is read again this often anyway.
+constexpr auto kRereadInterval = std::chrono::seconds(5);
+constexpr auto kReopenInterval = std::chrono::seconds(1);
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
+
+struct Options {
+    std::string configPath = "/etc/vexa-agent.conf";
+    bool setPassword = false;
+    bool provision = false;
+    std::string manufacturerKey;
+    std::string factoryKey;
+};
+
+std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            error.clear();
+            return std::nullopt;
+        }
+        if (arg == "--set-password" || arg == "--provision") {
+            (arg == "--provision" ? o.provision : o.setPassword) = true;
+            continue;
+        }
+        if (i + 1 >= argc || (arg != "--config" && arg != "--manufacturer-key" && arg != "--factory-key")) {
+            error = i + 1 >= argc && arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown option " + arg;
+            return std::nullopt;
+        }
+        (arg == "--config" ? o.configPath : arg == "--factory-key" ? o.factoryKey : o.manufacturerKey) = argv[++i];
+    }
+    if (o.setPassword && o.provision) {
+        error = "--set-password and --provision are separate steps";
+        return std::nullopt;
+    }
+    if (o.provision && (o.manufacturerKey.empty() || o.factoryKey.empty())) {
+        error = "--provision needs --manufacturer-key FILE and --factory-key FILE";
+        return std::nullopt;
+    }
+    return o;
+}
+
+void fail(const std::string &message)
+{
+    std::fprintf(stderr, "vexa-agent: %s\n", message.c_str());
+}
+
+// The machine as the device it announces: identity from the configuration, network from the kernel.
+devsim::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::InterfaceState &iface)
+{
+    devsim::DeviceInfo info;
+    info.serialNo = c.serial;
+    info.macAddr = iface.mac;
+    info.typeCode = int32_t(c.typeCode);
+    info.typeName = c.typeName;
+    info.httpPort = c.httpPort;
+    info.channelCount = c.channels;
+    info.softwareVersion = c.softwareVersion;
+    info.dspVersion = c.dspVersion;
+    char started[32];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+    info.startTime = started;
+    // IPv6 is reported, not changed: the back ends change IPv4 only.
+    info.capabilities = devsim::CapIpv6;
+    info.extInfo = 1;
+    devsim::NetworkState network = iface.network;
+    network.port = c.port;
+    network.applyTo(info);
+    return info;
+}
+
+struct Machine {
+    agent::AgentConfig config;
+    std::unique_ptr<agent::Netlink> netlink;
+    agent::InterfaceState iface;
+    devsim::StateFile state;
+};
+
+std::optional<Machine> openMachine(const Options &options)
+{
+    std::string error;
+    Machine m;
+    auto config = agent::loadConfig(options.configPath, error);
+    m.netlink = config ? agent::Netlink::open(error) : nullptr;
+    auto iface = m.netlink ? m.netlink->read(config->interface, error) : std::nullopt;
+    if (!iface) {
+        fail(error);
+        return std::nullopt;
+    }
+    m.config = std::move(*config);
+    m.iface = std::move(*iface);
+    m.state = devsim::StateFile(m.config.statePath);
+    if (!m.state.load(error)) {
+        fail(error);
+        return std::nullopt;
+    }
+    return m;
+}
+
+std::string deviceKey(const Machine &m)
+{
+    devsim::DeviceInfo info;
+    info.serialNo = m.config.serial;
+    info.macAddr = m.iface.mac;
+    return info.key();
+}
+
+// The state holds the device's key secret and password hash: root's alone.
+bool saveState(devsim::StateFile &state, const std::string &path)
+{
+    std::error_code ec;
+    const auto dir = std::filesystem::path(path).parent_path();
+    if (!dir.empty() && !std::filesystem::exists(dir, ec)) {
+        std::filesystem::create_directories(dir, ec);
+        ::chmod(dir.c_str(), 0700);
+    }
+    std::string error;
+    if (!state.save(error)) {
+        fail(error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> readPassword()
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fputs("New administrator password: ", stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string password;
+    const bool read = bool(std::getline(std::cin, password));
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!read)
+        return std::nullopt;
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return password;
+}
+
+int setPassword(const Options &options)
+{
+    auto m = openMachine(options);
+    if (!m)
+        return 1;
+    const auto password = readPassword();
+    if (!password || password->empty() || password->size() > vexa::wire::kMaxPassword ||
+        password->find('\0') != std::string::npos) {
+        fail("the password must have 1.." + std::to_string(vexa::wire::kMaxPassword) + " characters");
+        return 2;
+    }
+    const auto hash = vexa::crypto::init() ? vexa::crypto::hashPassword(*password) : std::nullopt;
+    if (!hash) {
+        fail("cannot hash the password");
+        return 1;
+    }
+    m->state.device(deviceKey(*m)).passwordHash = *hash;
+    if (!saveState(m->state, m->config.statePath))
+        return 1;
+    std::printf("password set for %s (%s)\n", m->config.serial.c_str(), m->iface.mac.c_str());
+    return 0;
+}
+
+devsim::Simulator::Config simulatorConfig(const Machine &m)
+{
+    devsim::Simulator::Config config;
+    config.heartbeatS = m.config.heartbeatS;
+    config.confirmWindowS = m.config.confirmWindowS;
+    // Never used: the state file's hash takes its place, and without one the agent does not start.
+    const auto random = vexa::crypto::randomArray<16>();
+    config.defaultPassword.clear();
+    for (uint8_t b : random)
+        config.defaultPassword += "0123456789abcdef"[b & 15];
+    return config;
+}
+
+// The factory step: the manufacturer certifies the device key and hands the
+// device its own security-code key; neither master key stays on the device.
+int provision(const Options &options)
+{
+    auto m = openMachine(options);
+    if (!m)
+        return 1;
+    const auto seed = vexa::crypto::readFactoryKey(options.manufacturerKey);
+    const auto master = vexa::crypto::readFactoryKey(options.factoryKey);
+    if (!seed || !master) {
+        fail("key files hold 64 hex characters on their first line");
+        return 2;
+    }
+    std::string error;
+    devsim::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+                          [](std::span<const uint8_t>) {});
+    if (!sim.init(error)) {
+        fail(error);
+        return 1;
+    }
+    devsim::DeviceState &slot = m->state.device(deviceKey(*m));
+    slot.certificate = vexa::crypto::certify(vexa::crypto::manufacturerKeyFromSeed(*seed),
+                                             sim.publicKey(m->config.serial), m->config.serial,
+                                             *vexa::address::parseMac(m->iface.mac));
+    slot.codeKey = vexa::crypto::deviceCodeKey(*master, m->config.serial);
+    if (!saveState(m->state, m->config.statePath))
+        return 1;
+    std::printf("provisioned %s (%s); label password %s\n", m->config.serial.c_str(), m->iface.mac.c_str(),
+                sim.labelPassword(m->config.serial).c_str());
+    return 0;
+}
+
+// The protocol socket on the agent's interface. It is opened again after the
+// address changed: the packet driver sends from the address it found at open.
+class AgentSocket
+{
+public:
+    explicit AgentSocket(const PKT_Driver *driver) : m_driver(driver) {}
+    ~AgentSocket() { m_driver->close(m_socket); }
+
+    void reopenSoon() { m_stale = true; }
+
+    PKT_Socket *get()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_stale && m_socket) {
+            m_driver->close(m_socket);
+            m_socket = nullptr;
+            m_lastTry = {};
+        }
+        m_stale = false;
+        if (!m_socket && now - m_lastTry >= kReopenInterval) {
+            m_lastTry = now;
+            const uint32_t group = htonl(vexa::wire::kDeviceGroup);
+            // Without an IPv4 address the interface is not chosen: tried again each second.
+            if (m_driver->open(vexa::wire::kPort, &group, 1, 1 << 18, &m_socket) < 0)
+                m_socket = nullptr;
+        }
+        return m_socket;
+    }
+
+    void send(std::span<const uint8_t> datagram)
+    {
+        if (PKT_Socket *socket = get())
+            m_driver->send(socket, htonl(vexa::wire::kToolGroup), vexa::wire::kPort, datagram.data(), datagram.size(),
+                           0);
+    }
+
+private:
+    const PKT_Driver *m_driver;
+    PKT_Socket *m_socket = nullptr;
+    bool m_stale = false;
+    std::chrono::steady_clock::time_point m_lastTry{};
+};
+
+int run(const Options &options)
+{
+    auto m = openMachine(options);
+    if (!m)
+        return 1;
+    const auto saved = m->state.devices().find(deviceKey(*m));
+    if (saved == m->state.devices().end() || !saved->second.passwordHash) {
+        fail("no administrator password for " + m->config.serial + " (" + m->iface.mac +
+             "): run vexa-agent --set-password first");
+        return 2;
+    }
+    if (!saved->second.certificate)
+        std::fprintf(stderr, "vexa-agent: warning: not provisioned, tools will not send requests to this "
+                             "uncertified device (vexa-agent --provision)\n");
+    // The agent speaks on its own interface only; VEXA_INTERFACES, when set, still has the last word.
+    ::setenv("VEXA_INTERFACES", m->iface.name.c_str(), 0);
+
+    // The kernel, not the state file, knows the addresses; the state keeps the service port.
+    const uint16_t port = saved->second.network ? saved->second.network->port : m->config.port;
+    m->state.device(deviceKey(*m)).network.emplace(m->iface.network).port = port;
+
+    const PKT_Driver *driver = PKT_GetDriver();
+    AgentSocket socket(driver);
+    devsim::Simulator::Config config = simulatorConfig(*m);
+    config.changeNetwork = [&](devsim::Simulator::NetworkChange change, const devsim::NetworkState &from,
+                               const devsim::NetworkState &to) {
+        using Change = devsim::Simulator::NetworkChange;
+        std::string error;
+        const bool ok = m->config.backend == agent::Backend::Hook
+            ? agent::runHook(m->config.hook, change == Change::Apply ? "apply" : "rollback", m->iface.name, from,
+                             to, error)
+            : change == Change::Apply ? m->netlink->change(m->iface.index, from, to, error)
+                                      : m->netlink->restore(m->iface.index, from, to, error);
+        if (!ok)
+            fail(error);
+        std::fprintf(stderr, "vexa-agent: %s %s/%s gateway %s\n", change == Change::Apply ? "changed to" : "rolled back to",
+                     to.ipv4Addr.c_str(), to.ipv4Mask.c_str(), to.ipv4Gateway.empty() ? "-" : to.ipv4Gateway.c_str());
+        socket.reopenSoon();
+        return ok;
+    };
+    devsim::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+                          [&](std::span<const uint8_t> datagram) { socket.send(datagram); });
+    std::string error;
+    if (!sim.init(error)) {
+        fail(error);
+        return 1;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sim.start(devsim::Clock::now());
+    std::printf("ready %s %s %s\n", m->config.serial.c_str(), m->iface.mac.c_str(), m->iface.name.c_str());
+    std::fflush(stdout);
+
+    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
+    auto nextRead = devsim::Clock::now() + kRereadInterval;
+    while (!g_stop) {
+        int timeoutMs = kPollSliceMs;
+        if (const auto due = sim.nextDue()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
+            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
+        }
+        if (PKT_Socket *s = socket.get()) {
+            PKT_RecvInfo info{};
+            const int n = driver->receive(s, buffer.data(), buffer.size(), timeoutMs, &info);
+            if (n >= 0)
+                sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
+                            info.destAddr);
+        } else {
+            usleep(useconds_t(timeoutMs) * 1000);
+        }
+        sim.runDue(devsim::Clock::now());
+        // A change made on the machine by other means is news for the tools too.
+        const auto now = devsim::Clock::now();
+        if (m->netlink->eventsArrived() || now >= nextRead) {
+            nextRead = now + kRereadInterval;
+            if (auto iface = m->netlink->read(m->iface.name, error); iface && iface->mac == m->iface.mac) {
+                if (iface->network.ipv4Addr != m->iface.network.ipv4Addr)
+                    socket.reopenSoon();
+                m->iface = std::move(*iface);
+                sim.observe(m->config.serial, m->iface.network, now);
+            }
+        }
+    }
+    sim.shutdown();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string error;
+    const auto options = parseOptions(argc, argv, error);
+    if (!options) {
+        if (error.empty()) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "vexa-agent: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options->setPassword)
+        return setPassword(*options);
+    if (options->provision)
+        return provision(*options);
+    return run(*options);
+}
