@@ -95,6 +95,7 @@ check_contents "$TOOLS" "
 ./usr/lib/vexa-tools/libPACKET.so
 ./usr/lib/vexa-tools/demo-network.json
 ./usr/lib/vexa-tools/demo-factory.key
+./usr/lib/vexa-tools/demo-manufacturer.key
 ./usr/share/man/man1/vexa-scan.1.gz
 ./usr/share/man/man1/vexa-devsim.1.gz
 ./usr/share/man/man1/vexa-agent.1.gz
@@ -194,7 +195,7 @@ until grep -q '^ready ' "$WORK/devsim.log"; do
     sleep 0.1
 done
 "$ROOT/usr/bin/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
-for package in $(for e in $EDITIONS; do echo "${e%%:*}"; done); do
+for package in $(for e in $EDITIONS; do printf '%s ' "${e%%:*}"; done); do
     QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE \\
         QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=30 VEXA_PROBE_SECONDS=30 \\
         timeout 60 "$ROOT/usr/bin/\$package" >"$WORK/\$package.out" 2>&1
@@ -212,7 +213,7 @@ for edition in $EDITIONS; do
     grep -qx "$package exit 0" "$WORK/$package.out" || fail "installed $package did not end cleanly"
     grep -qx 'rows 30' "$WORK/$package.out" || fail "installed $package did not list the 30 demo devices"
 done
-grep -q 'factory key' "$WORK/devsim.log" && fail "installed vexa-devsim did not find its demo key"
+grep -q 'factory key\|manufacturer key' "$WORK/devsim.log" && fail "installed vexa-devsim did not find its demo keys"
 [ -e "$RUNTIME/VEXA.lock" ] || fail "no single-instance lock in XDG_RUNTIME_DIR"
 written=$(find "$ROOT" -newer "$WORK/stamp")
 [ -z "$written" ] || fail "the programs wrote into the installed tree: $written"
