@@ -177,6 +177,23 @@ void CTableDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionVie
     QStyledItemDelegate::updateEditorGeometry(editor, option, index);
 }
 
+void CTableDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    // A style sheet that styles the items draws their panel itself and drops
+    // the model's background, so a marked row would look like any other.
+    const QVariant background = index.data(Qt::BackgroundRole);
+    if (background.canConvert<QBrush>() && !option.state.testFlag(QStyle::State_Selected))
+        painter->fillRect(option.rect, background.value<QBrush>());
+    QStyledItemDelegate::paint(painter, option, index);
+}
+
+void CTableDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // paint() has filled it already; the style would lay it on a second time.
+    option->backgroundBrush = QBrush();
+}
+
 // ---- CTreeViewDelegate ----
 
 namespace {
@@ -198,7 +215,7 @@ void CTreeViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         paintChildRow(painter, option, index);
     else
         paintTopLevelRow(painter, option, index);
-    QStyledItemDelegate::paint(painter, option, index);
+    CTableDelegate::paint(painter, option, index);
 }
 
 void CTreeViewDelegate::paintChildRow(QPainter *painter, const QStyleOptionViewItem &option,

@@ -27,6 +27,9 @@ public:
                       const QModelIndex &index) const override;
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                               const QModelIndex &index) const override;
+    /** Paints a cell's Qt::BackgroundRole itself, so a row mark shows under any style sheet. */
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
 
 #ifndef VEXA_OLDER_EDITION
 signals:
@@ -41,6 +44,7 @@ protected:
      * QDateTimeEdit, so a richer editor only has to be created.
      */
     virtual QDateTimeEdit *CreateDateEditor(QWidget *parent, bool bDateOnly) const;
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 
     QObject *m_pView = nullptr;
 };

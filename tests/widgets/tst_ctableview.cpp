@@ -56,6 +56,8 @@ private slots:
     void editsAreReportedByTheView();
     void dateEditorStoresRoleAndText();
     void treeDelegatePlacesStatusIcons();
+    void backgroundShowsUnderAStyleSheet_data();
+    void backgroundShowsUnderAStyleSheet();
 
 private:
     void showView();
@@ -644,4 +646,32 @@ void TestCTableView::treeDelegatePlacesStatusIcons()
 }
 
 QTEST_MAIN(TestCTableView)
+void TestCTableView::backgroundShowsUnderAStyleSheet_data()
+{
+    QTest::addColumn<QString>("styleSheet");
+    QTest::newRow("no style sheet") << QString();
+    // The skin pads its items, which makes the style sheet draw their panel.
+    QTest::newRow("items styled") << QStringLiteral("QTreeView::item { padding: 3px 0px; }");
+}
+
+void TestCTableView::backgroundShowsUnderAStyleSheet()
+{
+    QFETCH(QString, styleSheet);
+    m_view->setStyleSheet(styleSheet);
+    m_view->SetItemText(m_view->AppendRow(), 1, QStringLiteral("marked"));
+    m_view->SetItemText(m_view->AppendRow(), 1, QStringLiteral("plain"));
+    const QColor mark(255, 170, 0);
+    m_view->model()->setData(m_view->Index(0, 1), mark, Qt::BackgroundRole);
+    showView();
+
+    const QImage image = m_view->viewport()->grab().toImage();
+    const QRect marked = m_view->visualRect(m_view->Index(0, 1));
+    const QRect plain = m_view->visualRect(m_view->Index(1, 1));
+    // Amber, give or take the style's own shading; the plain row is not.
+    const auto amber = [](QColor c) { return c.red() > 200 && c.green() > 120 && c.blue() < 80; };
+    const QColor seen = image.pixelColor(marked.right() - 2, marked.center().y());
+    QVERIFY2(amber(seen), qPrintable(seen.name()));
+    QVERIFY(!amber(image.pixelColor(plain.right() - 2, plain.center().y())));
+}
+
 #include "tst_ctableview.moc"
