@@ -21,7 +21,7 @@ struct FileError : std::runtime_error {
 const std::set<std::string> knownFields = {
     "serialNo", "macAddr", "ipv4Addr", "ipv4Mask", "ipv4Gateway", "typeCode", "typeName",
     "port", "httpPort", "channelCount", "softwareVersion", "dspVersion", "startTime",
-    "ipv6Addr", "ipv6Gateway", "ipv6PrefixLen", "capabilities", "dhcpOn", "extInfo", "password",
+    "ipv6Addr", "ipv6Gateway", "ipv6PrefixLen", "capabilities", "dhcpOn", "extInfo", "password", "protocols",
 };
 
 class EntryReader
@@ -159,6 +159,11 @@ DeviceEntry readEntry(const json &object, const std::string &where)
     d.extInfo = uint8_t(r.integer("extInfo", 0, 1, false, 1));
     if (r.find("password", false))
         entry.password = r.text("password", 64, false);
+    const std::string protocols = r.text("protocols", 10, false, "vxdp");
+    if (protocols == "onvif" || protocols == "both")
+        entry.protocols = protocols == "onvif" ? Protocols::Onvif : Protocols::Both;
+    else if (protocols != "vxdp")
+        r.fail("protocols", "must be \"vxdp\", \"onvif\" or \"both\"");
     return entry;
 }
 

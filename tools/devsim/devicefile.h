@@ -9,9 +9,12 @@
 
 namespace devsim {
 
+enum class Protocols : uint8_t { Vxdp, Onvif, Both };
+
 struct DeviceEntry {
     DeviceInfo info;
     std::optional<std::string> password; ///< the device's own administrator password, if it has one
+    Protocols protocols = Protocols::Vxdp; ///< what the device speaks (onvifsim.h)
 };
 
 /** A network of simulated devices as described by a devices file (docs/devsim.md). */
