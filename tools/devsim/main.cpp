@@ -30,7 +30,7 @@ constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW | --password-file FILE]\n"
     "                   [--factory-key FILE] [--manufacturer-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
-    "                   [--onvif N]\n"
+    "                   [--onvif N] [--onvif-open-reads]\n"
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit.\n";
@@ -56,6 +56,7 @@ struct Options {
     uint64_t seed = 1;
     bool bootAnnounce = true;
     size_t onvifCount = 0; // of the --count devices, how many speak only ONVIF
+    bool onvifOpenReads = false;
 };
 
 std::optional<uint64_t> parseNumber(const std::string &text, uint64_t min, uint64_t max)
@@ -77,6 +78,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
         }
         if (arg == "--no-boot-announce") {
             o.bootAnnounce = false;
+            continue;
+        }
+        if (arg == "--onvif-open-reads") {
+            o.onvifOpenReads = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -281,7 +286,8 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devsim::OnvifSimulator onvif(std::move(onvifDevices), options.seed);
+    devsim::OnvifSimulator onvif({defaultPassword, options.onvifOpenReads, options.seed}, std::move(onvifDevices),
+                                 state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         driver->close(socket);
@@ -308,6 +314,7 @@ int run(const Options &options)
         if (n >= 0)
             sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr);
         sim.runDue(devsim::Clock::now());
+        onvif.persist(state);
     }
     sim.shutdown();
     onvif.shutdown();

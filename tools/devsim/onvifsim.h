@@ -1,11 +1,17 @@
 #pragma once
 
 #include "devicefile.h"
+#include "onvifhttp.h"
+#include "statefile.h"
 
+#include <soap.h>
 #include <wsdiscovery.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <queue>
@@ -22,43 +28,61 @@ namespace devsim {
  * The ONVIF side of the simulated devices whose devices-file entry says
  * "protocols": "onvif" or "both": WS-Discovery on the chosen interfaces
  * (Probe answered after the device's random delay, Hello on start and after
- * a change of address, Bye on a clean exit), on a thread of its own.
+ * a change of address, Bye on a clean exit) on a thread of its own, and
+ * device management over HTTP on each device's loopback address
+ * (onvifservice.h), with the administrator password of the device.
  */
 class OnvifSimulator
 {
 public:
     using Clock = std::chrono::steady_clock;
+    struct Config {
+        std::string defaultPassword;
+        bool openReads = false; ///< the Get calls of device management need no credentials
+        uint64_t seed = 1;
+    };
 
-    OnvifSimulator(std::vector<DeviceEntry> devices, uint64_t seed);
+    OnvifSimulator(Config config, std::vector<DeviceEntry> devices, const StateFile &state);
     ~OnvifSimulator();
     OnvifSimulator(const OnvifSimulator &) = delete;
     OnvifSimulator &operator=(const OnvifSimulator &) = delete;
 
-    /** Opens the discovery sockets and starts the thread; false with a reason when that fails. */
+    /** Opens the discovery sockets and the HTTP listeners, starts the threads; false with a reason on failure. */
     bool start(const PKT_Driver *driver, bool bootAnnounce, std::string &error);
-    /** Every device says Bye and the thread stops. */
+    /** Saves the changes the devices accepted since the last call; on the thread that owns `state`. */
+    void persist(StateFile &state);
+    /** Every device says Bye and the threads stop. */
     void shutdown();
     /** Devices that speak ONVIF alone (the others are counted by the VXDP simulator). */
     size_t onlyOnvifCount() const;
 
     /** The endpoint reference a device keeps for life: a name-based UUID of its serial number. */
     static std::string endpointOf(const DeviceInfo &info);
-    /** "http://ADDRESS:PORT/onvif/device_service". */
+    /** "http://ADDRESS:HTTPPORT/onvif/device_service". */
     static std::string xaddrOf(const DeviceInfo &info);
 
 private:
     struct Device {
         DeviceEntry entry;
         std::string endpoint;
+        std::string password;
+        std::chrono::seconds clockOffset{0}; // the device's clock is not the host's
         uint32_t metadataVersion = 1;
+        std::deque<std::string> recentNonces; // UsernameToken replays are refused
     };
     struct Answer {
         Clock::time_point due;
         size_t device;
-        uint32_t addr;  // network order
-        uint16_t port;  // host order
+        uint32_t addr; // network order
+        uint16_t port; // host order
         std::string relatesTo;
         bool operator>(const Answer &other) const { return due > other.due; }
+    };
+    struct Save {
+        std::string key;
+        NetworkState network;
+        bool done = false;
+        bool ok = false;
     };
 
     void run();
@@ -66,13 +90,23 @@ private:
     void answerDue(Clock::time_point now);
     void multicast(const std::string &xml);
     static vexa::wsd::Target target(const Device &device);
+    OnvifHttp::Reply serve(const OnvifHttp::Call &call);
+    bool authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
+                    OnvifHttp::Reply &refusal);
+    bool apply(Device &device, const NetworkState &next, std::unique_lock<std::mutex> &lock);
 
-    std::vector<Device> m_devices;
+    Config m_config;
+    std::vector<Device> m_devices; // under m_mutex once started
+    std::map<uint64_t, size_t> m_byAddress; // addr << 16 | http port -> device
+    std::mutex m_mutex;
+    std::condition_variable m_saved;
+    std::deque<std::shared_ptr<Save>> m_saves;
     const PKT_Driver *m_driver = nullptr;
     PKT_Socket *m_socket = nullptr;
     int m_unicast = -1;
     uint64_t m_random;
     std::priority_queue<Answer, std::vector<Answer>, std::greater<>> m_answers;
+    std::unique_ptr<OnvifHttp> m_http;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
