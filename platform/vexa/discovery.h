@@ -37,6 +37,9 @@ public:
      *  second; callable from any thread, the callback included. */
     bool sendInquiry();
 
+    /** The ONVIF side of this discovery. */
+    OnvifDiscovery &onvif() { return *m_onvif; }
+
     /** True on the receive thread of any discovery: where Start and Stop must not be called. */
     static bool onReceiveThread();
 
