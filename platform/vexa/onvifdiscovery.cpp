@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace vexa {
@@ -239,8 +240,10 @@ void OnvifDiscovery::heard(const wsd::Target &target, uint32_t sourceAddr, bool 
 
 void OnvifDiscovery::readDetails(const std::string &endpoint, Device &device)
 {
-    if (device.reading)
+    if (device.reading) {
+        device.readAgain = true;
         return;
+    }
     std::optional<wsd::HttpAddress> http;
     for (const std::string &xaddr : device.target.xaddrs) {
         if ((http = wsd::httpAddress(xaddr)) && address::parseIpv4(http->host)) {
@@ -287,6 +290,8 @@ void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvi
         device.details = std::move(details);
     if (device.online)
         compose(device, device.listed ? VEXA_EVENT_UPDATE : device.solicited ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
+    if (std::exchange(device.readAgain, false) && device.online)
+        readDetails(endpoint, device);
 }
 
 // Builds the device's record and reports it: an online event only when it is

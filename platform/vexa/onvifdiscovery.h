@@ -81,6 +81,7 @@ private:
         Clock::time_point lastHeard;
         bool online = false;
         bool reading = false;   // details are being read
+        bool readAgain = false; // and changed meanwhile: read them again when that read ends
         bool solicited = false; // first heard in answer to our probe
         bool listed = false;    // reported online; false while a VXDP device holds the address
     };

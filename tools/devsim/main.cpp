@@ -30,7 +30,7 @@ constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW | --password-file FILE]\n"
     "                   [--factory-key FILE] [--manufacturer-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
-    "                   [--onvif N] [--onvif-open-reads]\n"
+    "                   [--onvif N] [--onvif-open-reads] [--onvif-http-digest]\n"
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit.\n";
@@ -57,6 +57,7 @@ struct Options {
     bool bootAnnounce = true;
     size_t onvifCount = 0; // of the --count devices, how many speak only ONVIF
     bool onvifOpenReads = false;
+    bool onvifHttpDigest = false;
 };
 
 std::optional<uint64_t> parseNumber(const std::string &text, uint64_t min, uint64_t max)
@@ -80,8 +81,8 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
             o.bootAnnounce = false;
             continue;
         }
-        if (arg == "--onvif-open-reads") {
-            o.onvifOpenReads = true;
+        if (arg == "--onvif-open-reads" || arg == "--onvif-http-digest") {
+            (arg == "--onvif-open-reads" ? o.onvifOpenReads : o.onvifHttpDigest) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -286,7 +287,8 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devsim::OnvifSimulator onvif({defaultPassword, options.onvifOpenReads, options.seed}, std::move(onvifDevices),
+    devsim::OnvifSimulator onvif({defaultPassword, options.onvifOpenReads, options.onvifHttpDigest, options.seed},
+                                 std::move(onvifDevices),
                                  state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());

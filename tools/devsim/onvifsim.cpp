@@ -262,7 +262,7 @@ void OnvifSimulator::answerDue(Clock::time_point now)
 bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
                                 OnvifHttp::Reply &refusal)
 {
-    if (request.token) {
+    if (request.token && !m_config.httpDigestOnly) {
         const auto &t = *request.token;
         const auto created = vexa::soap::parseUtc(t.created);
         const auto deviceNow = std::chrono::system_clock::now() + device.clockOffset;
@@ -285,20 +285,24 @@ bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &requ
 
 OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
 {
-    const auto request = vexa::soap::parse(call.body);
-    if (!request)
-        return {400, onvifFault("Sender", "ter:WellFormed", "Not a SOAP message"), false, false};
     std::unique_lock lock(m_mutex);
     const auto it = m_byAddress.find(uint64_t(call.addr) << 16 | call.port);
     if (it == m_byAddress.end())
         return {404, {}, false, false};
     Device &device = m_devices[it->second];
+    const auto request = vexa::soap::parse(call.body);
+    if (!request) {
+        // HTTP clients open Digest with an empty body: the challenge is the answer they wait for.
+        if (call.body.empty() && call.digest(device.password) != 1)
+            return {401, {}, true, false};
+        return {400, onvifFault("Sender", "ter:WellFormed", "Not a SOAP message"), false, false};
+    }
     const std::string &op = request->operation;
     const bool open = isOnvifPreAuth(op) || (m_config.openReads && isOnvifRead(op));
     OnvifHttp::Reply refusal;
     const bool proven = authorized(device, *request, call, refusal);
     // Wrong credentials are refused even where none are needed.
-    if (!proven && (!open || request->token))
+    if (!proven && (!open || (request->token && !m_config.httpDigestOnly)))
         return refusal;
     const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, device.entry.protocols == Protocols::Both,
                                       std::chrono::system_clock::now() + device.clockOffset);

@@ -39,6 +39,7 @@ public:
     struct Config {
         std::string defaultPassword;
         bool openReads = false; ///< the Get calls of device management need no credentials
+        bool httpDigestOnly = false; ///< UsernameTokens are not understood: HTTP Digest is asked for
         uint64_t seed = 1;
     };
 
