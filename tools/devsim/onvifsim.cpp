@@ -9,6 +9,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -118,6 +119,12 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
     if (m_devices.empty())
         return true;
     m_driver = driver;
+    // One listening socket per device: a thousand devices need more than the usual 1024 descriptors.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     m_http = std::make_unique<OnvifHttp>([this](const OnvifHttp::Call &call) { return serve(call); });
     if (!m_http->start(error))
         return false;
