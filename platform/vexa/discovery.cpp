@@ -105,11 +105,12 @@ bool Discovery::startOnvif(const PKT_Driver *driver)
 
 Discovery::~Discovery()
 {
-    m_onvif.reset();
     m_stop = true;
     m_socket->wake();
     if (m_thread.joinable())
         m_thread.join();
+    // Last: the receive thread hands addresses to it until it ends.
+    m_onvif.reset();
 }
 
 bool Discovery::onReceiveThread()

@@ -172,7 +172,7 @@ DeviceFile readFile(const json &root)
     if (!root.is_object())
         throw FileError("the top level must be an object with a \"devices\" array");
     for (const auto &item : root.items()) {
-        if (item.key() != "devices" && item.key() != "password")
+        if (item.key() != "devices" && item.key() != "password" && item.key() != "onvifOpenReads")
             throw FileError("unknown top-level field \"" + item.key() + "\"");
     }
     DeviceFile file;
@@ -180,6 +180,11 @@ DeviceFile readFile(const json &root)
         if (!it->is_string() || it->get<std::string>().empty())
             throw FileError("password: must be a non-empty text");
         file.password = it->get<std::string>();
+    }
+    if (const auto it = root.find("onvifOpenReads"); it != root.end()) {
+        if (!it->is_boolean())
+            throw FileError("onvifOpenReads: must be true or false");
+        file.onvifOpenReads = it->get<bool>();
     }
     const auto devices = root.find("devices");
     if (devices == root.end() || !devices->is_array())

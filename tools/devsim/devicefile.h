@@ -21,6 +21,7 @@ struct DeviceEntry {
 struct DeviceFile {
     std::optional<std::string> password; ///< administrator password of every device without its own
     std::vector<DeviceEntry> devices;
+    bool onvifOpenReads = false; ///< ONVIF devices show their settings to anyone (onvifsim.h)
 };
 
 /** Parses and validates a devices file; on failure returns nothing and a one-line reason in `error`. */

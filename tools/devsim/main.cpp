@@ -209,6 +209,7 @@ private:
 int run(const Options &options)
 {
     std::vector<devsim::DeviceEntry> devices;
+    bool openReads = options.onvifOpenReads;
     std::string defaultPassword = devsim::Simulator::Config().defaultPassword;
     std::string error;
     if (!options.devicesPath.empty()) {
@@ -219,6 +220,7 @@ int run(const Options &options)
         }
         devices = std::move(file->devices);
         defaultPassword = file->password.value_or(defaultPassword);
+        openReads = openReads || file->onvifOpenReads;
     } else {
         for (auto &info : devsim::generateDevices(options.count, options.seed))
             devices.push_back({std::move(info), std::nullopt});
@@ -287,7 +289,7 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devsim::OnvifSimulator onvif({defaultPassword, options.onvifOpenReads, options.onvifHttpDigest, options.seed},
+    devsim::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
                                  std::move(onvifDevices),
                                  state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
