@@ -166,7 +166,7 @@ pugi::xml_node envelope(pugi::xml_document &doc, std::string_view verb, std::str
 void appendTarget(pugi::xml_node node, const Target &t)
 {
     setText(node.append_child("a:EndpointReference").append_child("a:Address"), t.endpoint);
-    setText(node.append_child("d:Types"), joined(t.types));
+    node.append_child("d:Types").text().set(joined(t.types).c_str());
     node.append_child("d:Scopes").text().set(joined(t.scopes).c_str());
     node.append_child("d:XAddrs").text().set(joined(t.xaddrs).c_str());
     node.append_child("d:MetadataVersion").text().set(t.metadataVersion);

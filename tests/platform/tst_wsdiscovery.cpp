@@ -24,7 +24,10 @@ wsd::Target camera()
 
 TEST(WsDiscovery, everyMessageSurvivesItsOwnEncoding)
 {
+    wsd::Target manyTypes = camera(); // longer together than any one field may be
+    manyTypes.types.assign(wsd::kMaxListItems, "dn:NetworkVideoTransmitter");
     const std::vector<wsd::Message> messages = {
+        wsd::Hello{"urn:uuid:5", manyTypes},
         wsd::Probe{"urn:uuid:1", {"tds:Device", "dn:NetworkVideoTransmitter"}},
         wsd::ProbeMatches{"urn:uuid:2", "urn:uuid:1", {camera(), camera()}},
         wsd::Hello{"urn:uuid:3", camera()},
