@@ -157,6 +157,18 @@ std::string passwordDigest(std::string_view nonceBase64, std::string_view create
     return base64(hash, hashSize);
 }
 
+// "Z", or fractions of a second and "Z" (clients send milliseconds).
+bool fractionThenZ(std::string_view rest)
+{
+    if (!rest.empty() && rest[0] == '.') {
+        const size_t digits = rest.find_first_not_of("0123456789", 1);
+        if (digits == 1 || digits > 10)
+            return false;
+        rest.remove_prefix(digits == std::string_view::npos ? rest.size() : digits);
+    }
+    return rest == "Z";
+}
+
 struct Writer : pugi::xml_writer {
     std::string out;
     void write(const void *data, size_t size) override { out.append(static_cast<const char *>(data), size); }
@@ -290,7 +302,7 @@ std::optional<std::chrono::system_clock::time_point> parseUtc(std::string_view t
     if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
                     &tm.tm_min, &tm.tm_sec, &used)
             != 6
-        || s.substr(size_t(used)) != "Z" || tm.tm_year < 1970 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12
+        || !fractionThenZ(std::string_view(s).substr(size_t(used))) || tm.tm_year < 1970 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12
         || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 60)
         return std::nullopt;
     tm.tm_year -= 1900;

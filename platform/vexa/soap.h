@@ -53,7 +53,7 @@ UsernameToken makeToken(const std::string &username, std::string_view password,
 /** Whether the token's digest proves `password`. */
 bool tokenProves(const UsernameToken &token, std::string_view password);
 
-/** "YYYY-MM-DDThh:mm:ssZ" and back (UTC); nothing for any other text. */
+/** "YYYY-MM-DDThh:mm:ssZ" and back (UTC, fractions of a second ignored); nothing for any other text. */
 std::string formatUtc(std::chrono::system_clock::time_point t);
 std::optional<std::chrono::system_clock::time_point> parseUtc(std::string_view text);
 
