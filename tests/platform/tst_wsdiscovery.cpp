@@ -1,7 +1,9 @@
-// The WS-Discovery codec and the record an ONVIF device gets: what a device
-// or a hostile sender puts on the link is parsed within bounds or dropped.
+// The WS-Discovery and SOAP codecs and the record an ONVIF device gets: what
+// a device or a hostile sender puts on the link is parsed within bounds or
+// dropped, and a password only ever proves itself.
 
 #include "onvifdiscovery.h"
+#include "soap.h"
 #include "wsdiscovery.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +120,33 @@ TEST(WsDiscovery, theRecordComesFromTheFirstIpv4TransportAddress)
     t = camera();
     t.types = {"dn:NetworkVideoDisplay"};
     EXPECT_FALSE(OnvifDiscovery::fillReport(t, 0, r)) << "not a device we list";
+}
+
+TEST(Soap, aTokenProvesItsPasswordOnlyAsADigest)
+{
+    const auto deviceNow = std::chrono::system_clock::from_time_t(1767225600); // 2026-01-01
+    const soap::Envelope request{"GetNetworkInterfaces", {}, soap::makeToken("admin", "s3cret", deviceNow)};
+    const std::string xml = soap::encode(request);
+    EXPECT_EQ(xml.find("s3cret"), std::string::npos) << "the password itself never travels";
+    const auto parsed = soap::parse(xml);
+    ASSERT_TRUE(parsed && parsed->token);
+    EXPECT_EQ(*parsed, request);
+    EXPECT_TRUE(soap::tokenProves(*parsed->token, "s3cret"));
+    EXPECT_FALSE(soap::tokenProves(*parsed->token, "s3cret "));
+
+    // The same token declared as a password in clear proves nothing.
+    std::string text = xml;
+    text.replace(text.find("#PasswordDigest"), 15, "#PasswordText");
+    EXPECT_FALSE(soap::tokenProves(*soap::parse(text)->token, "s3cret"));
+
+    const struct {
+        const char *text;
+        bool valid;
+    } times[] = {{"2026-01-01T00:00:00Z", true},   {"2026-01-01T00:00:00.123Z", true},
+                 {"2026-01-01T00:00:00", false},   {"2026-01-01T00:00:00.Z", false},
+                 {"2026-13-01T00:00:00Z", false},  {"2026-01-01T00:00:00+01:00", false}};
+    for (const auto &t : times)
+        EXPECT_EQ(soap::parseUtc(t.text) == deviceNow, t.valid) << t.text;
 }
 
 } // namespace
