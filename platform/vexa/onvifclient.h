@@ -30,7 +30,6 @@ struct Details {
     uint8_t ipv6PrefixLen = 0;
     bool dhcp = false;
     uint16_t httpPort = 0; // 0: not said
-    bool operator==(const Details &) const = default;
 };
 
 /** Readings of the four responses; false when a response lacks what it must hold. */

@@ -31,7 +31,7 @@ std::string reply(const std::string &operation, Fields fields)
 
 OnvifAnswer invalid(const char *subcode, const char *reason)
 {
-    return {400, onvifFault("Sender", subcode, reason), false, std::nullopt};
+    return {400, onvifFault("Sender", subcode, reason), std::nullopt};
 }
 
 Fields clock(std::chrono::system_clock::time_point now)
@@ -72,7 +72,7 @@ Fields interfaces(const DeviceInfo &d)
 }
 
 // A new IPv4 configuration for the one interface, checked as a device checks it.
-std::optional<OnvifAnswer> setInterfaces(const DeviceInfo &d, const Envelope &request, NetworkState &next)
+std::optional<OnvifAnswer> setInterfaces(const Envelope &request, NetworkState &next)
 {
     if (request.field("InterfaceToken") != "eth0")
         return invalid("ter:InvalidArgVal/ter:InvalidNetworkInterface", "No such interface");
@@ -93,7 +93,6 @@ std::optional<OnvifAnswer> setInterfaces(const DeviceInfo &d, const Envelope &re
     next.ipv4Addr = addr;
     next.ipv4Mask = maskOf(length);
     next.dhcpOn = 0;
-    (void)d;
     return std::nullopt;
 }
 
@@ -124,13 +123,13 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
 {
     const std::string &op = request.operation;
     if (op == "GetSystemDateAndTime")
-        return {200, reply(op, clock(deviceNow)), false, std::nullopt};
+        return {200, reply(op, clock(deviceNow)), std::nullopt};
     const bool known = isOnvifRead(op) || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
         || op == "SetNetworkProtocols" || op == "SystemReboot";
     if (!known)
         return invalid("ter:ActionNotSupported", "Not supported by this device");
     if (!authorized)
-        return {400, onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized"), false, std::nullopt};
+        return {400, onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized"), std::nullopt};
 
     if (op == "GetDeviceInformation") {
         return {200,
@@ -139,36 +138,36 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
                            {"FirmwareVersion", d.softwareVersion},
                            {"SerialNumber", d.serialNo},
                            {"HardwareId", std::to_string(d.typeCode)}}),
-                false, std::nullopt};
+                std::nullopt};
     }
     if (op == "GetNetworkInterfaces")
-        return {200, reply(op, interfaces(d)), false, std::nullopt};
+        return {200, reply(op, interfaces(d)), std::nullopt};
     if (op == "GetNetworkDefaultGateway")
-        return {200, reply(op, {{"NetworkGateway/IPv4Address", d.ipv4Gateway}}), false, std::nullopt};
+        return {200, reply(op, {{"NetworkGateway/IPv4Address", d.ipv4Gateway}}), std::nullopt};
     if (op == "GetNetworkProtocols") {
         return {200,
                 reply(op, {{"NetworkProtocols/Name", "HTTP"},
                            {"NetworkProtocols/Enabled", "true"},
                            {"NetworkProtocols/Port", std::to_string(d.httpPort)}}),
-                false, std::nullopt};
+                std::nullopt};
     }
     if (op == "SystemReboot")
-        return {200, reply(op, {{"Message", "Rebooting"}}), false, std::nullopt};
+        return {200, reply(op, {{"Message", "Rebooting"}}), std::nullopt};
 
     if (readOnly)
         return invalid("ter:OperationProhibited", "Network settings are managed over the device's own protocol");
     NetworkState next = NetworkState::of(d);
     if (op == "SetNetworkInterfaces") {
-        if (auto refused = setInterfaces(d, request, next))
+        if (auto refused = setInterfaces(request, next))
             return *refused;
-        return {200, reply(op, {{"RebootNeeded", "false"}}), false, next};
+        return {200, reply(op, {{"RebootNeeded", "false"}}), next};
     }
     if (op == "SetNetworkDefaultGateway") {
         const std::string gateway = request.field("IPv4Address");
         if (!gateway.empty() && !parseIpv4(gateway))
             return invalid("ter:InvalidArgVal/ter:InvalidGatewayAddress", "Gateway not accepted");
         next.ipv4Gateway = gateway;
-        return {200, reply(op, {}), false, next};
+        return {200, reply(op, {}), next};
     }
     // SetNetworkProtocols: only the HTTP port can move.
     for (size_t i = 0; i < request.fields.size(); ++i) {
@@ -184,7 +183,7 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
             next.port = uint16_t(std::stoi(port)); // an ONVIF device's one port is its HTTP port
         }
     }
-    return {200, reply(op, {}), false, next};
+    return {200, reply(op, {}), next};
 }
 
 } // namespace devsim

@@ -18,7 +18,6 @@ inline constexpr const char *kOnvifUser = "admin";
 struct OnvifAnswer {
     int httpStatus = 200;
     std::string body;                  // SOAP envelope
-    bool challenge = false;            // 401 with an HTTP Digest challenge instead
     std::optional<NetworkState> apply; // persisted, then applied, after the answer
 };
 

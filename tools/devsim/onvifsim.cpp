@@ -315,7 +315,7 @@ OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
                                       std::chrono::system_clock::now() + device.clockOffset);
     if (a.apply && !apply(device, *a.apply, lock))
         return {500, onvifFault("Receiver", "ter:Action", "The setting could not be stored"), false, false};
-    return {a.httpStatus, a.body, a.challenge, false};
+    return {a.httpStatus, a.body, false, false};
 }
 
 // Persisted first (by the thread owning the state file), then applied: the
