@@ -121,8 +121,9 @@ void OnvifDiscovery::listen(PacketSocket &socket, bool keepsTime)
             lastExpiry = now;
             bool reprobe;
             {
+                // Also before the first inquiry: devices heard by their Hello stay listed only if they answer.
                 std::lock_guard lock(m_probeMutex);
-                reprobe = !m_probeId.empty() && now - m_lastProbe >= kReprobe;
+                reprobe = now - m_lastProbe >= kReprobe;
             }
             if (reprobe)
                 sendProbe();
