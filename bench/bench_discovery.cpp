@@ -4,6 +4,10 @@
 // already running, then times K runs of Start + SendInquiry up to the N-th
 // online report, with a Stop between runs.
 //
+// With --onvif plain|details every simulated device speaks ONVIF alone:
+// found by WS-Discovery, and with "details" listed once device management
+// has been read (the devices open their reads to anyone).
+//
 // With --loss P,Q,... (root) the tool and the simulator sit in two network
 // namespaces of their own joined by a veth pair, each dropping P % of the
 // protocol datagrams it receives at random (nftables), and every run gets the
@@ -68,7 +72,9 @@ struct Run {
 
 int usage()
 {
-    std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--loss PERCENT[,PERCENT...]]\n", stderr);
+    std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
+               "                            [--loss PERCENT[,PERCENT...]]\n",
+               stderr);
     return 2;
 }
 
@@ -218,10 +224,13 @@ int main(int argc, char **argv)
     size_t devices = 0;
     int runs = 5;
     std::optional<std::vector<int>> losses;
+    std::string onvif;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const long value = std::strtol(argv[i + 1], nullptr, 10);
-        if (option == "--devices" && value > 0 && value <= 1'000'000)
+        if (option == "--onvif" && (std::string(argv[i + 1]) == "plain" || std::string(argv[i + 1]) == "details"))
+            onvif = argv[i + 1];
+        else if (option == "--devices" && value > 0 && value <= 1'000'000)
             devices = size_t(value);
         else if (option == "--runs" && value > 0 && value <= 1000)
             runs = int(value);
@@ -239,8 +248,12 @@ int main(int argc, char **argv)
     const std::string dir = devsim::DevsimProcess::programDir();
     // Devices already running: only answers to the measured inquiries count;
     // heartbeats would only blur the datagram counts.
-    const std::vector<std::string> simArguments{dir + "/vexa-devsim", "--count", std::to_string(devices),
-                                                "--no-boot-announce", "--heartbeat", "3600"};
+    std::vector<std::string> simArguments{dir + "/vexa-devsim", "--count", std::to_string(devices),
+                                          "--no-boot-announce", "--heartbeat", "3600"};
+    if (!onvif.empty())
+        simArguments.insert(simArguments.end(), {"--onvif", std::to_string(devices)});
+    if (onvif == "details")
+        simArguments.push_back("--onvif-open-reads");
     if (losses) {
         if (geteuid() != 0 || !link.setUp() || !link.enterTool()) {
             std::fprintf(stderr, "vexa-bench-discovery: --loss needs root, ip and nft\n");
@@ -270,8 +283,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
             return 1;
         }
-        std::printf("devices=%zu found=%zu duplicates=%zu median_ms=%.0f simulator_startup_ms=%.0f\n", devices,
-                    figures->foundMin, figures->duplicates, figures->medianMs, startupMs);
+        std::printf("devices=%zu%s found=%zu duplicates=%zu median_ms=%.0f simulator_startup_ms=%.0f\n", devices,
+                    onvif.empty() ? "" : (" onvif=" + onvif).c_str(), figures->foundMin, figures->duplicates,
+                    figures->medianMs, startupMs);
         complete = figures->foundMin == devices && figures->duplicates == 0;
     }
     for (const int loss : losses.value_or(std::vector<int>{})) {

@@ -114,4 +114,9 @@ wire::Ipv4 fromNetworkOrder(uint32_t networkOrder)
     return addr;
 }
 
+uint32_t toHostOrder(const wire::Ipv4 &addr)
+{
+    return uint32_t(addr[0]) << 24 | uint32_t(addr[1]) << 16 | uint32_t(addr[2]) << 8 | addr[3];
+}
+
 } // namespace vexa::address

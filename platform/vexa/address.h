@@ -28,5 +28,7 @@ std::optional<wire::Ipv6> parseIpv6(std::string_view text);
 /** The host-order wire constants as the network-order value socket calls take. */
 uint32_t toNetworkOrder(uint32_t hostOrder);
 wire::Ipv4 fromNetworkOrder(uint32_t networkOrder);
+/** The address as one host-order number, for keys and comparisons. */
+uint32_t toHostOrder(const wire::Ipv4 &addr);
 
 } // namespace vexa::address

@@ -3,6 +3,7 @@
 #include "address.h"
 #include "crypto.h"
 #include "keypins.h"
+#include "onvifdiscovery.h"
 #include "packetdriver.h"
 #include "packetsocket.h"
 
@@ -77,6 +78,8 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
     if (!socket)
         return nullptr;
     std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
+    if (!d->startOnvif(driver))
+        return nullptr;
     d->m_thread = std::thread([raw = d.get()] { raw->run(); });
     return d;
 }
@@ -87,12 +90,27 @@ Discovery::Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK 
 {
 }
 
+bool Discovery::startOnvif(const PKT_Driver *driver)
+{
+    m_onvif = OnvifDiscovery::start(
+        driver, {m_gate,
+                 [this](uint32_t ipv4) { return m_vxdpAddrs.count(ipv4) > 0; },
+                 [this](const VEXA_DEVICE_REPORT &r) {
+                     if (m_callback)
+                         m_callback(&r, m_userData);
+                 },
+                 [] { t_onReceiveThread = true; }});
+    return m_onvif != nullptr;
+}
+
 Discovery::~Discovery()
 {
     m_stop = true;
     m_socket->wake();
     if (m_thread.joinable())
         m_thread.join();
+    // Last: the receive thread hands addresses to it until it ends.
+    m_onvif.reset();
 }
 
 bool Discovery::onReceiveThread()
@@ -102,10 +120,11 @@ bool Discovery::onReceiveThread()
 
 bool Discovery::sendInquiry()
 {
+    const bool probed = m_onvif->sendProbe();
     const wire::Bytes datagram = wire::encode(wire::Inquiry{m_toolId, wire::kDefaultSpreadMs});
     std::lock_guard lock(m_burstMutex);
     if (!m_socket->send(wire::kDeviceGroup, datagram))
-        return false;
+        return probed;
     // Burst 0 never goes out, so a device can tell a new inquiry from the last one.
     m_burst.number = m_burst.number == UINT16_MAX ? 1 : m_burst.number + 1;
     m_burst.nextRound = Clock::now() + kFirstRound;
@@ -369,7 +388,7 @@ void Discovery::expireSilent(Clock::time_point now)
         probe(probes);
 }
 
-void Discovery::report(const Device &device, int eventCode)
+void Discovery::report(Device &device, int eventCode)
 {
     const wire::DeviceInfo &d = device.info;
     VEXA_DEVICE_REPORT r{};
@@ -395,6 +414,19 @@ void Discovery::report(const Device &device, int eventCode)
     r.capabilities = d.capabilities;
     r.dhcpOn = d.dhcpOn;
     r.extInfo = d.extInfo;
+
+    std::lock_guard gate(m_gate);
+    // The address an online device holds: an ONVIF record of the same device yields to this one.
+    const uint32_t addr = eventCode == VEXA_EVENT_OFFLINE ? 0 : address::toHostOrder(d.ipv4Addr);
+    if (addr != device.reportedAddr) {
+        if (device.reportedAddr != 0 && --m_vxdpAddrs[device.reportedAddr] == 0)
+            m_vxdpAddrs.erase(device.reportedAddr);
+        if (addr != 0) {
+            ++m_vxdpAddrs[addr];
+            m_onvif->yieldAddress(addr);
+        }
+        device.reportedAddr = addr;
+    }
     if (m_callback)
         m_callback(&r, m_userData);
 }

@@ -20,6 +20,7 @@ struct PKT_RecvInfo;
 
 namespace vexa {
 
+class OnvifDiscovery;
 class PacketSocket;
 
 class Discovery final {
@@ -35,6 +36,9 @@ public:
     /** Multicasts one inquiry, repeated for the devices not heard in the following
      *  second; callable from any thread, the callback included. */
     bool sendInquiry();
+
+    /** The ONVIF side of this discovery. */
+    OnvifDiscovery &onvif() { return *m_onvif; }
 
     /** True on the receive thread of any discovery: where Start and Stop must not be called. */
     static bool onReceiveThread();
@@ -66,6 +70,7 @@ private:
         bool online = false;
         bool solicited = false; // answered this run's inquiry
         bool certified = false;
+        uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
         Rank listed = Rank::Offline;            // whose list `place` is in
         std::list<const Key *>::iterator place; // in m_byRank[listed]
         Rank rank() const;
@@ -83,6 +88,7 @@ private:
     };
 
     Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
+    bool startOnvif(const PKT_Driver *driver);
     void run();
     int msUntilRepeat(Clock::time_point now);
     /** Sends the next round when due; `drained`: no answer is waiting on the socket. */
@@ -97,7 +103,7 @@ private:
     bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
     void rerank(Device &device);
     void expireSilent(Clock::time_point now);
-    void report(const Device &device, int eventCode);
+    void report(Device &device, int eventCode);
 
     std::unique_ptr<PacketSocket> m_socket;
     VEXA_REPORT_CALLBACK m_callback;
@@ -112,6 +118,11 @@ private:
     std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
+    // Serialises the callback between this thread and the ONVIF ones, and
+    // guards the addresses online VXDP devices hold (one device, two protocols).
+    std::mutex m_gate;
+    std::unordered_map<uint32_t, uint32_t> m_vxdpAddrs; // host order -> devices holding it
+    std::unique_ptr<OnvifDiscovery> m_onvif;
 };
 
 } // namespace vexa

@@ -31,11 +31,13 @@ const PKT_Driver *packetDriver()
     return driver;
 }
 
-std::unique_ptr<PacketSocket> PacketSocket::open(const PKT_Driver *driver, uint32_t group, int receiveBuffer)
+std::unique_ptr<PacketSocket> PacketSocket::open(const PKT_Driver *driver, uint32_t group, int receiveBuffer,
+                                                 uint16_t port)
 {
+    static_assert(kVxdpPort == wire::kPort);
     const uint32_t groups[] = {address::toNetworkOrder(group)};
     PKT_Socket *socket = nullptr;
-    if (!driver || driver->open(wire::kPort, groups, 1, receiveBuffer, &socket) != 0 || !socket)
+    if (!driver || driver->open(port, groups, group ? 1 : 0, receiveBuffer, &socket) != 0 || !socket)
         return nullptr;
     return std::unique_ptr<PacketSocket>(new PacketSocket(driver, socket));
 }
@@ -45,9 +47,9 @@ PacketSocket::~PacketSocket()
     m_driver->close(m_socket);
 }
 
-bool PacketSocket::send(uint32_t group, std::span<const uint8_t> datagram)
+bool PacketSocket::send(uint32_t group, std::span<const uint8_t> datagram, uint16_t port)
 {
-    return m_driver->send(m_socket, address::toNetworkOrder(group), wire::kPort, datagram.data(),
+    return m_driver->send(m_socket, address::toNetworkOrder(group), port, datagram.data(),
                           datagram.size(), 0)
         > 0;
 }

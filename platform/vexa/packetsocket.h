@@ -18,14 +18,16 @@ const PKT_Driver *packetDriver();
 
 class PacketSocket final {
 public:
-    /** A socket on the protocol port joined to `group` (host order); null on failure. */
-    static std::unique_ptr<PacketSocket> open(const PKT_Driver *driver, uint32_t group, int receiveBuffer);
+    static constexpr uint16_t kVxdpPort = 39310; // wire::kPort, without including the codec here
+    /** A socket on `port` (0: any free port) joined to `group` (host order; 0: none); null on failure. */
+    static std::unique_ptr<PacketSocket> open(const PKT_Driver *driver, uint32_t group, int receiveBuffer,
+                                              uint16_t port = kVxdpPort);
     ~PacketSocket();
     PacketSocket(const PacketSocket &) = delete;
     PacketSocket &operator=(const PacketSocket &) = delete;
 
-    /** Sends to `group` (host order) on every chosen interface; true when it went out somewhere. */
-    bool send(uint32_t group, std::span<const uint8_t> datagram);
+    /** Sends to `group`:`port` (host order) on every chosen interface; true when it went out somewhere. */
+    bool send(uint32_t group, std::span<const uint8_t> datagram, uint16_t port = kVxdpPort);
     /** Sends by unicast to `addr` (host order); false when the driver is too old or it could not go out. */
     bool sendTo(uint32_t addr, std::span<const uint8_t> datagram);
     /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE). */

@@ -4,9 +4,11 @@
 
 #include "address.h"
 #include "discovery.h"
+#include "onvifdiscovery.h"
 #include "packetsocket.h"
 #include "request.h"
 
+#include <bit>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -83,12 +85,38 @@ std::optional<wire::ModifyBody> modifyBody(std::string_view password, const NetT
     return b;
 }
 
+// An ONVIF device is readdressed over ONVIF with the same checks as a VXDP one;
+// its one port is its HTTP port, and IPv6 is left alone.
+int modifyOnvif(const OnvifDiscovery::Listed &device, std::string_view password, const NetTexts &t)
+{
+    const auto addr = address::parseIpv4(t.ipv4Addr);
+    const auto mask = address::parseIpv4(t.ipv4Mask);
+    if (!addr || !mask)
+        return 0;
+    const uint32_t bits = address::toHostOrder(*mask);
+    const int prefix = std::popcount(bits);
+    if (prefix == 0 || bits != ~uint32_t(0) << (32 - prefix))
+        return 0;
+    if (!t.ipv4Gateway.empty() && !address::parseIpv4(t.ipv4Gateway))
+        return 0;
+    const onvif::Credentials credentials{onvif::userName(), std::string(password)};
+    onvif::Client client(device.xaddr, credentials);
+    if (!client.modify({address::formatIpv4(*addr), prefix, std::string(t.ipv4Gateway), t.port}))
+        return 0;
+    std::lock_guard current(g_current);
+    if (g_discovery)
+        g_discovery->onvif().actedOn(device, credentials);
+    return 1;
+}
+
 int modifyDevice(const char *macAddr, const char *password, const std::optional<NetTexts> &texts)
 {
     const auto mac = macAddr ? address::parseMac(macAddr) : std::nullopt;
     const auto pass = boundedText(password, wire::kMaxPassword);
     if (!mac || !pass || !texts)
         return 0;
+    if (const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(*mac)))
+        return modifyOnvif(*onvif, *pass, *texts);
     const auto body = modifyBody(*pass, *texts);
     const PKT_Driver *driver = body ? packetDriver() : nullptr;
     return driver && request::modify(driver, *mac, *body) ? 1 : 0;
@@ -198,6 +226,9 @@ VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityC
     const auto serial = boundedText(serialNo, wire::kMaxSerial);
     const auto code = boundedText(securityCode, wire::kMaxSecurityCode);
     if (!serial || serial->empty() || !code)
+        return 0;
+    // ONVIF has no such operation: nothing is sent.
+    if (OnvifDiscovery::listsSerial(std::string(*serial)))
         return 0;
     const PKT_Driver *driver = packetDriver();
     return driver && request::resetPassword(driver, std::string(*serial), std::string(*code)) ? 1 : 0;

@@ -197,7 +197,7 @@ done
 "$ROOT/usr/bin/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
 for package in $(for e in $EDITIONS; do printf '%s ' "${e%%:*}"; done); do
     QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE \\
-        QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=30 VEXA_PROBE_SECONDS=30 \\
+        QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=34 VEXA_PROBE_SECONDS=30 \\
         timeout 60 "$ROOT/usr/bin/\$package" >"$WORK/\$package.out" 2>&1
     echo "\$package exit \$?" >>"$WORK/\$package.out"
 done
@@ -206,12 +206,12 @@ wait \$SIM
 EOF
 $NETNS sh "$WORK/run.sh" || fail "the demo network did not start"
 cat "$WORK/devsim.log"
-[ "$(grep -o '"serialNo"' "$WORK/scan.json" | wc -l)" = 30 ] || fail "installed vexa-scan did not list the 30 demo devices"
+[ "$(grep -o '"serialNo"' "$WORK/scan.json" | wc -l)" = 34 ] || fail "installed vexa-scan did not list the 34 demo devices"
 for edition in $EDITIONS; do
     package=${edition%%:*}
     cat "$WORK/$package.out"
     grep -qx "$package exit 0" "$WORK/$package.out" || fail "installed $package did not end cleanly"
-    grep -qx 'rows 30' "$WORK/$package.out" || fail "installed $package did not list the 30 demo devices"
+    grep -qx 'rows 34' "$WORK/$package.out" || fail "installed $package did not list the 34 demo devices"
 done
 grep -q 'factory key\|manufacturer key' "$WORK/devsim.log" && fail "installed vexa-devsim did not find its demo keys"
 [ -e "$RUNTIME/VEXA.lock" ] || fail "no single-instance lock in XDG_RUNTIME_DIR"

@@ -90,6 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "longer than 23 bytes"},
         BadFile{"unknownField", fileWith(replaced(kValidDevice, "\"port\"", "\"prot\"")),
                 "unknown field \"prot\""},
+        BadFile{"unknownProtocol", fileWith(replaced(kValidDevice, "\"port\"", "\"protocols\": \"upnp\", \"port\"")),
+                "devices[0].protocols: must be"},
+        BadFile{"openReadsNotBoolean", replaced(fileWith(kValidDevice), "{", "{\"onvifOpenReads\": 1, "),
+                "onvifOpenReads: must be true or false"},
         BadFile{"duplicateSerial", fileWith(std::string(kValidDevice) + "," +
                                             replaced(kValidDevice, ":01\"", ":02\"")),
                 "serial number CAM0001 used twice"},
@@ -112,9 +116,12 @@ TEST(DeviceFile, demoNetwork)
     const auto file = loadDeviceFile(DEMO_NETWORK, error);
     ASSERT_TRUE(file) << error;
     EXPECT_EQ(file->password, "demo1234");
-    ASSERT_EQ(file->devices.size(), 30u);
-    int factoryDefault = 0, accessControl = 0, ipv6 = 0, basic = 0;
+    ASSERT_EQ(file->devices.size(), 34u);
+    EXPECT_TRUE(file->onvifOpenReads);
+    int factoryDefault = 0, accessControl = 0, ipv6 = 0, basic = 0, onvifOnly = 0, both = 0;
     for (const DeviceEntry &e : file->devices) {
+        onvifOnly += e.protocols == Protocols::Onvif;
+        both += e.protocols == Protocols::Both;
         factoryDefault += e.info.ipv4Addr == "192.168.1.64";
         accessControl += e.info.typeCode == 0x9E10;
         ipv6 += (e.info.capabilities & CapIpv6) != 0;
@@ -124,6 +131,8 @@ TEST(DeviceFile, demoNetwork)
     EXPECT_EQ(accessControl, 1);
     EXPECT_GE(ipv6, 3);
     EXPECT_GE(basic, 2);
+    EXPECT_EQ(onvifOnly, 3);
+    EXPECT_EQ(both, 1);
 }
 
 TEST(Generator, uniqueAndPlausible)

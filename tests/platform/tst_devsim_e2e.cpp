@@ -114,7 +114,7 @@ std::string runScanner(const char *arguments)
 TEST(DemoNetwork, scannerListsEveryDeviceOnce)
 {
     Simulator sim;
-    ASSERT_EQ(sim.line(), "ready 30 devices\n");
+    ASSERT_EQ(sim.line(), "ready 34 devices\n");
     const auto devices = nlohmann::json::parse(runScanner("list --json --wait 2"), nullptr, false);
     ASSERT_TRUE(devices.is_array());
     // Other simulators may share this host's loopback: count the demo network's own devices.
@@ -123,7 +123,7 @@ TEST(DemoNetwork, scannerListsEveryDeviceOnce)
     std::set<std::string> demo;
     for (const auto &d : demoNetwork.at("devices"))
         demo.insert(d.at("serialNo").get<std::string>() + "|" + d.at("macAddr").get<std::string>());
-    ASSERT_EQ(demo.size(), 30u);
+    ASSERT_EQ(demo.size(), 34u);
     std::set<std::string> identities;
     size_t fromDemo = 0;
     for (const auto &d : devices) {
@@ -131,10 +131,10 @@ TEST(DemoNetwork, scannerListsEveryDeviceOnce)
         identities.insert(id);
         fromDemo += demo.count(id);
     }
-    EXPECT_EQ(fromDemo, 30u);
+    EXPECT_EQ(fromDemo, 34u);
     EXPECT_EQ(identities.size(), devices.size()) << "every device listed once";
 
-    EXPECT_EQ(sim.command("offline all"), "ok offline 30\n");
+    EXPECT_EQ(sim.command("offline all"), "ok offline 31\n");
     EXPECT_EQ(sim.command("bogus"), "error: unknown command \"bogus\" (offline, online, silence, list, show, stats, quit)\n");
     const int status = sim.quit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -150,7 +150,7 @@ nlohmann::json firstDemoDevice()
 TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)
 {
     Simulator sim;
-    ASSERT_EQ(sim.line(), "ready 30 devices\n");
+    ASSERT_EQ(sim.line(), "ready 34 devices\n");
     const auto device = firstDemoDevice();
     const std::string mac = device.at("macAddr"), serial = device.at("serialNo");
     char dir[] = "/tmp/tst_devsim_e2e.XXXXXX";

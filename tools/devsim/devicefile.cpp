@@ -21,7 +21,7 @@ struct FileError : std::runtime_error {
 const std::set<std::string> knownFields = {
     "serialNo", "macAddr", "ipv4Addr", "ipv4Mask", "ipv4Gateway", "typeCode", "typeName",
     "port", "httpPort", "channelCount", "softwareVersion", "dspVersion", "startTime",
-    "ipv6Addr", "ipv6Gateway", "ipv6PrefixLen", "capabilities", "dhcpOn", "extInfo", "password",
+    "ipv6Addr", "ipv6Gateway", "ipv6PrefixLen", "capabilities", "dhcpOn", "extInfo", "password", "protocols",
 };
 
 class EntryReader
@@ -159,6 +159,11 @@ DeviceEntry readEntry(const json &object, const std::string &where)
     d.extInfo = uint8_t(r.integer("extInfo", 0, 1, false, 1));
     if (r.find("password", false))
         entry.password = r.text("password", 64, false);
+    const std::string protocols = r.text("protocols", 10, false, "vxdp");
+    if (protocols == "onvif" || protocols == "both")
+        entry.protocols = protocols == "onvif" ? Protocols::Onvif : Protocols::Both;
+    else if (protocols != "vxdp")
+        r.fail("protocols", "must be \"vxdp\", \"onvif\" or \"both\"");
     return entry;
 }
 
@@ -167,7 +172,7 @@ DeviceFile readFile(const json &root)
     if (!root.is_object())
         throw FileError("the top level must be an object with a \"devices\" array");
     for (const auto &item : root.items()) {
-        if (item.key() != "devices" && item.key() != "password")
+        if (item.key() != "devices" && item.key() != "password" && item.key() != "onvifOpenReads")
             throw FileError("unknown top-level field \"" + item.key() + "\"");
     }
     DeviceFile file;
@@ -175,6 +180,11 @@ DeviceFile readFile(const json &root)
         if (!it->is_string() || it->get<std::string>().empty())
             throw FileError("password: must be a non-empty text");
         file.password = it->get<std::string>();
+    }
+    if (const auto it = root.find("onvifOpenReads"); it != root.end()) {
+        if (!it->is_boolean())
+            throw FileError("onvifOpenReads: must be true or false");
+        file.onvifOpenReads = it->get<bool>();
     }
     const auto devices = root.find("devices");
     if (devices == root.end() || !devices->is_array())

@@ -9,15 +9,19 @@
 
 namespace devsim {
 
+enum class Protocols : uint8_t { Vxdp, Onvif, Both };
+
 struct DeviceEntry {
     DeviceInfo info;
     std::optional<std::string> password; ///< the device's own administrator password, if it has one
+    Protocols protocols = Protocols::Vxdp; ///< what the device speaks (onvifsim.h)
 };
 
 /** A network of simulated devices as described by a devices file (docs/devsim.md). */
 struct DeviceFile {
     std::optional<std::string> password; ///< administrator password of every device without its own
     std::vector<DeviceEntry> devices;
+    bool onvifOpenReads = false; ///< ONVIF devices show their settings to anyone (onvifsim.h)
 };
 
 /** Parses and validates a devices file; on failure returns nothing and a one-line reason in `error`. */

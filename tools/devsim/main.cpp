@@ -3,6 +3,7 @@
 
 #include "devicefile.h"
 #include "generator.h"
+#include "onvifsim.h"
 #include "simulator.h"
 #include "statefile.h"
 
@@ -29,7 +30,8 @@ constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW | --password-file FILE]\n"
     "                   [--factory-key FILE] [--manufacturer-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
-    "Simulates VXDP devices on the interfaces named by VEXA_INTERFACES.\n"
+    "                   [--onvif N] [--onvif-open-reads] [--onvif-http-digest]\n"
+    "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit.\n";
 
@@ -53,6 +55,9 @@ struct Options {
     uint16_t heartbeatS = 30;
     uint64_t seed = 1;
     bool bootAnnounce = true;
+    size_t onvifCount = 0; // of the --count devices, how many speak only ONVIF
+    bool onvifOpenReads = false;
+    bool onvifHttpDigest = false;
 };
 
 std::optional<uint64_t> parseNumber(const std::string &text, uint64_t min, uint64_t max)
@@ -76,6 +81,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
             o.bootAnnounce = false;
             continue;
         }
+        if (arg == "--onvif-open-reads" || arg == "--onvif-http-digest") {
+            (arg == "--onvif-open-reads" ? o.onvifOpenReads : o.onvifHttpDigest) = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument " + arg;
             return std::nullopt;
@@ -90,6 +99,13 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
                 return std::nullopt;
             }
             o.count = *n;
+        } else if (arg == "--onvif") {
+            const auto n = parseNumber(value, 0, devsim::kMaxGeneratedDevices);
+            if (!n) {
+                error = "--onvif must lie in 0.." + std::to_string(devsim::kMaxGeneratedDevices);
+                return std::nullopt;
+            }
+            o.onvifCount = *n;
         } else if (arg == "--password" || arg == "--password-file") {
             if (o.password) {
                 error = "give the password once";
@@ -135,6 +151,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
     }
     if (o.devicesPath.empty() == (o.count == 0)) {
         error = "give exactly one of --devices FILE and --count N";
+        return std::nullopt;
+    }
+    if (o.onvifCount > o.count) {
+        error = "--onvif needs --count N of at least as many devices";
         return std::nullopt;
     }
     return o;
@@ -189,6 +209,7 @@ private:
 int run(const Options &options)
 {
     std::vector<devsim::DeviceEntry> devices;
+    bool openReads = options.onvifOpenReads;
     std::string defaultPassword = devsim::Simulator::Config().defaultPassword;
     std::string error;
     if (!options.devicesPath.empty()) {
@@ -199,10 +220,13 @@ int run(const Options &options)
         }
         devices = std::move(file->devices);
         defaultPassword = file->password.value_or(defaultPassword);
+        openReads = openReads || file->onvifOpenReads;
     } else {
         for (auto &info : devsim::generateDevices(options.count, options.seed))
             devices.push_back({std::move(info), std::nullopt});
+        devsim::makeOnvifDevices(devices, options.onvifCount);
     }
+    auto onvifDevices = devsim::splitOnvifDevices(devices);
     defaultPassword = options.password.value_or(defaultPassword);
 
     devsim::Simulator::Config config;
@@ -265,8 +289,16 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    devsim::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
+                                 std::move(onvifDevices),
+                                 state);
+    if (!onvif.start(driver, options.bootAnnounce, error)) {
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        driver->close(socket);
+        return 1;
+    }
     sim.start(devsim::Clock::now());
-    std::printf("ready %zu devices\n", sim.deviceCount());
+    std::printf("ready %zu devices\n", sim.deviceCount() + onvif.onlyOnvifCount());
     std::fflush(stdout);
 
     StdinReader input;
@@ -287,8 +319,10 @@ int run(const Options &options)
             sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
                         info.destAddr);
         sim.runDue(devsim::Clock::now());
+        onvif.persist(state);
     }
     sim.shutdown();
+    onvif.shutdown();
     driver->close(socket);
     return 0;
 }

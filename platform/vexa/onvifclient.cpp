@@ -1,0 +1,272 @@
+#include "onvifclient.h"
+
+#include "wsdiscovery.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace vexa::onvif {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr long kConnectMs = 1000;
+constexpr long kCallMs = 3000;
+
+// Collects a response body up to the SOAP cap; a longer one aborts the transfer.
+size_t collect(char *data, size_t size, size_t count, void *user)
+{
+    auto *body = static_cast<std::string *>(user);
+    if (body->size() + size * count > soap::kMaxMessage)
+        return 0;
+    body->append(data, size * count);
+    return size * count;
+}
+
+int cancelled(void *cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool> *>(cancel)->load() ? 1 : 0;
+}
+
+int prefixOf(const std::string &text)
+{
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const int n = std::stoi(text);
+    return n <= 32 ? n : -1;
+}
+
+std::string maskText(int prefix)
+{
+    const uint32_t m = prefix == 0 ? 0 : ~uint32_t(0) << (32 - prefix);
+    return std::to_string(m >> 24) + "." + std::to_string(m >> 16 & 0xff) + "." + std::to_string(m >> 8 & 0xff) + "."
+        + std::to_string(m & 0xff);
+}
+
+std::optional<unsigned> number(const std::string &text, unsigned max)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const unsigned n = unsigned(std::stoul(text));
+    return n <= max ? std::optional(n) : std::nullopt;
+}
+
+} // namespace
+
+std::string userName()
+{
+    const char *user = std::getenv("VEXA_ONVIF_USER");
+    return user && *user && std::string_view(user).size() <= soap::kMaxText ? user : "admin";
+}
+
+bool readDeviceInformation(const soap::Envelope &r, Details &d)
+{
+    if (r.operation != "GetDeviceInformationResponse")
+        return false;
+    d.manufacturer = r.field("Manufacturer");
+    d.model = r.field("Model");
+    d.firmware = r.field("FirmwareVersion");
+    d.serial = r.field("SerialNumber");
+    d.hardwareId = r.field("HardwareId");
+    return !d.serial.empty();
+}
+
+bool readNetworkInterfaces(const soap::Envelope &r, Details &d)
+{
+    if (r.operation != "GetNetworkInterfacesResponse")
+        return false;
+    // The first interface is the one the device was found on in every device seen so far.
+    d.interfaceToken = r.field("NetworkInterfaces/@token");
+    d.mac = r.field("NetworkInterfaces/Info/HwAddress");
+    d.dhcp = r.field("NetworkInterfaces/IPv4/Config/DHCP") == "true";
+    const std::string config = d.dhcp && !r.field("NetworkInterfaces/IPv4/Config/FromDHCP/Address").empty()
+        ? "FromDHCP"
+        : "Manual";
+    d.ipv4Addr = r.field("NetworkInterfaces/IPv4/Config/" + config + "/Address");
+    const int prefix = prefixOf(r.field("NetworkInterfaces/IPv4/Config/" + config + "/PrefixLength"));
+    d.ipv4Mask = prefix >= 0 ? maskText(prefix) : std::string();
+    d.ipv6Addr = r.field("NetworkInterfaces/IPv6/Config/Manual/Address");
+    const int prefix6 = d.ipv6Addr.empty() ? -1 : int(number(r.field("NetworkInterfaces/IPv6/Config/Manual/PrefixLength"), 128).value_or(0));
+    d.ipv6PrefixLen = uint8_t(std::max(prefix6, 0));
+    return !d.interfaceToken.empty();
+}
+
+void readGateway(const soap::Envelope &r, Details &d)
+{
+    if (r.operation == "GetNetworkDefaultGatewayResponse")
+        d.ipv4Gateway = r.field("NetworkGateway/IPv4Address");
+}
+
+void readProtocols(const soap::Envelope &r, Details &d)
+{
+    if (r.operation != "GetNetworkProtocolsResponse")
+        return;
+    std::string name;
+    for (const auto &[path, value] : r.fields) {
+        if (path == "NetworkProtocols/Name")
+            name = value;
+        else if (path == "NetworkProtocols/Port" && name == "HTTP" && d.httpPort == 0)
+            d.httpPort = uint16_t(number(value, 65535).value_or(0));
+    }
+}
+
+std::optional<std::chrono::system_clock::time_point> readDeviceClock(const soap::Envelope &r)
+{
+    if (r.operation != "GetSystemDateAndTimeResponse")
+        return std::nullopt;
+    const std::string p = "SystemDateAndTime/UTCDateTime/";
+    const auto two = [&](const char *field) {
+        const auto n = number(r.field(p + field), 99);
+        return n ? std::string(*n < 10 ? "0" : "") + std::to_string(*n) : std::string("xx");
+    };
+    const auto year = number(r.field(p + "Date/Year"), 9999);
+    if (!year)
+        return std::nullopt;
+    return soap::parseUtc(std::to_string(*year) + "-" + two("Date/Month") + "-" + two("Date/Day") + "T"
+                          + two("Time/Hour") + ":" + two("Time/Minute") + ":" + two("Time/Second") + "Z");
+}
+
+Client::Client(std::string xaddr, std::optional<Credentials> credentials, const std::atomic<bool> *cancel)
+    : m_xaddr(std::move(xaddr)), m_credentials(std::move(credentials)), m_cancel(cancel)
+{
+    static std::once_flag global;
+    std::call_once(global, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    m_curl = curl_easy_init();
+}
+
+Client::~Client()
+{
+    curl_easy_cleanup(static_cast<CURL *>(m_curl));
+}
+
+std::optional<soap::Envelope> Client::post(const std::string &operation, const soap::Fields &fields, bool digest,
+                                           long &status)
+{
+    CURL *curl = static_cast<CURL *>(m_curl);
+    if (!curl)
+        return std::nullopt;
+    soap::Envelope request{operation, fields, std::nullopt};
+    if (m_credentials && !digest && operation != "GetSystemDateAndTime")
+        request.token = soap::makeToken(m_credentials->user, m_credentials->password,
+                                        std::chrono::system_clock::now() + m_clockOffset.value_or(0s));
+    const std::string body = soap::encode(request);
+    if (body.empty())
+        return std::nullopt;
+    std::string response;
+    const std::string contentType = "Content-Type: application/soap+xml; charset=utf-8; action=\"http://www.onvif.org/ver10/device/wsdl/" + operation + "\"";
+    curl_slist *headers = curl_slist_append(nullptr, contentType.c_str());
+    curl_easy_reset(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, m_xaddr.c_str());
+    // Plain HTTP to the device itself: no other scheme, no proxy, no redirect.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kCallMs);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body.size()));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
+    if (m_cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, m_cancel);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, cancelled);
+    }
+    if (digest && m_credentials) {
+        // Digest only: curl never falls back to Basic, which would send the password itself.
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_DIGEST));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, m_credentials->user.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, m_credentials->password.c_str());
+    }
+    const CURLcode rc = curl_easy_perform(curl);
+    status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_slist_free_all(headers);
+    if (rc != CURLE_OK)
+        return std::nullopt;
+    return soap::parse(response);
+}
+
+void Client::learnClock()
+{
+    long status = 0;
+    const auto response = post("GetSystemDateAndTime", {}, false, status);
+    const auto deviceNow = response ? readDeviceClock(*response) : std::nullopt;
+    m_clockOffset = deviceNow ? *deviceNow - std::chrono::system_clock::now() : std::chrono::system_clock::duration(0);
+}
+
+std::optional<soap::Envelope> Client::call(const std::string &operation, soap::Fields fields)
+{
+    if (m_credentials && !m_clockOffset && !m_httpDigest)
+        learnClock();
+    long status = 0;
+    auto response = post(operation, fields, m_httpDigest, status);
+    // A device that wants HTTP Digest answers a UsernameToken with 401: ask again its way, once.
+    if (status == 401 && m_credentials && !m_httpDigest) {
+        m_httpDigest = true;
+        response = post(operation, fields, true, status);
+    }
+    if (status != 200 || !response || response->operation != operation + "Response")
+        return std::nullopt;
+    return response;
+}
+
+std::optional<Details> Client::readDetails()
+{
+    Details d;
+    const auto info = call("GetDeviceInformation", {});
+    if (!info || !readDeviceInformation(*info, d))
+        return std::nullopt;
+    if (const auto r = call("GetNetworkInterfaces", {}))
+        readNetworkInterfaces(*r, d);
+    if (const auto r = call("GetNetworkDefaultGateway", {}))
+        readGateway(*r, d);
+    if (const auto r = call("GetNetworkProtocols", {}))
+        readProtocols(*r, d);
+    return d;
+}
+
+bool Client::modify(const NetChange &change)
+{
+    // Reading first proves the credentials and names the interface before anything changes.
+    Details now;
+    const auto interfaces = call("GetNetworkInterfaces", {});
+    if (!interfaces || !readNetworkInterfaces(*interfaces, now))
+        return false;
+    if (const auto r = call("GetNetworkProtocols", {}))
+        readProtocols(*r, now);
+
+    if (!change.ipv4Gateway.empty() && !call("SetNetworkDefaultGateway", {{"IPv4Address", change.ipv4Gateway}}))
+        return false;
+    const auto address = wsd::httpAddress(m_xaddr);
+    if (!address)
+        return false;
+    const size_t slash = m_xaddr.find('/', 7);
+    const std::string path = slash == std::string::npos ? "/" : m_xaddr.substr(slash);
+    if (change.httpPort != 0 && change.httpPort != (now.httpPort ? now.httpPort : address->port)) {
+        if (!call("SetNetworkProtocols",
+                  {{"NetworkProtocols/Name", "HTTP"},
+                   {"NetworkProtocols/Enabled", "true"},
+                   {"NetworkProtocols/Port", std::to_string(change.httpPort)}}))
+            return false;
+        m_xaddr = "http://" + address->host + ":" + std::to_string(change.httpPort) + path;
+    }
+    const auto done = call("SetNetworkInterfaces",
+                           {{"InterfaceToken", now.interfaceToken},
+                            {"NetworkInterface/Enabled", "true"},
+                            {"NetworkInterface/IPv4/Enabled", "true"},
+                            {"NetworkInterface/IPv4/Manual/Address", change.ipv4Addr},
+                            {"NetworkInterface/IPv4/Manual/PrefixLength", std::to_string(change.prefixLength)},
+                            {"NetworkInterface/IPv4/DHCP", "false"}});
+    if (!done)
+        return false;
+    // A device that takes the address only on its next start says so, and is still where it was.
+    return done->field("RebootNeeded") != "true" || call("SystemReboot", {}).has_value();
+}
+
+} // namespace vexa::onvif

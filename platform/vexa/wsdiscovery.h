@@ -1,0 +1,79 @@
+#pragma once
+
+// WS-Discovery (2005/04, as ONVIF devices speak it): the few SOAP-over-UDP
+// messages the discovery library and the simulator exchange. Parsing is
+// defensive: oversized or malformed messages, and any field beyond its bound,
+// make the whole message unparsable.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace vexa::wsd {
+
+inline constexpr uint16_t kPort = 3702;
+inline constexpr uint32_t kGroup = 0xEFFFFFFA; // 239.255.255.250, host order
+/** Largest message either side reads; a ProbeMatches of one device is about 1.5 KiB. */
+inline constexpr size_t kMaxMessage = 16 * 1024;
+inline constexpr size_t kMaxText = 256;      // endpoint, message ids, one scope or address
+inline constexpr size_t kMaxListItems = 32;  // types, scopes, addresses of one target
+inline constexpr size_t kMaxMatches = 8;
+
+inline constexpr std::string_view kTypeDevice = "tds:Device";
+inline constexpr std::string_view kTypeTransmitter = "dn:NetworkVideoTransmitter";
+
+/** One discoverable device: its endpoint reference and what it says of itself. */
+struct Target {
+    std::string endpoint;
+    std::vector<std::string> types; // qualified names as sent ("dn:NetworkVideoTransmitter")
+    std::vector<std::string> scopes;
+    std::vector<std::string> xaddrs;
+    uint32_t metadataVersion = 0;
+    bool operator==(const Target &) const = default;
+};
+
+struct Probe {
+    std::string messageId;
+    std::vector<std::string> types; // empty: every device answers
+    bool operator==(const Probe &) const = default;
+};
+struct ProbeMatches {
+    std::string messageId;
+    std::string relatesTo;
+    std::vector<Target> matches;
+    bool operator==(const ProbeMatches &) const = default;
+};
+struct Hello {
+    std::string messageId;
+    Target target;
+    bool operator==(const Hello &) const = default;
+};
+struct Bye {
+    std::string messageId;
+    std::string endpoint;
+    bool operator==(const Bye &) const = default;
+};
+using Message = std::variant<Probe, ProbeMatches, Hello, Bye>;
+
+/** The message, or nothing when it is not one of the four or breaks a bound. */
+std::optional<Message> parse(std::string_view xml);
+/** The SOAP envelope of a message; empty when a field breaks a bound. */
+std::string encode(const Message &message);
+
+/** A fresh "urn:uuid:..." from the system's random source. */
+std::string newUuidUrn();
+/** Whether a probe for `types` (empty: any) matches a device of `deviceTypes`, by local name. */
+bool typesMatch(const std::vector<std::string> &types, const std::vector<std::string> &deviceTypes);
+/** The value of the first "onvif://www.onvif.org/<category>/<value>" scope, percent-decoded. */
+std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, std::string_view category);
+/** Host and port of an "http://host[:port]/path" transport address; the port defaults to 80. */
+struct HttpAddress {
+    std::string host;
+    uint16_t port = 80;
+};
+std::optional<HttpAddress> httpAddress(std::string_view xaddr);
+
+} // namespace vexa::wsd

@@ -1,0 +1,62 @@
+// The npm "onvif" client against vexa-devsim's ONVIF devices: discovers them,
+// reads device information and network interfaces with a UsernameToken
+// digest, and readdresses the first. Prints one line per finding; exits 1 on
+// the first disagreement.
+'use strict';
+const onvif = require('onvif');
+
+const [password, expected, newAddress] = process.argv.slice(2);
+const serials = expected.split(',');
+
+function fail(message) {
+    console.log('FAIL ' + message);
+    process.exit(1);
+}
+
+function call(cam, method, ...args) {
+    return new Promise((resolve, reject) => cam[method](...args, (err, data) => (err ? reject(err) : resolve(data))));
+}
+
+async function main() {
+    const found = await new Promise((resolve) =>
+        onvif.Discovery.probe({ resolve: false, timeout: 2000 }, (err, cams) => resolve(err ? [] : cams)));
+    if (found.length !== serials.length)
+        fail('discovered ' + found.length + ' devices, expected ' + serials.length);
+    const bySerial = {};
+    for (const match of found) {
+        const xaddr = new URL(match.probeMatches.probeMatch.XAddrs.split(' ')[0]);
+        const cam = new onvif.Cam({ hostname: xaddr.hostname, port: Number(xaddr.port), path: xaddr.pathname,
+                                    username: 'admin', password, autoconnect: false });
+        await call(cam, 'getSystemDateAndTime'); // the device's clock, for the token
+        const info = await call(cam, 'getDeviceInformation');
+        const interfaces = await call(cam, 'getNetworkInterfaces');
+        const mac = interfaces[0].info.hwAddress;
+        console.log('device ' + info.serialNumber + ' ' + mac + ' ' + xaddr.hostname);
+        bySerial[info.serialNumber] = { cam, token: interfaces[0].$.token };
+    }
+    for (const serial of serials) {
+        if (!bySerial[serial])
+            fail('device ' + serial + ' not read');
+    }
+    const first = bySerial[serials[0]];
+    const result = await call(first.cam, 'setNetworkInterfaces', {
+        interfaceToken: first.token,
+        networkInterface: { enabled: true, IPv4: { enabled: true, manual: { address: newAddress, prefixLength: 16 },
+                                                   DHCP: false } },
+    });
+    console.log('readdressed ' + serials[0] + ' to ' + newAddress + ' reboot ' + result.rebootNeeded);
+    // A wrong password changes nothing.
+    const intruder = new onvif.Cam({ hostname: newAddress, port: first.cam.port, path: first.cam.path,
+                                     username: 'admin', password: 'not-' + password, autoconnect: false });
+    await call(intruder, 'getSystemDateAndTime');
+    const refused = await call(intruder, 'setNetworkInterfaces', {
+        interfaceToken: first.token,
+        networkInterface: { enabled: true, IPv4: { enabled: true, manual: { address: '127.79.0.9', prefixLength: 16 },
+                                                   DHCP: false } },
+    }).then(() => false, () => true);
+    if (!refused)
+        fail('a wrong password readdressed the device');
+    console.log('wrong password refused');
+}
+
+main().then(() => process.exit(0), (err) => fail(err.message || String(err)));

@@ -1,0 +1,99 @@
+// The simulated ONVIF device's answers to device management, in-process: what
+// it accepts, what it refuses and why, and what it would persist.
+
+#include "onvifservice.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace devsim;
+using vexa::soap::Envelope;
+
+DeviceInfo camera()
+{
+    DeviceInfo d;
+    d.serialNo = "CAM-1";
+    d.macAddr = "02:00:00:00:00:01";
+    d.ipv4Addr = "127.60.0.1";
+    d.ipv4Mask = "255.255.0.0";
+    d.ipv4Gateway = "127.60.0.254";
+    d.typeName = "Cam";
+    d.port = d.httpPort = 8080;
+    return d;
+}
+
+Envelope setInterfaces(const std::string &token, const std::string &addr, const std::string &prefix,
+                       const std::string &dhcp = "false")
+{
+    return {"SetNetworkInterfaces",
+            {{"InterfaceToken", token},
+             {"NetworkInterface/IPv4/Manual/Address", addr},
+             {"NetworkInterface/IPv4/Manual/PrefixLength", prefix},
+             {"NetworkInterface/IPv4/DHCP", dhcp}},
+            std::nullopt};
+}
+
+TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
+{
+    const struct {
+        const char *what;
+        Envelope request;
+        bool authorized, readOnly;
+        int status;
+        const char *says; // in the answer's body
+    } rows[] = {
+        {"new address", setInterfaces("eth0", "127.61.0.7", "16"), true, false, 200, "RebootNeeded"},
+        {"not authorized", setInterfaces("eth0", "127.61.0.7", "16"), false, false, 400, "ter:NotAuthorized"},
+        {"other interface", setInterfaces("eth1", "127.61.0.7", "16"), true, false, 400, "InvalidNetworkInterface"},
+        {"DHCP asked for", setInterfaces("eth0", "127.61.0.7", "16", "true"), true, false, 400, "InvalidIPv4Address"},
+        {"off loopback", setInterfaces("eth0", "10.0.0.7", "16"), true, false, 400, "InvalidIPv4Address"},
+        {"the host's own address", setInterfaces("eth0", "127.0.0.1", "16"), true, false, 400, "InvalidIPv4Address"},
+        {"prefix too long", setInterfaces("eth0", "127.61.0.7", "31"), true, false, 400, "InvalidIPv4Address"},
+        {"prefix not a number", setInterfaces("eth0", "127.61.0.7", "1x"), true, false, 400, "InvalidIPv4Address"},
+        {"settings of the VXDP side", setInterfaces("eth0", "127.61.0.7", "16"), true, true, 400, "OperationProhibited"},
+        {"bad gateway", {"SetNetworkDefaultGateway", {{"IPv4Address", "127.1"}}, std::nullopt}, true, false, 400,
+         "InvalidGatewayAddress"},
+        {"port 0", {"SetNetworkProtocols", {{"NetworkProtocols/Name", "HTTP"}, {"NetworkProtocols/Port", "0"}},
+                    std::nullopt}, true, false, 400, "InvalidArgVal"},
+        {"unknown call", {"GetProfiles", {}, std::nullopt}, true, false, 400, "ActionNotSupported"},
+        {"clock for anyone", {"GetSystemDateAndTime", {}, std::nullopt}, false, false, 200, "UTCDateTime"},
+    };
+    for (const auto &row : rows) {
+        const OnvifAnswer a = answerOnvif(camera(), row.request, row.authorized, row.readOnly,
+                                          std::chrono::system_clock::now());
+        EXPECT_EQ(a.httpStatus, row.status) << row.what;
+        EXPECT_NE(a.body.find(row.says), std::string::npos) << row.what << "\n" << a.body;
+        EXPECT_EQ(a.apply.has_value(), row.status == 200 && row.request.operation.rfind("Set", 0) == 0)
+            << row.what;
+    }
+}
+
+TEST(OnvifDevice, acceptedChangesAreWhatIsKept)
+{
+    const auto now = std::chrono::system_clock::now();
+    auto a = answerOnvif(camera(), setInterfaces("eth0", "127.61.0.7", "24"), true, false, now);
+    ASSERT_TRUE(a.apply);
+    EXPECT_EQ(a.apply->ipv4Addr, "127.61.0.7");
+    EXPECT_EQ(a.apply->ipv4Mask, "255.255.255.0");
+    EXPECT_EQ(a.apply->ipv4Gateway, "127.60.0.254") << "untouched";
+
+    // Only the HTTP entry moves the port, whatever comes before it.
+    a = answerOnvif(camera(),
+                    {"SetNetworkProtocols",
+                     {{"NetworkProtocols/Name", "RTSP"}, {"NetworkProtocols/Port", "554"},
+                      {"NetworkProtocols/Name", "HTTP"}, {"NetworkProtocols/Port", "8042"}},
+                     std::nullopt},
+                    true, false, now);
+    ASSERT_TRUE(a.apply);
+    EXPECT_EQ(a.apply->port, 8042);
+
+    // What the device says about itself reads back through the client's own parser.
+    a = answerOnvif(camera(), {"GetNetworkInterfaces", {}, std::nullopt}, true, false, now);
+    const auto parsed = vexa::soap::parse(a.body);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->field("NetworkInterfaces/@token"), "eth0");
+    EXPECT_EQ(parsed->field("NetworkInterfaces/IPv4/Config/Manual/PrefixLength"), "16");
+}
+
+} // namespace

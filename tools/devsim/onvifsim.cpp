@@ -1,0 +1,375 @@
+#include "onvifsim.h"
+
+#include "onvifservice.h"
+
+#include <packetdriver.h>
+#include <soap.h>
+
+#include <sodium.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace devsim {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The standard's APP_MAX_DELAY: each device answers a probe after a random
+// delay up to this, so a thousand answers do not arrive at once.
+constexpr int kMaxDelayMs = 500;
+constexpr int kPollMs = 50;
+// Answers waiting at once: one probe of every tool in reach, bounded so a
+// flood of probes cannot grow the queue without end.
+constexpr size_t kMaxPendingAnswers = 1 << 16;
+// A UsernameToken is believed within this distance of the device's clock,
+// and its nonce only once among the device's recent ones.
+constexpr auto kTokenWindow = 5min;
+constexpr size_t kRecentNonces = 64;
+
+std::string percentEncoded(std::string_view text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
+            out += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+uint64_t addressKey(const DeviceInfo &info)
+{
+    return uint64_t(parseIpv4(info.ipv4Addr).value_or(0)) << 16 | info.httpPort;
+}
+
+} // namespace
+
+OnvifSimulator::OnvifSimulator(Config config, std::vector<DeviceEntry> devices, const StateFile &state)
+    : m_config(std::move(config)), m_random(m_config.seed * 2654435761u + 1)
+{
+    for (DeviceEntry &entry : devices) {
+        Device d;
+        d.endpoint = endpointOf(entry.info);
+        d.password = entry.password.value_or(m_config.defaultPassword);
+        if (const auto saved = state.devices().find(entry.info.key());
+            saved != state.devices().end() && saved->second.network && entry.protocols == Protocols::Onvif) {
+            saved->second.network->applyTo(entry.info);
+            entry.info.httpPort = entry.info.port;
+        }
+        // Every third device's clock is hours off: clients must go by the device's time.
+        const unsigned spread = unsigned(d.endpoint[9]) % 3;
+        d.clockOffset = spread == 0 ? 0s : spread == 1 ? std::chrono::seconds(2h) : -std::chrono::seconds(37min);
+        d.entry = std::move(entry);
+        m_devices.push_back(std::move(d));
+    }
+}
+
+OnvifSimulator::~OnvifSimulator()
+{
+    shutdown();
+}
+
+std::string OnvifSimulator::endpointOf(const DeviceInfo &info)
+{
+    unsigned char h[16];
+    crypto_generichash(h, sizeof h, reinterpret_cast<const unsigned char *>(info.serialNo.data()),
+                       info.serialNo.size(), nullptr, 0);
+    h[6] = uint8_t((h[6] & 0x0f) | 0x50); // name-based
+    h[8] = uint8_t((h[8] & 0x3f) | 0x80);
+    char s[46];
+    std::snprintf(s, sizeof s, "urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", h[0],
+                  h[1], h[2], h[3], h[4], h[5], h[6], h[7], h[8], h[9], h[10], h[11], h[12], h[13], h[14], h[15]);
+    return s;
+}
+
+std::string OnvifSimulator::xaddrOf(const DeviceInfo &info)
+{
+    return "http://" + info.ipv4Addr + ":" + std::to_string(info.httpPort) + "/onvif/device_service";
+}
+
+vexa::wsd::Target OnvifSimulator::target(const Device &device)
+{
+    vexa::wsd::Target t;
+    t.endpoint = device.endpoint;
+    t.types = {std::string(vexa::wsd::kTypeDevice), std::string(vexa::wsd::kTypeTransmitter)};
+    t.scopes = {"onvif://www.onvif.org/type/video_encoder",
+                "onvif://www.onvif.org/hardware/" + percentEncoded(device.entry.info.typeName),
+                "onvif://www.onvif.org/name/" + percentEncoded(device.entry.info.serialNo)};
+    t.xaddrs = {xaddrOf(device.entry.info)};
+    t.metadataVersion = device.metadataVersion;
+    return t;
+}
+
+bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::string &error)
+{
+    if (m_devices.empty())
+        return true;
+    m_driver = driver;
+    // One listening socket per device: a thousand devices need more than the usual 1024 descriptors.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    m_http = std::make_unique<OnvifHttp>([this](const OnvifHttp::Call &call) { return serve(call); });
+    if (!m_http->start(error))
+        return false;
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        const DeviceInfo &info = m_devices[i].entry.info;
+        if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
+            return false;
+        m_byAddress[addressKey(info)] = i;
+    }
+    const uint32_t group = htonl(vexa::wsd::kGroup);
+    if (const int rc = driver->open(vexa::wsd::kPort, &group, 1, 1 << 20, &m_socket); rc < 0) {
+        error = std::string("cannot open the WS-Discovery socket: ") + std::strerror(-rc);
+        return false;
+    }
+    // Probe matches go back to the prober's own address and port.
+    m_unicast = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_unicast < 0) {
+        error = std::string("cannot open the answer socket: ") + std::strerror(errno);
+        return false;
+    }
+    if (bootAnnounce) {
+        for (const Device &d : m_devices)
+            multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(d)}));
+    }
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void OnvifSimulator::shutdown()
+{
+    if (!m_thread.joinable())
+        return;
+    m_stop = true;
+    m_driver->wake(m_socket);
+    m_thread.join();
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto &save : m_saves)
+            save->done = true; // refused: the device is going away
+        m_saved.notify_all();
+    }
+    m_http.reset();
+    for (const Device &d : m_devices)
+        multicast(vexa::wsd::encode(vexa::wsd::Bye{vexa::wsd::newUuidUrn(), d.endpoint}));
+    m_driver->close(m_socket);
+    ::close(m_unicast);
+}
+
+void OnvifSimulator::persist(StateFile &state)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_saves.empty())
+        return;
+    std::vector<DeviceState> before;
+    for (const auto &save : m_saves) {
+        before.push_back(state.device(save->key));
+        state.device(save->key).network = save->network;
+    }
+    std::string error;
+    const bool ok = state.save(error);
+    if (!ok) {
+        // Nothing half-remembered: the devices keep their old settings.
+        for (size_t i = 0; i < m_saves.size(); ++i)
+            state.device(m_saves[i]->key) = before[i];
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+    }
+    for (auto &save : m_saves) {
+        save->done = true;
+        save->ok = ok;
+    }
+    m_saves.clear();
+    m_saved.notify_all();
+}
+
+size_t OnvifSimulator::onlyOnvifCount() const
+{
+    return size_t(std::count_if(m_devices.begin(), m_devices.end(),
+                                [](const Device &d) { return d.entry.protocols == Protocols::Onvif; }));
+}
+
+void OnvifSimulator::multicast(const std::string &xml)
+{
+    m_driver->send(m_socket, htonl(vexa::wsd::kGroup), vexa::wsd::kPort, xml.data(), xml.size(), 0);
+}
+
+void OnvifSimulator::run()
+{
+    std::vector<uint8_t> buffer(vexa::wsd::kMaxMessage + 1);
+    while (!m_stop) {
+        int timeoutMs = kPollMs;
+        if (!m_answers.empty()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_answers.top().due - Clock::now());
+            timeoutMs = int(std::clamp<int64_t>(wait.count(), 0, kPollMs));
+        }
+        PKT_RecvInfo info{};
+        const int n = m_driver->receive(m_socket, buffer.data(), buffer.size(), timeoutMs, &info);
+        if (n >= 0 && size_t(n) <= vexa::wsd::kMaxMessage)
+            receive(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info.sourceAddr,
+                    info.sourcePort, Clock::now());
+        answerDue(Clock::now());
+    }
+}
+
+void OnvifSimulator::receive(std::string_view xml, uint32_t addr, uint16_t port, Clock::time_point now)
+{
+    const auto message = vexa::wsd::parse(xml);
+    const auto *probe = message ? std::get_if<vexa::wsd::Probe>(&*message) : nullptr;
+    if (!probe || port == 0)
+        return;
+    const std::vector<std::string> types = {std::string(vexa::wsd::kTypeDevice),
+                                            std::string(vexa::wsd::kTypeTransmitter)};
+    if (!vexa::wsd::typesMatch(probe->types, types))
+        return;
+    for (size_t i = 0; i < m_devices.size() && m_answers.size() < kMaxPendingAnswers; ++i) {
+        m_random = m_random * 6364136223846793005u + 1442695040888963407u;
+        const auto delay = std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
+        m_answers.push(Answer{now + delay, i, addr, port, probe->messageId});
+    }
+}
+
+void OnvifSimulator::answerDue(Clock::time_point now)
+{
+    while (!m_answers.empty() && m_answers.top().due <= now) {
+        const Answer a = m_answers.top();
+        m_answers.pop();
+        std::string xml;
+        {
+            std::lock_guard lock(m_mutex);
+            xml = vexa::wsd::encode(vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), a.relatesTo,
+                                                            {target(m_devices[a.device])}});
+        }
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = a.addr;
+        to.sin_port = htons(a.port);
+        ::sendto(m_unicast, xml.data(), xml.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    }
+}
+
+// Whether the caller proved the password, by a UsernameToken or by HTTP
+// Digest; otherwise `refusal` is what to answer when the call needs it.
+bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
+                                OnvifHttp::Reply &refusal)
+{
+    if (request.token && !m_config.httpDigestOnly) {
+        const auto &t = *request.token;
+        const auto created = vexa::soap::parseUtc(t.created);
+        const auto deviceNow = std::chrono::system_clock::now() + device.clockOffset;
+        const bool fresh = created && *created > deviceNow - kTokenWindow && *created < deviceNow + kTokenWindow;
+        const bool replayed = std::find(device.recentNonces.begin(), device.recentNonces.end(), t.nonce)
+            != device.recentNonces.end();
+        if (t.username == kOnvifUser && fresh && !replayed && vexa::soap::tokenProves(t, device.password)) {
+            device.recentNonces.push_back(t.nonce);
+            if (device.recentNonces.size() > kRecentNonces)
+                device.recentNonces.pop_front();
+            return true;
+        }
+        refusal = {400, onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized"), false, false};
+        return false;
+    }
+    const int digest = call.digest(device.password);
+    refusal = {401, {}, true, digest == -1};
+    return digest == 1;
+}
+
+OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
+{
+    std::unique_lock lock(m_mutex);
+    const auto it = m_byAddress.find(uint64_t(call.addr) << 16 | call.port);
+    if (it == m_byAddress.end())
+        return {404, {}, false, false};
+    Device &device = m_devices[it->second];
+    const auto request = vexa::soap::parse(call.body);
+    if (!request) {
+        // HTTP clients open Digest with an empty body: the challenge is the answer they wait for.
+        if (call.body.empty() && call.digest(device.password) != 1)
+            return {401, {}, true, false};
+        return {400, onvifFault("Sender", "ter:WellFormed", "Not a SOAP message"), false, false};
+    }
+    const std::string &op = request->operation;
+    const bool open = isOnvifPreAuth(op) || (m_config.openReads && isOnvifRead(op));
+    OnvifHttp::Reply refusal;
+    const bool proven = authorized(device, *request, call, refusal);
+    // Wrong credentials are refused even where none are needed.
+    if (!proven && (!open || (request->token && !m_config.httpDigestOnly)))
+        return refusal;
+    const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, device.entry.protocols == Protocols::Both,
+                                      std::chrono::system_clock::now() + device.clockOffset);
+    if (a.apply && !apply(device, *a.apply, lock))
+        return {500, onvifFault("Receiver", "ter:Action", "The setting could not be stored"), false, false};
+    return {a.httpStatus, a.body, false, false};
+}
+
+// Persisted first (by the thread owning the state file), then applied: the
+// device answers on the connection it was asked on, then moves.
+bool OnvifSimulator::apply(Device &device, const NetworkState &next, std::unique_lock<std::mutex> &lock)
+{
+    auto save = std::make_shared<Save>(Save{device.entry.info.key(), next});
+    m_saves.push_back(save);
+    if (!m_saved.wait_for(lock, 2s, [&] { return save->done; }) || !save->ok)
+        return false;
+    DeviceInfo &info = device.entry.info;
+    const uint64_t oldKey = addressKey(info);
+    const uint32_t oldAddr = *parseIpv4(info.ipv4Addr);
+    const uint16_t oldPort = info.httpPort;
+    next.applyTo(info);
+    info.httpPort = info.port;
+    if (addressKey(info) != oldKey) {
+        std::string error;
+        if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
+            std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        m_http->unlisten(oldAddr, oldPort);
+        m_byAddress.erase(oldKey);
+        m_byAddress[addressKey(info)] = size_t(&device - m_devices.data());
+        ++device.metadataVersion;
+        multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(device)}));
+    }
+    return true;
+}
+
+void makeOnvifDevices(std::vector<DeviceEntry> &devices, size_t count)
+{
+    for (size_t i = 0; i < count && i < devices.size(); ++i) {
+        DeviceEntry &e = devices[i];
+        e.protocols = Protocols::Onvif;
+        // Reachable over HTTP on any host: 127.100.0.0 onwards, one address each.
+        e.info.ipv4Addr = "127." + std::to_string(100 + (i >> 16)) + "." + std::to_string((i >> 8) & 0xff) + "."
+            + std::to_string(i & 0xff);
+        e.info.ipv4Mask = "255.0.0.0";
+        e.info.ipv4Gateway.clear();
+        e.info.port = e.info.httpPort = 8080;
+    }
+}
+
+std::vector<DeviceEntry> splitOnvifDevices(std::vector<DeviceEntry> &devices)
+{
+    std::vector<DeviceEntry> onvif;
+    for (DeviceEntry &e : devices) {
+        if (e.protocols == Protocols::Onvif)
+            e.info.port = e.info.httpPort; // an ONVIF device's one port is its HTTP port
+        if (e.protocols != Protocols::Vxdp)
+            onvif.push_back(e);
+    }
+    std::erase_if(devices, [](const DeviceEntry &e) { return e.protocols == Protocols::Onvif; });
+    return onvif;
+}
+
+} // namespace devsim

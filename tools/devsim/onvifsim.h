@@ -1,0 +1,120 @@
+#pragma once
+
+#include "devicefile.h"
+#include "onvifhttp.h"
+#include "statefile.h"
+
+#include <soap.h>
+#include <wsdiscovery.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <queue>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct PKT_Driver;
+struct PKT_Socket;
+
+namespace devsim {
+
+/**
+ * The ONVIF side of the simulated devices whose devices-file entry says
+ * "protocols": "onvif" or "both": WS-Discovery on the chosen interfaces
+ * (Probe answered after the device's random delay, Hello on start and after
+ * a change of address, Bye on a clean exit) on a thread of its own, and
+ * device management over HTTP on each device's loopback address
+ * (onvifservice.h), with the administrator password of the device.
+ */
+class OnvifSimulator
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Config {
+        std::string defaultPassword;
+        bool openReads = false; ///< the Get calls of device management need no credentials
+        bool httpDigestOnly = false; ///< UsernameTokens are not understood: HTTP Digest is asked for
+        uint64_t seed = 1;
+    };
+
+    OnvifSimulator(Config config, std::vector<DeviceEntry> devices, const StateFile &state);
+    ~OnvifSimulator();
+    OnvifSimulator(const OnvifSimulator &) = delete;
+    OnvifSimulator &operator=(const OnvifSimulator &) = delete;
+
+    /** Opens the discovery sockets and the HTTP listeners, starts the threads; false with a reason on failure. */
+    bool start(const PKT_Driver *driver, bool bootAnnounce, std::string &error);
+    /** Saves the changes the devices accepted since the last call; on the thread that owns `state`. */
+    void persist(StateFile &state);
+    /** Every device says Bye and the threads stop. */
+    void shutdown();
+    /** Devices that speak ONVIF alone (the others are counted by the VXDP simulator). */
+    size_t onlyOnvifCount() const;
+
+    /** The endpoint reference a device keeps for life: a name-based UUID of its serial number. */
+    static std::string endpointOf(const DeviceInfo &info);
+    /** "http://ADDRESS:HTTPPORT/onvif/device_service". */
+    static std::string xaddrOf(const DeviceInfo &info);
+
+private:
+    struct Device {
+        DeviceEntry entry;
+        std::string endpoint;
+        std::string password;
+        std::chrono::seconds clockOffset{0}; // the device's clock is not the host's
+        uint32_t metadataVersion = 1;
+        std::deque<std::string> recentNonces; // UsernameToken replays are refused
+    };
+    struct Answer {
+        Clock::time_point due;
+        size_t device;
+        uint32_t addr; // network order
+        uint16_t port; // host order
+        std::string relatesTo;
+        bool operator>(const Answer &other) const { return due > other.due; }
+    };
+    struct Save {
+        std::string key;
+        NetworkState network;
+        bool done = false;
+        bool ok = false;
+    };
+
+    void run();
+    void receive(std::string_view xml, uint32_t addr, uint16_t port, Clock::time_point now);
+    void answerDue(Clock::time_point now);
+    void multicast(const std::string &xml);
+    static vexa::wsd::Target target(const Device &device);
+    OnvifHttp::Reply serve(const OnvifHttp::Call &call);
+    bool authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
+                    OnvifHttp::Reply &refusal);
+    bool apply(Device &device, const NetworkState &next, std::unique_lock<std::mutex> &lock);
+
+    Config m_config;
+    std::vector<Device> m_devices; // under m_mutex once started
+    std::map<uint64_t, size_t> m_byAddress; // addr << 16 | http port -> device
+    std::mutex m_mutex;
+    std::condition_variable m_saved;
+    std::deque<std::shared_ptr<Save>> m_saves;
+    const PKT_Driver *m_driver = nullptr;
+    PKT_Socket *m_socket = nullptr;
+    int m_unicast = -1;
+    uint64_t m_random;
+    std::priority_queue<Answer, std::vector<Answer>, std::greater<>> m_answers;
+    std::unique_ptr<OnvifHttp> m_http;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+/** Turns the first `count` generated devices into ONVIF-only devices, each on a loopback address of its own. */
+void makeOnvifDevices(std::vector<DeviceEntry> &devices, size_t count);
+/** Every entry that speaks ONVIF, taken out of `devices` when it speaks nothing else. */
+std::vector<DeviceEntry> splitOnvifDevices(std::vector<DeviceEntry> &devices);
+
+} // namespace devsim
