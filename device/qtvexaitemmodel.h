@@ -175,11 +175,11 @@ private:
     //
     // IDs. While m_idsFollowRows, each CRowIdItem shows its row's position,
     // counting the rows of m_pendingRemoved as still present; otherwise it
-    // shows its stored text. Sorting, rows inserted or removed by anyone but
-    // RemoveDeviceRows, and a write to an "ID" text pin the texts (PinIds:
-    // stored, then m_idsFollowRows false); RemoveDeviceRows renumbers and sets
-    // it true again. m_removingOwnRows is true and m_pendingRemoved non-empty
-    // only inside RemoveDeviceRows.
+    // shows its stored text. Sorting, rows inserted before the end, rows
+    // removed by anyone but RemoveDeviceRows, and a write to an "ID" text
+    // pin the texts (PinIds: stored, then m_idsFollowRows false);
+    // RemoveDeviceRows renumbers and sets it true again. m_removingOwnRows is
+    // true and m_pendingRemoved non-empty only inside RemoveDeviceRows.
     //
     // Device index. m_rowsByDevice and m_deviceOfRow are each other's
     // inverse over the "Serial Number" items, filed by DeviceKey of the texts
