@@ -1,4 +1,5 @@
 #include "corvoapplication.h"
+#include "clientlanguage.h"
 #include "czel_vexamainwnd.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
 
     // Declared after the application object, so destroyed before it.
     CZEL_VEXAMainWnd window(nullptr, {}, 0, 0, 0);
+    window.SetManualLanguage(ClientLanguageManager::Instance()->GetCurrentLanguage().m_locale);
     window.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vexadevice_export.h"
 #include "vexadeviceinfo.h"
 
 #include <QByteArray>
@@ -20,7 +21,7 @@
  *
  * Not thread-safe: the page guards it with its device mutex.
  */
-class DeviceRecordList final
+class VEXADEVICE_EXPORT DeviceRecordList final
 {
 public:
     DeviceRecordList() = default;

@@ -1,5 +1,7 @@
 #include "qtvexaitemmodel.h"
 
+#include "qtvexaitems.h"
+
 #include "vexadeviceinfo.h"
 
 #include <addressvalidators.h>
@@ -10,10 +12,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
-#include <array>
 #include <bit>
-#include <charconv>
-#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -50,35 +49,11 @@ constexpr ColumnSpec kColumns[QtVexaItemModel::ColumnCount] = {
 // devices may have hundreds on one factory address.
 constexpr int kNamedOthers = 5;
 
-constexpr Qt::ItemFlags kSerialFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
-
 // Record texts may fill their field without a terminator.
 template <size_t N>
 QString FieldText(const char (&field)[N])
 {
     return QString::fromLatin1(field, qsizetype(::strnlen(field, N)));
-}
-
-// Written only from records that carry extended information.
-constexpr bool IsExtendedColumn(int column)
-{
-    return column == QtVexaItemModel::ColumnIpv4Gateway || column >= QtVexaItemModel::ColumnIpv6Addr;
-}
-
-// printf's "%0<width>d" (fill '0') or "%<width>d" (fill ' ') into `out`,
-// which holds at least 12 + width characters; returns the end. A table row
-// formats several numbers, and printf's parsing cost more than the rest of
-// the row's texts together.
-char *FormatPadded(char *out, int value, int width, char fill)
-{
-    char digits[12];
-    char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    const char *first = digits;
-    if (fill == '0' && value < 0)
-        *out++ = *first++, --width;
-    for (auto length = end - first; length < width; ++length)
-        *out++ = fill;
-    return std::copy(first, static_cast<const char *>(end), out);
 }
 
 QString Padded(int value, int width, char fill)
@@ -133,28 +108,6 @@ QString AddressText(quint32 address)
     return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg(address >> 16 & 0xFF).arg(address >> 8 & 0xFF).arg(address & 0xFF);
 }
 
-// Blanks, an optional sign, then leading digits; saturates instead of overflowing.
-int LeadingNumber(QStringView part)
-{
-    qsizetype i = 0;
-    while (i < part.size() && part[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < part.size() && (part[i] == u'+' || part[i] == u'-'))
-        negative = part[i++] == u'-';
-    long long value = 0;
-    for (; i < part.size() && part[i] >= u'0' && part[i] <= u'9'; ++i)
-        value = std::min<long long>(value * 10 + (part[i].unicode() - u'0'), INT_MAX);
-    return int(negative ? -value : value);
-}
-
-// Written only from records that carry extended information: any other
-// extInfo leaves those cells as they are.
-bool Writes(const VEXA_DEVICE_INFO_MY &record, int column)
-{
-    return !IsExtendedColumn(column) || record.extInfo == 0 || record.extInfo == 1;
-}
-
 // Only a record that carries a gateway address makes that cell an address
 // cell; otherwise it is just emptied.
 bool IsIpCell(const VEXA_DEVICE_INFO_MY &record, int column)
@@ -164,188 +117,6 @@ bool IsIpCell(const VEXA_DEVICE_INFO_MY &record, int column)
 }
 
 } // namespace
-
-/**
- * Cell of the "ID" column. While the model's IDs follow the rows it shows
- * its row's position (what a renumbering would have written); otherwise the
- * text stored in it.
- */
-class CRowIdItem final : public QStandardItem
-{
-public:
-    QVariant data(int role) const override
-    {
-        if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            if (const auto *owner = qobject_cast<const QtVexaItemModel *>(model());
-                owner && owner->m_idsFollowRows)
-                return owner->IdTextOf(this);
-        }
-        return QStandardItem::data(role);
-    }
-
-    void setData(const QVariant &value, int role) override
-    {
-        if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            if (auto *owner = qobject_cast<QtVexaItemModel *>(model()))
-                owner->PinIds();
-        }
-        QStandardItem::setData(value, role);
-    }
-};
-
-/**
- * "Serial Number" cell of a row built from a record. It also keeps the texts
- * of the row's cells that have no item: a row of 19 items made removing a
- * row cost a lookup per item that grew with the table. Texts a record wrote
- * are formatted from the record when asked for: only the rows on screen ever
- * are, and formatting every cell of every arriving row was most of its cost.
- */
-class CRowItem final : public CTextItem
-{
-public:
-    static constexpr int Type = QStandardItem::UserType + 1;
-
-    CRowItem(const QVariant &display, const VEXA_DEVICE_INFO_MY &record) : CTextItem(display), m_record(record) {}
-
-    int type() const override { return Type; }
-    QStandardItem *clone() const override { return new CRowItem(*this); }
-
-    // The serial cell's flags until someone sets others: storing them would
-    // cost every arriving row a role-list entry.
-    QVariant data(int role) const override
-    {
-        if (role == Qt::UserRole - 1) {
-            if (QVariant flags = CTextItem::data(role); flags.isValid())
-                return flags;
-            return int(kSerialFlags);
-        }
-        return CTextItem::data(role);
-    }
-
-    const VEXA_DEVICE_INFO_MY &Record() const { return m_record; }
-    bool IsFromRecord(int column) const { return m_fromRecord & (1u << column); }
-    /** An invalid text stands for a cell never written, as an empty item would answer. */
-    const QVariant &Text(int column) const { return m_cellText[column]; }
-
-    void SetText(int column, const QVariant &text)
-    {
-        m_fromRecord &= ~(1u << column);
-        m_cellText[column] = text;
-    }
-    void SetFromRecord(int column)
-    {
-        m_fromRecord |= 1u << column;
-        if (m_cellText[column].isValid())
-            m_cellText[column].clear();
-    }
-    /**
-     * Makes `record` the one texts are formatted from. Cells it does not
-     * write keep the texts the previous record gave them.
-     */
-    void Rebind(const VEXA_DEVICE_INFO_MY &record, const QtVexaItemModel &model)
-    {
-        for (int column = 0; column < QtVexaItemModel::ColumnCount; ++column) {
-            if (IsFromRecord(column) && !Writes(record, column))
-                SetText(column, model.CellText(m_record, column));
-        }
-        m_record = record;
-    }
-
-private:
-    VEXA_DEVICE_INFO_MY m_record;
-    quint32 m_fromRecord = 0;
-    std::array<QVariant, QtVexaItemModel::ColumnCount> m_cellText;
-};
-static_assert(QtVexaItemModel::ColumnCount <= 32, "CRowItem keeps one bit per column");
-
-CTextItem::CTextItem(const QVariant &display)
-    : m_display(display)
-{
-}
-
-CTextItem::~CTextItem() = default;
-
-QVariant CTextItem::data(int role) const
-{
-    return role == Qt::DisplayRole || role == Qt::EditRole ? m_display : QStandardItem::data(role);
-}
-
-void CTextItem::setData(const QVariant &value, int role)
-{
-    if (role != Qt::DisplayRole && role != Qt::EditRole) {
-        QStandardItem::setData(value, role);
-        return;
-    }
-    if (m_display.userType() == value.userType() && m_display == value)
-        return;
-    m_display = value;
-    emitDataChanged();
-}
-
-void CTextItem::multiData(QModelRoleDataSpan roleDataSpan) const
-{
-    QStandardItem::multiData(roleDataSpan);
-    for (QModelRoleData &roleData : roleDataSpan) {
-        if (roleData.role() == Qt::DisplayRole || roleData.role() == Qt::EditRole)
-            roleData.setData(m_display);
-    }
-}
-
-QStandardItem *CTextItem::clone() const
-{
-    return new CTextItem(*this);
-}
-
-CIpStandardItem::CIpStandardItem(const QString &text)
-    : CTextItem(text)
-{
-}
-
-CIpStandardItem::~CIpStandardItem() = default;
-
-QStandardItem *CIpStandardItem::clone() const
-{
-    return new CIpStandardItem(*this);
-}
-
-void CIpStandardItem::setData(const QVariant &value, int role)
-{
-    CTextItem::setData(value, role);
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        m_keyValid = false;
-}
-
-bool CIpStandardItem::operator<(const QStandardItem &other) const
-{
-    if (const auto *ip = dynamic_cast<const CIpStandardItem *>(&other))
-        return Key() < ip->Key();
-    return Key() < SortKey(other.text());
-}
-
-const QByteArray &CIpStandardItem::Key() const
-{
-    if (!m_keyValid) {
-        m_key = SortKey(text());
-        m_keyValid = true;
-    }
-    return m_key;
-}
-
-QByteArray CIpStandardItem::SortKey(const QString &text)
-{
-    int numbers[4] = {0, 0, 0, 0};
-    int index = 0;
-    for (QStringView part : QStringView(text).tokenize(u'.')) {
-        if (index == 4)
-            break;
-        numbers[index++] = LeadingNumber(part);
-    }
-    char key[64];
-    char *end = key;
-    for (int number : numbers)
-        end = FormatPadded(end, number, 3, '0');
-    return QByteArray(key, end - key);
-}
 
 QtVexaItemModel::QtVexaItemModel(QObject *parent)
     : QStandardItemModel(parent)
@@ -442,7 +213,7 @@ void QtVexaItemModel::SetRowData(int row, const VEXA_DEVICE_INFO_MY &record)
         if (rowItem)
             rowItem->Rebind(record, *this);
         for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-            if (column == ColumnSerial || !Writes(record, column))
+            if (column == ColumnSerial || !CRowItem::Writes(record, column))
                 continue;
             if (IsIpCell(record, column))
                 SetIpText(row, column, CellText(record, column));
@@ -451,7 +222,7 @@ void QtVexaItemModel::SetRowData(int row, const VEXA_DEVICE_INFO_MY &record)
             else
                 WriteCell(row, column, CellText(record, column));
         }
-        serial->setFlags(kSerialFlags);
+        serial->setFlags(CRowItem::kFlags);
     }
     IndexRow(row);
     NotifyRowChanged(row);
@@ -473,7 +244,7 @@ void QtVexaItemModel::UpdateRowNetParam(int row, const char *ipv4, const char *m
             WriteCell(row, ColumnIpv4Mask, QString::fromLatin1(mask));
         if (gateway)
             WriteCell(row, ColumnIpv4Gateway, QString::fromLatin1(gateway));
-        item(row, ColumnSerial)->setFlags(kSerialFlags);
+        item(row, ColumnSerial)->setFlags(CRowItem::kFlags);
     }
     NotifyRowChanged(row);
 }
@@ -489,7 +260,7 @@ int QtVexaItemModel::AppendDeviceRow(const VEXA_DEVICE_INFO_MY &record)
     auto *serial = new CRowItem(serialText, record);
     cells[ColumnSerial] = serial;
     for (int column = ColumnId + 1; column < ColumnCount; ++column) {
-        if (column == ColumnSerial || !Writes(record, column))
+        if (column == ColumnSerial || !CRowItem::Writes(record, column))
             continue;
         if (IsIpCell(record, column))
             cells[column] = new CIpStandardItem(CellText(record, column));

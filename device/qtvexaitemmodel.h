@@ -9,62 +9,13 @@
 #include <QSet>
 #include <QVarLengthArray>
 
-#include <utility>
-#include <QStandardItem>
 #include <QStandardItemModel>
 
+#include <utility>
+
 class QColor;
+class CRowIdItem;
 class CRowItem;
-
-/**
- * Cell of the text and address columns. Its display text lives in a member
- * rather than in QStandardItem's role list: a row is built with no role-list
- * allocations and takes about 1 KB less, the difference between a large
- * site fitting its memory budget or not.
- */
-class VEXADEVICE_EXPORT CTextItem : public QStandardItem
-{
-public:
-    explicit CTextItem(const QVariant &display = QVariant());
-    ~CTextItem() override;
-
-    QVariant data(int role = Qt::UserRole + 1) const override;
-    void setData(const QVariant &value, int role = Qt::UserRole + 1) override;
-    void multiData(QModelRoleDataSpan roleDataSpan) const override;
-    QStandardItem *clone() const override;
-
-private:
-    QVariant m_display;
-};
-
-/**
- * Cell of the IPv4 address, mask and gateway columns: sorts dotted addresses
- * by value. The key is built on the first comparison after the text was set
- * and cached: most cells are never compared, and a sort compares each often.
- */
-class VEXADEVICE_EXPORT CIpStandardItem final : public CTextItem
-{
-public:
-    explicit CIpStandardItem(const QString &text);
-    ~CIpStandardItem() override;
-
-    QStandardItem *clone() const override;
-    void setData(const QVariant &value, int role = Qt::UserRole + 1) override;
-    bool operator<(const QStandardItem &other) const override;
-
-    /**
-     * "%03d%03d%03d%03d" of the first four dot-separated parts. Each part is
-     * read as blanks, an optional sign and leading digits (0 without digits);
-     * missing parts count as 0, so a short or empty text sorts first.
-     */
-    static QByteArray SortKey(const QString &text);
-
-private:
-    const QByteArray &Key() const;
-
-    mutable QByteArray m_key;
-    mutable bool m_keyValid = false;
-};
 
 /**
  * The device table: one row per online device, 19 columns. Rows are written
@@ -212,7 +163,34 @@ private:
     const QString m_no;
     const QString m_on;
     const QString m_off;
-    /** True while every "ID" cell shows its row's position. */
+
+    // The model's state and what holds between any two calls. Every
+    // override above, the item classes (qtvexaitems.h) and the slots the
+    // constructor connects keep it; modelReset returns to the empty state.
+    //
+    // Cells. A row whose "Serial Number" item is a CRowItem keeps each other
+    // cell's text either in an item of the cell or in the CRowItem (formatted
+    // from its record where IsFromRecord), never both. setData, setItemData,
+    // clearItemData and sort give a cell its own item first (Materialize).
+    //
+    // IDs. While m_idsFollowRows, each CRowIdItem shows its row's position,
+    // counting the rows of m_pendingRemoved as still present; otherwise it
+    // shows its stored text. Sorting, rows inserted before the end, rows
+    // removed by anyone but RemoveDeviceRows, and a write to an "ID" text
+    // pin the texts (PinIds: stored, then m_idsFollowRows false);
+    // RemoveDeviceRows renumbers and sets it true again. m_removingOwnRows is
+    // true and m_pendingRemoved non-empty only inside RemoveDeviceRows.
+    //
+    // Device index. m_rowsByDevice and m_deviceOfRow are each other's
+    // inverse over the "Serial Number" items, filed by DeviceKey of the texts
+    // AppendDeviceRow or SetRowData last wrote; a removed row leaves both.
+    //
+    // Address index. A row is in m_addressOfRow exactly when its anchor is in
+    // m_rowsByAddress[address].rows; m_rowsOfDeviceAtAddress counts those
+    // rows per (address, device) and each bucket's `devices` counts the
+    // pairs at its address. A row is marked exactly when its bucket has more
+    // than one device. Rows whose mark changed wait in m_marksChanged until
+    // RepaintMarkedRows tells the views.
     bool m_idsFollowRows = true;
     /** Original positions of the rows RemoveDeviceRows has removed and not yet renumbered, ascending. */
     QList<int> m_pendingRemoved;
@@ -227,7 +205,6 @@ private:
     // m_deviceOfRow, so the index costs no text of its own per row.
     struct AddressBucket {
         QVarLengthArray<QStandardItem *, 1> rows;
-        /** Distinct devices among the rows; more than one is a conflict. */
         int devices = 0;
     };
     struct AddressOfRow {
@@ -236,10 +213,8 @@ private:
     };
     /** IPv4 address -> the "Serial Number" items of the rows showing it. */
     QHash<quint32, AddressBucket> m_rowsByAddress;
-    /** (address, device key) -> how many rows of that device show that address. */
     QHash<std::pair<quint32, QString>, int> m_rowsOfDeviceAtAddress;
     QHash<const QStandardItem *, AddressOfRow> m_addressOfRow;
-    /** Rows whose mark changed and views have not yet heard of. */
     QSet<QStandardItem *> m_marksChanged;
     QList<Subnet> m_localSubnets;
 };

@@ -5,7 +5,6 @@
 #include "ui_czel_vexamainwnd.h"
 #include "usermanual.h"
 
-#include <clientlanguage.h>
 #include <cwarndlg.h>
 #include <qtvexa.h>
 #include <vexareportcallback.h>
@@ -123,9 +122,14 @@ void CZEL_VEXAMainWnd::OnCallBack(const VEXA_DEVICE_REPORT *report)
     VexaReportCallback(report, m_pVexa);
 }
 
+void CZEL_VEXAMainWnd::SetManualLanguage(const QLocale &language)
+{
+    m_manualLanguage = language;
+}
+
 bool CZEL_VEXAMainWnd::OpenManual()
 {
-    const QString path = UserManualPath(ClientLanguageManager::Instance()->GetCurrentLanguage().m_locale);
+    const QString path = UserManualPath(m_manualLanguage);
     // Desktops hand a file to an opener without waiting for it, so a missing
     // manual would otherwise go unnoticed.
     if (!QFileInfo(path).isFile())

@@ -2,6 +2,7 @@
 
 #include "vexamainwnd_export.h"
 
+#include <QLocale>
 #include <QMainWindow>
 
 #include <memory>
@@ -35,7 +36,9 @@ public:
     void ChangeSize(bool full);
     /** Hands a host's device report to the device page as if discovery had delivered it. */
     void OnCallBack(const VEXA_DEVICE_REPORT *report);
-    /** Opens the user manual of the current language; false when it is missing or cannot be opened. */
+    /** The language whose manual Help opens: the program's or the host's current one; English until set. */
+    void SetManualLanguage(const QLocale &language);
+    /** Opens the user manual of that language; false when it is missing or cannot be opened. */
     bool OpenManual();
 
 private slots:
@@ -56,6 +59,7 @@ private:
     QtVexa *m_pVexa = nullptr;
     QStackedWidget *m_pStack = nullptr;
     CWindowTitle *m_pTitle = nullptr;
+    QLocale m_manualLanguage{QLocale::English, QLocale::UnitedStates};
     int m_i1 = 0;
     int m_i2 = 0;
     int m_i3 = 0;

@@ -1,5 +1,6 @@
 #include "devicerecords.h"
 #include "qtvexaitemmodel.h"
+#include "qtvexaitems.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

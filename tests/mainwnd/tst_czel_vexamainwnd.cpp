@@ -82,6 +82,7 @@ private slots:
     void onCallBackFeedsThePage();
     void closeQuestion_data();
     void closeQuestion();
+    void f1OpensTheManual_data();
     void f1OpensTheManual();
     void missingManualIsReported();
     void helpMenu();
@@ -302,10 +303,26 @@ void TestCZEL_VEXAMainWnd::closeQuestion()
     QCOMPARE(m_window->isVisible(), !confirm);
 }
 
+// The window opens the manual of the language its program or host hands it.
+void TestCZEL_VEXAMainWnd::f1OpensTheManual_data()
+{
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<QLocale>("language");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("none handed") << false << QLocale() << "VEXA User Manual.pdf";
+    QTest::newRow("Chinese") << true << QLocale(QLocale::Chinese, QLocale::China) << "设备网络搜索用户使用手册.pdf";
+    QTest::newRow("English") << true << QLocale(QLocale::English, QLocale::UnitedStates) << "VEXA User Manual.pdf";
+}
+
 void TestCZEL_VEXAMainWnd::f1OpensTheManual()
 {
-    const QString manual = AppDirPath() + QStringLiteral("VEXA User Manual.pdf");
+    QFETCH(bool, set);
+    QFETCH(QLocale, language);
+    QFETCH(QString, name);
+    const QString manual = AppDirPath() + name;
     QVERIFY2(QFile::exists(manual), "the build renders the manuals beside the program");
+    if (set)
+        m_window->SetManualLanguage(language);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     QTest::keyClick(m_window.get(), Qt::Key_F1);

@@ -274,12 +274,16 @@ void TestCBaseDialog::mutiroleShowIsModeless()
 {
     QWidget page;
     auto *frame = new CMutiroleDialog(&page);
+    // Unwrapped, the frame's own size; wrapped, the dialog's.
+    frame->resize(100, 80);
+    QCOMPARE(frame->DlgHeight(), 80);
     frame->ShowInDialog(&page, "Modeless", 360, 260);
     auto *dlg = qobject_cast<CBaseDialog *>(frame->window());
     QVERIFY(dlg);
     QVERIFY(dlg->isVisible());
     QVERIFY(!dlg->isModal());
     QCOMPARE(dlg->size(), QSize(360, 260));
+    QCOMPARE(frame->DlgHeight(), 260);
     QVERIFY(Button(dlg, "m_pCloseBtn")->isVisible());
     QVERIFY(!dlg->findChild<QWidget *>("m_pBottomFrame")->isVisible());
     frame->MoveDlg(40, 50);

@@ -114,6 +114,14 @@ void TestCInformationDlg::staysWhilePointerRests()
     QCOMPARE(SharedNotice(), notice);
     QVERIFY(notice->isVisible());
     QCOMPARE(notice->geometry().bottomRight(), QPoint(599, 499));
+
+    // Without a place of its own it shows where it was last placed.
+    notice->hide();
+    CInformationDlg::ShowInfoText("Once more.");
+    QCOMPARE(SharedNotice(), notice);
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->geometry().bottomRight(), QPoint(599, 499));
+    QCOMPARE(notice->findChild<QLabel *>()->text(), QStringLiteral("Once more."));
 }
 
 QTEST_MAIN(TestCInformationDlg)

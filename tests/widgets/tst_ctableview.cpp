@@ -58,6 +58,7 @@ private slots:
     void treeDelegatePlacesStatusIcons();
     void backgroundShowsUnderAStyleSheet_data();
     void backgroundShowsUnderAStyleSheet();
+    void rowLineFollowsSwitch();
 
 private:
     void showView();
@@ -177,6 +178,7 @@ void TestCTableView::rowFunctions_data()
     QTest::newRow("remove missing row") << "RemoveRow" << 3 << 0 << before;
     QTest::newRow("remove row -1") << "RemoveRow" << -1 << 0 << before;
     QTest::newRow("remove last") << "RemoveLastRow" << 0 << 0 << QStringList{"a", "b"};
+    QTest::newRow("clear") << "ClearItems" << 0 << 0 << QStringList{};
 }
 
 void TestCTableView::rowFunctions()
@@ -198,6 +200,8 @@ void TestCTableView::rowFunctions()
         got = m_view->InsertRow(argument);
     else if (call == "RemoveRow")
         m_view->RemoveRow(argument);
+    else if (call == "ClearItems")
+        m_view->ClearItems();
     else
         m_view->RemoveLastRow();
     QCOMPARE(got, result);
@@ -643,6 +647,20 @@ void TestCTableView::treeDelegatePlacesStatusIcons()
     QCOMPARE(image.pixelColor(100 - 4 - 10 - 4 - 6, 12), QColor(Qt::blue));
     QCOMPARE(image.pixelColor(100 - 4 - 10 - 4 - 1, 17), QColor(Qt::blue));
     QCOMPARE(image.pixelColor(100 - 4 - 10 - 4, 12), QColor(Qt::white));
+}
+
+// The line under each row: drawn in its light grey only while switched on.
+void TestCTableView::rowLineFollowsSwitch()
+{
+    m_view->SetItemText(m_view->AppendRow(), 0, QString());
+    m_view->resize(200, 100);
+    const QRect row = m_view->visualRect(m_view->Index(0, 0));
+    const QPoint under(row.center().x(), row.bottom());
+    const QColor line(229, 229, 229);
+    for (bool visible : {true, false, true}) {
+        m_view->SetRowLineVisible(visible);
+        QCOMPARE(m_view->viewport()->grab().toImage().pixelColor(under) == line, visible);
+    }
 }
 
 QTEST_MAIN(TestCTableView)

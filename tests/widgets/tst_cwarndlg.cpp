@@ -199,6 +199,11 @@ void TestCWarnDlg::fitWidthToText()
     QCOMPARE(dlg.size(), QSize(dialogWidth, 225));
     QCOMPARE(browser->minimumWidth(), browserWidth);
     QCOMPARE(browser->maximumWidth(), browserWidth);
+
+    // A dialog resized afterwards: the text follows its new width.
+    dlg.resize(dialogWidth + 50, 225);
+    dlg.AdjustBrowserWidth();
+    QCOMPARE(browser->width(), dlg.width() - 10);
 }
 
 void TestCWarnDlg::textNeededSizeGrowsDialog()

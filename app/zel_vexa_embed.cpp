@@ -49,7 +49,8 @@ ZEL_VEXA_ENTRY bool ZEL_VEXA_OpenDialog(QWidget *parent, QGridLayout *layout, bo
     QCoreApplication::addLibraryPath(
         QStringLiteral("%1%2plugins").arg(QCoreApplication::applicationDirPath(), QStringLiteral("/")));
     ClientConfigManager::Instance()->ReadConfigFile(QStringLiteral("Setup.xml"));
-    ClientLanguageManager::Instance()->GetCurrentLanguage().InstallTranslators();
+    const ClientLanguageProperty &language = ClientLanguageManager::Instance()->GetCurrentLanguage();
+    language.InstallTranslators();
 
     if (!s_pMainWnd) {
         s_pMainWnd = CreateMainWnd(parent, i1, i2, i3);
@@ -61,6 +62,7 @@ ZEL_VEXA_ENTRY bool ZEL_VEXA_OpenDialog(QWidget *parent, QGridLayout *layout, bo
     s_pLayout = layout;
     if (layout && layout->indexOf(s_pMainWnd) < 0)
         layout->addWidget(s_pMainWnd, 0, 0, 1, 1);
+    s_pMainWnd->SetManualLanguage(language.m_locale);
     s_pMainWnd->ShowTitle(showTitle);
     s_pMainWnd->show();
     return true;
