@@ -7,8 +7,6 @@
 
 namespace vexa::address {
 
-namespace {
-
 int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -19,8 +17,6 @@ int hexDigit(char c)
         return c - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 std::string formatMac(const wire::Mac &mac)
 {

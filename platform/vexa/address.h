@@ -11,6 +11,9 @@
 
 namespace vexa::address {
 
+/** The value of a hexadecimal digit, or -1. */
+int hexDigit(char c);
+
 /** "aa:bb:cc:dd:ee:ff", lower case. */
 std::string formatMac(const wire::Mac &mac);
 /** Six two-digit hex groups separated by ':' or '-' (one separator throughout), either case. */

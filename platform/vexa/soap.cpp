@@ -1,6 +1,7 @@
 #include "soap.h"
 
 #include "crypto.h"
+#include "xmldoc.h"
 
 #include <openssl/evp.h>
 #include <pugixml.hpp>
@@ -169,11 +170,6 @@ bool fractionThenZ(std::string_view rest)
     return rest == "Z";
 }
 
-struct Writer : pugi::xml_writer {
-    std::string out;
-    void write(const void *data, size_t size) override { out.append(static_cast<const char *>(data), size); }
-};
-
 } // namespace
 
 std::string Envelope::field(std::string_view path) const
@@ -218,18 +214,13 @@ std::string encode(const Envelope &e)
     } catch (const Unparsable &) {
         return {};
     }
-    Writer writer;
-    doc.save(writer, "", pugi::format_raw);
-    return writer.out.size() <= kMaxMessage ? writer.out : std::string();
+    return xmldoc::save(doc, kMaxMessage);
 }
 
 std::optional<Envelope> parse(std::string_view xml)
 {
-    if (xml.size() > kMaxMessage)
-        return std::nullopt;
     pugi::xml_document doc;
-    // No DOCTYPE processing: pugixml never loads or expands external entities.
-    if (!doc.load_buffer(xml.data(), xml.size(), pugi::parse_default & ~pugi::parse_doctype))
+    if (!xmldoc::load(doc, xml, kMaxMessage))
         return std::nullopt;
     try {
         const pugi::xml_node env = doc.document_element();

@@ -1,6 +1,8 @@
 #include "wsdiscovery.h"
 
+#include "address.h"
 #include "crypto.h"
+#include "xmldoc.h"
 
 #include <pugixml.hpp>
 
@@ -172,31 +174,12 @@ void appendTarget(pugi::xml_node node, const Target &t)
     node.append_child("d:MetadataVersion").text().set(t.metadataVersion);
 }
 
-struct Writer : pugi::xml_writer {
-    std::string out;
-    void write(const void *data, size_t size) override { out.append(static_cast<const char *>(data), size); }
-};
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<Message> parse(std::string_view xml)
 {
-    if (xml.size() > kMaxMessage)
-        return std::nullopt;
     pugi::xml_document doc;
-    // No DOCTYPE processing: pugixml never loads or expands external entities.
-    if (!doc.load_buffer(xml.data(), xml.size(), pugi::parse_default & ~pugi::parse_doctype))
+    if (!xmldoc::load(doc, xml, kMaxMessage))
         return std::nullopt;
     try {
         return parseEnvelope(doc.document_element());
@@ -235,9 +218,7 @@ std::string encode(const Message &message)
     } catch (const Unparsable &) {
         return {};
     }
-    Writer writer;
-    doc.save(writer, "", pugi::format_raw);
-    return writer.out.size() <= kMaxMessage ? writer.out : std::string();
+    return xmldoc::save(doc, kMaxMessage);
 }
 
 std::string newUuidUrn()
@@ -273,9 +254,9 @@ std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, st
             continue;
         std::string value;
         for (size_t i = prefix.size(); i < scope.size(); ++i) {
-            if (scope[i] == '%' && i + 2 < scope.size() && hexValue(scope[i + 1]) >= 0
-                && hexValue(scope[i + 2]) >= 0) {
-                value += char(hexValue(scope[i + 1]) * 16 + hexValue(scope[i + 2]));
+            if (scope[i] == '%' && i + 2 < scope.size() && address::hexDigit(scope[i + 1]) >= 0
+                && address::hexDigit(scope[i + 2]) >= 0) {
+                value += char(address::hexDigit(scope[i + 1]) * 16 + address::hexDigit(scope[i + 2]));
                 i += 2;
             } else {
                 value += scope[i];
