@@ -13,17 +13,10 @@
 
 set -u
 BIN=${1:?usage: tst_agent_netns.sh BINDIR}
-SKIP=77
 WINDOW=4 # the agent's confirm-window, seconds
 
-if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: network namespaces need root"
-    exit $SKIP
-fi
-if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
-    echo "SKIP: 'ip netns' is not available"
-    exit $SKIP
-fi
+. "$(dirname "$0")/netns.sh"
+require_netns
 
 ID=$$
 BR=vxabr$ID
@@ -51,27 +44,7 @@ fail() {
     exit 1
 }
 
-in_ns() {
-    ns=$1
-    shift
-    ip netns exec "$ns" "$@"
-}
-
-ip netns add "$BR" || { echo "SKIP: cannot create a network namespace"; exit $SKIP; }
-in_ns "$BR" ip link set lo up || fail "lo in $BR"
-in_ns "$BR" ip link add br0 type bridge mcast_snooping 0 || fail "bridge"
-in_ns "$BR" ip link set br0 up || fail "bridge up"
-
-member() { # member NS INDEX ADDRESS
-    ip netns add "$1" || fail "netns $1"
-    in_ns "$1" ip link set lo up || fail "lo in $1"
-    in_ns "$BR" ip link add "port$2" type veth peer name vx0 netns "$1" || fail "veth for $1"
-    in_ns "$BR" ip link set "port$2" master br0 up || fail "bridge port for $1"
-    in_ns "$1" ip addr add "$3" dev vx0 || fail "address of $1"
-    in_ns "$1" ip link set vx0 up || fail "vx0 up in $1"
-    # Multicast from another subnet passes the reverse-path check only with a route back.
-    in_ns "$1" ip route add default dev vx0 || fail "route in $1"
-}
+make_bridge
 member "$TOOL" 0 10.0.0.5/24
 member "$DEV" 1 192.168.1.64/24
 

@@ -15,16 +15,8 @@ DEVICES=${2:-400}
 RUNS=${3:-5}
 LOSS=${4:-20}
 MIN=${5:-99}
-SKIP=77
-
-if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: network namespaces need root"
-    exit $SKIP
-fi
-if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
-    echo "SKIP: 'ip netns' is not available"
-    exit $SKIP
-fi
+. "$(dirname "$0")/netns.sh"
+require_netns
 if ! command -v nft >/dev/null 2>&1; then
     echo "SKIP: 'nft' is not available (Debian package nftables)"
     exit $SKIP
@@ -49,21 +41,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
-
-in_ns() {
-    ns=$1
-    shift
-    ip netns exec "$ns" "$@"
-}
-
-ip netns add "$TOOL" || { echo "SKIP: cannot create a network namespace"; exit $SKIP; }
-# In a chroot or a container without the capability the namespace is made but
-# cannot be entered ("mount --make-rslave /" fails): nothing to test there.
-ip netns exec "$TOOL" true 2>/dev/null || { echo "SKIP: cannot enter a network namespace here"; exit $SKIP; }
+first_netns "$TOOL"
 ip netns add "$DEV" || fail "netns $DEV"
 in_ns "$TOOL" ip link add vx0 type veth peer name vx0 netns "$DEV" || fail "veth"
 address=1

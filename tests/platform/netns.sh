@@ -1,0 +1,57 @@
+# Sourced by the network-namespace tests: the skip rules, two helpers and a
+# bridge that members join by veth pairs. Nothing leaves the namespaces.
+# Exit 77 tells CTest the test was skipped.
+
+SKIP=77
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+in_ns() {
+    ns=$1
+    shift
+    ip netns exec "$ns" "$@"
+}
+
+# Skips unless this process may make network namespaces.
+require_netns() {
+    if [ "$(id -u)" != 0 ]; then
+        echo "SKIP: network namespaces need root"
+        exit $SKIP
+    fi
+    if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
+        echo "SKIP: 'ip netns' is not available"
+        exit $SKIP
+    fi
+}
+
+# Makes the test's first namespace. In a chroot or a container without the
+# capability a namespace is made but cannot be entered ("mount --make-rslave /"
+# fails): nothing to test there.
+first_netns() { # first_netns NS
+    ip netns add "$1" || { echo "SKIP: cannot create a network namespace"; exit $SKIP; }
+    ip netns exec "$1" true 2>/dev/null || { echo "SKIP: cannot enter a network namespace here"; exit $SKIP; }
+}
+
+# A bridge br0 in namespace $BR, made as the test's first namespace.
+make_bridge() {
+    first_netns "$BR"
+    in_ns "$BR" ip link set lo up || fail "lo in $BR"
+    in_ns "$BR" ip link add br0 type bridge mcast_snooping 0 || fail "bridge"
+    in_ns "$BR" ip link set br0 up || fail "bridge up"
+}
+
+# One namespace per member, joined to the bridge by a veth pair whose outer end
+# lives in the bridge's namespace (interface names stay short: 15 characters).
+member() { # member NS INDEX ADDRESS
+    ip netns add "$1" || fail "netns $1"
+    in_ns "$1" ip link set lo up || fail "lo in $1"
+    in_ns "$BR" ip link add "port$2" type veth peer name vx0 netns "$1" || fail "veth for $1"
+    in_ns "$BR" ip link set "port$2" master br0 up || fail "bridge port for $1"
+    in_ns "$1" ip addr add "$3" dev vx0 || fail "address of $1"
+    in_ns "$1" ip link set vx0 up || fail "vx0 up in $1"
+    # Multicast from another subnet passes the reverse-path check only with a route back.
+    in_ns "$1" ip route add default dev vx0 || fail "route in $1"
+}
