@@ -6,6 +6,7 @@
 #include "onvifdiscovery.h"
 #include "packetdriver.h"
 #include "packetsocket.h"
+#include "reporttext.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,14 +51,6 @@ constexpr double kNewcomersPerSecond = 2'000;
 constexpr size_t kMaxSources = 4096;
 
 thread_local bool t_onReceiveThread = false;
-
-template<size_t N>
-void copyText(char (&field)[N], std::string_view text)
-{
-    const size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "address.h"
 #include "packetdriver.h"
 #include "packetsocket.h"
+#include "reporttext.h"
 
 #include <algorithm>
 #include <array>
@@ -41,14 +42,6 @@ Index &index()
 {
     static Index i;
     return i;
-}
-
-template<size_t N>
-void copyText(char (&field)[N], std::string_view text)
-{
-    const size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
 }
 
 } // namespace
