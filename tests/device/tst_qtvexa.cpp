@@ -1,6 +1,7 @@
 #include "deviceexport.h"
 #include "devicerecords.h"
 #include "qtvexa.h"
+#include "skinless.h"
 #include "urlcatcher.h"
 #include "vexareportcallback.h"
 
@@ -140,12 +141,7 @@ void TestQtVexa::DoubleClick(QPoint pos)
 
 void TestQtVexa::initTestCase()
 {
-    // The images come from a skin plug-in that tests do not load.
-    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-        if (!message.startsWith(QLatin1String("Could not create pixmap from :/images/")))
-            previous(type, context, message);
-    });
+    IgnoreMissingSkinImages();
     // The application's own font, which the panel's fixed label width is made for.
     QFont font(QStringLiteral("Arial"), 10);
     font.setStyleHint(QFont::SansSerif);

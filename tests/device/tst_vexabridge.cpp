@@ -1,5 +1,6 @@
 #include "devicerecords.h"
 #include "qtvexa.h"
+#include "skinless.h"
 #include "vexareportcallback.h"
 
 #include <QAbstractItemModel>
@@ -23,6 +24,7 @@ class TestVexaBridge : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { IgnoreMissingSkinImages(); }
     void eventPaths_data();
     void eventPaths();
     void filterAppliesToOnlineAndUpdateOnly_data();

@@ -1,4 +1,5 @@
 #include "cwindowtitle.h"
+#include "skinless.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -64,11 +65,7 @@ void TestCWindowTitle::initTestCase()
 {
     // screens.json: a 1280 × 1024 screen and, beside it, one a pixel too narrow.
     QCOMPARE(QGuiApplication::screens().size(), 2);
-    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-        if (!message.startsWith(QLatin1String("Could not create pixmap from :/images/")))
-            previous(type, context, message);
-    });
+    IgnoreMissingSkinImages();
 }
 
 void TestCWindowTitle::init()
