@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -64,16 +63,20 @@ std::optional<wire::Mac> macOf(const wire::Ipv4 &addr, const std::string &path)
     if (!file)
         return std::nullopt;
     std::optional<wire::Mac> found;
-    char line[kMaxLine + 2];
-    bool overlong = false; // the rest of a line too long to be an entry
-    for (size_t n = 0; n < kMaxLines && std::fgets(line, sizeof line, file.get()); ++n) {
-        const std::string_view text(line, std::strlen(line));
-        const bool whole = text.ends_with('\n');
-        const bool skip = overlong || !whole;
-        overlong = !whole;
-        if (skip)
+    std::string line;
+    bool broken = false; // too long or holding a NUL byte: no entry, whatever it looks like
+    size_t lines = 0;
+    for (int c; lines < kMaxLines && (c = std::getc(file.get())) != EOF;) {
+        if (c != '\n') {
+            broken = broken || c == '\0' || line.size() == kMaxLine;
+            if (!broken)
+                line += char(c);
             continue;
-        const auto mac = entryMac(text, addr);
+        }
+        ++lines;
+        const auto mac = broken ? std::nullopt : entryMac(line, addr);
+        line.clear();
+        broken = false;
         if (!mac)
             continue;
         // One address resolved to different devices on two links: neither is known to be the one.

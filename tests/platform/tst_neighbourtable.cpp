@@ -17,7 +17,8 @@ using namespace vexa;
 
 const std::string kHeader = "IP address       HW type     Flags       HW address            Mask     Device\n";
 
-std::string entry(const std::string &ip, const std::string &flags, const std::string &mac, const std::string &dev = "vx0")
+std::string entry(const std::string &ip, const std::string &flags, const std::string &mac,
+                  const std::string &dev = "vx0")
 {
     return ip + "        0x1         " + flags + "         " + mac + "     *        " + dev + "\n";
 }
@@ -55,20 +56,23 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"multicast", kHeader + entry("10.0.0.64", "0x2", "01:00:5e:00:00:01"), ""},
         TableCase{"otherAddressOnly", kHeader + entry("10.0.0.65", "0x2", "02:4e:53:00:00:01"), ""},
         TableCase{"twoLinksDisagree",
-                  kHeader + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01") + entry("10.0.0.64", "0x2", "02:4e:53:00:00:02", "vx1"),
+                  kHeader + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01")
+                      + entry("10.0.0.64", "0x2", "02:4e:53:00:00:02", "vx1"),
                   ""},
         TableCase{"twoLinksAgree",
-                  kHeader + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01") + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01", "vx1"),
+                  kHeader + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01")
+                      + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01", "vx1"),
                   "02:4e:53:00:00:01"},
         // Each broken line is dropped alone: the good entry after them still counts.
         TableCase{"malformedLinesSkipped",
                   kHeader + "10.0.0.64 0x1 2 02:4e:53:00:00:09 * vx0\n" + "10.0.0.64 0x1 0x2z 02:4e:53:00:00:09 * vx0\n"
                       + "10.0.0.64 0x1 0x 02:4e:53:00:00:09 * vx0\n" + "10.0.0.64 0x1 0x2 02:4e:53:00:00 * vx0\n"
-                      + "10.0.0.64 0x1 0x2 02:4e:53:00:00:09 * vx0 extra\n" + "010.0.0.64 0x1 0x2 02:4e:53:00:00:09 * vx0\n"
-                      + std::string("10.0.0.64\0 0x1 0x2 02:4e:53:00:00:09 * vx0\n", 43) + "\n"
+                      + "10.0.0.64 0x1 0x2 02:4e:53:00:00:09 * vx0 extra\n"
+                      + "010.0.0.64 0x1 0x2 02:4e:53:00:00:09 * vx0\n"
+                      + std::string("10.0.0.64\0 0x1 0x2 02:4e:53:00:00:09 * vx0\n", 43)
                       + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01"),
                   "02:4e:53:00:00:01"},
-        // An overlong line is no entry, not even its tail that looks like one.
+        // An overlong line is no entry, not even its end that looks like one.
         TableCase{"overlongLine", kHeader + kOverlongPrefix + entry("10.0.0.64", "0x2", "02:4e:53:00:00:01"), ""},
         TableCase{"missingFile", std::nullopt, ""}),
     [](const testing::TestParamInfo<TableCase> &info) { return std::string(info.param.name); });
