@@ -186,6 +186,7 @@ std::optional<soap::Envelope> Client::post(const std::string &operation, const s
     const CURLcode rc = curl_easy_perform(curl);
     status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    m_answered = m_answered || status != 0;
     curl_slist_free_all(headers);
     if (rc != CURLE_OK)
         return std::nullopt;

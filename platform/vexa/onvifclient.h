@@ -65,6 +65,8 @@ public:
      * step was confirmed.
      */
     bool modify(const NetChange &change);
+    /** Whether the device answered any call over HTTP, even with a refusal. */
+    bool answered() const { return m_answered; }
 
 private:
     /** The response of `operation`, or nothing on any failure or fault. */
@@ -77,6 +79,7 @@ private:
     std::optional<Credentials> m_credentials;
     std::optional<std::chrono::system_clock::duration> m_clockOffset;
     bool m_httpDigest = false; // the device asked for HTTP Digest instead of a UsernameToken
+    bool m_answered = false;
     const std::atomic<bool> *m_cancel; // set: every transfer ends at once
     void *m_curl;
 };

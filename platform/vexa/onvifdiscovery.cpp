@@ -1,6 +1,7 @@
 #include "onvifdiscovery.h"
 
 #include "address.h"
+#include "neighbourtable.h"
 #include "packetdriver.h"
 #include "packetsocket.h"
 #include "reporttext.h"
@@ -42,6 +43,19 @@ Index &index()
 {
     static Index i;
     return i;
+}
+
+// Real devices mostly refuse their details to anyone without the password,
+// MAC included, yet the page and Modify find a device by its MAC. The HTTP
+// exchange just had with the device made the kernel resolve its address:
+// the neighbour entry names the device (multicast discovery keeps it on the
+// link), and its answer proves that entry reaches it.
+std::string linkMacOf(const std::string &xaddr)
+{
+    const auto http = wsd::httpAddress(xaddr);
+    const auto ipv4 = http ? address::parseIpv4(http->host) : std::nullopt;
+    const auto mac = ipv4 ? neighbourtable::macOf(*ipv4) : std::nullopt;
+    return mac ? address::formatMac(*mac) : std::string();
 }
 
 } // namespace
@@ -268,11 +282,15 @@ void OnvifDiscovery::work()
         }
         // Never guessed or default passwords: without the user's, only what the device shows anyone.
         onvif::Client client(job.xaddr, job.credentials, &m_stop);
-        detailsRead(job.endpoint, client.readDetails());
+        auto details = client.readDetails();
+        const bool macKnown = details && address::parseMac(details->mac);
+        detailsRead(job.endpoint, std::move(details),
+                    !macKnown && client.answered() ? linkMacOf(job.xaddr) : std::string());
     }
 }
 
-void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvif::Details> details)
+void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvif::Details> details,
+                                 std::string linkMac)
 {
     std::lock_guard gate(m_hooks.gate);
     const auto it = m_devices.find(endpoint);
@@ -282,6 +300,8 @@ void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvi
     device.reading = false;
     if (details)
         device.details = std::move(details);
+    if (!linkMac.empty())
+        device.linkMac = std::move(linkMac);
     if (device.online)
         compose(device, device.listed ? VEXA_EVENT_UPDATE : device.solicited ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
     if (std::exchange(device.readAgain, false) && device.online)
@@ -297,6 +317,8 @@ void OnvifDiscovery::compose(Device &device, int eventCode)
         return;
     if (device.details)
         addDetails(*device.details, r);
+    if (r.macAddr[0] == '\0')
+        copyText(r.macAddr, device.linkMac);
     if (device.listed) {
         // The page finds the row by serial number and MAC: they stay as first reported.
         copyText(r.serialNo, device.serial);

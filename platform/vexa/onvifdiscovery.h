@@ -75,6 +75,7 @@ private:
         wsd::Target target;
         uint32_t sourceAddr = 0; // network order
         std::optional<onvif::Details> details;
+        std::string linkMac; // from the host's neighbour table, for a device whose details name no MAC
         VEXA_DEVICE_REPORT report{};
         std::string serial, mac; // identity as first reported: the page finds the row by them
         uint32_t ipv4 = 0; // host order
@@ -100,7 +101,7 @@ private:
     void compose(Device &device, int eventCode);
     void readDetails(const std::string &endpoint, Device &device);
     void work();
-    void detailsRead(const std::string &endpoint, std::optional<onvif::Details> details);
+    void detailsRead(const std::string &endpoint, std::optional<onvif::Details> details, std::string linkMac);
     std::unique_ptr<PacketSocket> m_answers;       // any free port: probes go out, matches come back
     std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye
     Hooks m_hooks;

@@ -67,6 +67,15 @@ TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
         EXPECT_EQ(a.apply.has_value(), row.status == 200 && row.request.operation.rfind("Set", 0) == 0)
             << row.what;
     }
+    // A device on a link of its own (a test's network namespace) moves on that link, never onto loopback.
+    DeviceInfo onLink = camera();
+    onLink.ipv4Addr = "10.0.0.64";
+    for (const auto &[addr, status] : {std::pair{"10.0.0.100", 200}, {"127.61.0.7", 400}, {"224.0.0.1", 400}}) {
+        EXPECT_EQ(answerOnvif(onLink, setInterfaces("eth0", addr, "24"), true, false, std::chrono::system_clock::now())
+                      .httpStatus,
+                  status)
+            << addr;
+    }
 }
 
 TEST(OnvifDevice, acceptedChangesAreWhatIsKept)

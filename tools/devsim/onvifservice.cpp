@@ -87,8 +87,11 @@ std::optional<OnvifAnswer> setInterfaces(const Envelope &request, NetworkState &
     const int length = prefix.size() <= 2 && !prefix.empty() && prefix.find_first_not_of("0123456789") == std::string::npos
         ? std::stoi(prefix)
         : -1;
-    // Simulated devices are reachable on loopback only: their address stays in 127.0.0.0/8.
-    if (!parsed || (ntohl(*parsed) >> 24) != 127 || ntohl(*parsed) == 0x7f000001 || length < 8 || length > 30)
+    // A device simulated on loopback stays reachable there, within 127.0.0.0/8; one on an
+    // interface of its own (a test's network namespace) takes any address a device may.
+    const auto loopback = [](uint32_t a) { return (ntohl(a) >> 24) == 127 && ntohl(a) != 0x7f000001; };
+    const bool onLoopback = loopback(parseIpv4(next.ipv4Addr).value_or(0));
+    if (!parsed || !(onLoopback ? loopback(*parsed) : isUnicastIpv4(*parsed)) || length < 8 || length > 30)
         return invalid("ter:InvalidArgVal/ter:InvalidIPv4Address", "Address or prefix not accepted");
     next.ipv4Addr = addr;
     next.ipv4Mask = maskOf(length);
