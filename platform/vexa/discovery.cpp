@@ -83,6 +83,12 @@ Discovery::Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK 
 {
 }
 
+bool Discovery::holdsMac(const wire::Mac &mac) const
+{
+    std::lock_guard macs(m_macMutex);
+    return m_vxdpMacs.contains(mac);
+}
+
 bool Discovery::startOnvif(const PKT_Driver *driver)
 {
     m_onvif = OnvifDiscovery::start(
@@ -419,6 +425,14 @@ void Discovery::report(Device &device, int eventCode)
             m_onvif->yieldAddress(addr);
         }
         device.reportedAddr = addr;
+    }
+    if (const bool holds = eventCode != VEXA_EVENT_OFFLINE; holds != device.holdsMac) {
+        std::lock_guard macs(m_macMutex);
+        if (holds)
+            ++m_vxdpMacs[d.mac];
+        else if (--m_vxdpMacs[d.mac] == 0)
+            m_vxdpMacs.erase(d.mac);
+        device.holdsMac = holds;
     }
     if (m_callback)
         m_callback(&r, m_userData);

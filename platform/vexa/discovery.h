@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -36,6 +37,9 @@ public:
     /** Multicasts one inquiry, repeated for the devices not heard in the following
      *  second; callable from any thread, the callback included. */
     bool sendInquiry();
+
+    /** Whether an online VXDP device reports `mac`; callable from any thread. */
+    bool holdsMac(const wire::Mac &mac) const;
 
     /** The ONVIF side of this discovery. */
     OnvifDiscovery &onvif() { return *m_onvif; }
@@ -71,6 +75,7 @@ private:
         bool solicited = false; // answered this run's inquiry
         bool certified = false;
         uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
+        bool holdsMac = false;     // counted in m_vxdpMacs
         Rank listed = Rank::Offline;            // whose list `place` is in
         std::list<const Key *>::iterator place; // in m_byRank[listed]
         Rank rank() const;
@@ -122,6 +127,8 @@ private:
     // guards the addresses online VXDP devices hold (one device, two protocols).
     std::mutex m_gate;
     std::unordered_map<uint32_t, uint32_t> m_vxdpAddrs; // host order -> devices holding it
+    mutable std::mutex m_macMutex; // taken alone, never around another lock
+    std::map<wire::Mac, uint32_t> m_vxdpMacs; // MACs online devices report -> how many report it
     std::unique_ptr<OnvifDiscovery> m_onvif;
 };
 

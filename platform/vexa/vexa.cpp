@@ -109,13 +109,22 @@ int modifyOnvif(const OnvifDiscovery::Listed &device, std::string_view password,
     return 1;
 }
 
+// A request for a MAC an online VXDP device reports goes to that device,
+// sealed to its key: an ONVIF record naming the same MAC (anyone on the link
+// can answer a probe) gets neither the password's digest nor the change.
+bool heldByVxdp(const wire::Mac &mac)
+{
+    std::lock_guard current(g_current);
+    return g_discovery && g_discovery->holdsMac(mac);
+}
+
 int modifyDevice(const char *macAddr, const char *password, const std::optional<NetTexts> &texts)
 {
     const auto mac = macAddr ? address::parseMac(macAddr) : std::nullopt;
     const auto pass = boundedText(password, wire::kMaxPassword);
     if (!mac || !pass || !texts)
         return 0;
-    if (const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(*mac)))
+    if (const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(*mac)); onvif && !heldByVxdp(*mac))
         return modifyOnvif(*onvif, *pass, *texts);
     const auto body = modifyBody(*pass, *texts);
     const PKT_Driver *driver = body ? packetDriver() : nullptr;

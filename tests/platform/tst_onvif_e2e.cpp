@@ -88,15 +88,16 @@ protected:
         m_tag = "OE" + std::to_string(getpid()) + GetParam().name;
         // Addresses of this process's own on loopback.
         m_net = "127.77." + std::to_string(getpid() % 250) + ".";
+        // "I" claims V's MAC over ONVIF, as anyone on the link can.
         const nlohmann::json devices = {device("V", 1, 1, "vxdp"), device("O", 2, 2, "onvif"),
-                                        device("B", 3, 3, "both")};
+                                        device("B", 3, 3, "both"), device("I", 1, 4, "onvif")};
         const std::string path = testing::TempDir() + m_tag + ".json";
         std::ofstream(path) << nlohmann::json{{"password", kPassword}, {"devices", devices}}.dump();
         std::vector<std::string> args = {"--devices", path, "--no-boot-announce"};
         args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
         m_sim = std::make_unique<DevsimProcess>(DevsimProcess::programDir() + "/vexa-devsim", args);
         ASSERT_TRUE(m_sim->running());
-        ASSERT_EQ(m_sim->line(), "ready 3 devices");
+        ASSERT_EQ(m_sim->line(), "ready 4 devices");
 
         devsim::DeviceInfo info;
         info.serialNo = m_tag + "O";
@@ -201,6 +202,28 @@ TEST_P(OnvifE2E, readdressedWithTheRightPasswordOnly)
     EXPECT_EQ(after->eventCode, VEXA_EVENT_UPDATE);
     EXPECT_STREQ(after->macAddr, mac.c_str());
     EXPECT_EQ(m_rows.maxRows(m_onvifSerial), 1);
+}
+
+TEST_P(OnvifE2E, aVxdpDeviceKeepsItsMacFromAnOnvifImpostor)
+{
+    const auto vxdp = m_rows.waitFor(m_tag + "V", 1);
+    ASSERT_TRUE(vxdp);
+    devsim::DeviceInfo info;
+    info.serialNo = m_tag + "I";
+    const std::string impostor = GetParam().detailsReadable ? m_tag + "I" : devsim::OnvifSimulator::endpointOf(info);
+    const auto claimed = m_rows.waitFor(impostor, 1);
+    ASSERT_TRUE(claimed);
+    if (GetParam().detailsReadable)
+        ASSERT_STREQ(claimed->macAddr, vxdp->macAddr);
+    // The same password opens both: only where the request went decides which one moves.
+    const std::string moved = "10.31.0.44";
+    VEXA_NET_PARAM p = param(moved, 8044);
+    std::snprintf(p.ipv4Gateway, sizeof p.ipv4Gateway, "10.31.0.1");
+    ASSERT_EQ(VEXA_ModifyDeviceNetParam(vxdp->macAddr, kPassword, &p), 1);
+    EXPECT_TRUE(m_rows.waitFor(m_tag + "V", 1, [&](const VEXA_DEVICE_REPORT &r) { return r.ipv4Addr == moved; }));
+    const auto kept = m_rows.waitFor(impostor, 1);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(std::string(kept->ipv4Addr), m_net + "4");
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, OnvifE2E,

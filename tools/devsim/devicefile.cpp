@@ -190,14 +190,16 @@ DeviceFile readFile(const json &root)
     if (devices == root.end() || !devices->is_array())
         throw FileError("missing the \"devices\" array");
 
-    // Requests name a device by MAC, a reset by serial: both must be unique.
+    // VXDP requests name a device by MAC, a reset by serial: both must be
+    // unique. ONVIF requests go to the device's own address, so a device that
+    // speaks only ONVIF may claim any MAC, as an impostor on the link would.
     std::set<std::string> serials, macs;
     for (size_t i = 0; i < devices->size(); ++i) {
         const std::string where = "devices[" + std::to_string(i) + "]";
         DeviceEntry entry = readEntry((*devices)[i], where);
         if (!serials.insert(entry.info.serialNo).second)
             throw FileError(where + ": serial number " + entry.info.serialNo + " used twice");
-        if (!macs.insert(entry.info.macAddr).second)
+        if (entry.protocols != Protocols::Onvif && !macs.insert(entry.info.macAddr).second)
             throw FileError(where + ": MAC address " + entry.info.macAddr + " used twice");
         file.devices.push_back(std::move(entry));
     }
