@@ -17,9 +17,21 @@ function call(cam, method, ...args) {
     return new Promise((resolve, reject) => cam[method](...args, (err, data) => (err ? reject(err) : resolve(data))));
 }
 
+// Answers come after a random delay, by UDP: like any client, probe again
+// rather than miss a device on a busy host.
+async function discover() {
+    const byXaddrs = new Map();
+    for (let attempt = 0; attempt < 3 && byXaddrs.size < serials.length; ++attempt) {
+        const cams = await new Promise((resolve) =>
+            onvif.Discovery.probe({ resolve: false, timeout: 2000 }, (err, found) => resolve(err ? [] : found)));
+        for (const match of cams)
+            byXaddrs.set(match.probeMatches.probeMatch.XAddrs, match);
+    }
+    return [...byXaddrs.values()];
+}
+
 async function main() {
-    const found = await new Promise((resolve) =>
-        onvif.Discovery.probe({ resolve: false, timeout: 2000 }, (err, cams) => resolve(err ? [] : cams)));
+    const found = await discover();
     if (found.length !== serials.length)
         fail('discovered ' + found.length + ' devices, expected ' + serials.length);
     const bySerial = {};
