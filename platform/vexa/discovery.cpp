@@ -44,6 +44,10 @@ constexpr int kRepeatCopies = 2;
 // row are common. Rounds above the inquiry's own are probes.
 constexpr uint8_t kFirstProbeRound = kRepeatRounds + 1;
 constexpr size_t kMaxProbesPerSweep = 64;
+// GOODBYE carries no certificate: anyone can send one. It is believed once
+// the device, probed in the meantime, stays silent this long; a device that
+// is still there answers the probe.
+constexpr auto kGoodbyeCheck = 1500ms;
 // Uncertified newcomers per source address: a burst of two large simulators,
 // then 2 000 a second; the table of sources is bounded too.
 constexpr double kBurstPerSource = 20'000;
@@ -241,7 +245,7 @@ void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &in
     if (const auto *announce = std::get_if<wire::Announce>(&*message))
         onAnnounce(*announce, info.sourceAddr, now);
     else if (const auto *goodbye = std::get_if<wire::Goodbye>(&*message))
-        onGoodbye(*goodbye);
+        onGoodbye(*goodbye, now);
     else if (const auto *nonce = std::get_if<wire::Nonce>(&*message))
         heard(nonce->serial, nonce->mac, now);
 }
@@ -279,6 +283,13 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
                        announce.info.confirmWindowS);
 
     Device &device = it->second;
+    if (device.online && device.goodbyeAt && announce.reason == wire::AnnounceReason::Boot) {
+        // A GOODBYE, then a boot: the device did leave, and is back.
+        device.online = false;
+        device.goodbyeAt.reset();
+        rerank(device);
+        report(device, VEXA_EVENT_OFFLINE);
+    }
     const bool changed = device.info != announce.info;
     device.info = announce.info;
     device.publicKey = announce.publicKey;
@@ -344,14 +355,11 @@ void Discovery::rerank(Device &device)
     to.splice(to.end(), from, device.place);
 }
 
-void Discovery::onGoodbye(const wire::Goodbye &goodbye)
+void Discovery::onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now)
 {
     auto it = m_devices.find(Key{goodbye.serial, goodbye.mac});
-    if (it == m_devices.end() || !it->second.online)
-        return;
-    it->second.online = false;
-    rerank(it->second);
-    report(it->second, VEXA_EVENT_OFFLINE);
+    if (it != m_devices.end() && it->second.online && !it->second.goodbyeAt)
+        it->second.goodbyeAt = now; // checked by expireSilent
 }
 
 void Discovery::heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now)
@@ -371,13 +379,17 @@ void Discovery::expireSilent(Clock::time_point now)
     for (auto &[key, device] : m_devices) {
         if (!device.online)
             continue;
+        if (device.goodbyeAt && device.lastHeard > *device.goodbyeAt)
+            device.goodbyeAt.reset(); // heard after it: the GOODBYE was not the device's
+        const bool leaving = device.goodbyeAt.has_value();
         const auto silent = now - device.lastHeard;
-        const auto probePeriod = std::clamp<Clock::duration>(device.heartbeat / 4, 1s, 10s);
-        if (silent > device.silenceLimit) {
+        const auto probePeriod = leaving ? kExpiryPeriod : std::clamp<Clock::duration>(device.heartbeat / 4, 1s, 10s);
+        if (silent > device.silenceLimit || (leaving && now - *device.goodbyeAt >= kGoodbyeCheck)) {
             device.online = false;
+            device.goodbyeAt.reset();
             rerank(device);
             report(device, VEXA_EVENT_OFFLINE);
-        } else if (silent > 2 * device.heartbeat && now - device.lastProbe >= probePeriod
+        } else if ((leaving || silent > 2 * device.heartbeat) && now - device.lastProbe >= probePeriod
                    && probes.size() < kMaxProbesPerSweep) {
             device.lastProbe = now;
             probes.push_back(device.hint);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -70,6 +71,7 @@ private:
         Clock::duration heartbeat;
         Clock::duration silenceLimit;
         Clock::time_point lastProbe;
+        std::optional<Clock::time_point> goodbyeAt; // a GOODBYE heard since the device was last heard
         uint32_t hint = 0; // the device's answer hint for this run's tool id
         bool online = false;
         bool solicited = false; // answered this run's inquiry
@@ -103,7 +105,7 @@ private:
     std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
     void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
     void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
-    void onGoodbye(const wire::Goodbye &goodbye);
+    void onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
     bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
     void rerank(Device &device);

@@ -83,7 +83,15 @@ public:
         m_heartbeatS = heartbeatS;
         send(wire::Announce{reason, heartbeatS, toolId, m_keys.publicKey, m_info});
     }
+    // Its own goodbye: the device answers nothing from now on.
     void goodbye()
+    {
+        std::lock_guard lock(m_mutex);
+        send(wire::Goodbye{m_info.serial, m_info.mac});
+        m_gone = true;
+    }
+    // The same datagram from anyone else: the device carries on.
+    void forgedGoodbye()
     {
         std::lock_guard lock(m_mutex);
         send(wire::Goodbye{m_info.serial, m_info.mac});
@@ -159,6 +167,8 @@ private:
             if (!m)
                 continue;
             std::lock_guard lock(m_mutex);
+            if (m_gone)
+                continue;
             if (const auto *inq = std::get_if<wire::Inquiry>(&*m); inq && m_answer != Answer::MissesInquiry) {
                 send(wire::Announce{wire::AnnounceReason::InquiryAnswer, 30, inq->toolId, m_keys.publicKey, m_info});
             } else if (const auto *rep = std::get_if<wire::InquiryRepeat>(&*m)) {
@@ -211,6 +221,7 @@ private:
     std::optional<wire::ResetBody> m_reset;
     std::optional<wire::InquiryRepeat> m_repeat;
     uint16_t m_heartbeatS = 30;
+    bool m_gone = false;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -351,6 +362,26 @@ TEST_F(Library, SilentDeviceIsProbedBeforeItGoesOffline)
     EXPECT_EQ(probe->low, device->hint(probe->toolId));
     EXPECT_EQ(probe->high, probe->low);
     device.reset(); // gone without a goodbye
+    r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
+}
+
+TEST_F(Library, GoodbyeIsBelievedOnlyOnceTheDeviceIsSilent)
+{
+    start();
+    FakeDevice device("leaving", FakeDevice::Answer::MissesInquiry);
+    device.announce(wire::AnnounceReason::Boot);
+    auto r = next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eventCode, VEXA_EVENT_ANNOUNCE);
+    // Anyone can send a device's GOODBYE: one that is still there answers the probe.
+    device.forgedGoodbye();
+    EXPECT_FALSE(m_reports.next(3s));
+    const auto probe = device.lastRepeat();
+    ASSERT_TRUE(probe);
+    EXPECT_GE(probe->round, 5);
+    device.goodbye();
     r = next();
     ASSERT_TRUE(r);
     EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
