@@ -1,4 +1,4 @@
-# Sourced by the network-namespace tests: the skip rules, two helpers and a
+# Sourced by the network-namespace tests: the skip rules, a few helpers and a
 # bridge that members join by veth pairs. Nothing leaves the namespaces.
 # Exit 77 tells CTest the test was skipped.
 
@@ -13,6 +13,22 @@ in_ns() {
     ns=$1
     shift
     ip netns exec "$ns" "$@"
+}
+
+# Waits up to TENTHS tenths of a second for a line matching PATTERN in FILE;
+# fails naming WHAT, with the text of LOG when given.
+await_line() { # await_line FILE PATTERN TENTHS WHAT [LOG]
+    n=0
+    until grep -q "$2" "$1" 2>/dev/null; do
+        n=$((n + 1))
+        [ "$n" -le "$3" ] || fail "$4 not ready${5:+: $(cat "$5")}"
+        sleep 0.1
+    done
+}
+
+# vexa-scan in the tool's namespace $TOOL, on its end of the link, vx0.
+scan() {
+    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
 }
 
 # Skips unless this process may make network namespaces.

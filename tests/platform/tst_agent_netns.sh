@@ -74,16 +74,8 @@ LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
 
 ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
 AGENT_PID=$!
-n=0
-until grep -q "^ready $SERIAL $MAC vx0\$" "$WORK/agent.out" 2>/dev/null; do
-    n=$((n + 1))
-    [ $n -le 100 ] || fail "agent not ready: $(cat "$WORK/agent.out")"
-    sleep 0.1
-done
+await_line "$WORK/agent.out" "^ready $SERIAL $MAC vx0\$" 100 agent "$WORK/agent.out"
 
-scan() {
-    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
-}
 # The record of our agent in a listing: its serial number's line and the lines after it.
 record() {
     grep -A20 "\"serialNo\": \"$SERIAL\"" "$1" | sed '/}/q'
@@ -159,12 +151,7 @@ chmod +x "$WORK/hook"
 printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
 ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
 AGENT_PID=$!
-n=0
-until grep -q "^ready $SERIAL" "$WORK/agent.out" 2>/dev/null; do
-    n=$((n + 1))
-    [ $n -le 100 ] || fail "agent with a hook not ready"
-    sleep 0.1
-done
+await_line "$WORK/agent.out" "^ready $SERIAL" 100 "agent with a hook"
 modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
 grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"

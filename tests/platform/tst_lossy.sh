@@ -68,17 +68,12 @@ in_ns "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --count "$DEVICES" --no-
     <"$WORK/sim.in" >"$WORK/sim.out" 2>"$WORK/sim.err" &
 SIM_PID=$!
 exec 3>"$WORK/sim.in"
-n=0
-until grep -q "^ready $DEVICES devices$" "$WORK/sim.out" 2>/dev/null; do
-    n=$((n + 1))
-    [ $n -le 600 ] || fail "simulator not ready: $(cat "$WORK/sim.err")"
-    sleep 0.1
-done
+await_line "$WORK/sim.out" "^ready $DEVICES devices\$" 600 simulator "$WORK/sim.err"
 
 total=0
 run=1
 while [ $run -le "$RUNS" ]; do
-    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" list >"$WORK/list.txt" || fail "vexa-scan list"
+    scan list >"$WORK/list.txt" || fail "vexa-scan list"
     found=$(tail -n 1 "$WORK/list.txt" | cut -d' ' -f1)
     echo "run $run: $found of $DEVICES devices at $LOSS % loss"
     total=$((total + found))

@@ -66,17 +66,8 @@ start_device "$DEV2" "$SERIAL2" "$MAC2"
 exec 4>"$WORK/$DEV2.in"
 
 for ns in $DEV1 $DEV2; do
-    n=0
-    until grep -q '^ready 1 devices$' "$WORK/$ns.out" 2>/dev/null; do
-        n=$((n + 1))
-        [ $n -le 100 ] || fail "simulator in $ns not ready: $(cat "$WORK/$ns.err")"
-        sleep 0.1
-    done
+    await_line "$WORK/$ns.out" '^ready 1 devices$' 100 "simulator in $ns" "$WORK/$ns.err"
 done
-
-scan() {
-    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
-}
 
 # Both devices, each once, with their own address.
 scan list --json --wait 2 >"$WORK/list1.json" || fail "vexa-scan list"

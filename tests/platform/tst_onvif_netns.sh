@@ -62,16 +62,7 @@ ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --devices "$WORK
 SIM_PID=$!
 # Held open for writing, so the simulator keeps its input.
 exec 3>"$WORK/sim.in"
-n=0
-until grep -q '^ready 1 devices$' "$WORK/sim.out" 2>/dev/null; do
-    n=$((n + 1))
-    [ $n -le 100 ] || fail "simulator not ready: $(cat "$WORK/sim.err")"
-    sleep 0.1
-done
-
-scan() {
-    in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
-}
+await_line "$WORK/sim.out" '^ready 1 devices$' 100 simulator "$WORK/sim.err"
 
 # listed_at FILE ADDRESS: one row, at ADDRESS, named by its endpoint reference and the link's MAC.
 listed_at() {
