@@ -31,6 +31,20 @@ scan() {
     in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
 }
 
+# The end of a test of one simulator ($SIM_PID, its input held open as
+# descriptor 3) and the scanner, in the namespaces $DEV and $TOOL: everything
+# the test made goes, $WORK included.
+end_pair_test() {
+    exec 3>&-
+    if [ -n "$SIM_PID" ]; then
+        kill "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+    fi
+    ip netns del "$TOOL" 2>/dev/null
+    ip netns del "$DEV" 2>/dev/null
+    rm -rf "$WORK"
+}
+
 # Skips unless this process may make network namespaces.
 require_netns() {
     if [ "$(id -u)" != 0 ]; then

@@ -28,17 +28,7 @@ DEV=vxld$ID
 WORK=$(mktemp -d /tmp/tst_lossy.XXXXXX)
 SIM_PID=""
 
-cleanup() {
-    exec 3>&-
-    if [ -n "$SIM_PID" ]; then
-        kill "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
-    ip netns del "$TOOL" 2>/dev/null
-    ip netns del "$DEV" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_pair_test EXIT
 trap 'exit 1' INT TERM HUP
 
 first_netns "$TOOL"

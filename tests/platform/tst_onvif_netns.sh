@@ -18,18 +18,7 @@ DEV=vxodev$ID
 WORK=$(mktemp -d /tmp/tst_onvif_netns.XXXXXX)
 SIM_PID=""
 
-cleanup() {
-    exec 3>&-
-    if [ -n "$SIM_PID" ]; then
-        kill "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
-    for ns in $TOOL $DEV; do
-        ip netns del "$ns" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_pair_test EXIT
 trap 'exit 1' INT TERM HUP
 
 MAC=02:4f:4e:00:00:01
