@@ -730,6 +730,59 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfirmCase{"otherRequest", ConfirmCase::OtherRequest, false}),
     [](const testing::TestParamInfo<ConfirmCase> &info) { return std::string(info.param.name); });
 
+// A device whose back end checks each change before the RESULT (vexa-agent:
+// plan and address probe) and may still fail to make it.
+class CheckedChange : public Exchange
+{
+protected:
+    void configure(Simulator::Config &config) override
+    {
+        config.confirmWindowS = 5;
+        config.checkNetwork = [this](const NetworkState &from, const NetworkState &to) {
+            m_steps.push_back("check " + from.ipv4Addr + " " + to.ipv4Addr);
+            return to.ipv4Addr != "10.9.9.9";
+        };
+        config.changeNetwork = [this](Simulator::NetworkChange change, const NetworkState &, const NetworkState &to) {
+            m_steps.push_back((change == Simulator::NetworkChange::Apply ? "apply " : "rollback ") + to.ipv4Addr);
+            return to.ipv4Addr != "10.6.6.6";
+        };
+    }
+    std::vector<std::string> m_steps;
+};
+
+TEST_F(CheckedChange, aRefusedPlanTouchesNothingAndAFailedChangeIsNeverConfirmed)
+{
+    EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "10.9.9.9", true)), wire::Status::InvalidParameters);
+    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.9.9.9"}));
+    EXPECT_TRUE(sentOf<wire::Announce>().empty());
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
+    StateFile reread(path("state.json"));
+    std::string error;
+    ASSERT_TRUE(reread.load(error)) << error;
+    const auto saved = reread.devices().find("CAM0001|02:00:00:00:00:01");
+    EXPECT_TRUE(saved == reread.devices().end() || !saved->second.network) << "a refused change was stored";
+
+    // The back end failed (and put the machine back): the tool's confirmation finds nothing to confirm.
+    m_steps.clear();
+    EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.6.6.6", true)), wire::Status::Ok);
+    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.6.6.6", "apply 10.6.6.6"}));
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
+    m_sent.clear();
+    deliver(crypto::encodeSignedConfirm({2, kMac, {}}, m_replyKey), 255, *parseIpv4("10.6.6.6"));
+    EXPECT_TRUE(sentOf<wire::Result>().empty()) << "a change that failed was confirmed";
+    m_now += std::chrono::seconds(6);
+    m_sim->runDue(m_now);
+    EXPECT_EQ(m_steps.size(), 2u) << "nothing left to roll back";
+
+    // A change that works is checked, applied, and rolled back unless confirmed.
+    m_steps.clear();
+    EXPECT_EQ(statusOf(modifyRequest(3, "pw123456", "10.1.2.3", true)), wire::Status::Ok);
+    m_now += std::chrono::seconds(6);
+    m_sim->runDue(m_now);
+    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.1.2.3", "apply 10.1.2.3",
+                                                 "rollback 192.168.1.64"}));
+}
+
 TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)
 {
     using std::chrono::hours;

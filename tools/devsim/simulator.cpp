@@ -686,7 +686,9 @@ struct Simulator::Impl {
             if (next)
                 updated.network = next;
             // The flag is only sent to devices that announce a confirmation window.
-            if (!next || (body.confirm && config.confirmWindowS == 0) || !persist(device, updated))
+            if (!next || (body.confirm && config.confirmWindowS == 0)
+                || (config.checkNetwork && !config.checkNetwork(NetworkState::of(device.info), *next))
+                || !persist(device, updated))
                 return wire::Status::InvalidParameters;
             previous = NetworkState::of(device.info);
             next->applyTo(device.info);
