@@ -91,9 +91,11 @@ check_contents "$TOOLS" "
 ./usr/bin/vexa-scan
 ./usr/bin/vexa-devsim
 ./usr/bin/vexa-agent
+./usr/bin/vexa-keygen
 ./usr/lib/vexa-tools/vexa-scan
 ./usr/lib/vexa-tools/vexa-devsim
 ./usr/lib/vexa-tools/vexa-agent
+./usr/lib/vexa-tools/vexa-keygen
 ./usr/lib/systemd/system/vexa-agent.service
 ./usr/lib/vexa-tools/libVexa.so
 ./usr/lib/vexa-tools/libtum.so
@@ -102,6 +104,7 @@ check_contents "$TOOLS" "
 ./usr/share/man/man1/vexa-scan.1.gz
 ./usr/share/man/man1/vexa-devsim.1.gz
 ./usr/share/man/man1/vexa-agent.1.gz
+./usr/share/man/man1/vexa-keygen.1.gz
 ./usr/share/doc/vexa-tools/copyright
 ./usr/share/doc/vexa-tools/changelog.gz"
 
@@ -190,7 +193,7 @@ for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$WORK/$(basename "$page" .1.gz).txt")
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-for tool in vexa-scan vexa-devsim vexa-agent; do
+for tool in vexa-scan vexa-devsim vexa-agent vexa-keygen; do
     "$ROOT/usr/bin/$tool" --help >"$WORK/$tool.help" || fail "installed $tool --help"
     for option in $(grep -oE -- '--[a-z0-9-]+' "$WORK/$tool.help" | sort -u); do
         grep -qF -- "$option" "$WORK/$tool.txt" || fail "$tool.1 does not describe $option"
