@@ -248,6 +248,26 @@ TEST(Transaction, aRollbackRestoresWhatTheChangeSavedOrElseThePreviousParameters
     EXPECT_EQ(kernel.steps, "address 192.168.1.64;route 192.168.1.1") << "a saved state is used once";
 }
 
+TEST(Transaction, theRollbackOfAFailedChangeRetriesOnlyWhatWasNotPutBack)
+{
+    FakeKernel kernel;
+    agent::NetworkChanger changer(kernel, 3);
+    std::string error;
+    const auto next = net("10.0.0.100", "255.255.255.0", "10.0.0.1");
+    kernel.failing = "route";
+    ASSERT_FALSE(changer.apply(kHome, next, error));
+    kernel.steps.clear();
+    EXPECT_TRUE(changer.rollBack(kHome, kHome, error));
+    EXPECT_EQ(kernel.steps, "") << "put back at once: nothing left to roll back";
+
+    kernel.failing = "route restore";
+    ASSERT_FALSE(changer.apply(kHome, next, error));
+    kernel.failing.clear();
+    kernel.steps.clear();
+    EXPECT_TRUE(changer.rollBack(kHome, kHome, error));
+    EXPECT_EQ(kernel.steps, "restore") << "the restore that failed is tried again";
+}
+
 // An ARP packet (Ethernet, IPv4) from `sender`, as a packet socket gives it.
 std::vector<uint8_t> arp(uint16_t op, uint8_t senderLast, const char *senderIp, const char *targetIp)
 {

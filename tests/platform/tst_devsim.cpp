@@ -743,17 +743,35 @@ protected:
             return to.ipv4Addr != "10.9.9.9";
         };
         config.changeNetwork = [this](Simulator::NetworkChange change, const NetworkState &, const NetworkState &to) {
-            m_steps.push_back((change == Simulator::NetworkChange::Apply ? "apply " : "rollback ") + to.ipv4Addr);
-            return to.ipv4Addr != "10.6.6.6";
+            const bool apply = change == Simulator::NetworkChange::Apply;
+            m_steps.push_back((apply ? "apply " : "rollback ") + to.ipv4Addr);
+            return !apply || to.ipv4Addr != m_failing;
         };
     }
+    // Ends the confirmation window; the steps the back end was asked for meanwhile.
+    std::vector<std::string> stepsByTheWindowsEnd()
+    {
+        m_now += std::chrono::seconds(6);
+        m_sim->runDue(m_now);
+        return std::exchange(m_steps, {});
+    }
+    bool confirmAnswered(uint32_t requestId, const char *at)
+    {
+        m_sent.clear();
+        deliver(crypto::encodeSignedConfirm({requestId, kMac, {}}, m_replyKey), 255, *parseIpv4(at));
+        return !sentOf<wire::Result>().empty();
+    }
+
     std::vector<std::string> m_steps;
+    std::string m_failing; // the address the back end fails to change to
 };
 
-TEST_F(CheckedChange, aRefusedPlanTouchesNothingAndAFailedChangeIsNeverConfirmed)
+using Steps = std::vector<std::string>;
+
+TEST_F(CheckedChange, aRefusedPlanTouchesNothing)
 {
     EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "10.9.9.9", true)), wire::Status::InvalidParameters);
-    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.9.9.9"}));
+    EXPECT_EQ(std::exchange(m_steps, {}), Steps{"check 192.168.1.64 10.9.9.9"});
     EXPECT_TRUE(sentOf<wire::Announce>().empty());
     EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
     StateFile reread(path("state.json"));
@@ -761,26 +779,33 @@ TEST_F(CheckedChange, aRefusedPlanTouchesNothingAndAFailedChangeIsNeverConfirmed
     ASSERT_TRUE(reread.load(error)) << error;
     const auto saved = reread.devices().find("CAM0001|02:00:00:00:00:01");
     EXPECT_TRUE(saved == reread.devices().end() || !saved->second.network) << "a refused change was stored";
+    EXPECT_EQ(stepsByTheWindowsEnd(), Steps{}) << "nothing to roll back";
+}
 
-    // The back end failed (and put the machine back): the tool's confirmation finds nothing to confirm.
-    m_steps.clear();
+TEST_F(CheckedChange, aChangeTheBackEndFailsIsNeverConfirmedAndStillRolledBack)
+{
+    // Another address: put back at once, and the tool's confirmation there finds nothing.
+    m_failing = "10.6.6.6";
     EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.6.6.6", true)), wire::Status::Ok);
-    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.6.6.6", "apply 10.6.6.6"}));
     EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
-    m_sent.clear();
-    deliver(crypto::encodeSignedConfirm({2, kMac, {}}, m_replyKey), 255, *parseIpv4("10.6.6.6"));
-    EXPECT_TRUE(sentOf<wire::Result>().empty()) << "a change that failed was confirmed";
-    m_now += std::chrono::seconds(6);
-    m_sim->runDue(m_now);
-    EXPECT_EQ(m_steps.size(), 2u) << "nothing left to roll back";
+    EXPECT_FALSE(confirmAnswered(2, "10.6.6.6")) << "a change that failed was confirmed";
+    // The rollback timer runs for it too: what the back end could not undo at once, it undoes then.
+    EXPECT_EQ(stepsByTheWindowsEnd(),
+              (Steps{"check 192.168.1.64 10.6.6.6", "apply 10.6.6.6", "rollback 192.168.1.64"}));
+
+    // The same address (a gateway or port change): its confirmation arrives where the device is.
+    m_failing = "192.168.1.64";
+    EXPECT_EQ(statusOf(modifyRequest(3, "pw123456", "192.168.1.64", true)), wire::Status::Ok);
+    EXPECT_FALSE(confirmAnswered(3, "192.168.1.64")) << "a change that failed was confirmed";
+    EXPECT_EQ(stepsByTheWindowsEnd(), (Steps{"check 192.168.1.64 192.168.1.64", "apply 192.168.1.64",
+                                             "rollback 192.168.1.64"}));
+    EXPECT_EQ(m_sim->device("CAM0001")->port, 8000) << "the failed change's port was kept";
 
     // A change that works is checked, applied, and rolled back unless confirmed.
-    m_steps.clear();
-    EXPECT_EQ(statusOf(modifyRequest(3, "pw123456", "10.1.2.3", true)), wire::Status::Ok);
-    m_now += std::chrono::seconds(6);
-    m_sim->runDue(m_now);
-    EXPECT_EQ(m_steps, (std::vector<std::string>{"check 192.168.1.64 10.1.2.3", "apply 10.1.2.3",
-                                                 "rollback 192.168.1.64"}));
+    m_failing.clear();
+    EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3", true)), wire::Status::Ok);
+    EXPECT_EQ(stepsByTheWindowsEnd(),
+              (Steps{"check 192.168.1.64 10.1.2.3", "apply 10.1.2.3", "rollback 192.168.1.64"}));
 }
 
 TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)

@@ -357,15 +357,20 @@ int run(const Options &options)
         return true;
     };
     agent::NetworkChanger changer(*m->netlink, m->iface.index);
+    bool hookRunBack = true; // false: a failed apply whose rollback script failed too
     config.changeNetwork = [&](devsim::Simulator::NetworkChange change, const devsim::NetworkState &from,
                                const devsim::NetworkState &to) {
         const bool apply = change == devsim::Simulator::NetworkChange::Apply;
         std::string error;
         bool ok;
         if (m->config.backend == agent::Backend::Hook) {
+            if (!apply && from == to && hookRunBack)
+                return true; // a failed change, run back at once
             ok = agent::runHook(m->config.hook, apply ? "apply" : "rollback", m->iface.name, from, to, error);
             // A script that failed part way is run the other way: the machine goes back to `from`.
-            if (std::string back; !ok && apply && !agent::runHook(m->config.hook, "rollback", m->iface.name, to, from, back))
+            std::string back;
+            hookRunBack = ok || !apply || agent::runHook(m->config.hook, "rollback", m->iface.name, to, from, back);
+            if (!hookRunBack)
                 error += "; the rollback script failed too: " + back;
         } else {
             ok = apply ? changer.apply(from, to, error) : changer.rollBack(from, to, error);

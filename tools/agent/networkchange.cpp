@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 
+#include <utility>
+
 namespace agent {
 
 namespace {
@@ -59,17 +61,20 @@ bool NetworkChanger::apply(const devsim::NetworkState &from, const devsim::Netwo
         return true;
     if (std::string restoreError; !m_steps.restoreSaved(m_index, restoreError))
         error += "; putting back the saved state failed too: " + restoreError;
+    else
+        m_savedAt.reset(); // back where it started: its rollback has nothing left to do
     return false;
 }
 
 bool NetworkChanger::rollBack(const devsim::NetworkState &current, const devsim::NetworkState &previous,
                               std::string &error)
 {
-    const bool exact = m_savedAt && m_savedAt->ipv4Addr == previous.ipv4Addr
-        && m_savedAt->ipv4Mask == previous.ipv4Mask && m_savedAt->ipv4Gateway == previous.ipv4Gateway;
-    m_savedAt.reset();
-    if (exact)
+    const auto savedAt = std::exchange(m_savedAt, std::nullopt);
+    if (savedAt && savedAt->ipv4Addr == previous.ipv4Addr && savedAt->ipv4Mask == previous.ipv4Mask
+        && savedAt->ipv4Gateway == previous.ipv4Gateway)
         return m_steps.restoreSaved(m_index, error);
+    if (current == previous)
+        return true; // a failed change, put back at once
     // Several unconfirmed changes in a row: the state saved is that of the last one's start.
     return (!addressChanges(current, previous) || m_steps.replaceAddress(m_index, current, previous, error))
         && m_steps.replaceDefaultRoute(m_index, previous.ipv4Gateway, error);

@@ -45,13 +45,14 @@ public:
     /**
      * Makes the change; true only when every step took. After a failed step
      * the saved state is put back; `error` names the step, and the restore
-     * when that failed too.
+     * when that failed too (the rollback then tries it again).
      */
     bool apply(const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error);
     /**
-     * Back from `current` to `previous` (a change that was not confirmed):
-     * the state saved by the change that started from `previous`, or, after
-     * several unconfirmed changes, `previous`'s address and gateway.
+     * Back from `current` to `previous` (a change that was not confirmed, or
+     * failed): the state saved by the change that started from `previous`;
+     * nothing for a failed change already put back; after several
+     * unconfirmed changes, `previous`'s address and gateway.
      */
     bool rollBack(const devsim::NetworkState &current, const devsim::NetworkState &previous, std::string &error);
 
