@@ -7,6 +7,7 @@
 #include "crypto.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,9 +25,9 @@ namespace fs = std::filesystem;
 
 std::string hexOf(const vexa::crypto::ManufacturerPublicKey &key)
 {
-    std::string hex;
-    for (uint8_t b : key)
-        hex += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+    std::string hex(2 * key.size() + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), key.data(), key.size());
+    hex.pop_back();
     return hex;
 }
 

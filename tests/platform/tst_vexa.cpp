@@ -10,6 +10,7 @@
 #include "wire.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <atomic>
@@ -38,9 +39,9 @@ constexpr auto kEventWait = 8s;
 
 std::string hexText(std::span<const uint8_t> bytes)
 {
-    std::string hex;
-    for (uint8_t b : bytes)
-        hex += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+    std::string hex(2 * bytes.size() + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes.data(), bytes.size());
+    hex.pop_back();
     return hex;
 }
 

@@ -4,6 +4,8 @@
 
 #include <crypto.h>
 
+#include <sodium.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,11 +28,9 @@ constexpr const char *kUsage =
 
 std::string hexOf(std::span<const uint8_t> bytes)
 {
-    std::string hex(2 * bytes.size(), '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        hex[2 * i] = "0123456789abcdef"[bytes[i] >> 4];
-        hex[2 * i + 1] = "0123456789abcdef"[bytes[i] & 15];
-    }
+    std::string hex(2 * bytes.size() + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes.data(), bytes.size());
+    hex.pop_back();
     return hex;
 }
 
