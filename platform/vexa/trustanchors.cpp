@@ -44,7 +44,7 @@ std::optional<std::string> unsafeOwnership(const struct stat &st)
         return ::stat(ownFile().c_str(), &own) == 0 ? own.st_uid : uid_t(0);
     }();
     if (st.st_uid != 0 && st.st_uid != ::geteuid() && st.st_uid != codeOwner)
-        return "owned by user " + std::to_string(st.st_uid) + ", neither root nor this user";
+        return "owned by user " + std::to_string(st.st_uid) + ": neither root, this user nor the owner of the code";
     if (st.st_mode & (S_IWGRP | S_IWOTH))
         return std::string("writable by group or others");
     return std::nullopt;
