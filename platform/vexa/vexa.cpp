@@ -7,6 +7,7 @@
 #include "onvifdiscovery.h"
 #include "packetsocket.h"
 #include "request.h"
+#include "trustanchors.h"
 
 #include <bit>
 #include <cstring>
@@ -165,6 +166,7 @@ VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *user
     const PKT_Driver *driver = packetDriver();
     if (!driver)
         return 0;
+    TrustAnchors::process(); // read once, before any ANNOUNCE: a refused file is reported at start
     auto discovery = Discovery::start(driver, callback, userData);
     if (!discovery)
         return 0;
