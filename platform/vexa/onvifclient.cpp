@@ -176,9 +176,7 @@ std::optional<soap::Envelope> Client::post(const std::string &operation, const s
     CURL *curl = static_cast<CURL *>(m_curl);
     if (!curl)
         return std::nullopt;
-    soap::Envelope request;
-    request.operation = operation;
-    request.fields = fields;
+    soap::Envelope request(operation, fields);
     if (m_credentials && !digest && operation != "GetSystemDateAndTime")
         request.token = soap::makeToken(m_credentials->user, m_credentials->password,
                                         std::chrono::system_clock::now() + m_clockOffset.value_or(0s));

@@ -41,6 +41,12 @@ struct UsernameToken {
 };
 
 struct Envelope {
+    Envelope() = default;
+    Envelope(std::string op, Fields f = {}, std::optional<UsernameToken> t = std::nullopt)
+        : operation(std::move(op)), fields(std::move(f)), token(std::move(t))
+    {
+    }
+
     std::string operation; // local name of the body's element, "Fault" for a SOAP fault
     Fields fields;         // relative to that element, in document order
     std::optional<UsernameToken> token;
