@@ -38,10 +38,12 @@ constexpr size_t kQueuedPerSource = 256;
 // taken as empty (as for a VXDP GOODBYE). Each goes out twice against loss.
 constexpr auto kCheckWindow = 1500ms;
 constexpr int kDirectedCopies = 2;
-// One check per device at a time, and at most one every few seconds: a flood
-// of claims costs a few probes, never the device's row.
-constexpr auto kCheckGap = 5s;
+// One check per device at a time, and at most one every few seconds; the
+// claims made meanwhile wait for the next, a few per device, first come: a
+// flood of claims costs a few probes, never the device's row.
+constexpr auto kCheckGap = 2s;
 constexpr size_t kMaxChecks = 1024;
+constexpr size_t kMaxClaims = 8;
 // A device counts its metadata changes one by one; a bigger jump is no
 // device's own and is ignored.
 constexpr uint32_t kMaxMetadataJump = 64;
@@ -53,9 +55,12 @@ struct Index {
     struct Entry {
         std::string serial, mac;
         OnvifDiscovery::Listed device;
+        uint64_t listedAs = 0; // later listings count higher
+        bool live = true;      // listed by the discovery running now
     };
     std::mutex mutex;
     std::unordered_map<std::string, Entry> byEndpoint;
+    uint64_t listings = 0;
 };
 
 Index &index()
@@ -125,6 +130,11 @@ OnvifDiscovery::~OnvifDiscovery()
         m_macReady.notify_all();
     }
     m_macThread.join();
+    // Remembered for requests after the stop, no longer listed.
+    Index &i = index();
+    std::lock_guard lock(i.mutex);
+    for (auto &[endpoint, entry] : i.byEndpoint)
+        entry.live = false;
 }
 
 bool OnvifDiscovery::sendProbe()
@@ -288,9 +298,14 @@ void OnvifDiscovery::heard(const wsd::Target &target, uint32_t sourceAddr, bool 
     if (claimed != listedAt) {
         // Anyone can announce any address for any endpoint: the device moves
         // only once its old address is silent and its new one answers for it.
-        if (!device.check && now - device.lastCheck >= kCheckGap && m_checks < kMaxChecks)
-            startCheck(device, Check{Check::Kind::Move, target, hostOf(listedAt), hostOf(claimed), now + kCheckWindow, false, false, std::nullopt},
-                       now);
+        const bool known = std::any_of(device.claims.begin(), device.claims.end(),
+                                       [&](const wsd::Target &c) { return deviceXAddr(c) == claimed; });
+        if (!known && device.claims.size() < kMaxClaims)
+            device.claims.push_back(target);
+        if (!device.check && now - device.lastCheck >= kCheckGap)
+            checkClaims(device, now);
+        else if (!known)
+            m_claimants.push_back(it->first);
         return;
     }
     device.lastHeard = now;
@@ -302,18 +317,31 @@ void OnvifDiscovery::heard(const wsd::Target &target, uint32_t sourceAddr, bool 
     }
 }
 
+void OnvifDiscovery::checkClaims(Device &device, Clock::time_point now)
+{
+    const auto listedAt = deviceXAddr(device.target);
+    std::erase_if(device.claims, [&](const wsd::Target &c) { return deviceXAddr(c) == listedAt; });
+    if (device.claims.empty() || m_checks >= kMaxChecks)
+        return;
+    startCheck(device, Check{Check::Kind::Move, hostOf(listedAt), now + kCheckWindow, false, std::exchange(device.claims, {}), std::nullopt},
+               now);
+}
+
 void OnvifDiscovery::startCheck(Device &device, Check check, Clock::time_point now)
 {
     device.lastCheck = now;
     ++m_checks;
+    std::vector<uint32_t> hosts = {check.oldHost};
+    for (const wsd::Target &claim : check.claims)
+        hosts.push_back(hostOf(deviceXAddr(claim)));
+    std::sort(hosts.begin(), hosts.end());
+    hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
     const auto deadline = check.deadline;
-    const uint32_t oldHost = check.oldHost;
-    const uint32_t newHost = check.newHost;
     device.check = std::move(check);
-    if (oldHost != 0)
-        sendDirected(device.target.endpoint, oldHost, deadline);
-    if (newHost != 0 && newHost != oldHost)
-        sendDirected(device.target.endpoint, newHost, deadline);
+    for (const uint32_t host : hosts) {
+        if (host != 0)
+            sendDirected(device.target.endpoint, host, deadline);
+    }
 }
 
 // A Probe for any type, by unicast to the address itself: only the device there answers.
@@ -336,47 +364,52 @@ void OnvifDiscovery::directedAnswer(const Directed &probe, const wsd::Target &ta
     Check &check = *device.check;
     const auto says = deviceXAddr(target);
     if (check.kind == Check::Kind::Bye) {
-        // Still there: the Bye was not the device's.
-        device.check.reset();
-        --m_checks;
-        return;
-    }
-    if (probe.host == check.newHost && says == deviceXAddr(check.proposed)) {
-        check.newAnswered = true;
-        check.confirmed = target;
+        check.oldAnswered = true; // still there: the Bye was not the device's
     } else if (probe.host == check.oldHost && says == deviceXAddr(device.target)) {
-        check.oldAnswered = true;
+        check.oldAnswered = true; // the device is where it was
+    } else if (!check.confirmed) {
+        for (const wsd::Target &claim : check.claims) {
+            if (says == deviceXAddr(claim) && probe.host == hostOf(says))
+                check.confirmed = target;
+        }
     }
-    if (check.oldAnswered) {
-        device.check.reset(); // the device is where it was
-        --m_checks;
-    } else if (check.newAnswered && check.newHost == check.oldHost) {
-        check.deadline = Clock::now(); // the device itself named its new port
-    }
+    // Settled at once when the answer decides: the device stayed, or named its new port itself.
+    if (check.oldAnswered || (check.confirmed && probe.host == check.oldHost))
+        check.deadline = Clock::now();
 }
 
 void OnvifDiscovery::settleChecks(Clock::time_point now)
 {
     std::lock_guard gate(m_hooks.gate);
     std::erase_if(m_directed, [&](const auto &entry) { return entry.second.deadline + kCheckWindow < now; });
-    if (m_checks == 0)
-        return;
     for (auto &[endpoint, device] : m_devices) {
+        if (m_checks == 0)
+            break;
         if (!device.check || device.check->deadline > now)
             continue;
         Check check = std::move(*device.check);
         device.check.reset();
         --m_checks;
         if (check.kind == Check::Kind::Bye) {
-            if (device.online)
+            if (!check.oldAnswered && device.online)
                 takeOffline(device);
-        } else if (check.newAnswered && !check.oldAnswered && device.online) {
+        } else if (check.confirmed && !check.oldAnswered && device.online) {
+            device.sourceAddr = address::toNetworkOrder(hostOf(deviceXAddr(*check.confirmed)));
             device.target = *check.confirmed;
-            device.sourceAddr = address::toNetworkOrder(check.newHost);
             device.lastHeard = now;
             readDetails(endpoint, device); // a new address: its settings changed, read them again
         }
     }
+    // Claims made meanwhile, once the gap has passed.
+    std::erase_if(m_claimants, [&](const std::string &endpoint) {
+        const auto it = m_devices.find(endpoint);
+        if (it == m_devices.end() || it->second.claims.empty() || !it->second.online)
+            return true;
+        if (it->second.check || now - it->second.lastCheck < kCheckGap)
+            return false;
+        checkClaims(it->second, now);
+        return true;
+    });
 }
 
 void OnvifDiscovery::bye(const std::string &endpoint, Clock::time_point now)
@@ -388,9 +421,8 @@ void OnvifDiscovery::bye(const std::string &endpoint, Clock::time_point now)
     Device &device = it->second;
     // Anyone can say Bye for anyone: believed once the device stays silent to a probe of its own.
     if (!device.check && now - device.lastCheck >= kCheckGap && m_checks < kMaxChecks)
-        startCheck(device,
-                   Check{Check::Kind::Bye, {}, hostOf(deviceXAddr(device.target)), 0, now + kCheckWindow, false, false,
-                         std::nullopt},
+        startCheck(device, Check{Check::Kind::Bye, hostOf(deviceXAddr(device.target)), now + kCheckWindow, false, {},
+                                 std::nullopt},
                    now);
 }
 
@@ -634,16 +666,19 @@ std::optional<OnvifDiscovery::Listed> OnvifDiscovery::listedByMac(const std::str
 {
     Index &i = index();
     std::lock_guard lock(i.mutex);
-    std::optional<Listed> found;
+    const Index::Entry *found = nullptr;
+    size_t live = 0;
     for (const auto &[endpoint, entry] : i.byEndpoint) {
         if (entry.mac != mac || entry.device.xaddr.empty())
             continue;
-        // Two rows claim the MAC: neither gets the password.
-        if (found)
-            return std::nullopt;
-        found = entry.device;
+        live += entry.live;
+        if (!found || (entry.live && !found->live) || (entry.live == found->live && entry.listedAs > found->listedAs))
+            found = &entry;
     }
-    return found;
+    // Two rows listed now claim the MAC: neither gets the password.
+    if (!found || live > 1)
+        return std::nullopt;
+    return found->device;
 }
 
 bool OnvifDiscovery::listsSerial(const std::string &serial)
@@ -696,7 +731,8 @@ void OnvifDiscovery::report(Device &device, int eventCode)
         std::lock_guard lock(i.mutex);
         i.byEndpoint.erase(endpoint);
         if (eventCode != VEXA_EVENT_OFFLINE && i.byEndpoint.size() < kMaxDevices)
-            i.byEndpoint[endpoint] = {device.serial, device.mac, Listed{endpoint, deviceXAddr(device.target).value_or("")}};
+            i.byEndpoint[endpoint] = {device.serial, device.mac,
+                                      Listed{endpoint, deviceXAddr(device.target).value_or("")}, ++i.listings, true};
     }
     m_hooks.deliver(device.report);
 }

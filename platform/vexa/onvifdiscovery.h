@@ -88,16 +88,16 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    // A claim an announcement made that directed probes must bear out first.
+    // Claims announcements made that directed probes must bear out first:
+    // a move is believed when the old address stays silent and a claimed new
+    // one answers for the device from itself; a Bye when the address stays silent.
     struct Check {
         enum class Kind : uint8_t { Move, Bye } kind;
-        wsd::Target proposed;   // Move: the target at its new address
-        uint32_t oldHost = 0;   // host order
-        uint32_t newHost = 0;   // host order; 0 for a Bye
+        uint32_t oldHost = 0; // host order
         Clock::time_point deadline;
-        bool oldAnswered = false; // the old address still answers as before
-        bool newAnswered = false; // the new address answered, from itself, as proposed
-        std::optional<wsd::Target> confirmed; // what the new address said of itself
+        bool oldAnswered = false;             // the old address still answers as before
+        std::vector<wsd::Target> claims;      // Move: where announcements said the device went
+        std::optional<wsd::Target> confirmed; // the claim whose address answered, from itself, as claimed
     };
     struct Device {
         wsd::Target target;
@@ -117,6 +117,7 @@ private:
         size_t retries = 0;       // details reads after failed ones, this time
         std::optional<Clock::time_point> retryAt;
         std::optional<Check> check;
+        std::vector<wsd::Target> claims; // moves claimed while a check ran or lately: checked together next
         Clock::time_point lastCheck;
     };
     struct Job {
@@ -143,6 +144,7 @@ private:
     void heard(const wsd::Target &target, uint32_t sourceAddr, bool solicited, Clock::time_point now);
     void directedAnswer(const Directed &probe, const wsd::Target &target, uint32_t sourceAddr);
     void startCheck(Device &device, Check check, Clock::time_point now);
+    void checkClaims(Device &device, Clock::time_point now);
     void settleChecks(Clock::time_point now);
     void bye(const std::string &endpoint, Clock::time_point now);
     void takeOffline(Device &device);
@@ -171,6 +173,7 @@ private:
     std::unordered_map<std::string, Directed> m_directed; // directed probes by MessageID
     size_t m_checks = 0;                                  // devices with a check running
     std::vector<std::string> m_retrying;                  // devices with a read of details due later
+    std::vector<std::string> m_claimants;                 // devices with claims waiting for a check
     std::unordered_map<std::string, std::string> m_identities; // listed serial and MAC -> endpoint
     std::atomic<bool> m_stop{false};
     std::thread m_answerThread;

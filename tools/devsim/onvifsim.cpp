@@ -10,6 +10,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -162,8 +164,91 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
         for (Device &d : m_devices)
             multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(d), nextSequence(d)}));
     }
+    if (pipe2(m_directedWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("cannot make the wake-up pipe: ") + std::strerror(errno);
+        return false;
+    }
+    for (const Device &d : m_devices)
+        bindDirected(*parseIpv4(d.entry.info.ipv4Addr));
     m_thread = std::thread([this] { run(); });
+    m_directedThread = std::thread([this] { listenDirected(); });
     return true;
+}
+
+void OnvifSimulator::bindDirected(uint32_t addr)
+{
+    if (m_directedFds.count(addr))
+        return;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int on = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = addr;
+    local.sin_port = htons(vexa::wsd::kPort);
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        if (fd >= 0)
+            ::close(fd); // an address the host does not hold: the group socket still hears what reaches it
+        return;
+    }
+    m_directedFds[addr] = fd;
+    [[maybe_unused]] const ssize_t n = ::write(m_directedWake[1], "w", 1);
+}
+
+void OnvifSimulator::unbindDirected(uint32_t addr)
+{
+    const bool held = std::any_of(m_devices.begin(), m_devices.end(),
+                                  [&](const Device &d) { return parseIpv4(d.entry.info.ipv4Addr) == addr; });
+    const auto it = m_directedFds.find(addr);
+    if (held || it == m_directedFds.end())
+        return;
+    ::close(it->second);
+    m_directedFds.erase(it);
+    [[maybe_unused]] const ssize_t n = ::write(m_directedWake[1], "w", 1);
+}
+
+void OnvifSimulator::listenDirected()
+{
+    std::vector<pollfd> fds;
+    std::vector<uint32_t> addrs;
+    std::vector<char> buffer(vexa::wsd::kMaxMessage + 1);
+    while (!m_stop) {
+        {
+            std::lock_guard lock(m_mutex);
+            fds.assign(1, pollfd{m_directedWake[0], POLLIN, 0});
+            addrs.assign(1, 0);
+            for (const auto &[addr, fd] : m_directedFds) {
+                fds.push_back(pollfd{fd, POLLIN, 0});
+                addrs.push_back(addr);
+            }
+        }
+        if (::poll(fds.data(), fds.size(), kPollMs) <= 0)
+            continue;
+        if (fds[0].revents) {
+            char drain[64];
+            while (::read(m_directedWake[0], drain, sizeof drain) > 0) {
+            }
+            continue; // the set of sockets may have changed
+        }
+        for (size_t i = 1; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            std::lock_guard lock(m_mutex);
+            if (!m_directedFds.count(addrs[i]))
+                continue; // closed meanwhile
+            const ssize_t n = ::recvfrom(fds[i].fd, buffer.data(), buffer.size(), 0,
+                                         reinterpret_cast<sockaddr *>(&from), &length);
+            if (n < 0 || size_t(n) > vexa::wsd::kMaxMessage)
+                continue;
+            PKT_RecvInfo info{};
+            info.sourceAddr = from.sin_addr.s_addr;
+            info.sourcePort = ntohs(from.sin_port);
+            info.destAddr = addrs[i];
+            received(std::string_view(buffer.data(), size_t(n)), info, Clock::now());
+        }
+    }
 }
 
 void OnvifSimulator::shutdown()
@@ -173,6 +258,11 @@ void OnvifSimulator::shutdown()
     m_stop = true;
     m_driver->wake(m_socket);
     m_thread.join();
+    m_directedThread.join();
+    for (const auto &[addr, fd] : m_directedFds)
+        ::close(fd);
+    for (int fd : m_directedWake)
+        ::close(fd);
     {
         std::lock_guard lock(m_mutex);
         for (auto &save : m_saves)
@@ -269,22 +359,37 @@ bool OnvifSimulator::firstCopy(const std::string &messageId)
 
 void OnvifSimulator::receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
 {
+    std::lock_guard lock(m_mutex);
+    received(xml, info, now);
+}
+
+void OnvifSimulator::received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
+{
     const auto message = vexa::wsd::parse(xml);
     const auto *probe = message ? std::get_if<vexa::wsd::Probe>(&*message) : nullptr;
     if (!probe || info.sourcePort == 0 || !firstCopy(probe->messageId))
         return;
     // A Probe sent to one address is for the device there alone, and needs no spreading.
     const bool directed = info.destAddr != 0 && info.destAddr != htonl(vexa::wsd::kGroup);
-    std::lock_guard lock(m_mutex);
-    for (size_t i = 0; i < m_devices.size() && m_answers.size() < kMaxPendingAnswers; ++i) {
-        const Device &d = m_devices[i];
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        Device &d = m_devices[i];
         if ((directed && parseIpv4(d.entry.info.ipv4Addr) != info.destAddr)
             || !vexa::wsd::typesMatch(probe->types, target(d).types))
             continue;
-        m_random = m_random * 6364136223846793005u + 1442695040888963407u;
-        const auto delay = directed ? std::chrono::milliseconds(0) : std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
-        m_answers.push(Answer{now + delay, i, info.sourceAddr, info.sourcePort, probe->messageId});
+        if (directed) {
+            sendFrom(info.destAddr, info.sourceAddr, info.sourcePort, probeMatch(d, probe->messageId));
+        } else if (m_answers.size() < kMaxPendingAnswers) {
+            m_random = m_random * 6364136223846793005u + 1442695040888963407u;
+            const auto delay = std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
+            m_answers.push(Answer{now + delay, i, info.sourceAddr, info.sourcePort, probe->messageId});
+        }
     }
+}
+
+std::string OnvifSimulator::probeMatch(Device &device, const std::string &relatesTo)
+{
+    return vexa::wsd::encode(
+        vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), relatesTo, {target(device)}, nextSequence(device)});
 }
 
 void OnvifSimulator::answerDue(Clock::time_point now)
@@ -297,8 +402,7 @@ void OnvifSimulator::answerDue(Clock::time_point now)
         {
             std::lock_guard lock(m_mutex);
             Device &d = m_devices[a.device];
-            xml = vexa::wsd::encode(
-                vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), a.relatesTo, {target(d)}, nextSequence(d)});
+            xml = probeMatch(d, a.relatesTo);
             from = parseIpv4(d.entry.info.ipv4Addr).value_or(0);
         }
         sendFrom(from, a.addr, a.port, xml);
@@ -419,6 +523,8 @@ bool OnvifSimulator::apply(Device &device, const NetworkState &next, std::unique
         if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
             std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         m_http->unlisten(oldAddr, oldPort);
+        bindDirected(*parseIpv4(info.ipv4Addr));
+        unbindDirected(oldAddr);
         m_byAddress.erase(oldKey);
         m_byAddress[addressKey(info)] = size_t(&device - m_devices.data());
         ++device.metadataVersion;

@@ -95,9 +95,14 @@ private:
 
     void run();
     void receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now);
+    void received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now); // m_mutex held
+    void listenDirected();
+    void bindDirected(uint32_t addr);
+    void unbindDirected(uint32_t addr);
     bool firstCopy(const std::string &messageId);
     void startLateServers(Clock::time_point now);
     vexa::wsd::AppSequence nextSequence(Device &device);
+    std::string probeMatch(Device &device, const std::string &relatesTo);
     void answerDue(Clock::time_point now);
     void multicast(const std::string &xml);
     static vexa::wsd::Target target(const Device &device);
@@ -122,6 +127,12 @@ private:
     std::set<std::string> m_probeIdSet;
     std::vector<LateServer> m_lateServers; // web servers that start after the simulator
     uint32_t m_instanceId = 0; // of every device's AppSequence: a new one on each start
+    // Probes sent to one device's own address: a socket on that address, so
+    // that they reach the device even where another program on the host holds
+    // port 3702 for the group too. Under m_mutex.
+    std::map<uint32_t, int> m_directedFds; // network order -> socket
+    int m_directedWake[2] = {-1, -1};
+    std::thread m_directedThread;
     std::unique_ptr<OnvifHttp> m_http;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
