@@ -91,15 +91,18 @@ std::string identity(const std::string &serial, const std::string &mac)
 std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, Hooks hooks)
 {
     auto answers = PacketSocket::open(driver, 0, kReceiveBuffer, 0);
-    auto announcements = PacketSocket::open(driver, wsd::kGroup, 1 << 20, wsd::kPort);
-    if (!answers || !announcements)
+    if (!answers)
         return nullptr;
+    // Another program may hold port 3702 for itself: then devices are found
+    // by the probes alone, their Hellos unheard.
+    auto announcements = PacketSocket::open(driver, wsd::kGroup, 1 << 20, wsd::kPort);
     std::unique_ptr<OnvifDiscovery> d(new OnvifDiscovery(std::move(answers), std::move(announcements), std::move(hooks)));
     for (size_t i = 0; i < kReaders; ++i)
         d->m_workers.emplace_back([raw = d.get()] { raw->work(); });
     d->m_macThread = std::thread([raw = d.get()] { raw->resolveMacs(); });
     d->m_answerThread = std::thread([raw = d.get()] { raw->listen(*raw->m_answers, true); });
-    d->m_announceThread = std::thread([raw = d.get()] { raw->listen(*raw->m_announcements, false); });
+    if (d->m_announcements)
+        d->m_announceThread = std::thread([raw = d.get()] { raw->listen(*raw->m_announcements, false); });
     return d;
 }
 
@@ -114,7 +117,8 @@ OnvifDiscovery::~OnvifDiscovery()
 {
     m_stop = true;
     m_answers->wake();
-    m_announcements->wake();
+    if (m_announcements)
+        m_announcements->wake();
     if (m_answerThread.joinable())
         m_answerThread.join();
     if (m_announceThread.joinable())

@@ -163,7 +163,7 @@ private:
     void retryDue(Clock::time_point now);
 
     std::unique_ptr<PacketSocket> m_answers;       // any free port: probes go out, matches come back
-    std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye
+    std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye; null when taken
     Hooks m_hooks;
     std::mutex m_probeMutex;
     std::vector<std::string> m_probeIds; // the MessageIDs matches must relate to

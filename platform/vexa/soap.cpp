@@ -18,6 +18,7 @@ namespace {
 constexpr std::string_view kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
 constexpr std::string_view kSoap11Ns = "http://schemas.xmlsoap.org/soap/envelope/";
 constexpr const char *kSchemaNs = "http://www.onvif.org/ver10/schema";
+constexpr std::string_view kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
 constexpr const char *kSecurityNs =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd";
 constexpr const char *kUtilityNs =
@@ -216,6 +217,7 @@ std::string encode(const Envelope &e)
     env.append_attribute("xmlns:s") = std::string(kSoapNs).c_str();
     env.append_attribute("xmlns:tds") = std::string(kDeviceNs).c_str();
     env.append_attribute("xmlns:tt") = kSchemaNs;
+    env.append_attribute("xmlns:trt") = std::string(kMediaNs).c_str();
     try {
         if (e.token) {
             pugi::xml_node header = env.append_child("s:Header");
@@ -240,11 +242,15 @@ std::string encode(const Envelope &e)
         if (e.operation.empty() || e.operation.size() > kMaxText || e.fields.size() > kMaxFields
             || e.operation.find(':') != std::string::npos || e.ns.size() > kMaxText)
             return {};
-        pugi::xml_node op = body.append_child((fault ? "s:" + e.operation : e.operation).c_str());
-        if (!fault)
+        // Requests name their operation's namespace as the default one, as the
+        // common clients do; answers use the prefixes devices use.
+        const char *prefix = fault ? "s:" : e.ns == kDeviceNs ? "tds:" : e.ns == kMediaNs ? "trt:" : "";
+        const bool answer = fault || (*prefix && e.operation.ends_with("Response"));
+        pugi::xml_node op = body.append_child(((answer ? prefix : "") + e.operation).c_str());
+        if (!answer)
             op.append_attribute("xmlns") = e.ns.c_str();
         for (const auto &[path, value] : e.fields)
-            build(op, path, value, fault ? "s:" : "tt:", fault ? "s:" : "");
+            build(op, path, value, fault ? "s:" : "tt:", answer ? prefix : "");
     } catch (const Unparsable &) {
         return {};
     }

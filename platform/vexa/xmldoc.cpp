@@ -63,7 +63,11 @@ QName resolve(const pugi::xml_node &node, std::string_view qname)
 pugi::xml_node child(const pugi::xml_node &parent, std::string_view ns, std::string_view local)
 {
     for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element && localName(c.name()) == local && nameOf(c).ns == ns)
+        if (c.type() != pugi::node_element || localName(c.name()) != local)
+            continue;
+        // Some devices write prefixes they never declared: such a name counts by its local name.
+        const std::string found = nameOf(c).ns;
+        if (found == ns || found.empty())
             return c;
     }
     return {};

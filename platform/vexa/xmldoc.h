@@ -33,7 +33,11 @@ std::string_view namespaceOf(const pugi::xml_node &node, std::string_view prefix
 QName nameOf(const pugi::xml_node &element);
 /** A QName written as text ("tds:Device") inside `node`, resolved where it stands. */
 QName resolve(const pugi::xml_node &node, std::string_view qname);
-/** The first child element with this namespace and local name; null when none. */
+/**
+ * The first child element with this namespace and local name; null when
+ * none. An element in no namespace (its prefix undeclared, as some devices
+ * write) matches by its local name.
+ */
 pugi::xml_node child(const pugi::xml_node &parent, std::string_view ns, std::string_view local);
 /** The first child element, whatever its name; null when none. */
 pugi::xml_node firstElement(const pugi::xml_node &parent);

@@ -60,7 +60,69 @@ Fields clock(std::chrono::system_clock::time_point now)
     return f;
 }
 
-// Where each service is: one device service, which also serves the rest it offers.
+constexpr std::string_view kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
+
+bool isMediaRead(std::string_view operation)
+{
+    return operation == "GetProfiles" || operation == "GetVideoSources" || operation == "GetStreamUri"
+        || operation == "GetSnapshotUri";
+}
+
+std::string mediaXAddr(const DeviceInfo &d)
+{
+    return "http://" + d.ipv4Addr + ":" + std::to_string(d.httpPort) + "/onvif/media_service";
+}
+
+// One video source, one profile: what clients read before they stream.
+Fields media(const DeviceInfo &d, const std::string &op)
+{
+    if (op == "GetVideoSources")
+        return {{"VideoSources/@token", "VideoSource_1"},
+                {"VideoSources/Framerate", "25"},
+                {"VideoSources/Resolution/Width", "1920"},
+                {"VideoSources/Resolution/Height", "1080"}};
+    if (op == "GetStreamUri" || op == "GetSnapshotUri") {
+        const std::string uri = op == "GetStreamUri" ? "rtsp://" + d.ipv4Addr + ":554/stream1"
+                                                     : "http://" + d.ipv4Addr + ":" + std::to_string(d.httpPort)
+                                                           + "/snapshot.jpg";
+        return {{"MediaUri/Uri", uri},
+                {"MediaUri/InvalidAfterConnect", "false"},
+                {"MediaUri/InvalidAfterReboot", "false"},
+                {"MediaUri/Timeout", "PT0S"}};
+    }
+    const std::string p = "Profiles/";
+    return {{"Profiles/@token", "Profile_1"},
+            {"Profiles/@fixed", "true"},
+            {p + "Name", "Main"},
+            {p + "VideoSourceConfiguration/@token", "VideoSourceConfig_1"},
+            {p + "VideoSourceConfiguration/Name", "VideoSourceConfig_1"},
+            {p + "VideoSourceConfiguration/UseCount", "1"},
+            {p + "VideoSourceConfiguration/SourceToken", "VideoSource_1"},
+            {p + "VideoSourceConfiguration/Bounds/@x", "0"},
+            {p + "VideoSourceConfiguration/Bounds/@y", "0"},
+            {p + "VideoSourceConfiguration/Bounds/@width", "1920"},
+            {p + "VideoSourceConfiguration/Bounds/@height", "1080"},
+            {p + "VideoEncoderConfiguration/@token", "VideoEncoderConfig_1"},
+            {p + "VideoEncoderConfiguration/Name", "VideoEncoderConfig_1"},
+            {p + "VideoEncoderConfiguration/UseCount", "1"},
+            {p + "VideoEncoderConfiguration/Encoding", "H264"},
+            {p + "VideoEncoderConfiguration/Resolution/Width", "1920"},
+            {p + "VideoEncoderConfiguration/Resolution/Height", "1080"},
+            {p + "VideoEncoderConfiguration/Quality", "5"},
+            {p + "VideoEncoderConfiguration/RateControl/FrameRateLimit", "25"},
+            {p + "VideoEncoderConfiguration/RateControl/EncodingInterval", "1"},
+            {p + "VideoEncoderConfiguration/RateControl/BitrateLimit", "4096"},
+            {p + "VideoEncoderConfiguration/H264/GovLength", "50"},
+            {p + "VideoEncoderConfiguration/H264/H264Profile", "Main"},
+            {p + "VideoEncoderConfiguration/Multicast/Address/Type", "IPv4"},
+            {p + "VideoEncoderConfiguration/Multicast/Address/IPv4Address", "0.0.0.0"},
+            {p + "VideoEncoderConfiguration/Multicast/Port", "0"},
+            {p + "VideoEncoderConfiguration/Multicast/TTL", "1"},
+            {p + "VideoEncoderConfiguration/Multicast/AutoStart", "false"},
+            {p + "VideoEncoderConfiguration/SessionTimeout", "PT60S"}};
+}
+
+// Where each service is: device management and media.
 Fields services(const DeviceInfo &d, bool withCapabilities)
 {
     Fields f = {{"Service/tds:Namespace", std::string(vexa::soap::kDeviceNs)},
@@ -76,6 +138,15 @@ Fields services(const DeviceInfo &d, bool withCapabilities)
                            {c + "tds:System/@DiscoveryResolve", "false"},
                            {c + "tds:System/@DiscoveryBye", "true"},
                            {c + "tds:System/@SystemLogging", "false"}});
+    }
+    f.insert(f.end(), {{"Service/tds:Version/Major", "2"},
+                       {"Service/tds:Version/Minor", "60"},
+                       {"Service/tds:Namespace", std::string(kMediaNs)},
+                       {"Service/tds:XAddr", mediaXAddr(d)}});
+    if (withCapabilities) {
+        const std::string c = "Service/tds:Capabilities/trt:Capabilities/";
+        f.insert(f.end(), {{c + "@SnapshotUri", "true"}, {c + "trt:ProfileCapabilities/@MaximumNumberOfProfiles", "1"},
+                           {c + "trt:StreamingCapabilities/@RTP_RTSP_TCP", "true"}});
     }
     f.insert(f.end(), {{"Service/tds:Version/Major", "2"}, {"Service/tds:Version/Minor", "60"}});
     return f;
@@ -117,7 +188,11 @@ Fields capabilities(const DeviceInfo &d)
             {p + "Security/X.509Token", "false"},
             {p + "Security/SAMLToken", "false"},
             {p + "Security/KerberosToken", "false"},
-            {p + "Security/RELToken", "false"}};
+            {p + "Security/RELToken", "false"},
+            {"Capabilities/Media/XAddr", mediaXAddr(d)},
+            {"Capabilities/Media/StreamingCapabilities/RTPMulticast", "false"},
+            {"Capabilities/Media/StreamingCapabilities/RTP_TCP", "true"},
+            {"Capabilities/Media/StreamingCapabilities/RTP_RTSP_TCP", "true"}};
 }
 
 Fields interfaces(const DeviceInfo &d)
@@ -185,7 +260,7 @@ std::string onvifXAddr(const DeviceInfo &info)
 bool isOnvifRead(std::string_view operation)
 {
     return operation == "GetDeviceInformation" || operation == "GetNetworkInterfaces"
-        || operation == "GetNetworkDefaultGateway" || operation == "GetNetworkProtocols";
+        || operation == "GetNetworkDefaultGateway" || operation == "GetNetworkProtocols" || isMediaRead(operation);
 }
 
 OnvifAnswer onvifFault(const char *code, const char *subcode, const char *reason)
@@ -207,12 +282,22 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
                         const std::vector<std::string> &unsupported, std::chrono::system_clock::time_point deviceNow)
 {
     const std::string &op = request.operation;
-    const bool known = request.ns == vexa::soap::kDeviceNs
-        && (isOnvifPreAuth(op) || isOnvifRead(op) || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
-            || op == "SetNetworkProtocols" || op == "SystemReboot")
+    const bool mediaCall = request.ns == kMediaNs && isMediaRead(op);
+    const bool known = (mediaCall
+                        || (request.ns == vexa::soap::kDeviceNs
+                            && (isOnvifPreAuth(op) || (isOnvifRead(op) && !isMediaRead(op))
+                                || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
+                                || op == "SetNetworkProtocols" || op == "SystemReboot")))
         && std::find(unsupported.begin(), unsupported.end(), op) == unsupported.end();
     if (!known)
         return onvifFault("Receiver", "ter:ActionNotSupported", "Not supported by this device");
+    if (mediaCall) {
+        if (!authorized)
+            return onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized");
+        Envelope e(op + "Response", media(d, op));
+        e.ns = std::string(kMediaNs);
+        return {200, vexa::soap::encode(e), std::nullopt};
+    }
     if (op == "GetSystemDateAndTime")
         return {200, reply(op, clock(deviceNow)), std::nullopt};
     if (op == "GetServices")
