@@ -107,7 +107,8 @@ void QtVexa::AttachFieldLimits()
     m_ui->lineEditIPAddr->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPAddr));
     m_ui->lineEditIPMask->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPMask));
     m_ui->lineEditPort->setMaxLength(5);
-    m_ui->lineEditPort->setValidator(new QIntValidator(kDevicePortMin, kDevicePortMax, m_ui->lineEditPort));
+    // Digits only: the range depends on the device's kind, checked by Modify.
+    m_ui->lineEditPort->setValidator(new QIntValidator(kHttpPortMin, kDevicePortMax, m_ui->lineEditPort));
     m_ui->lineEditPort->setToolTip(tr("Device port ranges from 2000 to 65535."));
     m_ui->lineEditIPv6Mask->setValidator(new QIntValidator(kIpv6PrefixMin, kIpv6PrefixMax, m_ui->lineEditIPv6Mask));
     m_ui->lineEditPort_Password->setMaxLength(kPasswordMaxLength);
@@ -464,7 +465,15 @@ void QtVexa::OnClickAction(QModelIndex index)
 {
     const CTableView *view = m_ui->tableWidgetDevice;
     if (index.column() == kColumnIpv4Addr) {
-        const QString url = QStringLiteral("http://") + view->GetItemText(index.row(), kColumnIpv4Addr);
+        QString url = QStringLiteral("http://") + view->GetItemText(index.row(), kColumnIpv4Addr);
+        // An ONVIF device's web page is at its HTTP port, which URLs leave out only when it is 80.
+        DeviceLock lock(&m_hDeviceMutex);
+        const VEXA_DEVICE_INFO_MY *record = RecordOfRow(index.row());
+        if (record && m_vexaClient.DeviceProtocol(DeviceRecordList::MacOf(*record).constData()) == VEXA_PROTOCOL_ONVIF) {
+            const int port = record->extraValue > 0 ? record->extraValue : record->port;
+            if (port != 80)
+                url += u':' + QString::number(port);
+        }
         qCDebug(lcPage).noquote() << url;
         QDesktopServices::openUrl(QUrl(url));
     } else if (index.column() == kColumnSerial) {
