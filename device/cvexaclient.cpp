@@ -67,6 +67,18 @@ bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *
 }
 #endif
 
+#ifdef VEXA_OLDER_EDITION
+// The earlier interface knows neither: every device is taken for a VXDP one.
+int CVexaClient::LastModifyCause() const
+{
+    return VEXA_CAUSE_UNSPECIFIED;
+}
+
+int CVexaClient::DeviceProtocol(const char *) const
+{
+    return 0;
+}
+#else
 int CVexaClient::LastModifyCause() const
 {
     int32_t cause = VEXA_CAUSE_UNSPECIFIED;
@@ -80,6 +92,7 @@ int CVexaClient::DeviceProtocol(const char *mac) const
     int32_t protocol = 0;
     return mac && VEXA_GetDeviceProtocol(mac, &protocol) == 1 ? protocol : 0;
 }
+#endif
 
 bool CVexaClient::ResetDefaultPassword(const char *serial, const char *code)
 {

@@ -107,8 +107,7 @@ void QtVexa::AttachFieldLimits()
     m_ui->lineEditIPAddr->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPAddr));
     m_ui->lineEditIPMask->setValidator(new CRegExpValidator(kAddressMaxBytes, m_ui->lineEditIPMask));
     m_ui->lineEditPort->setMaxLength(5);
-    // Digits only: the range depends on the device's kind, checked by Modify.
-    m_ui->lineEditPort->setValidator(new QIntValidator(kHttpPortMin, kDevicePortMax, m_ui->lineEditPort));
+    m_ui->lineEditPort->setValidator(new QIntValidator(kDevicePortMin, kDevicePortMax, m_ui->lineEditPort));
     m_ui->lineEditPort->setToolTip(tr("Device port ranges from 2000 to 65535."));
     m_ui->lineEditIPv6Mask->setValidator(new QIntValidator(kIpv6PrefixMin, kIpv6PrefixMax, m_ui->lineEditIPv6Mask));
     m_ui->lineEditPort_Password->setMaxLength(kPasswordMaxLength);

@@ -63,8 +63,13 @@ std::vector<std::string> list(const pugi::xml_node &node)
 std::vector<Type> types(const pugi::xml_node &node)
 {
     std::vector<Type> out;
-    for (const std::string &item : list(node))
-        out.push_back(xmldoc::resolve(node, item));
+    for (const std::string &item : list(node)) {
+        Type t = xmldoc::resolve(node, item);
+        // "a:b:c" and ":b" are no QNames; a namespace past the field bound is refused like any field.
+        if (t.local.empty() || t.local.find(':') != std::string::npos || t.ns.size() > kMaxText)
+            throw Unparsable{};
+        out.push_back(std::move(t));
+    }
     return out;
 }
 

@@ -83,18 +83,10 @@ if [ -f "$WORK/onvif-util.log" ]; then
 fi
 
 # 2. The third-party device on its own link.
-first_netns "$TOOL"
-ip netns add "$DEV" || fail "netns $DEV"
-for ns in $TOOL $DEV; do
-    in_ns "$ns" ip link set lo up || fail "lo in $ns"
-done
-in_ns "$TOOL" ip link add vx0 type veth peer name vx0 netns "$DEV" || fail "veth"
+pair_namespaces
 in_ns "$TOOL" ip addr add 10.0.3.5/24 dev vx0 || fail "address of the tool"
 in_ns "$DEV" ip addr add 10.0.3.64/24 dev vx0 || fail "address of the device"
-for ns in $TOOL $DEV; do
-    in_ns "$ns" ip link set vx0 up || fail "vx0 up in $ns"
-    in_ns "$ns" ip route add default dev vx0 || fail "route in $ns"
-done
+link_up
 in_ns "$DEV" env NODE_PATH="$NPM/node_modules" HOSTNAME=10.0.3.64 PORT=10101 \
     node -e "require('coffeescript/register'); require('onvif-mockup/test/serverMockup.coffee')" \
     >"$WORK/mockup.log" 2>&1 &
