@@ -247,6 +247,25 @@ INSTANTIATE_TEST_SUITE_P(Devices, OnvifE2E,
                                          Variant{"HttpDigest", {"--onvif-open-reads", "--onvif-http-digest"}, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Another program may hold the WS-Discovery port for itself (a device
+// mock-up, a daemon): discovery still starts, and finds devices by probing.
+TEST(OnvifPort, discoveryStartsWhenAnotherProgramHoldsPort3702)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(vexa::wsd::kPort);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&any), sizeof any) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "port 3702 is in use here";
+    }
+    Rows rows;
+    EXPECT_EQ(VEXA_Start_V30(&Rows::callback, 0, &rows), 1);
+    EXPECT_EQ(VEXA_SendInquiry(), 1);
+    VEXA_Stop();
+    ::close(fd);
+}
+
 // Devices that depart from the plain one as real ones do, a forger on the
 // link, and the tool between them.
 class OnvifHostile : public testing::Test {
