@@ -1,6 +1,7 @@
 #include "discovery.h"
 
 #include "address.h"
+#include "claimchecker.h"
 #include "crypto.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
@@ -53,6 +54,16 @@ constexpr auto kGoodbyeCheck = 1500ms;
 constexpr double kBurstPerSource = 20'000;
 constexpr double kNewcomersPerSecond = 2'000;
 constexpr size_t kMaxSources = 4096;
+// A full table lets a newcomer take the place of a device of its own rank
+// that has been silent this long: a flood of identities heard once each then
+// keeps no real device out for longer, unless it repeats every one of them.
+constexpr auto kStaleRoom = 5s;
+// Signature checks run below normal priority (ClaimChecker): they take the
+// cores the receive thread and the program leave idle.
+size_t checkWorkers()
+{
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+}
 
 thread_local bool t_onReceiveThread = false;
 
@@ -77,6 +88,7 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
     std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
     if (!d->startOnvif(driver))
         return nullptr;
+    d->m_checker = std::make_unique<ClaimChecker>(checkWorkers(), [raw = d.get()] { raw->m_socket->wake(); });
     d->m_thread = std::thread([raw = d.get()] { raw->run(); });
     return d;
 }
@@ -221,9 +233,13 @@ void Discovery::run()
     while (!m_stop) {
         PKT_RecvInfo info{};
         const int n = m_socket->receive(buffer, msUntilRepeat(Clock::now()), info);
-        if (n == -ECANCELED)
-            continue; // m_stop is set: the loop ends
         const Clock::time_point now = Clock::now();
+        if (n == -ECANCELED) {
+            // Stopping (the loop ends), or checks are done.
+            if (!m_stop)
+                onChecked(now);
+            continue;
+        }
         if (n >= 0)
             handle(std::span(buffer).first(size_t(n)), info, now);
         repeatInquiry(now, n == -ETIMEDOUT);
@@ -243,7 +259,7 @@ void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &in
     if (!message)
         return;
     if (const auto *announce = std::get_if<wire::Announce>(&*message))
-        onAnnounce(*announce, info.sourceAddr, now);
+        onAnnounce(*announce, datagram, info.sourceAddr, now);
     else if (const auto *goodbye = std::get_if<wire::Goodbye>(&*message))
         onGoodbye(*goodbye, now);
     else if (const auto *nonce = std::get_if<wire::Nonce>(&*message))
@@ -257,18 +273,62 @@ Discovery::Rank Discovery::Device::rank() const
     return certified ? Rank::Certified : solicited ? Rank::Solicited : Rank::Unsolicited;
 }
 
-void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+bool Discovery::proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
+                       uint32_t sourceAddr)
+{
+    if (claim.kind == Claim::Kind::None)
+        return false;
+    // The claim the device is listed by: a heartbeat or another answer, nothing to check.
+    if (known && known->certified && known->proof == claim.digest)
+        return true;
+    switch (ProofCache::instance().lookup(claim.digest)) {
+    case ProofCache::Verdict::Valid: return true;
+    case ProofCache::Verdict::Invalid: return false;
+    case ProofCache::Verdict::Unknown: break;
+    }
+    if (!m_pending.contains(claim.digest)
+        && m_checker->submit({wire::Bytes(datagram.begin(), datagram.end()), sourceAddr, claim.digest}))
+        m_pending.insert(claim.digest);
+    return false;
+}
+
+// Handles the announcements whose claims were checked meanwhile: a valid one
+// is handled again, now as proven.
+void Discovery::onChecked(Clock::time_point now)
+{
+    for (ClaimChecker::Job &job : m_checker->takeFinished()) {
+        m_pending.erase(job.digest);
+        if (!job.valid)
+            continue;
+        const auto message = wire::decode(job.datagram);
+        if (message && std::holds_alternative<wire::Announce>(*message))
+            onAnnounce(std::get<wire::Announce>(*message), job.datagram, job.source, now);
+    }
+}
+
+void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
+                           Clock::time_point now)
 {
     const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer && announce.toolId == m_toolId;
     Key key{announce.info.serial, announce.info.mac};
     auto it = m_devices.find(key);
-    // The certificate is checked once per key and certificate, not on every heartbeat.
-    const bool sameProof = it != m_devices.end() && it->second.publicKey == announce.publicKey
-        && it->second.info.certificate == announce.info.certificate;
-    const bool certified = sameProof ? it->second.certified : keypins::certified(announce.info, announce.publicKey);
-    // Only the certified device itself speaks for a certified identity.
-    if (it != m_devices.end() && it->second.certified && !certified)
-        return;
+    const Device *known = it == m_devices.end() ? nullptr : &it->second;
+    const Claim claim = Claim::of(announce, datagram);
+    // Signatures are checked off this thread, once per claim: until then an
+    // announcement changes nothing of a certified device, and a newcomer is
+    // listed like an uncertified device (and raised once its claim holds).
+    const bool certified = proven(claim, known, datagram, sourceAddr);
+    const bool sameProof = known && known->certified && known->proof == claim.digest;
+    if (known && known->certified) {
+        // Only the certified device itself speaks for a certified identity, and a
+        // signing device only with its signature, never with an older one.
+        if (!certified || (known->signedAnnounce && claim.kind != Claim::Kind::Signed)
+            || (claim.kind == Claim::Kind::Signed && claim.counter < known->counter))
+            return;
+    }
+    if (certified && !sameProof && claim.kind == Claim::Kind::Signed
+        && claim.counter < keypins::lastCounter(announce.info.serial, announce.info.mac))
+        return; // a replay of what the device said before
     if (it == m_devices.end()) {
         const Rank rank = certified ? Rank::Certified : answersUs ? Rank::Solicited : Rank::Unsolicited;
         if (!admitNewcomer(rank, sourceAddr, now))
@@ -277,12 +337,21 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
         it->second.hint = crypto::answerHint(m_toolId, announce.info.serial, announce.info.mac);
         auto &offline = m_byRank[size_t(Rank::Offline)];
         it->second.place = offline.insert(offline.end(), &it->first); // ranked below, once known
+        if (!certified)
+            it->second.charged = sourceAddr;
+    }
+    Device &device = it->second;
+    if (certified && device.charged) {
+        // Proven after all: certified devices do not count against their source.
+        refund(*device.charged);
+        device.charged.reset();
     }
     // Only a certified key is pinned for requests (or, under the explicit fallback, a first one).
-    keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey, certified,
-                       announce.info.confirmWindowS);
+    if ((certified && !sameProof) || (!certified && keypins::firstUseAllowed()))
+        keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey,
+                           {certified, certified && claim.kind == Claim::Kind::Signed, claim.counter,
+                            announce.info.confirmWindowS});
 
-    Device &device = it->second;
     if (device.online && device.goodbyeAt && announce.reason == wire::AnnounceReason::Boot) {
         // A GOODBYE, then a boot: the device did leave, and is back.
         device.online = false;
@@ -291,9 +360,13 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
         report(device, VEXA_EVENT_OFFLINE);
     }
     const bool changed = device.info != announce.info;
-    device.info = announce.info;
+    if (changed)
+        device.info = announce.info;
     device.publicKey = announce.publicKey;
     device.certified = certified;
+    device.signedAnnounce = certified && claim.kind == Claim::Kind::Signed;
+    device.proof = certified ? claim.digest : Claim::Digest{};
+    device.counter = device.signedAnnounce ? claim.counter : 0;
     device.sourceAddr = sourceAddr;
     device.lastHeard = now;
     device.heartbeat = std::chrono::seconds(announce.heartbeatS);
@@ -311,31 +384,53 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
     }
 }
 
+// A new uncertified identity spends one of its source's budget. Sources are
+// forgotten least recently charged first, never all at once.
+bool Discovery::charge(uint32_t sourceAddr, Clock::time_point now)
+{
+    auto found = m_buckets.find(sourceAddr);
+    if (found == m_buckets.end()) {
+        if (m_buckets.size() >= kMaxSources) {
+            m_buckets.erase(m_sourceOrder.front());
+            m_sourceOrder.pop_front();
+        }
+        found = m_buckets.emplace(sourceAddr, Bucket{kBurstPerSource, now, {}}).first;
+        found->second.place = m_sourceOrder.insert(m_sourceOrder.end(), sourceAddr);
+    }
+    Bucket &b = found->second;
+    m_sourceOrder.splice(m_sourceOrder.end(), m_sourceOrder, b.place);
+    const double elapsedS = std::chrono::duration<double>(now - b.refilled).count();
+    b.tokens = std::min(kBurstPerSource, b.tokens + elapsedS * kNewcomersPerSecond);
+    b.refilled = now;
+    if (b.tokens < 1)
+        return false;
+    b.tokens -= 1;
+    return true;
+}
+
+void Discovery::refund(uint32_t sourceAddr)
+{
+    if (auto found = m_buckets.find(sourceAddr); found != m_buckets.end())
+        found->second.tokens = std::min(kBurstPerSource, found->second.tokens + 1);
+}
+
 // Makes room for a new device: uncertified ones within their source's
-// budget, and only in a place a device of lower rank gives up. An evicted
-// device that was listed is reported offline.
+// budget, and only in a place a device of lower rank gives up, or one of its
+// own rank that has long been silent. An evicted device that was listed is
+// reported offline.
 bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now)
 {
-    if (rank != Rank::Certified) {
-        if (m_buckets.size() >= kMaxSources && !m_buckets.count(sourceAddr))
-            m_buckets.clear();
-        auto [bucket, fresh] = m_buckets.try_emplace(sourceAddr, Bucket{kBurstPerSource, now});
-        Bucket &b = bucket->second;
-        const double elapsedS = std::chrono::duration<double>(now - b.refilled).count();
-        b.tokens = std::min(kBurstPerSource, b.tokens + elapsedS * kNewcomersPerSecond);
-        b.refilled = now;
-        if (b.tokens < 1)
-            return false;
-        b.tokens -= 1;
-    }
+    if (rank != Rank::Certified && !charge(sourceAddr, now))
+        return false;
     if (m_devices.size() < kMaxDevices)
         return true;
-    for (size_t lower = 0; lower < size_t(rank); ++lower) {
-        if (m_byRank[lower].empty())
+    for (size_t place = 0; place <= size_t(rank); ++place) {
+        if (m_byRank[place].empty())
             continue;
-        const Key *victimKey = m_byRank[lower].front();
-        m_byRank[lower].pop_front();
-        auto victim = m_devices.find(*victimKey);
+        auto victim = m_devices.find(*m_byRank[place].front());
+        if (place == size_t(rank) && now - victim->second.lastHeard < kStaleRoom)
+            break;
+        m_byRank[place].pop_front();
         if (victim->second.online) {
             victim->second.online = false;
             report(victim->second, VEXA_EVENT_OFFLINE);
@@ -343,6 +438,8 @@ bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point 
         m_devices.erase(victim);
         return true;
     }
+    if (rank != Rank::Certified)
+        refund(sourceAddr);
     return false;
 }
 

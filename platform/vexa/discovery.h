@@ -3,6 +3,7 @@
 // One running discovery: a socket on the tool group, the receive thread and
 // the table of devices heard, turned into report callbacks.
 
+#include "proofcache.h"
 #include "vexa.h"
 #include "wire.h"
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct PKT_Driver;
@@ -22,6 +24,7 @@ struct PKT_RecvInfo;
 
 namespace vexa {
 
+class ClaimChecker;
 class OnvifDiscovery;
 class PacketSocket;
 
@@ -75,7 +78,11 @@ private:
         uint32_t hint = 0; // the device's answer hint for this run's tool id
         bool online = false;
         bool solicited = false; // answered this run's inquiry
-        bool certified = false;
+        bool certified = false; // its claim checked: listed as the certificate (and signature) say
+        bool signedAnnounce = false; // revision 5: only a checked signature may change its listing
+        Claim::Digest proof{};       // the checked claim it is listed by
+        uint64_t counter = 0;        // of the signed announcement it is listed by
+        std::optional<uint32_t> charged; // source whose newcomer budget it took while unchecked
         uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
         bool holdsMac = false;     // counted in m_vxdpMacs
         Rank listed = Rank::Offline;            // whose list `place` is in
@@ -86,6 +93,7 @@ private:
     struct Bucket {
         double tokens = 0;
         Clock::time_point refilled;
+        std::list<uint32_t>::iterator place; // in m_sourceOrder
     };
     // The inquiry whose repeat rounds are running.
     struct Burst {
@@ -104,7 +112,13 @@ private:
     void probe(const std::vector<uint32_t> &hints);
     std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
     void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
-    void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
+    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
+                    Clock::time_point now);
+    /** Whether the claim is proven; queues its check when it is unknown. */
+    bool proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram, uint32_t sourceAddr);
+    void onChecked(Clock::time_point now);
+    bool charge(uint32_t sourceAddr, Clock::time_point now);
+    void refund(uint32_t sourceAddr);
     void onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
     bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
@@ -123,6 +137,8 @@ private:
     uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
     std::array<std::list<const Key *>, kRanks> m_byRank; // least recently heard first
     std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
+    std::list<uint32_t> m_sourceOrder;                   // sources, least recently charged first
+    std::unordered_set<Claim::Digest, ClaimDigestHash> m_pending; // claims being checked: receive thread only
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     // Serialises the callback between this thread and the ONVIF ones, and
@@ -132,6 +148,7 @@ private:
     mutable std::mutex m_macMutex; // taken alone, never around another lock
     std::map<wire::Mac, uint32_t> m_vxdpMacs; // MACs online devices report -> how many report it
     std::unique_ptr<OnvifDiscovery> m_onvif;
+    std::unique_ptr<ClaimChecker> m_checker; // its workers wake the receive thread when checks are done
 };
 
 } // namespace vexa

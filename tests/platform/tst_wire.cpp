@@ -158,9 +158,9 @@ TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
 
 TEST(Wire, UnknownTlvsAreSkipped)
 {
-    // 21..31 stay free for device information after the certificate took 32.
+    // 21..31 stay free for device information, 35 on for security after the signature took 34.
     const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
-                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(33, Bytes(64, 1)),
+                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(35, Bytes(64, 1)),
                                               tlv(200, Bytes{1})}));
     ASSERT_TRUE(m);
     EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
