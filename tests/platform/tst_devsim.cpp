@@ -390,9 +390,10 @@ protected:
     }
 
     wire::Bytes modifyRequest(uint32_t requestId, const std::string &password, const char *address,
-                              bool confirm = false)
+                              bool confirm = false, std::optional<wire::RequesterId> requester = {})
     {
         wire::ModifyBody body;
+        body.requester = requester;
         body.confirm = confirm;
         body.nonce = nonceFor(wire::Target::byMac(kMac), requestId);
         body.replyKey = m_replyKey;
@@ -613,6 +614,80 @@ TEST_F(Exchange, aStrangersGuessesNeitherLockOutOthersNorLastForever)
     EXPECT_EQ(statusOf(request), wire::Status::RateLimited);
     m_now += std::chrono::milliseconds(500);
     EXPECT_EQ(statusOf(request), wire::Status::Ok);
+}
+
+// Revision 5: whoever forges the tool's source address charges its own
+// requester id, not the tool's; and strangers spending the device-wide ceiling
+// from forged addresses leave a lane to a requester that gave the right
+// password lately.
+TEST_F(Exchange, aRequesterIdSealedInTheRequestIsWhatALockOutAndTheReservedLaneBelongTo)
+{
+    const auto tool = crypto::randomArray<wire::kRequesterIdSize>();
+    const auto stranger = crypto::randomArray<wire::kRequesterIdSize>();
+    // The stranger forges the tool's own source address (it learnt it from the inquiry).
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(statusOf(modifyRequest(10 + i, "guess", "10.1.2.3", false, stranger)),
+                  i == 0 ? wire::Status::WrongPassword : wire::Status::RateLimited);
+    EXPECT_EQ(statusOf(modifyRequest(20, "pw123456", "10.1.2.3", false, tool)), wire::Status::Ok);
+
+    // Now a flood of guesses from forged addresses keeps the ceiling spent.
+    m_now += std::chrono::seconds(5);
+    const uint32_t toolSource = m_source;
+    int spent = 0;
+    for (uint32_t i = 0; i < 40; ++i) {
+        m_source = 0x0A000000 + i;
+        spent += statusOf(modifyRequest(100 + i, "guess", "10.1.2.3", false, crypto::randomArray<16>()))
+            == wire::Status::WrongPassword;
+    }
+    EXPECT_EQ(spent, 4);
+    m_source = toolSource;
+    // A stranger never trusted gets nothing; the administrator gets through at once, twice in a row.
+    EXPECT_EQ(statusOf(modifyRequest(200, "pw123456", "10.1.2.4", false, stranger)), wire::Status::RateLimited);
+    EXPECT_EQ(statusOf(modifyRequest(201, "pw123456", "10.1.2.4", false, tool)), wire::Status::Ok);
+    EXPECT_EQ(statusOf(modifyRequest(202, "pw123456", "10.1.2.5", false, tool)), wire::Status::Ok);
+    // The lane is a rate too: the third at once waits for it.
+    EXPECT_EQ(statusOf(modifyRequest(203, "pw123456", "10.1.2.6", false, tool)), wire::Status::RateLimited);
+}
+
+// Nonces cost the device no memory until used: forged sources asking for
+// them without end, at any rate, never leave the tool without one.
+TEST_F(Exchange, forgedNonceRequestsNeverLeaveTheToolWithoutANonce)
+{
+    for (int second = 0; second < 20; ++second) {
+        for (uint32_t i = 0; i < 8; ++i) {
+            m_source = 0x0A000000 + i;
+            deliver(wire::encode(wire::NonceRequest{1000 + uint32_t(second) * 8 + i, wire::Target::byMac(kMac)}));
+        }
+        m_now += std::chrono::seconds(1);
+    }
+    m_source = 0x0100007F;
+    EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "10.1.2.3")), wire::Status::Ok);
+}
+
+// A nonce opens one request of the device it came from, for the request it was asked for.
+TEST_F(Exchange, aNonceOpensOneRequestOfItsOwnDeviceAndRequestId)
+{
+    const wire::NonceBytes nonce = nonceFor(wire::Target::byMac(kMac), 5);
+    const auto modifyWith = [&](uint32_t requestId, wire::NonceBytes n) {
+        wire::ModifyBody body;
+        body.nonce = n;
+        body.replyKey = m_replyKey;
+        body.password = "pw123456";
+        body.ipv4Addr = {10, 1, 2, 3};
+        body.ipv4Mask = {255, 255, 0, 0};
+        body.port = 8100;
+        return wire::encode(wire::Modify{requestId, kMac, crypto::seal(wire::encodeBody(body), m_sim->publicKey("CAM0001"))});
+    };
+    wire::NonceBytes forged = nonce;
+    forged[20] ^= 1;
+    wire::NonceBytes older = nonce;
+    older[7] ^= 1; // another issue time: the tag no longer matches
+    EXPECT_EQ(statusOf(modifyWith(6, nonce)), wire::Status::StaleNonce) << "another request id";
+    EXPECT_EQ(statusOf(modifyWith(5, forged)), wire::Status::StaleNonce);
+    EXPECT_EQ(statusOf(modifyWith(5, older)), wire::Status::StaleNonce);
+    EXPECT_EQ(statusOf(modifyWith(5, nonce)), wire::Status::Ok);
+    m_now += std::chrono::seconds(1);
+    EXPECT_EQ(statusOf(modifyWith(7, nonceFor(wire::Target::byMac(kMac), 7))), wire::Status::Ok);
 }
 
 TEST_F(Exchange, aNonceFloodDoesNotEvictAYoungNonce)

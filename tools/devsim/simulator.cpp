@@ -18,6 +18,7 @@
 #include <queue>
 #include <random>
 #include <thread>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -32,11 +33,12 @@ using std::chrono::seconds;
 constexpr auto kNonceLifetime = seconds(10);
 constexpr auto kResultCacheLifetime = seconds(10);
 constexpr size_t kMaxCachedResults = 8;
-// Pending nonces: a few per source, and a stranger's request may only take the
-// place of a nonce older than the tool's whole exchange (3 s).
-constexpr size_t kMaxPendingNonces = 16;
-constexpr size_t kNoncesPerSource = 2;
-constexpr auto kNonceRoundTrip = seconds(3);
+// Nonces cost the device no memory until one is used: each carries when it
+// was issued and a tag under the simulator's nonce key. Only used nonces are
+// remembered, until they expire; using one takes a check of the ceiling
+// below, so the list stays short.
+constexpr size_t kNonceTagSize = 12;
+constexpr size_t kMaxUsedNonces = 256;
 // Wrong passwords lock out their requester (source address) for 2^(n-1) s, at
 // most 60 s; n drops by one for every minute without a wrong password.
 constexpr int kMaxLockoutS = 60;
@@ -59,6 +61,17 @@ constexpr size_t kMaxLockedSources = 64;
 // forged source addresses cannot make the device hash without end.
 constexpr double kChecksPerSecond = 2;
 constexpr double kCheckBurst = 4;
+// A lane of its own for requesters (by the requester id sealed in their
+// requests, which no one else can use) that gave the right password lately:
+// strangers spending the ceiling do not keep the administrator out.
+constexpr double kReservedChecksPerSecond = 1;
+constexpr double kReservedBurst = 2;
+constexpr size_t kMaxTrustedRequesters = 16;
+constexpr auto kTrustedFor = std::chrono::hours(1);
+// Security codes are HMACs, cheap to check and too long to guess: a lane of
+// their own, there only to bound the nonces remembered as used.
+constexpr double kCodeChecksPerSecond = 8;
+constexpr double kCodeBurst = 16;
 constexpr size_t kLabelPasswordLength = 12;
 
 enum class Mode { Online, Offline, Silent };
@@ -73,11 +86,35 @@ const char *modeName(Mode mode)
     return "?";
 }
 
-struct PendingNonce {
-    uint32_t source;
-    uint32_t requestId;
+struct UsedNonce {
     wire::NonceBytes nonce;
     Clock::time_point expires;
+};
+
+// Whom a lock-out or the reserved lane belongs to: the requester id sealed in a
+// revision 5 request, or else the source address of the datagram.
+struct Requester {
+    bool sealed = false;
+    wire::RequesterId id{}; // sealed: the id; else the source address in its first 4 bytes
+    bool operator==(const Requester &) const = default;
+};
+
+struct Lane {
+    double tokens;
+    Clock::time_point refilled{};
+    // Refills at `rate` up to `burst`; true when a check is left.
+    bool ready(double rate, double burst, Clock::time_point now)
+    {
+        const double elapsedS = std::chrono::duration<double>(now - refilled).count();
+        tokens = std::min(burst, tokens + std::max(0.0, elapsedS) * rate);
+        refilled = now;
+        return tokens >= 1;
+    }
+};
+
+struct TrustedRequester {
+    wire::RequesterId id;
+    Clock::time_point until;
 };
 
 struct CachedResult {
@@ -88,7 +125,7 @@ struct CachedResult {
 };
 
 struct SourceLock {
-    uint32_t source;
+    Requester requester;
     unsigned failures;
     Clock::time_point lastFailure;
     Clock::time_point lockedUntil;
@@ -116,7 +153,7 @@ struct Device {
     std::optional<PendingChange> pendingChange;
     Mode mode = Mode::Online;
     uint32_t generation = 0; // bumped on every mode change; stale timers carry an older one
-    std::vector<PendingNonce> nonces;
+    std::vector<UsedNonce> usedNonces;
     std::vector<CachedResult> results;
     unsigned failures = 0;
     Clock::time_point lockedUntil{};
@@ -126,8 +163,10 @@ struct Device {
     uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
 
     std::vector<SourceLock> locks;
-    double checkTokens = kCheckBurst;
-    Clock::time_point checksRefilled{};
+    Lane checks{kCheckBurst};
+    Lane reserved{kReservedBurst};
+    Lane codes{kCodeBurst};
+    std::vector<TrustedRequester> trusted;
 };
 
 enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed, Rollback };
@@ -214,6 +253,7 @@ struct Simulator::Impl {
     } hints;
     std::mt19937_64 rng;
     std::array<uint8_t, 32> keySecret{};
+    wire::ReplyKey nonceKey{}; // random per run: a restart invalidates the nonces it issued
     uint32_t source = 0; // of the datagram being served, network order
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
     std::map<std::string, std::shared_ptr<const std::string>> hashByText;
@@ -419,7 +459,7 @@ struct Simulator::Impl {
     {
         device.mode = mode;
         ++device.generation;
-        device.nonces.clear();
+        device.usedNonces.clear();
         device.results.clear();
         device.answerCopies = 0;
     }
@@ -514,25 +554,44 @@ struct Simulator::Impl {
         }
     }
 
-    // Room for one more nonce of `source`: its own oldest beyond its quota, else
-    // any nonce old enough that its exchange is over. False: no room.
-    bool makeRoomForNonce(Device &device, uint32_t source, Clock::time_point now)
+    // A nonce names its device, request, issue time and a random part, under
+    // the simulator's nonce key: the device can tell its own, unexpired nonces
+    // without keeping any. issued(8) | random(4) | tag(12).
+    wire::NonceBytes makeNonce(const Device &device, uint32_t requestId, Clock::time_point now)
     {
-        auto &nonces = device.nonces;
-        const auto own = [source](const PendingNonce &n) { return n.source == source; };
-        if (size_t(std::count_if(nonces.begin(), nonces.end(), own)) >= kNoncesPerSource) {
-            nonces.erase(std::find_if(nonces.begin(), nonces.end(), own));
-            return true;
-        }
-        if (nonces.size() < kMaxPendingNonces)
-            return true;
-        const auto old = std::find_if(nonces.begin(), nonces.end(), [now](const PendingNonce &n) {
-            return n.expires - kNonceLifetime + kNonceRoundTrip <= now;
-        });
-        if (old == nonces.end())
-            return false;
-        nonces.erase(old);
-        return true;
+        wire::NonceBytes nonce{};
+        const auto issued = uint64_t(now.time_since_epoch().count());
+        for (size_t i = 0; i < 8; ++i)
+            nonce[i] = uint8_t(issued >> (56 - 8 * i));
+        crypto::randomBytes(std::span(nonce).subspan(8, 4));
+        const auto tag = nonceTag(device, requestId, std::span(nonce).first(12));
+        std::copy(tag.begin(), tag.begin() + kNonceTagSize, nonce.begin() + 12);
+        return nonce;
+    }
+
+    wire::Tag nonceTag(const Device &device, uint32_t requestId, std::span<const uint8_t> head) const
+    {
+        std::array<uint8_t, 6 + 4 + 12> input{};
+        std::copy(device.mac.begin(), device.mac.end(), input.begin());
+        for (size_t i = 0; i < 4; ++i)
+            input[6 + i] = uint8_t(requestId >> (24 - 8 * i));
+        std::copy(head.begin(), head.end(), input.begin() + 10);
+        return crypto::hmac(input, nonceKey);
+    }
+
+    // Issued by this device for this request, within its lifetime, and not used yet.
+    bool nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
+    {
+        uint64_t issued = 0;
+        for (size_t i = 0; i < 8; ++i)
+            issued = issued << 8 | nonce[i];
+        const auto age = now - Clock::time_point(Clock::duration(Clock::rep(issued)));
+        const auto tag = nonceTag(device, requestId, std::span(nonce).first(12));
+        return age >= Clock::duration::zero() && age < kNonceLifetime
+            && sodium_memcmp(tag.data(), nonce.data() + 12, kNonceTagSize) == 0
+            && std::none_of(device.usedNonces.begin(), device.usedNonces.end(), [&](const UsedNonce &used) {
+                   return used.nonce == nonce;
+               });
     }
 
     void onNonceRequest(const wire::NonceRequest &request, Clock::time_point now)
@@ -540,21 +599,9 @@ struct Simulator::Impl {
         Device *device = findTarget(request.target);
         if (!device)
             return;
-        std::erase_if(device->nonces, [now](const PendingNonce &n) { return n.expires <= now; });
-        // A retransmitted request gets the nonce it was already given.
-        auto it = std::find_if(device->nonces.begin(), device->nonces.end(), [&](const PendingNonce &n) {
-            return n.requestId == request.requestId && n.source == source;
-        });
-        if (it == device->nonces.end()) {
-            if (!makeRoomForNonce(*device, source, now))
-                return; // the tool retransmits; a place frees within 3 s of quiet
-            device->nonces.push_back({source, request.requestId, crypto::randomArray<wire::kNonceSize>(),
-                                      now + kNonceLifetime});
-            it = device->nonces.end() - 1;
-        }
         wire::Nonce answer;
         answer.requestId = request.requestId;
-        answer.nonce = it->nonce;
+        answer.nonce = makeNonce(*device, request.requestId, now);
         answer.publicKey = keysOf(*device).publicKey;
         answer.serial = device->info.serialNo;
         answer.mac = device->mac;
@@ -562,16 +609,16 @@ struct Simulator::Impl {
         sendMessage(answer);
     }
 
-    // Consumes the nonce when it is pending: it opens exactly one request.
-    bool takeNonce(Device &device, const wire::NonceBytes &nonce, Clock::time_point now)
+    // Consumes the nonce when it is valid: it opens exactly one request.
+    bool takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
     {
-        for (auto it = device.nonces.begin(); it != device.nonces.end(); ++it) {
-            if (it->expires > now && sodium_memcmp(it->nonce.data(), nonce.data(), nonce.size()) == 0) {
-                device.nonces.erase(it);
-                return true;
-            }
-        }
-        return false;
+        std::erase_if(device.usedNonces, [now](const UsedNonce &n) { return n.expires <= now; });
+        // Never forget a nonce that could still be used: full (which the ceiling
+        // does not let happen) means no more this round.
+        if (!nonceValid(device, requestId, nonce, now) || device.usedNonces.size() >= kMaxUsedNonces)
+            return false;
+        device.usedNonces.push_back({nonce, now + kNonceLifetime});
+        return true;
     }
 
     // A retransmission (same request id, same bytes) within its lifetime gets
@@ -605,11 +652,22 @@ struct Simulator::Impl {
         send(reply);
     }
 
+    Requester requesterOf(const std::optional<wire::RequesterId> &sealed) const
+    {
+        Requester r;
+        r.sealed = sealed.has_value();
+        if (sealed)
+            r.id = *sealed;
+        else
+            std::memcpy(r.id.data(), &source, sizeof source);
+        return r;
+    }
+
     // The requester's lock record, its failures decayed to `now`; null when it has none.
-    SourceLock *lockOf(Device &device, Clock::time_point now)
+    SourceLock *lockOf(Device &device, const Requester &requester, Clock::time_point now)
     {
         const auto it = std::find_if(device.locks.begin(), device.locks.end(),
-                                     [this](const SourceLock &l) { return l.source == source; });
+                                     [&](const SourceLock &l) { return l.requester == requester; });
         if (it == device.locks.end())
             return nullptr;
         const auto quietMinutes = unsigned((now - it->lastFailure) / kFailureDecay);
@@ -620,25 +678,42 @@ struct Simulator::Impl {
         return &*it;
     }
 
-    // Whether the requester may have its password checked now: it is not
-    // locked out, and the device-wide ceiling has a check left.
-    bool mayCheck(Device &device, Clock::time_point now)
+    bool trusted(Device &device, const Requester &requester, Clock::time_point now)
     {
-        if (const SourceLock *lock = lockOf(device, now); lock && now < lock->lockedUntil)
-            return false;
-        const double elapsedS = std::chrono::duration<double>(now - device.checksRefilled).count();
-        device.checkTokens = std::min(kCheckBurst, device.checkTokens + std::max(0.0, elapsedS) * kChecksPerSecond);
-        device.checksRefilled = now;
-        return device.checkTokens >= 1;
+        std::erase_if(device.trusted, [now](const TrustedRequester &t) { return t.until <= now; });
+        return requester.sealed && std::any_of(device.trusted.begin(), device.trusted.end(), [&](const TrustedRequester &t) {
+                   return t.id == requester.id;
+               });
     }
 
-    void recordCheck(Device &device, bool wrong, Clock::time_point now)
+    // The lane the requester's check may take now: none while it is locked
+    // out; the device-wide ceiling, or the reserved lane of a requester that
+    // gave the right password lately.
+    Lane *laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now)
     {
-        device.checkTokens -= 1;
-        SourceLock *lock = lockOf(device, now);
+        if (securityCode)
+            return device.codes.ready(kCodeChecksPerSecond, kCodeBurst, now) ? &device.codes : nullptr;
+        if (const SourceLock *lock = lockOf(device, requester, now); lock && now < lock->lockedUntil)
+            return nullptr;
+        if (device.checks.ready(kChecksPerSecond, kCheckBurst, now))
+            return &device.checks;
+        if (trusted(device, requester, now) && device.reserved.ready(kReservedChecksPerSecond, kReservedBurst, now))
+            return &device.reserved;
+        return nullptr;
+    }
+
+    void recordCheck(Device &device, const Requester &requester, bool wrong, Clock::time_point now)
+    {
+        SourceLock *lock = lockOf(device, requester, now);
         if (!wrong) {
             if (lock)
                 lock->failures = 0;
+            if (requester.sealed) {
+                std::erase_if(device.trusted, [&](const TrustedRequester &t) { return t.id == requester.id; });
+                if (device.trusted.size() >= kMaxTrustedRequesters)
+                    device.trusted.erase(device.trusted.begin()); // the one trusted longest ago
+                device.trusted.push_back({requester.id, now + kTrustedFor});
+            }
             return;
         }
         if (!lock) {
@@ -648,7 +723,7 @@ struct Simulator::Impl {
                                                     [](const SourceLock &a, const SourceLock &b) {
                                                         return a.lockedUntil < b.lockedUntil;
                                                     }));
-            device.locks.push_back({source, 0, now, now});
+            device.locks.push_back({requester, 0, now, now});
             lock = &device.locks.back();
         }
         ++lock->failures;
@@ -724,13 +799,18 @@ struct Simulator::Impl {
             return nullptr;
         // A locked-out requester keeps its nonce and gets no cached answer:
         // its retransmission is looked at afresh once the lock ends.
-        if (!mayCheck(*device, now)) {
+        const Requester requester = requesterOf(body->requester);
+        Lane *lane = laneFor(*device, requester, std::is_same_v<Body, wire::ResetBody>, now);
+        if (!lane) {
             send(crypto::encodeSignedResult({request.requestId, wire::Status::RateLimited, target, {}},
                                             body->replyKey));
             return nullptr;
         }
-        const wire::Status status = takeNonce(*device, body->nonce, now) ? apply(*device, *body)
-                                                                          : wire::Status::StaleNonce;
+        wire::Status status = wire::Status::StaleNonce;
+        if (takeNonce(*device, request.requestId, body->nonce, now)) {
+            lane->tokens -= 1;
+            status = apply(*device, *body, requester);
+        }
         answer(*device, request.requestId, target, status, body->replyKey, hash, now);
         return status == wire::Status::Ok ? device : nullptr;
     }
@@ -739,9 +819,9 @@ struct Simulator::Impl {
     {
         NetworkState previous;
         std::optional<wire::ModifyBody> accepted;
-        auto apply = [&](Device &device, const wire::ModifyBody &body) {
+        auto apply = [&](Device &device, const wire::ModifyBody &body, const Requester &requester) {
             const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, body.password);
-            recordCheck(device, !right, now);
+            recordCheck(device, requester, !right, now);
             if (!right)
                 return wire::Status::WrongPassword;
             const auto next = applyModify(device, body);
@@ -822,7 +902,7 @@ struct Simulator::Impl {
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
-        auto apply = [this](Device &device, const wire::ResetBody &body) {
+        auto apply = [this](Device &device, const wire::ResetBody &body, const Requester &) {
             // The device holds only its own code key, never the master key.
             const auto wallNow = std::chrono::system_clock::now();
             const auto codeKey = device.codeKey ? device.codeKey
@@ -891,6 +971,7 @@ bool Simulator::init(std::string &error)
     }
     if (!d->loadKeySecret(error))
         return false;
+    d->nonceKey = crypto::randomArray<wire::kReplyKeySize>();
     for (uint32_t i = 0; i < d->devices.size(); ++i) {
         Device &device = d->devices[i];
         d->byMac.emplace(macKey(device.mac), i);
