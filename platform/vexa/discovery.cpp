@@ -273,23 +273,25 @@ Discovery::Rank Discovery::Device::rank() const
     return certified ? Rank::Certified : solicited ? Rank::Solicited : Rank::Unsolicited;
 }
 
-bool Discovery::proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
-                       uint32_t sourceAddr)
+Discovery::ClaimState Discovery::proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
+                                        uint32_t sourceAddr)
 {
     if (claim.kind == Claim::Kind::None)
-        return false;
+        return ClaimState::None;
     // The claim the device is listed by: a heartbeat or another answer, nothing to check.
     if (known && known->certified && known->proof == claim.digest)
-        return true;
+        return ClaimState::Proven;
     switch (ProofCache::instance().lookup(claim.digest)) {
-    case ProofCache::Verdict::Valid: return true;
-    case ProofCache::Verdict::Invalid: return false;
+    case ProofCache::Verdict::Valid: return ClaimState::Proven;
+    case ProofCache::Verdict::Invalid: return ClaimState::None;
     case ProofCache::Verdict::Unknown: break;
     }
-    if (!m_pending.contains(claim.digest)
-        && m_checker->submit({wire::Bytes(datagram.begin(), datagram.end()), sourceAddr, claim.digest}))
-        m_pending.insert(claim.digest);
-    return false;
+    if (m_pending.contains(claim.digest))
+        return ClaimState::Checking;
+    if (!m_checker->submit({wire::Bytes(datagram.begin(), datagram.end()), sourceAddr, claim.digest}))
+        return ClaimState::None; // heard again, it is queued then
+    m_pending.insert(claim.digest);
+    return ClaimState::Checking;
 }
 
 // Handles the announcements whose claims were checked meanwhile: a valid one
@@ -298,12 +300,30 @@ void Discovery::onChecked(Clock::time_point now)
 {
     for (ClaimChecker::Job &job : m_checker->takeFinished()) {
         m_pending.erase(job.digest);
-        if (!job.valid)
-            continue;
         const auto message = wire::decode(job.datagram);
-        if (message && std::holds_alternative<wire::Announce>(*message))
+        if (!message || !std::holds_alternative<wire::Announce>(*message))
+            continue;
+        if (job.valid)
             onAnnounce(std::get<wire::Announce>(*message), job.datagram, job.source, now);
+        else
+            claimFailed(std::get<wire::Announce>(*message), job.source, now);
     }
+}
+
+// A claim failed its check: its source lists nothing more on trust, and a
+// device it listed on trust now spends its budget, or goes.
+void Discovery::claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+{
+    if (auto bucket = m_buckets.find(sourceAddr); bucket != m_buckets.end())
+        bucket->second.claimFailed = true;
+    auto it = m_devices.find(Key{announce.info.serial, announce.info.mac});
+    if (it == m_devices.end() || !it->second.owing)
+        return;
+    const uint32_t owing = *std::exchange(it->second.owing, std::nullopt);
+    if (charge(owing, now))
+        it->second.charged = owing;
+    else
+        evict(it);
 }
 
 void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
@@ -317,7 +337,8 @@ void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8
     // Signatures are checked off this thread, once per claim: until then an
     // announcement changes nothing of a certified device, and a newcomer is
     // listed like an uncertified device (and raised once its claim holds).
-    const bool certified = proven(claim, known, datagram, sourceAddr);
+    const ClaimState state = proven(claim, known, datagram, sourceAddr);
+    const bool certified = state == ClaimState::Proven;
     const bool sameProof = known && known->certified && known->proof == claim.digest;
     if (known && known->certified) {
         // Only the certified device itself speaks for a certified identity, and a
@@ -331,20 +352,25 @@ void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8
         return; // a replay of what the device said before
     if (it == m_devices.end()) {
         const Rank rank = certified ? Rank::Certified : answersUs ? Rank::Solicited : Rank::Unsolicited;
-        if (!admitNewcomer(rank, sourceAddr, now))
+        const Admission admission = admitNewcomer(rank, state == ClaimState::Checking, sourceAddr, now);
+        if (admission == Admission::Refused)
             return;
         it = m_devices.emplace(std::move(key), Device{}).first;
         it->second.hint = crypto::answerHint(m_toolId, announce.info.serial, announce.info.mac);
         auto &offline = m_byRank[size_t(Rank::Offline)];
         it->second.place = offline.insert(offline.end(), &it->first); // ranked below, once known
-        if (!certified)
+        if (admission == Admission::Charged)
             it->second.charged = sourceAddr;
+        else if (admission == Admission::Owing)
+            it->second.owing = sourceAddr;
     }
     Device &device = it->second;
-    if (certified && device.charged) {
+    if (certified) {
         // Proven after all: certified devices do not count against their source.
-        refund(*device.charged);
+        if (device.charged)
+            refund(*device.charged);
         device.charged.reset();
+        device.owing.reset();
     }
     // Only a certified key is pinned for requests (or, under the explicit fallback, a first one).
     if ((certified && !sameProof) || (!certified && keypins::firstUseAllowed()))
@@ -415,13 +441,29 @@ void Discovery::refund(uint32_t sourceAddr)
 }
 
 // Makes room for a new device: uncertified ones within their source's
-// budget, and only in a place a device of lower rank gives up, or one of its
-// own rank that has long been silent. An evicted device that was listed is
-// reported offline.
-bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now)
+// budget (or past it, while the claim they carry is checked, from a source
+// none of whose claims failed), and only in a place a device of lower rank
+// gives up, or one of its own rank that has long been silent.
+Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now)
 {
-    if (rank != Rank::Certified && !charge(sourceAddr, now))
-        return false;
+    Admission admission = Admission::Free;
+    if (rank != Rank::Certified) {
+        if (charge(sourceAddr, now))
+            admission = Admission::Charged;
+        else if (claimant && !m_buckets.at(sourceAddr).claimFailed)
+            admission = Admission::Owing;
+        else
+            return Admission::Refused;
+    }
+    if (makeRoom(rank, now))
+        return admission;
+    if (admission == Admission::Charged)
+        refund(sourceAddr);
+    return Admission::Refused;
+}
+
+bool Discovery::makeRoom(Rank rank, Clock::time_point now)
+{
     if (m_devices.size() < kMaxDevices)
         return true;
     for (size_t place = 0; place <= size_t(rank); ++place) {
@@ -429,18 +471,23 @@ bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point 
             continue;
         auto victim = m_devices.find(*m_byRank[place].front());
         if (place == size_t(rank) && now - victim->second.lastHeard < kStaleRoom)
-            break;
-        m_byRank[place].pop_front();
-        if (victim->second.online) {
-            victim->second.online = false;
-            report(victim->second, VEXA_EVENT_OFFLINE);
-        }
-        m_devices.erase(victim);
+            return false;
+        evict(victim);
         return true;
     }
-    if (rank != Rank::Certified)
-        refund(sourceAddr);
     return false;
+}
+
+// Drops a device from the table; one that was listed is reported offline.
+void Discovery::evict(std::unordered_map<Key, Device, KeyHash>::iterator victim)
+{
+    Device &device = victim->second;
+    m_byRank[size_t(device.listed)].erase(device.place);
+    if (device.online) {
+        device.online = false;
+        report(device, VEXA_EVENT_OFFLINE);
+    }
+    m_devices.erase(victim);
 }
 
 // Moves the device to the most recently heard end of its rank's list.

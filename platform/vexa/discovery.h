@@ -83,6 +83,7 @@ private:
         Claim::Digest proof{};       // the checked claim it is listed by
         uint64_t counter = 0;        // of the signed announcement it is listed by
         std::optional<uint32_t> charged; // source whose newcomer budget it took while unchecked
+        std::optional<uint32_t> owing;   // source that listed it past its budget: charged if its claim fails
         uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
         bool holdsMac = false;     // counted in m_vxdpMacs
         Rank listed = Rank::Offline;            // whose list `place` is in
@@ -94,7 +95,11 @@ private:
         double tokens = 0;
         Clock::time_point refilled;
         std::list<uint32_t>::iterator place; // in m_sourceOrder
+        bool claimFailed = false; // a claim from it failed its check: no more listing on trust
     };
+    // How a newcomer got its place: on its source's budget, or past it on the
+    // strength of a claim still being checked from a source whose claims all held.
+    enum class Admission : uint8_t { Refused, Free, Charged, Owing };
     // The inquiry whose repeat rounds are running.
     struct Burst {
         uint16_t number = 0; // 0: no inquiry sent yet
@@ -114,14 +119,19 @@ private:
     void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
     void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
                     Clock::time_point now);
+    enum class ClaimState : uint8_t { None, Checking, Proven };
     /** Whether the claim is proven; queues its check when it is unknown. */
-    bool proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram, uint32_t sourceAddr);
+    ClaimState proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
+                      uint32_t sourceAddr);
     void onChecked(Clock::time_point now);
     bool charge(uint32_t sourceAddr, Clock::time_point now);
     void refund(uint32_t sourceAddr);
     void onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
-    bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
+    Admission admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now);
+    bool makeRoom(Rank rank, Clock::time_point now);
+    void evict(std::unordered_map<Key, Device, KeyHash>::iterator device);
+    void claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
     void rerank(Device &device);
     void expireSilent(Clock::time_point now);
     void report(Device &device, int eventCode);
