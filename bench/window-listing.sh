@@ -28,30 +28,11 @@ if [ ! -x "$BUILD/bin/KRO-VEXA" ] || [ ! -x "$BUILD/bin/vexa-devsim" ]; then
     echo "build KRO-VEXA and vexa-devsim in $BUILD first" >&2
     exit 1
 fi
-if [ -z "${VEXA_COMPARE_NS:-}${VEXA_WINDOW_BENCH_NS:-}" ]; then
-    export VEXA_WINDOW_BENCH_NS=1
-    if [ "$(id -u)" -eq 0 ]; then
-        exec unshare -n "$0" --build "$BUILD" "$@"
-    fi
-    exec unshare -rn "$0" --build "$BUILD" "$@"
-fi
-ip link set lo up
-
-WORK=$(mktemp -d /tmp/vexa-window-bench.XXXXXX)
-PIDS=
-cleanup() {
-    for pid in $PIDS; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
+. bench/session.sh
+bench_namespace VEXA_WINDOW_BENCH_NS --build "$BUILD" "$@"
+bench_workdir vexa-window-bench
 export HOME="$WORK" XDG_RUNTIME_DIR="$WORK" VEXA_INTERFACES=lo QT_QPA_PLATFORM=xcb
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-PIDS="$PIDS $!"
+bench_xvfb
 tries=0
 until [ -s "$WORK/display" ]; do
     tries=$((tries + 1))

@@ -420,24 +420,18 @@ bool Discovery::charge(uint32_t sourceAddr, Clock::time_point now)
             m_buckets.erase(m_sourceOrder.front());
             m_sourceOrder.pop_front();
         }
-        found = m_buckets.emplace(sourceAddr, Bucket{kBurstPerSource, now, {}}).first;
+        found = m_buckets.emplace(sourceAddr, Bucket{{kBurstPerSource, now}, {}}).first;
         found->second.place = m_sourceOrder.insert(m_sourceOrder.end(), sourceAddr);
     }
     Bucket &b = found->second;
     m_sourceOrder.splice(m_sourceOrder.end(), m_sourceOrder, b.place);
-    const double elapsedS = std::chrono::duration<double>(now - b.refilled).count();
-    b.tokens = std::min(kBurstPerSource, b.tokens + elapsedS * kNewcomersPerSecond);
-    b.refilled = now;
-    if (b.tokens < 1)
-        return false;
-    b.tokens -= 1;
-    return true;
+    return b.budget.take(kNewcomersPerSecond, kBurstPerSource, now);
 }
 
 void Discovery::refund(uint32_t sourceAddr)
 {
     if (auto found = m_buckets.find(sourceAddr); found != m_buckets.end())
-        found->second.tokens = std::min(kBurstPerSource, found->second.tokens + 1);
+        found->second.budget.tokens = std::min(kBurstPerSource, found->second.budget.tokens + 1);
 }
 
 // Makes room for a new device: uncertified ones within their source's

@@ -4,6 +4,7 @@
 // the table of devices heard, turned into report callbacks.
 
 #include "proofcache.h"
+#include "tokenbucket.h"
 #include "vexa.h"
 #include "wire.h"
 
@@ -92,8 +93,7 @@ private:
     };
     // New identities one source may bring: a burst as big as a large simulator, then a steady rate.
     struct Bucket {
-        double tokens = 0;
-        Clock::time_point refilled;
+        TokenBucket budget;
         std::list<uint32_t>::iterator place; // in m_sourceOrder
         bool claimFailed = false; // a claim from it failed its check: no more listing on trust
     };

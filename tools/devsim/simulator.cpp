@@ -4,6 +4,7 @@
 
 #include <address.h>
 #include <crypto.h>
+#include <tokenbucket.h>
 #include <wire.h>
 
 #include <sodium.h>
@@ -99,18 +100,7 @@ struct Requester {
     bool operator==(const Requester &) const = default;
 };
 
-struct Lane {
-    double tokens;
-    Clock::time_point refilled{};
-    // Refills at `rate` up to `burst`; true when a check is left.
-    bool ready(double rate, double burst, Clock::time_point now)
-    {
-        const double elapsedS = std::chrono::duration<double>(now - refilled).count();
-        tokens = std::min(burst, tokens + std::max(0.0, elapsedS) * rate);
-        refilled = now;
-        return tokens >= 1;
-    }
-};
+using Lane = TokenBucket;
 
 struct TrustedRequester {
     wire::RequesterId id;
@@ -158,8 +148,7 @@ struct Device {
     unsigned failures = 0;
     Clock::time_point lockedUntil{};
     uint8_t answerCopies = 0; // copies of the pending answer still to send: at most one answer pending
-    double answerBudget = kAnswerBudget;
-    Clock::time_point budgetAt{};
+    TokenBucket answerBudget{kAnswerBudget};
     uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
 
     std::vector<SourceLock> locks;
@@ -505,12 +494,8 @@ struct Simulator::Impl {
     {
         if (device.answerCopies > 0)
             return false;
-        const double elapsed = std::chrono::duration<double>(now - device.budgetAt).count();
-        device.answerBudget = std::min(kAnswerBudget, device.answerBudget + elapsed * kAnswersPerSecond);
-        device.budgetAt = now;
-        if (device.answerBudget < 1)
+        if (!device.answerBudget.take(kAnswersPerSecond, kAnswerBudget, now))
             return false;
-        device.answerBudget -= 1;
         device.answerCopies = copies;
         const auto spread = std::max<int64_t>(1, std::min(spreadMs, wire::kMaxSpreadMs) * int64_t(1000));
         const auto delay = std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, spread - 1)(rng));
