@@ -8,6 +8,11 @@
 // found by WS-Discovery, and with "details" listed once device management
 // has been read (the devices open their reads to anyone).
 //
+// With --flood RATE, every run also receives RATE bogus certificates a second
+// (announcements of made-up devices whose certificate has a canonical S, so
+// that each one costs a full check) from 250 forged loopback addresses; the
+// figures are those of the simulator's genuine devices.
+//
 // With --loss P,Q,... (root) the tool and the simulator sit in two network
 // namespaces of their own joined by a veth pair, each dropping P % of the
 // protocol datagrams it receives at random (nftables), and every run gets the
@@ -16,9 +21,16 @@
 
 #include "devsimprocess.h"
 
+#include <crypto.h>
 #include <vexa.h>
+#include <wire.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -39,6 +51,78 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+constexpr const char *kBogusPrefix = "BOGUS-";
+
+// Bogus certificates at a steady rate from forged loopback source addresses,
+// for as long as it lives.
+class BogusFlood {
+public:
+    explicit BogusFlood(int perSecond) : m_perSecond(perSecond)
+    {
+        for (uint32_t s = 1; s <= 250; ++s) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            from.sin_addr.s_addr = htonl(0x7F010000 + s); // 127.1.0.s
+            const int ttl = 255;
+            const in_addr loopback{htonl(INADDR_LOOPBACK)};
+            if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0
+                || ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0
+                || ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) != 0) {
+                if (fd >= 0)
+                    ::close(fd);
+                continue;
+            }
+            m_sockets.push_back(fd);
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~BogusFlood()
+    {
+        m_stop = true;
+        m_thread.join();
+        for (int fd : m_sockets)
+            ::close(fd);
+    }
+    BogusFlood(const BogusFlood &) = delete;
+    BogusFlood &operator=(const BogusFlood &) = delete;
+
+private:
+    void run()
+    {
+        using namespace vexa;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(wire::kPort);
+        to.sin_addr.s_addr = htonl(wire::kToolGroup);
+        wire::Announce bogus{wire::AnnounceReason::Boot, 30, {}, crypto::generateKeyPair().publicKey, {}};
+        bogus.info.typeName = "BOGUS";
+        uint64_t sent = 0;
+        const auto start = Clock::now();
+        while (!m_stop && !m_sockets.empty()) {
+            // Paced by the millisecond, so the rate holds whatever the scheduler does.
+            const auto due = uint64_t(std::chrono::duration<double>(Clock::now() - start).count() * m_perSecond);
+            for (; sent < due; ++sent) {
+                bogus.info.serial = kBogusPrefix + std::to_string(sent);
+                bogus.info.mac = {0x02, 0xB0, uint8_t(sent >> 24), uint8_t(sent >> 16), uint8_t(sent >> 8),
+                                  uint8_t(sent)};
+                auto &certificate = bogus.info.certificate.emplace();
+                crypto::randomBytes(certificate);
+                certificate[63] &= 0x0F; // S below the group order: each one costs a full check
+                const wire::Bytes b = wire::encode(bogus);
+                ::sendto(m_sockets[sent % m_sockets.size()], b.data(), b.size(), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    const int m_perSecond;
+    std::vector<int> m_sockets;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 // Online reports of one run; filled on the library's thread.
 struct Run {
     size_t expected = 0;
@@ -56,6 +140,8 @@ struct Run {
 
     void online(const VEXA_DEVICE_REPORT &r)
     {
+        if (std::strncmp(r.serialNo, kBogusPrefix, std::strlen(kBogusPrefix)) == 0)
+            return; // the flood's, not the simulator's
         std::string key(r.serialNo, strnlen(r.serialNo, sizeof r.serialNo));
         key += '|';
         key.append(r.macAddr, strnlen(r.macAddr, sizeof r.macAddr));
@@ -73,7 +159,7 @@ struct Run {
 int usage()
 {
     std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
-               "                            [--loss PERCENT[,PERCENT...]]\n",
+               "                            [--flood RATE] [--loss PERCENT[,PERCENT...]]\n",
                stderr);
     return 2;
 }
@@ -201,7 +287,7 @@ struct Figures {
 
 // K runs of Start + SendInquiry, each until every device is heard or `limit`
 // has passed; a run that hits the limit is timed at its last device found.
-std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
+std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit, int floodPerSecond = 0)
 {
     Figures f;
     f.foundMin = devices;
@@ -210,8 +296,18 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
         Run run;
         run.expected = devices;
         const uint64_t dropsBefore = receiveBufferDrops();
+        if (VEXA_Start_V30(&Run::callback, 0, &run) != 1) {
+            VEXA_Stop();
+            return std::nullopt;
+        }
+        // The flood is under way before the inquiry goes out.
+        std::optional<BogusFlood> flood;
+        if (floodPerSecond > 0) {
+            flood.emplace(floodPerSecond);
+            std::this_thread::sleep_for(1s);
+        }
         const auto start = Clock::now();
-        if (VEXA_Start_V30(&Run::callback, 0, &run) != 1 || VEXA_SendInquiry() != 1) {
+        if (VEXA_SendInquiry() != 1) {
             VEXA_Stop();
             return std::nullopt;
         }
@@ -221,6 +317,7 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
         }
         // Late duplicates of the same inquiry would still arrive within the spread window.
         std::this_thread::sleep_for(600ms);
+        flood.reset();
         VEXA_Stop();
         f.runDrops.push_back(receiveBufferDrops() - dropsBefore);
         times.push_back(std::chrono::duration<double, std::milli>(run.last - start).count());
@@ -256,6 +353,7 @@ int main(int argc, char **argv)
 {
     size_t devices = 0;
     int runs = 5;
+    int flood = 0;
     std::optional<std::vector<int>> losses;
     std::string onvif;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -267,6 +365,8 @@ int main(int argc, char **argv)
             devices = size_t(value);
         else if (option == "--runs" && value > 0 && value <= 1000)
             runs = int(value);
+        else if (option == "--flood" && value > 0 && value <= 1'000'000)
+            flood = int(value);
         else if (option == "--loss" && (losses = parseLosses(argv[i + 1])))
             continue;
         else
@@ -311,7 +411,7 @@ int main(int argc, char **argv)
     bool complete = true;
     if (!losses) {
         // Long enough for any healthy run.
-        const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices));
+        const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices), flood);
         if (!figures) {
             std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
             return 1;
@@ -321,9 +421,10 @@ int main(int argc, char **argv)
             runsMs += (k ? "," : "") + std::to_string(long(figures->runMs[k]));
             drops += (k ? "," : "") + std::to_string(figures->runDrops[k]);
         }
-        std::printf("devices=%zu%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
+        std::printf("devices=%zu%s%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
                     "simulator_startup_ms=%.0f\n",
-                    devices, onvif.empty() ? "" : (" onvif=" + onvif).c_str(), figures->foundMin,
+                    devices, onvif.empty() ? "" : (" onvif=" + onvif).c_str(),
+                    flood ? (" flood=" + std::to_string(flood) + "/s").c_str() : "", figures->foundMin,
                     figures->duplicates, figures->medianMs, runsMs.c_str(), drops.c_str(), startupMs);
         complete = figures->foundMin == devices && figures->duplicates == 0;
     }

@@ -152,7 +152,7 @@ struct DeviceInfo {
     uint8_t extInfo = 0;       // 0 or 1
     uint16_t confirmWindowS = 0; // 0: changes are final at once (no rollback)
     std::optional<Certificate> certificate; // the manufacturer's signature of key and identity
-    std::optional<DeviceCertificate> deviceCertificate; // revision 5
+    std::optional<DeviceCertificate> deviceCertificate{}; // revision 5
     bool operator==(const DeviceInfo &) const = default;
 };
 
@@ -199,7 +199,7 @@ struct Announce {
     ToolId toolId{};          // the inquiry's tool id for InquiryAnswer, else zero
     PublicKey publicKey{};
     DeviceInfo info;
-    std::optional<AnnounceSignature> signature; // revision 5: covers heartbeat, key and every TLV before it
+    std::optional<AnnounceSignature> signature{}; // revision 5: covers heartbeat, key and every TLV before it
     bool operator==(const Announce &) const = default;
 };
 
@@ -273,7 +273,7 @@ struct ModifyBody {
     Ipv6 ipv6Addr{};
     Ipv6 ipv6Gateway{};
     uint8_t ipv6PrefixLen = 0;
-    std::optional<RequesterId> requester; // revision 5: the lock-out is its own, not its source address's
+    std::optional<RequesterId> requester{}; // revision 5: the lock-out is its own, not its source address's
     bool operator==(const ModifyBody &) const = default;
 };
 
@@ -282,7 +282,7 @@ struct ResetBody {
     NonceBytes nonce{};
     ReplyKey replyKey{};
     std::string securityCode; // 0..32 bytes
-    std::optional<RequesterId> requester; // revision 5
+    std::optional<RequesterId> requester{}; // revision 5
     bool operator==(const ResetBody &) const = default;
 };
 
