@@ -21,9 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Room for 10 000 answers arriving within one spread window; the kernel
+// Room for 100 000 answers arriving within one spread window (taken from
+// the kernel only as far as the reader falls behind); the kernel
 // accounts a small datagram at roughly 2 KiB.
-constexpr int kReceiveBuffer = 10'000 * 2048;
+constexpr int kReceiveBuffer = 100'000 * 2048;
 constexpr int kPollMs = 250;
 constexpr auto kExpiryPeriod = 500ms;
 // Bounds the table against a flood of made-up identities.
