@@ -80,8 +80,9 @@ size_t ClaimDigestHash::operator()(const Claim::Digest &d) const
 
 ProofCache &ProofCache::instance()
 {
-    static ProofCache cache;
-    return cache;
+    // Never destroyed: a discovery still running at exit may record a verdict after static destructors ran.
+    static ProofCache *cache = new ProofCache;
+    return *cache;
 }
 
 ProofCache::Verdict ProofCache::lookup(const Claim::Digest &digest) const
