@@ -3,7 +3,11 @@
 # devices already running on loopback, and what it costs: the tool's CPU
 # (all its threads) and its peak memory.
 #
-#   bench/window-listing.sh [--build DIR] N [N ...]
+#   bench/window-listing.sh [--build DIR] [--boot] N [N ...]
+#
+# --boot: the way bench/a11y-listing.sh lists, without its client: the tool
+# runs first, then the simulator starts and its devices announce their boot;
+# the clock starts at the simulator's "ready".
 #
 # Runs in a private network namespace with only loopback up (unless the caller
 # already made one), under Xvfb. The simulator (DIR/bin/vexa-devsim --count N,
@@ -15,9 +19,14 @@
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=build-rel
+BOOT=
 if [ "${1:-}" = --build ]; then
     BUILD=$2
     shift 2
+fi
+if [ "${1:-}" = --boot ]; then
+    BOOT=--boot
+    shift
 fi
 if [ $# -eq 0 ]; then
     echo "usage: $0 [--build DIR] N [N ...]" >&2
@@ -29,7 +38,7 @@ if [ ! -x "$BUILD/bin/KRO-VEXA" ] || [ ! -x "$BUILD/bin/vexa-devsim" ]; then
     exit 1
 fi
 . bench/session.sh
-bench_namespace VEXA_WINDOW_BENCH_NS --build "$BUILD" "$@"
+bench_namespace VEXA_WINDOW_BENCH_NS --build "$BUILD" $BOOT "$@"
 bench_workdir vexa-window-bench
 export HOME="$WORK" XDG_RUNTIME_DIR="$WORK" VEXA_INTERFACES=lo QT_QPA_PLATFORM=xcb
 bench_xvfb
@@ -46,10 +55,11 @@ now_ms() {
     awk '{ printf "%d\n", $1 * 1000 }' /proc/uptime
 }
 
-for count in "$@"; do
+start_simulator() {
     mkfifo "$WORK/sim.in"
-    "$BUILD/bin/vexa-devsim" --count "$count" --no-boot-announce --heartbeat 3600 <"$WORK/sim.in" \
-        >"$WORK/sim.out" 2>"$WORK/sim.err" &
+    # shellcheck disable=SC2046 # no option or two words
+    "$BUILD/bin/vexa-devsim" --count "$1" $([ -z "$BOOT" ] && echo --no-boot-announce) --heartbeat 3600 \
+        <"$WORK/sim.in" >"$WORK/sim.out" 2>"$WORK/sim.err" &
     SIM=$!
     exec 4>"$WORK/sim.in"
     tries=0
@@ -58,10 +68,18 @@ for count in "$@"; do
         [ $tries -le 1200 ] || { echo "vexa-devsim did not start" >&2; exit 1; }
         sleep 0.1
     done
+}
 
+for count in "$@"; do
+    [ -n "$BOOT" ] || start_simulator "$count"
     start=$(now_ms)
     QT_LOGGING_RULES="vexa.device.page.debug=true" "$BUILD/bin/KRO-VEXA" >"$WORK/tool.out" 2>"$WORK/tool.err" &
     TOOL=$!
+    if [ -n "$BOOT" ]; then
+        sleep 2
+        start_simulator "$count"
+        start=$(now_ms)
+    fi
     listed=
     while [ -z "$listed" ]; do
         sleep 0.05
