@@ -16,7 +16,10 @@ ClaimChecker::ClaimChecker(size_t workers, std::function<void()> ready) : m_read
 ClaimChecker::~ClaimChecker()
 {
     {
+        // The claims heard last are usually few: checked, they pin their
+        // keys for requests made after the discovery stopped.
         std::lock_guard lock(m_mutex);
+        m_stopAt = std::chrono::steady_clock::now() + kDrainTime;
         m_stop = true;
     }
     m_wake.notify_all();
@@ -60,7 +63,7 @@ void ClaimChecker::work()
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_turns.empty(); });
-        if (m_stop)
+        if (m_stop && (m_turns.empty() || std::chrono::steady_clock::now() >= m_stopAt))
             return;
         // One job of the source whose turn it is; the source goes to the back of the line.
         const uint32_t source = m_turns.front();
@@ -75,10 +78,12 @@ void ClaimChecker::work()
         --m_queued;
         lock.unlock();
 
-        const auto announce = wire::decode(job.datagram);
-        job.valid = announce && std::holds_alternative<wire::Announce>(*announce)
-            && Claim::check(std::get<wire::Announce>(*announce), job.datagram);
+        const auto message = wire::decode(job.datagram);
+        const auto *announce = message ? std::get_if<wire::Announce>(&*message) : nullptr;
+        job.valid = announce && Claim::check(*announce, job.datagram);
         ProofCache::instance().record(job.digest, job.valid);
+        if (job.valid)
+            Claim::pin(*announce);
 
         lock.lock();
         const bool first = m_finished.empty();

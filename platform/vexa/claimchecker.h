@@ -9,6 +9,7 @@
 
 #include "proofcache.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -30,7 +31,7 @@ public:
     };
     /** `ready` runs on a worker when finished jobs start waiting in an empty outbox. */
     ClaimChecker(size_t workers, std::function<void()> ready);
-    /** Joins the workers; queued jobs are dropped. */
+    /** Joins the workers: queued jobs are checked for kDrainTime at most, the rest dropped. */
     ~ClaimChecker();
     ClaimChecker(const ClaimChecker &) = delete;
     ClaimChecker &operator=(const ClaimChecker &) = delete;
@@ -44,6 +45,7 @@ public:
     // Room for every device of the largest table, a few hundred bytes each.
     static constexpr size_t kMaxQueued = 1 << 17;
     static constexpr int kNice = 10;
+    static constexpr std::chrono::milliseconds kDrainTime{200};
 
 private:
     void work();
@@ -52,6 +54,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    std::chrono::steady_clock::time_point m_stopAt; // when stopping: the end of the drain
     std::unordered_map<uint32_t, std::deque<Job>> m_bySource; // guarded by m_mutex
     std::deque<uint32_t> m_turns;                             // sources with queued jobs, next first
     size_t m_queued = 0;

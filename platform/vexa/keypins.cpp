@@ -66,6 +66,9 @@ public:
         if (auto it = m_pins.find(id); it != m_pins.end()) {
             // Proof replaces assumption (and a certified key a device replaced); nothing else re-pins.
             // A signing device stays one: an older state of it cannot come back.
+            if (proof.signedAnnounce && it->second.signedAnnounce && it->second.key == key
+                && proof.counter < it->second.counter)
+                return;
             if (proof.certified && (proof.signedAnnounce || !it->second.signedAnnounce || it->second.key != key))
                 it->second = {pin.key, true, pin.lastUse, pin.confirmWindowS, pin.signedAnnounce,
                               std::max(pin.counter, it->second.key == key ? it->second.counter : 0)};

@@ -71,6 +71,13 @@ bool Claim::check(const wire::Announce &a, std::span<const uint8_t> datagram)
     return keypins::certified(info, a.publicKey);
 }
 
+void Claim::pin(const wire::Announce &a)
+{
+    const bool signing = a.info.deviceCertificate && a.signature;
+    keypins::announced(a.info.serial, a.info.mac, a.publicKey,
+                       {true, signing, signing ? a.signature->counter : 0, a.info.confirmWindowS});
+}
+
 size_t ClaimDigestHash::operator()(const Claim::Digest &d) const
 {
     size_t h;

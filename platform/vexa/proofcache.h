@@ -34,6 +34,12 @@ struct Claim {
     static Claim of(const wire::Announce &announce, std::span<const uint8_t> datagram);
     /** The expensive part: every signature of the claim checked. */
     static bool check(const wire::Announce &announce, std::span<const uint8_t> datagram);
+    /**
+     * Pins the key of an announcement whose claim was checked, with what it
+     * proves: a request to the device can use it even if the discovery that
+     * heard it has stopped meanwhile.
+     */
+    static void pin(const wire::Announce &announce);
 };
 
 struct ClaimDigestHash {
