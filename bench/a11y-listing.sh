@@ -52,27 +52,9 @@ if [ ! -x "$BUILD/bin/KRO-VEXA" ] || [ ! -x "$BUILD/bin/vexa-devsim" ]; then
 fi
 
 # Into a namespace of our own, so only our own simulator is seen.
-if [ -z "${VEXA_A11Y_BENCH_NS:-}" ]; then
-    export VEXA_A11Y_BENCH_NS=1
-    if [ "$(id -u)" -eq 0 ]; then
-        exec unshare -n "$0" --build "$BUILD" "$@"
-    fi
-    exec unshare -rn "$0" --build "$BUILD" "$@"
-fi
-ip link set lo up
-
-WORK=$(mktemp -d /tmp/vexa-a11y-bench.XXXXXX)
-chmod 700 "$WORK"
-PIDS=
-cleanup() {
-    for pid in $PIDS; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+. bench/session.sh
+bench_namespace VEXA_A11Y_BENCH_NS --build "$BUILD" "$@"
+bench_workdir vexa-a11y-bench
 
 export XDG_RUNTIME_DIR="$WORK"
 export HOME="$WORK"
@@ -81,9 +63,7 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 export QT_QPA_PLATFORM=xcb
 export NO_AT_BRIDGE=0
 
-# Xvfb picks a free display itself and names it once ready.
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-PIDS="$PIDS $!"
+bench_xvfb
 dbus-daemon --session --nofork --print-address=3 --address="unix:path=$WORK/bus" 3>"$WORK/bus.address" \
     >"$WORK/dbus.log" 2>&1 &
 PIDS="$PIDS $!"

@@ -12,6 +12,12 @@
 // pair, each on an address of the simulator's end, and the tool's neighbour
 // table holds one complete entry per device, as on a LAN.
 //
+// With --flood RATE, every run also receives RATE bogus certificates a second
+// (announcements of made-up devices whose certificate has a canonical S, so
+// that each one costs a full check) from 250 forged loopback addresses,
+// starting 5 s before the inquiry; the figures are those of the simulator's
+// genuine devices.
+//
 // With --loss P,Q,... (root) the tool and the simulator sit in two network
 // namespaces of their own joined by a veth pair, each dropping P % of the
 // protocol datagrams it receives at random (nftables), and every run gets the
@@ -20,9 +26,16 @@
 
 #include "devsimprocess.h"
 
+#include <crypto.h>
 #include <vexa.h>
+#include <wire.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -43,6 +56,78 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+constexpr const char *kBogusPrefix = "BOGUS-";
+
+// Bogus certificates at a steady rate from forged loopback source addresses,
+// for as long as it lives.
+class BogusFlood {
+public:
+    explicit BogusFlood(int perSecond) : m_perSecond(perSecond)
+    {
+        for (uint32_t s = 1; s <= 250; ++s) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            from.sin_addr.s_addr = htonl(0x7F010000 + s); // 127.1.0.s
+            const int ttl = 255;
+            const in_addr loopback{htonl(INADDR_LOOPBACK)};
+            if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0
+                || ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0
+                || ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) != 0) {
+                if (fd >= 0)
+                    ::close(fd);
+                continue;
+            }
+            m_sockets.push_back(fd);
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~BogusFlood()
+    {
+        m_stop = true;
+        m_thread.join();
+        for (int fd : m_sockets)
+            ::close(fd);
+    }
+    BogusFlood(const BogusFlood &) = delete;
+    BogusFlood &operator=(const BogusFlood &) = delete;
+
+private:
+    void run()
+    {
+        using namespace vexa;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(wire::kPort);
+        to.sin_addr.s_addr = htonl(wire::kToolGroup);
+        wire::Announce bogus{wire::AnnounceReason::Boot, 30, {}, crypto::generateKeyPair().publicKey, {}};
+        bogus.info.typeName = "BOGUS";
+        uint64_t sent = 0;
+        const auto start = Clock::now();
+        while (!m_stop && !m_sockets.empty()) {
+            // Paced by the millisecond, so the rate holds whatever the scheduler does.
+            const auto due = uint64_t(std::chrono::duration<double>(Clock::now() - start).count() * m_perSecond);
+            for (; sent < due; ++sent) {
+                bogus.info.serial = kBogusPrefix + std::to_string(sent);
+                bogus.info.mac = {0x02, 0xB0, uint8_t(sent >> 24), uint8_t(sent >> 16), uint8_t(sent >> 8),
+                                  uint8_t(sent)};
+                auto &certificate = bogus.info.certificate.emplace();
+                crypto::randomBytes(certificate);
+                certificate[63] &= 0x0F; // S below the group order: each one costs a full check
+                const wire::Bytes b = wire::encode(bogus);
+                ::sendto(m_sockets[sent % m_sockets.size()], b.data(), b.size(), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    const int m_perSecond;
+    std::vector<int> m_sockets;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 // Online reports of one run; filled on the library's thread.
 struct Run {
     size_t expected = 0;
@@ -60,6 +145,8 @@ struct Run {
 
     void online(const VEXA_DEVICE_REPORT &r)
     {
+        if (std::strncmp(r.serialNo, kBogusPrefix, std::strlen(kBogusPrefix)) == 0)
+            return; // the flood's, not the simulator's
         std::string key(r.serialNo, strnlen(r.serialNo, sizeof r.serialNo));
         key += '|';
         key.append(r.macAddr, strnlen(r.macAddr, sizeof r.macAddr));
@@ -77,7 +164,8 @@ struct Run {
 int usage()
 {
     std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
-               "                            [--onvif-lan plain|details] [--loss PERCENT[,PERCENT...]]\n",
+               "                            [--onvif-lan plain|details] [--flood RATE]\n"
+               "                            [--loss PERCENT[,PERCENT...]]\n",
                stderr);
     return 2;
 }
@@ -213,16 +301,46 @@ private:
     std::string m_dev;
 };
 
+// Datagrams the kernel dropped because a socket's receive buffer was full
+// (this namespace, every socket): the tool fell behind its answers.
+uint64_t receiveBufferDrops()
+{
+    FILE *snmp = std::fopen("/proc/net/snmp", "r");
+    if (!snmp)
+        return 0;
+    char names[512], values[512];
+    uint64_t drops = 0;
+    while (std::fgets(names, sizeof names, snmp) && std::fgets(values, sizeof values, snmp)) {
+        if (std::strncmp(names, "Udp:", 4) != 0)
+            continue;
+        // The column named RcvbufErrors in the header line, read in the value line.
+        int column = 0;
+        for (char *name = std::strtok(names, " \n"); name; name = std::strtok(nullptr, " \n"), ++column) {
+            if (std::strcmp(name, "RcvbufErrors") == 0)
+                break;
+        }
+        char *value = std::strtok(values, " \n");
+        for (int i = 0; value && i < column; ++i)
+            value = std::strtok(nullptr, " \n");
+        drops = value ? std::strtoull(value, nullptr, 10) : 0;
+        break;
+    }
+    std::fclose(snmp);
+    return drops;
+}
+
 struct Figures {
     double foundMean = 0; // share of the devices, averaged over the runs
     size_t foundMin = 0;
     size_t duplicates = 0;
     double medianMs = 0;
+    std::vector<double> runMs; // in run order: the first run checks every certificate, later ones reuse the checks
+    std::vector<uint64_t> runDrops;
 };
 
 // K runs of Start + SendInquiry, each until every device is heard or `limit`
 // has passed; a run that hits the limit is timed at its last device found.
-std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
+std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit, int floodPerSecond = 0)
 {
     Figures f;
     f.foundMin = devices;
@@ -230,8 +348,20 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
     for (int k = 0; k < runs; ++k) {
         Run run;
         run.expected = devices;
+        const uint64_t dropsBefore = receiveBufferDrops();
+        if (VEXA_Start_V30(&Run::callback, 0, &run) != 1) {
+            VEXA_Stop();
+            return std::nullopt;
+        }
+        // The flood has been under way for a while when the inquiry goes out:
+        // long enough for a tool that cannot keep up to fall far behind.
+        std::optional<BogusFlood> flood;
+        if (floodPerSecond > 0) {
+            flood.emplace(floodPerSecond);
+            std::this_thread::sleep_for(5s);
+        }
         const auto start = Clock::now();
-        if (VEXA_Start_V30(&Run::callback, 0, &run) != 1 || VEXA_SendInquiry() != 1) {
+        if (VEXA_SendInquiry() != 1) {
             VEXA_Stop();
             return std::nullopt;
         }
@@ -241,12 +371,15 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit)
         }
         // Late duplicates of the same inquiry would still arrive within the spread window.
         std::this_thread::sleep_for(600ms);
+        flood.reset();
         VEXA_Stop();
+        f.runDrops.push_back(receiveBufferDrops() - dropsBefore);
         times.push_back(std::chrono::duration<double, std::milli>(run.last - start).count());
         f.foundMean += double(run.seen.size()) / double(devices) / runs;
         f.foundMin = std::min(f.foundMin, run.seen.size());
         f.duplicates += run.duplicates;
     }
+    f.runMs = times;
     std::sort(times.begin(), times.end());
     f.medianMs = times.size() % 2 ? times[times.size() / 2]
                                   : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
@@ -274,6 +407,7 @@ int main(int argc, char **argv)
 {
     size_t devices = 0;
     int runs = 5;
+    int flood = 0;
     std::optional<std::vector<int>> losses;
     std::string onvif;
     bool lan = false;
@@ -289,6 +423,8 @@ int main(int argc, char **argv)
             devices = size_t(value);
         else if (option == "--runs" && value > 0 && value <= 1000)
             runs = int(value);
+        else if (option == "--flood" && value > 0 && value <= 1'000'000)
+            flood = int(value);
         else if (option == "--loss" && (losses = parseLosses(argv[i + 1])))
             continue;
         else
@@ -344,14 +480,21 @@ int main(int argc, char **argv)
     bool complete = true;
     if (!losses) {
         // Long enough for any healthy run.
-        const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices));
+        const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices), flood);
         if (!figures) {
             std::fprintf(stderr, "vexa-bench-discovery: discovery cannot start\n");
             return 1;
         }
-        std::printf("devices=%zu%s found=%zu duplicates=%zu median_ms=%.0f simulator_startup_ms=%.0f\n", devices,
-                    onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(), figures->foundMin, figures->duplicates,
-                    figures->medianMs, startupMs);
+        std::string runsMs, drops;
+        for (size_t k = 0; k < figures->runMs.size(); ++k) {
+            runsMs += (k ? "," : "") + std::to_string(long(figures->runMs[k]));
+            drops += (k ? "," : "") + std::to_string(figures->runDrops[k]);
+        }
+        std::printf("devices=%zu%s%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
+                    "simulator_startup_ms=%.0f\n",
+                    devices, onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(),
+                    flood ? (" flood=" + std::to_string(flood) + "/s").c_str() : "", figures->foundMin,
+                    figures->duplicates, figures->medianMs, runsMs.c_str(), drops.c_str(), startupMs);
         complete = figures->foundMin == devices && figures->duplicates == 0;
     }
     for (const int loss : losses.value_or(std::vector<int>{})) {

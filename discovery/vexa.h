@@ -117,7 +117,8 @@ VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *user
 VEXA_API int VEXA_Stop(void);
 /** Multicasts one inquiry on every chosen interface; devices answer through the callback. */
 VEXA_API int VEXA_SendInquiry(void);
-/** Changes a device's network parameters; 1 only when the device confirmed. Blocks up to 3 s. */
+/** Changes a device's network parameters; 1 only when the device confirmed. Blocks up to 3 s
+ *  (up to 12 s while the device answers that it is rate limited). */
 VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password, const VEXA_NET_PARAM *param);
 /** Restores a device's default password with a manufacturer's security code; 1 only when confirmed. */
 VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityCode);
@@ -155,6 +156,14 @@ VEXA_API int VEXA_GetLastModifyCause(int32_t *cause);
  * VXDP device reports; a request for such a MAC is a VXDP one.
  */
 VEXA_API int VEXA_GetDeviceProtocol(const char *macAddr, int32_t *protocol);
+
+/**
+ * 1 when this process has checked the manufacturer's certificate of the
+ * device with this serial number and MAC address (and, for a device that signs
+ * its announcements, its signature): requests then go to its certified key
+ * only. A device listed before its check is done is not certified yet.
+ */
+VEXA_API int VEXA_DeviceCertified(const char *serialNo, const char *macAddr);
 
 /** Earlier interface: the same as VEXA_Start_V30(callback, 0, userData). */
 VEXA_API int VEXA_Start_V20(VEXA_REPORT_CALLBACK callback, void *userData);

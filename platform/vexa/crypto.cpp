@@ -29,6 +29,8 @@ static_assert(crypto_sign_BYTES == wire::kCertificateSize);
 
 // Domain separation: a certificate signature or code key cannot stand for anything else.
 constexpr std::string_view kCertificateContext = "VXDP device certificate|";
+constexpr std::string_view kDeviceCertificateContext = "VXDP device certificate 5|";
+constexpr std::string_view kAnnounceContext = "VXDP announcement 5|";
 constexpr std::string_view kCodeKeyContext = "VXDP code key|";
 
 wire::Tag hmacText(std::span<const uint8_t> key, std::string_view message)
@@ -40,16 +42,6 @@ wire::Tag hmacText(std::span<const uint8_t> key, std::string_view message)
                                   message.size());
     crypto_auth_hmacsha256_final(&state, mac.data());
     return mac;
-}
-
-// What a certificate signs: context, device key, MAC, serial number.
-wire::Bytes certifiedBytes(const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac)
-{
-    wire::Bytes message(kCertificateContext.begin(), kCertificateContext.end());
-    message.insert(message.end(), deviceKey.begin(), deviceKey.end());
-    message.insert(message.end(), mac.begin(), mac.end());
-    message.insert(message.end(), serial.begin(), serial.end());
-    return message;
 }
 
 // RFC 4648 base32 without padding.
@@ -196,21 +188,89 @@ bool verifyPassword(const std::string &hash, std::string_view password)
         && crypto_pwhash_argon2id_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
+namespace {
+
+std::span<const uint8_t> bytesOf(std::string_view text)
+{
+    return {reinterpret_cast<const uint8_t *>(text.data()), text.size()};
+}
+
+wire::Bytes joined(std::initializer_list<std::span<const uint8_t>> parts)
+{
+    size_t size = 0;
+    for (const auto &part : parts)
+        size += part.size();
+    wire::Bytes out;
+    out.reserve(size);
+    for (const auto &part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+} // namespace
+
+wire::Bytes certificateMessage(const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac)
+{
+    return joined({bytesOf(kCertificateContext), deviceKey, mac, bytesOf(serial)});
+}
+
+wire::Bytes deviceCertificateMessage(const wire::PublicKey &deviceKey, const wire::SigningKey &signingKey,
+                                     std::string_view serial, const wire::Mac &mac)
+{
+    return joined({bytesOf(kDeviceCertificateContext), deviceKey, signingKey, mac, bytesOf(serial)});
+}
+
+wire::Bytes announceMessage(uint64_t counter, uint16_t heartbeatS, const wire::PublicKey &deviceKey,
+                            std::span<const uint8_t> tlvs)
+{
+    std::array<uint8_t, 10> fixed;
+    for (size_t i = 0; i < 8; ++i)
+        fixed[i] = uint8_t(counter >> (56 - 8 * i));
+    fixed[8] = uint8_t(heartbeatS >> 8);
+    fixed[9] = uint8_t(heartbeatS);
+    return joined({bytesOf(kAnnounceContext), fixed, deviceKey, tlvs});
+}
+
+wire::Signature sign(const SigningSecretKey &key, std::span<const uint8_t> message)
+{
+    wire::Signature signature;
+    crypto_sign_detached(signature.data(), nullptr, message.data(), message.size(), key.data());
+    return signature;
+}
+
+bool verifySignature(std::span<const uint8_t, 32> publicKey, std::span<const uint8_t> message,
+                     const wire::Signature &signature)
+{
+    return crypto_sign_verify_detached(signature.data(), message.data(), message.size(), publicKey.data()) == 0;
+}
+
+SigningSecretKey signingKeyFromSeed(const std::array<uint8_t, 32> &seed)
+{
+    return manufacturerKeyFromSeed(seed);
+}
+
+wire::SigningKey signingPublicKey(const SigningSecretKey &secret)
+{
+    return manufacturerPublicKey(secret);
+}
+
 wire::Certificate certify(const ManufacturerSecretKey &manufacturer, const wire::PublicKey &deviceKey,
                           std::string_view serial, const wire::Mac &mac)
 {
-    const wire::Bytes message = certifiedBytes(deviceKey, serial, mac);
-    wire::Certificate signature;
-    crypto_sign_detached(signature.data(), nullptr, message.data(), message.size(), manufacturer.data());
-    return signature;
+    return sign(manufacturer, certificateMessage(deviceKey, serial, mac));
+}
+
+wire::DeviceCertificate certifyDevice(const ManufacturerSecretKey &manufacturer, const wire::PublicKey &deviceKey,
+                                      const wire::SigningKey &signingKey, std::string_view serial,
+                                      const wire::Mac &mac)
+{
+    return {signingKey, sign(manufacturer, deviceCertificateMessage(deviceKey, signingKey, serial, mac))};
 }
 
 bool checkCertificate(const ManufacturerPublicKey &manufacturer, const wire::Certificate &certificate,
                       const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac)
 {
-    const wire::Bytes message = certifiedBytes(deviceKey, serial, mac);
-    return crypto_sign_verify_detached(certificate.data(), message.data(), message.size(), manufacturer.data())
-        == 0;
+    return verifySignature(manufacturer, certificateMessage(deviceKey, serial, mac), certificate);
 }
 
 ManufacturerSecretKey manufacturerKeyFromSeed(const std::array<uint8_t, 32> &seed)

@@ -17,6 +17,7 @@ using SecretKey = std::array<uint8_t, 32>;
 using FactoryKey = std::array<uint8_t, 32>;
 using ManufacturerPublicKey = std::array<uint8_t, 32>; // Ed25519
 using ManufacturerSecretKey = std::array<uint8_t, 64>; // Ed25519, seed + public key
+using SigningSecretKey = std::array<uint8_t, 64>;      // a device's own Ed25519 key (revision 5)
 
 /** "YYYYMMDD" and 20 base32 characters of the MAC. */
 inline constexpr size_t kSecurityCodeLength = 28;
@@ -82,6 +83,29 @@ wire::Certificate certify(const ManufacturerSecretKey &manufacturer, const wire:
 /** True when `certificate` is the manufacturer's signature over this key, serial and MAC. */
 bool checkCertificate(const ManufacturerPublicKey &manufacturer, const wire::Certificate &certificate,
                       const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac);
+/** What a certificate signs (revision 2): context, device key, MAC, serial number. */
+wire::Bytes certificateMessage(const wire::PublicKey &deviceKey, std::string_view serial, const wire::Mac &mac);
+/** What a device certificate signs (revision 5): context, both device keys, MAC, serial number. */
+wire::Bytes deviceCertificateMessage(const wire::PublicKey &deviceKey, const wire::SigningKey &signingKey,
+                                     std::string_view serial, const wire::Mac &mac);
+/** The manufacturer's revision 5 certificate of a device's two keys. */
+wire::DeviceCertificate certifyDevice(const ManufacturerSecretKey &manufacturer, const wire::PublicKey &deviceKey,
+                                      const wire::SigningKey &signingKey, std::string_view serial,
+                                      const wire::Mac &mac);
+/**
+ * What an ANNOUNCE's signature covers (revision 5): context, counter,
+ * heartbeat interval, X25519 key and the TLVs before the signature.
+ */
+wire::Bytes announceMessage(uint64_t counter, uint16_t heartbeatS, const wire::PublicKey &deviceKey,
+                            std::span<const uint8_t> tlvs);
+/** Ed25519 (crypto_sign_detached / crypto_sign_verify_detached). */
+wire::Signature sign(const SigningSecretKey &key, std::span<const uint8_t> message);
+bool verifySignature(std::span<const uint8_t, 32> publicKey, std::span<const uint8_t> message,
+                     const wire::Signature &signature);
+/** A device's signing key pair from a 32-byte secret seed. */
+SigningSecretKey signingKeyFromSeed(const std::array<uint8_t, 32> &seed);
+wire::SigningKey signingPublicKey(const SigningSecretKey &secret);
+
 /** The Ed25519 key pair of a 32-byte seed (the manufacturer key file holds the seed). */
 ManufacturerSecretKey manufacturerKeyFromSeed(const std::array<uint8_t, 32> &seed);
 ManufacturerPublicKey manufacturerPublicKey(const ManufacturerSecretKey &secret);

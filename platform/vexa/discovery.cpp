@@ -1,6 +1,7 @@
 #include "discovery.h"
 
 #include "address.h"
+#include "claimchecker.h"
 #include "crypto.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
@@ -20,9 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Room for 10 000 answers arriving within one spread window; the kernel
+// Room for 100 000 answers arriving within one spread window (taken from
+// the kernel only as far as the reader falls behind); the kernel
 // accounts a small datagram at roughly 2 KiB.
-constexpr int kReceiveBuffer = 10'000 * 2048;
+constexpr int kReceiveBuffer = 100'000 * 2048;
 constexpr int kPollMs = 250;
 constexpr auto kExpiryPeriod = 500ms;
 // Bounds the table against a flood of made-up identities.
@@ -53,6 +55,16 @@ constexpr auto kGoodbyeCheck = 1500ms;
 constexpr double kBurstPerSource = 20'000;
 constexpr double kNewcomersPerSecond = 2'000;
 constexpr size_t kMaxSources = 4096;
+// A full table lets a newcomer take the place of a device of its own rank
+// that has been silent this long: a flood of identities heard once each then
+// keeps no real device out for longer, unless it repeats every one of them.
+constexpr auto kStaleRoom = 5s;
+// Signature checks run below normal priority (ClaimChecker): they take the
+// cores the receive thread and the program leave idle.
+size_t checkWorkers()
+{
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+}
 
 thread_local bool t_onReceiveThread = false;
 
@@ -77,6 +89,7 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
     std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
     if (!d->startOnvif(driver))
         return nullptr;
+    d->m_checker = std::make_unique<ClaimChecker>(checkWorkers(), [raw = d.get()] { raw->m_socket->wake(); });
     d->m_thread = std::thread([raw = d.get()] { raw->run(); });
     return d;
 }
@@ -224,11 +237,20 @@ void Discovery::run()
     while (!m_stop) {
         PKT_RecvInfo info{};
         const int n = m_socket->receive(buffer, msUntilRepeat(Clock::now()), info);
-        if (n == -ECANCELED)
-            continue; // m_stop is set: the loop ends
         const Clock::time_point now = Clock::now();
-        if (n >= 0)
+        if (n == -ECANCELED) {
+            // Stopping (the loop ends), or checks are done.
+            if (!m_stop)
+                onChecked(now);
+            continue;
+        }
+        if (n >= 0) {
+            // Claims checked meanwhile first: a device proven before this
+            // datagram arrived is handled as proven when it is read.
+            if (m_checker->hasFinished())
+                onChecked(now);
             handle(std::span(buffer).first(size_t(n)), info, now);
+        }
         repeatInquiry(now, n == -ETIMEDOUT);
         if (now - lastExpiry >= kExpiryPeriod) {
             expireSilent(now);
@@ -246,7 +268,7 @@ void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &in
     if (!message)
         return;
     if (const auto *announce = std::get_if<wire::Announce>(&*message))
-        onAnnounce(*announce, info.sourceAddr, now);
+        onAnnounce(*announce, datagram, info.sourceAddr, now, now);
     else if (const auto *goodbye = std::get_if<wire::Goodbye>(&*message))
         onGoodbye(*goodbye, now);
     else if (const auto *nonce = std::get_if<wire::Nonce>(&*message))
@@ -260,33 +282,119 @@ Discovery::Rank Discovery::Device::rank() const
     return certified ? Rank::Certified : solicited ? Rank::Solicited : Rank::Unsolicited;
 }
 
-void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+Discovery::ClaimState Discovery::proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
+                                        uint32_t sourceAddr, Clock::time_point heard)
+{
+    if (claim.kind == Claim::Kind::None)
+        return ClaimState::None;
+    // The claim the device is listed by: a heartbeat or another answer, nothing to check.
+    if (known && known->certified && known->proof == claim.digest)
+        return ClaimState::Proven;
+    switch (ProofCache::instance().lookup(claim.digest)) {
+    case ProofCache::Verdict::Valid: return ClaimState::Proven;
+    case ProofCache::Verdict::Invalid: return ClaimState::None;
+    case ProofCache::Verdict::Unknown: break;
+    }
+    if (m_pending.contains(claim.digest))
+        return ClaimState::Checking;
+    if (!m_checker->submit({wire::Bytes(datagram.begin(), datagram.end()), sourceAddr, claim.digest, heard}))
+        return ClaimState::None; // heard again, it is queued then
+    m_pending.insert(claim.digest);
+    return ClaimState::Checking;
+}
+
+// Handles the announcements whose claims were checked meanwhile: a valid one
+// is handled again, now as proven.
+void Discovery::onChecked(Clock::time_point now)
+{
+    for (ClaimChecker::Job &job : m_checker->takeFinished()) {
+        m_pending.erase(job.digest);
+        const auto message = wire::decode(job.datagram);
+        if (!message || !std::holds_alternative<wire::Announce>(*message))
+            continue;
+        if (job.valid)
+            onAnnounce(std::get<wire::Announce>(*message), job.datagram, job.source, now, job.heard);
+        else
+            claimFailed(std::get<wire::Announce>(*message), job.source, now);
+    }
+}
+
+// A claim failed its check: its source lists nothing more on trust, and a
+// device it listed on trust now spends its budget, or goes.
+void Discovery::claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+{
+    if (auto bucket = m_buckets.find(sourceAddr); bucket != m_buckets.end())
+        bucket->second.claimFailed = true;
+    auto it = m_devices.find(Key{announce.info.serial, announce.info.mac});
+    if (it == m_devices.end())
+        return;
+    if (std::exchange(it->second.checking, false) && it->second.online) {
+        std::lock_guard gate(m_gate);
+        updateHoldings(it->second, true);
+    }
+    if (!it->second.owing)
+        return;
+    const uint32_t owing = *std::exchange(it->second.owing, std::nullopt);
+    if (charge(owing, now))
+        it->second.charged = owing;
+    else
+        evict(it);
+}
+
+void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
+                           Clock::time_point now, Clock::time_point heard)
 {
     const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer && announce.toolId == m_toolId;
     Key key{announce.info.serial, announce.info.mac};
     auto it = m_devices.find(key);
-    // The certificate is checked once per key and certificate, not on every heartbeat.
-    const bool sameProof = it != m_devices.end() && it->second.publicKey == announce.publicKey
-        && it->second.info.certificate == announce.info.certificate;
-    const bool certified = sameProof ? it->second.certified : keypins::certified(announce.info, announce.publicKey);
-    // Only the certified device itself speaks for a certified identity.
-    if (it != m_devices.end() && it->second.certified && !certified)
-        return;
+    const Device *known = it == m_devices.end() ? nullptr : &it->second;
+    const Claim claim = Claim::of(announce, datagram);
+    // Signatures are checked off this thread, once per claim: until then an
+    // announcement changes nothing of a certified device, and a newcomer is
+    // listed like an uncertified device (and raised once its claim holds).
+    const ClaimState state = proven(claim, known, datagram, sourceAddr, heard);
+    const bool certified = state == ClaimState::Proven;
+    const bool sameProof = known && known->certified && known->proof == claim.digest;
+    if (known && known->certified) {
+        // Only the certified device itself speaks for a certified identity, and a
+        // signing device only with its signature, never with an older one.
+        if (!certified || (known->signedAnnounce && claim.kind != Claim::Kind::Signed)
+            || (claim.kind == Claim::Kind::Signed && claim.counter < known->counter))
+            return;
+    }
+    if (certified && !sameProof && claim.kind == Claim::Kind::Signed
+        && claim.counter < keypins::lastCounter(announce.info.serial, announce.info.mac))
+        return; // a replay of what the device said before
     if (it == m_devices.end()) {
         const Rank rank = certified ? Rank::Certified : answersUs ? Rank::Solicited : Rank::Unsolicited;
-        if (!admitNewcomer(rank, sourceAddr, now))
+        const Admission admission = admitNewcomer(rank, state == ClaimState::Checking, sourceAddr, now);
+        if (admission == Admission::Refused)
             return;
         it = m_devices.emplace(std::move(key), Device{}).first;
         it->second.hint = crypto::answerHint(m_toolId, announce.info.serial, announce.info.mac);
         auto &offline = m_byRank[size_t(Rank::Offline)];
         it->second.place = offline.insert(offline.end(), &it->first); // ranked below, once known
+        if (admission == Admission::Charged)
+            it->second.charged = sourceAddr;
+        else if (admission == Admission::Owing)
+            it->second.owing = sourceAddr;
+    }
+    Device &device = it->second;
+    if (certified) {
+        // Proven after all: certified devices do not count against their source.
+        if (device.charged)
+            refund(*device.charged);
+        device.charged.reset();
+        device.owing.reset();
     }
     // Only a certified key is pinned for requests (or, under the explicit fallback, a first one).
-    keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey, certified,
-                       announce.info.confirmWindowS);
+    if ((certified && !sameProof) || (!certified && keypins::firstUseAllowed()))
+        keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey,
+                           {certified, certified && claim.kind == Claim::Kind::Signed, claim.counter,
+                            announce.info.confirmWindowS});
 
-    Device &device = it->second;
-    if (device.online && device.goodbyeAt && announce.reason == wire::AnnounceReason::Boot) {
+    if (device.online && device.goodbyeAt && heard > *device.goodbyeAt
+        && announce.reason == wire::AnnounceReason::Boot) {
         // A GOODBYE, then a boot: the device did leave, and is back.
         device.online = false;
         device.goodbyeAt.reset();
@@ -294,11 +402,17 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
         report(device, VEXA_EVENT_OFFLINE);
     }
     const bool changed = device.info != announce.info;
-    device.info = announce.info;
+    if (changed)
+        device.info = announce.info;
     device.publicKey = announce.publicKey;
+    const bool heldBefore = device.certified || device.checking;
     device.certified = certified;
+    device.checking = state == ClaimState::Checking;
+    device.signedAnnounce = certified && claim.kind == Claim::Kind::Signed;
+    device.proof = certified ? claim.digest : Claim::Digest{};
+    device.counter = device.signedAnnounce ? claim.counter : 0;
     device.sourceAddr = sourceAddr;
-    device.lastHeard = now;
+    device.lastHeard = std::max(device.lastHeard, heard);
     device.heartbeat = std::chrono::seconds(announce.heartbeatS);
     device.silenceLimit = 3 * device.heartbeat + 2s;
     const bool wasOnline = device.online;
@@ -311,42 +425,85 @@ void Discovery::onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, 
         report(device, answersUs ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
     } else if (changed) {
         report(device, VEXA_EVENT_UPDATE);
+    } else if ((device.certified || device.checking) != heldBefore) {
+        // Its check came back: nothing to report, but what it holds changed.
+        std::lock_guard gate(m_gate);
+        updateHoldings(device, true);
     }
 }
 
-// Makes room for a new device: uncertified ones within their source's
-// budget, and only in a place a device of lower rank gives up. An evicted
-// device that was listed is reported offline.
-bool Discovery::admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now)
+// A new uncertified identity spends one of its source's budget. Sources are
+// forgotten least recently charged first, never all at once.
+bool Discovery::charge(uint32_t sourceAddr, Clock::time_point now)
 {
-    if (rank != Rank::Certified) {
-        if (m_buckets.size() >= kMaxSources && !m_buckets.count(sourceAddr))
-            m_buckets.clear();
-        auto [bucket, fresh] = m_buckets.try_emplace(sourceAddr, Bucket{kBurstPerSource, now});
-        Bucket &b = bucket->second;
-        const double elapsedS = std::chrono::duration<double>(now - b.refilled).count();
-        b.tokens = std::min(kBurstPerSource, b.tokens + elapsedS * kNewcomersPerSecond);
-        b.refilled = now;
-        if (b.tokens < 1)
-            return false;
-        b.tokens -= 1;
+    auto found = m_buckets.find(sourceAddr);
+    if (found == m_buckets.end()) {
+        if (m_buckets.size() >= kMaxSources) {
+            m_buckets.erase(m_sourceOrder.front());
+            m_sourceOrder.pop_front();
+        }
+        found = m_buckets.emplace(sourceAddr, Bucket{{kBurstPerSource, now}, {}}).first;
+        found->second.place = m_sourceOrder.insert(m_sourceOrder.end(), sourceAddr);
     }
+    Bucket &b = found->second;
+    m_sourceOrder.splice(m_sourceOrder.end(), m_sourceOrder, b.place);
+    return b.budget.take(kNewcomersPerSecond, kBurstPerSource, now);
+}
+
+void Discovery::refund(uint32_t sourceAddr)
+{
+    if (auto found = m_buckets.find(sourceAddr); found != m_buckets.end())
+        found->second.budget.tokens = std::min(kBurstPerSource, found->second.budget.tokens + 1);
+}
+
+// Makes room for a new device: uncertified ones within their source's
+// budget (or past it, while the claim they carry is checked, from a source
+// none of whose claims failed), and only in a place a device of lower rank
+// gives up, or one of its own rank that has long been silent.
+Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now)
+{
+    Admission admission = Admission::Free;
+    if (rank != Rank::Certified) {
+        if (charge(sourceAddr, now))
+            admission = Admission::Charged;
+        else if (claimant && !m_buckets.at(sourceAddr).claimFailed)
+            admission = Admission::Owing;
+        else
+            return Admission::Refused;
+    }
+    if (makeRoom(rank, now))
+        return admission;
+    if (admission == Admission::Charged)
+        refund(sourceAddr);
+    return Admission::Refused;
+}
+
+bool Discovery::makeRoom(Rank rank, Clock::time_point now)
+{
     if (m_devices.size() < kMaxDevices)
         return true;
-    for (size_t lower = 0; lower < size_t(rank); ++lower) {
-        if (m_byRank[lower].empty())
+    for (size_t place = 0; place <= size_t(rank); ++place) {
+        if (m_byRank[place].empty())
             continue;
-        const Key *victimKey = m_byRank[lower].front();
-        m_byRank[lower].pop_front();
-        auto victim = m_devices.find(*victimKey);
-        if (victim->second.online) {
-            victim->second.online = false;
-            report(victim->second, VEXA_EVENT_OFFLINE);
-        }
-        m_devices.erase(victim);
+        auto victim = m_devices.find(*m_byRank[place].front());
+        if (place == size_t(rank) && now - victim->second.lastHeard < kStaleRoom)
+            return false;
+        evict(victim);
         return true;
     }
     return false;
+}
+
+// Drops a device from the table; one that was listed is reported offline.
+void Discovery::evict(std::unordered_map<Key, Device, KeyHash>::iterator victim)
+{
+    Device &device = victim->second;
+    m_byRank[size_t(device.listed)].erase(device.place);
+    if (device.online) {
+        device.online = false;
+        report(device, VEXA_EVENT_OFFLINE);
+    }
+    m_devices.erase(victim);
 }
 
 // Moves the device to the most recently heard end of its rank's list.
@@ -430,10 +587,22 @@ void Discovery::report(Device &device, int eventCode)
     r.extInfo = d.extInfo;
 
     std::lock_guard gate(m_gate);
+    updateHoldings(device, eventCode != VEXA_EVENT_OFFLINE);
+    if (m_callback)
+        m_callback(&r, m_userData);
+}
+
+// What an online device holds against the ONVIF side; called under m_gate,
+// on every report and when a device's check changes what it proves.
+void Discovery::updateHoldings(Device &device, bool online)
+{
+    const wire::DeviceInfo &d = device.info;
     // What an online certified device holds, address, serial and MAC: an
     // ONVIF record naming any of them yields. An uncertified record proves
-    // nothing and displaces no one.
-    const bool holds = eventCode != VEXA_EVENT_OFFLINE && device.certified;
+    // nothing and displaces no one; one whose certificate is being checked
+    // holds them until the check fails, so that a device speaking both
+    // protocols is never listed twice while its check runs.
+    const bool holds = online && (device.certified || device.checking);
     const uint32_t addr = holds ? address::toHostOrder(d.ipv4Addr) : 0;
     const bool claims = holds && (addr != device.reportedAddr || !device.holdsIdentity);
     if (addr != device.reportedAddr) {
@@ -454,16 +623,14 @@ void Discovery::report(Device &device, int eventCode)
     }
     if (claims)
         m_onvif->yieldTo(addr, d.serial, address::formatMac(d.mac));
-    if (const bool holds = eventCode != VEXA_EVENT_OFFLINE; holds != device.holdsMac) {
+    if (online != device.holdsMac) {
         std::lock_guard macs(m_macMutex);
-        if (holds)
+        if (online)
             ++m_vxdpMacs[d.mac];
         else if (--m_vxdpMacs[d.mac] == 0)
             m_vxdpMacs.erase(d.mac);
-        device.holdsMac = holds;
+        device.holdsMac = online;
     }
-    if (m_callback)
-        m_callback(&r, m_userData);
 }
 
 } // namespace vexa

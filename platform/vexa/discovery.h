@@ -3,6 +3,8 @@
 // One running discovery: a socket on the tool group, the receive thread and
 // the table of devices heard, turned into report callbacks.
 
+#include "proofcache.h"
+#include "tokenbucket.h"
 #include "vexa.h"
 #include "wire.h"
 
@@ -15,6 +17,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct PKT_Driver;
@@ -22,6 +25,7 @@ struct PKT_RecvInfo;
 
 namespace vexa {
 
+class ClaimChecker;
 class OnvifDiscovery;
 class PacketSocket;
 
@@ -75,7 +79,13 @@ private:
         uint32_t hint = 0; // the device's answer hint for this run's tool id
         bool online = false;
         bool solicited = false; // answered this run's inquiry
-        bool certified = false;
+        bool certified = false; // its claim checked: listed as the certificate (and signature) say
+        bool checking = false;  // its claim is being checked: it holds its identity against ONVIF records meanwhile
+        bool signedAnnounce = false; // revision 5: only a checked signature may change its listing
+        Claim::Digest proof{};       // the checked claim it is listed by
+        uint64_t counter = 0;        // of the signed announcement it is listed by
+        std::optional<uint32_t> charged; // source whose newcomer budget it took while unchecked
+        std::optional<uint32_t> owing;   // source that listed it past its budget: charged if its claim fails
         uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
         bool holdsMac = false;     // counted in m_vxdpMacs
         bool holdsIdentity = false; // certified and online: counted in m_certifiedIds
@@ -85,9 +95,13 @@ private:
     };
     // New identities one source may bring: a burst as big as a large simulator, then a steady rate.
     struct Bucket {
-        double tokens = 0;
-        Clock::time_point refilled;
+        TokenBucket budget;
+        std::list<uint32_t>::iterator place; // in m_sourceOrder
+        bool claimFailed = false; // a claim from it failed its check: no more listing on trust
     };
+    // How a newcomer got its place: on its source's budget, or past it on the
+    // strength of a claim still being checked from a source whose claims all held.
+    enum class Admission : uint8_t { Refused, Free, Charged, Owing };
     // The inquiry whose repeat rounds are running.
     struct Burst {
         uint16_t number = 0; // 0: no inquiry sent yet
@@ -105,13 +119,26 @@ private:
     void probe(const std::vector<uint32_t> &hints);
     std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
     void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
-    void onAnnounce(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
+    /** `heard`: when the datagram arrived; earlier than `now` for a claim handled again once checked. */
+    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
+                    Clock::time_point now, Clock::time_point heard);
+    enum class ClaimState : uint8_t { None, Checking, Proven };
+    /** Whether the claim is proven; queues its check when it is unknown. */
+    ClaimState proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
+                      uint32_t sourceAddr, Clock::time_point heard);
+    void onChecked(Clock::time_point now);
+    bool charge(uint32_t sourceAddr, Clock::time_point now);
+    void refund(uint32_t sourceAddr);
     void onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
-    bool admitNewcomer(Rank rank, uint32_t sourceAddr, Clock::time_point now);
+    Admission admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now);
+    bool makeRoom(Rank rank, Clock::time_point now);
+    void evict(std::unordered_map<Key, Device, KeyHash>::iterator device);
+    void claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
     void rerank(Device &device);
     void expireSilent(Clock::time_point now);
     void report(Device &device, int eventCode);
+    void updateHoldings(Device &device, bool online);
 
     std::unique_ptr<PacketSocket> m_socket;
     VEXA_REPORT_CALLBACK m_callback;
@@ -124,6 +151,8 @@ private:
     uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
     std::array<std::list<const Key *>, kRanks> m_byRank; // least recently heard first
     std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
+    std::list<uint32_t> m_sourceOrder;                   // sources, least recently charged first
+    std::unordered_set<Claim::Digest, ClaimDigestHash> m_pending; // claims being checked: receive thread only
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     // Serialises the callback between this thread and the ONVIF ones, and
@@ -134,6 +163,7 @@ private:
     mutable std::mutex m_macMutex; // taken alone, never around another lock
     std::map<wire::Mac, uint32_t> m_vxdpMacs; // MACs online devices report -> how many report it
     std::unique_ptr<OnvifDiscovery> m_onvif;
+    std::unique_ptr<ClaimChecker> m_checker; // its workers wake the receive thread when checks are done
 };
 
 } // namespace vexa

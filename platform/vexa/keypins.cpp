@@ -23,6 +23,8 @@ struct Pin {
     bool certified = false;
     uint64_t lastUse = 0;
     uint16_t confirmWindowS = 0; // the device rolls back changes not confirmed within this
+    bool signedAnnounce = false;  // revision 5
+    uint64_t counter = 0;         // highest signed announcement counter checked
 };
 
 std::string identity(const std::string &serial, const wire::Mac &mac)
@@ -38,30 +40,36 @@ std::string macText(const wire::Mac &mac)
 
 class Pins {
 public:
-    void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,
-                   uint16_t confirmWindowS)
+    void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, const Proof &proof)
     {
         std::lock_guard lock(m_mutex);
         const std::string id = identity(serial, mac);
+        // A confirmation window changes the request exchange: only a signed one is believed.
+        const Pin pin{key, proof.certified, ++m_clock, proof.signedAnnounce ? proof.confirmWindowS : uint16_t(0),
+                      proof.signedAnnounce, proof.counter};
         if (auto it = m_pins.find(id); it != m_pins.end()) {
             // Proof replaces assumption (and a certified key a device replaced); nothing else re-pins.
-            if (certified)
-                it->second = {key, true, ++m_clock, confirmWindowS};
-            else if (it->second.key == key)
-                it->second.confirmWindowS = confirmWindowS;
+            // A signing device stays one: an older state of it cannot come back.
+            if (proof.signedAnnounce && it->second.signedAnnounce && it->second.key == key
+                && proof.counter < it->second.counter)
+                return;
+            if (proof.certified && (proof.signedAnnounce || !it->second.signedAnnounce || it->second.key != key))
+                it->second = {pin.key, true, pin.lastUse, pin.confirmWindowS, pin.signedAnnounce,
+                              std::max(pin.counter, it->second.key == key ? it->second.counter : 0)};
             return;
         }
-        if (certified)
-            insert(id, serial, mac, {key, true, ++m_clock, confirmWindowS});
+        if (proof.certified)
+            insert(id, serial, mac, pin);
         else if (firstUseAllowed() && unknown(serial, mac))
-            insert(id, serial, mac, {key, false, ++m_clock, confirmWindowS});
+            insert(id, serial, mac, pin);
     }
 
-    uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac)
+    template <typename Field>
+    Field field(const std::string &serial, const wire::Mac &mac, Field Pin::*member)
     {
         std::lock_guard lock(m_mutex);
         const auto it = m_pins.find(identity(serial, mac));
-        return it == m_pins.end() ? 0 : it->second.confirmWindowS;
+        return it == m_pins.end() ? Field{} : it->second.*member;
     }
 
     bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)
@@ -140,25 +148,43 @@ Pins &pins()
 
 } // namespace
 
-bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key)
+bool manufacturerSigned(std::span<const uint8_t> message, const wire::Signature &signature)
 {
-    if (!info.certificate)
-        return false;
     const auto &anchors = TrustAnchors::process().keys();
     return std::any_of(anchors.begin(), anchors.end(), [&](const crypto::ManufacturerPublicKey &anchor) {
-        return crypto::checkCertificate(anchor, *info.certificate, key, info.serial, info.mac);
+        return crypto::verifySignature(anchor, message, signature);
     });
 }
 
-void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,
-               uint16_t confirmWindowS)
+bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key)
 {
-    pins().announced(serial, mac, key, certified, confirmWindowS);
+    return info.certificate
+        && manufacturerSigned(crypto::certificateMessage(key, info.serial, info.mac), *info.certificate);
+}
+
+void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, const Proof &proof)
+{
+    pins().announced(serial, mac, key, proof);
 }
 
 uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac)
 {
-    return pins().confirmWindow(serial, mac);
+    return pins().field(serial, mac, &Pin::confirmWindowS);
+}
+
+bool signsAnnouncements(const std::string &serial, const wire::Mac &mac)
+{
+    return pins().field(serial, mac, &Pin::signedAnnounce);
+}
+
+uint64_t lastCounter(const std::string &serial, const wire::Mac &mac)
+{
+    return pins().field(serial, mac, &Pin::counter);
+}
+
+bool certifiedIdentity(const std::string &serial, const wire::Mac &mac)
+{
+    return pins().field(serial, mac, &Pin::certified);
 }
 
 bool trusted(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key)

@@ -17,6 +17,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kTimeLimit = 3s;
 constexpr auto kRetransmit = 250ms;
+// A device that answers "rate limited" is asked again, less often, for longer:
+// a stranger's guesses or a busy device's ceiling must not fail the request at 3 s.
+constexpr auto kRateLimitedLimit = 12s;
+constexpr auto kRateLimitedRetransmit = 1s;
 // The confirmation at the new address gets a bound of its own after the RESULT.
 constexpr auto kConfirmLimit = 3s;
 
@@ -30,7 +34,7 @@ using Finish = std::function<wire::Bytes(const wire::Nonce &nonce, const wire::R
 class Exchange {
 public:
     Exchange(PacketSocket &socket, wire::Target target)
-        : m_socket(socket), m_target(std::move(target)), m_deadline(Clock::now() + kTimeLimit)
+        : m_socket(socket), m_target(std::move(target)), m_started(Clock::now()), m_deadline(m_started + kTimeLimit)
     {
         // Random ids keep concurrent requests of several tools on one link apart.
         do {
@@ -70,7 +74,13 @@ public:
             if (r && r->requestId == m_requestId && r->target == m_target
                 && crypto::verifyResult(datagram, replyKey) && r->status != wire::Status::Confirmed)
                 status = r->status;
-            // Rate limited: the device kept the nonce, a retransmission is looked at afresh.
+            // Rate limited: the device kept the nonce, a retransmission is looked
+            // at afresh; the tool backs off and gives it longer.
+            if (status == wire::Status::RateLimited && !m_backingOff) {
+                m_backingOff = true;
+                m_retransmit = kRateLimitedRetransmit;
+                m_deadline = std::max(m_deadline, m_started + kRateLimitedLimit);
+            }
             return status.has_value() && status != wire::Status::RateLimited;
         });
         if (status != wire::Status::Ok)
@@ -117,7 +127,7 @@ private:
                 return;
             if (now >= nextSend) {
                 send(datagram);
-                nextSend = now + kRetransmit;
+                nextSend = now + m_retransmit;
             }
             const auto wait = std::min(nextSend, m_deadline) - now;
             PKT_RecvInfo info{};
@@ -134,9 +144,27 @@ private:
 
     PacketSocket &m_socket;
     wire::Target m_target;
+    Clock::time_point m_started;
     Clock::time_point m_deadline;
+    Clock::duration m_retransmit = kRetransmit;
+    bool m_backingOff = false;
     uint32_t m_requestId = 0;
 };
+
+// Who asks, as a revision 5 device keys its lock-outs: random per process and
+// sealed in every request body, so no one else can spend it, as anyone can a
+// source address.
+const wire::RequesterId &requesterId()
+{
+    static const wire::RequesterId id = crypto::randomArray<wire::kRequesterIdSize>();
+    return id;
+}
+
+std::optional<wire::RequesterId> requesterFor(const wire::Nonce &nonce)
+{
+    // An older device takes only bodies of the size it knows.
+    return keypins::signsAnnouncements(nonce.serial, nonce.mac) ? std::optional(requesterId()) : std::nullopt;
+}
 
 bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish &finish)
 {
@@ -157,7 +185,8 @@ bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody 
                         std::optional<uint32_t> &confirmAt) -> wire::Bytes {
                         body.nonce = nonce.nonce;
                         body.replyKey = replyKey;
-                        // Only a device that announced a confirmation window knows the flag (revision 4).
+                        body.requester = requesterFor(nonce);
+                        // Only a device that signed a confirmation window knows the flag (revision 4, signed in 5).
                         body.confirm = keypins::confirmWindow(nonce.serial, nonce.mac) != 0;
                         if (body.confirm)
                             confirmAt = uint32_t(body.ipv4Addr[0]) << 24 | uint32_t(body.ipv4Addr[1]) << 16
@@ -174,7 +203,8 @@ bool resetPassword(const PKT_Driver *driver, const std::string &serial, const st
     return exchange(driver, wire::Target::bySerial(serial),
                     [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
                         std::optional<uint32_t> &) -> wire::Bytes {
-                        const wire::Bytes plain = wire::encodeBody(wire::ResetBody{nonce.nonce, replyKey, securityCode});
+                        const wire::Bytes plain = wire::encodeBody(
+                            wire::ResetBody{nonce.nonce, replyKey, securityCode, requesterFor(nonce)});
                         if (plain.empty())
                             return {};
                         return wire::encode(wire::Reset{nonce.requestId, serial, crypto::seal(plain, nonce.publicKey)});

@@ -4,6 +4,7 @@
 
 #include "address.h"
 #include "discovery.h"
+#include "keypins.h"
 #include "onvifdiscovery.h"
 #include "packetsocket.h"
 #include "request.h"
@@ -292,6 +293,16 @@ VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityC
         return 0;
     const PKT_Driver *driver = packetDriver();
     return driver && request::resetPassword(driver, std::string(*serial), std::string(*code)) ? 1 : 0;
+}
+
+VEXA_API int VEXA_DeviceCertified(const char *serialNo, const char *macAddr)
+{
+    const auto serial = boundedText(serialNo, wire::kMaxSerial);
+    const auto text = boundedText(macAddr, 17);
+    const auto mac = text ? address::parseMac(*text) : std::nullopt;
+    if (!serial || serial->empty() || !mac)
+        return 0;
+    return keypins::certifiedIdentity(std::string(*serial), *mac) ? 1 : 0;
 }
 
 } // extern "C"

@@ -211,6 +211,22 @@ void writeInfo(Writer &w, const DeviceInfo &d)
         w.tlvU16(Tlv::ConfirmWindow, d.confirmWindowS);
     if (d.certificate)
         w.tlv(Tlv::Certificate, *d.certificate);
+    if (d.deviceCertificate) {
+        std::array<uint8_t, kSigningKeySize + kSignatureSize> value;
+        std::copy(d.deviceCertificate->signingKey.begin(), d.deviceCertificate->signingKey.end(), value.begin());
+        std::copy(d.deviceCertificate->signature.begin(), d.deviceCertificate->signature.end(),
+                  value.begin() + kSigningKeySize);
+        w.tlv(Tlv::DeviceCertificate, value);
+    }
+}
+
+std::array<uint8_t, 8 + kSignatureSize> signatureValue(const AnnounceSignature &s)
+{
+    std::array<uint8_t, 8 + kSignatureSize> value;
+    for (size_t i = 0; i < 8; ++i)
+        value[i] = uint8_t(s.counter >> (56 - 8 * i));
+    std::copy(s.signature.begin(), s.signature.end(), value.begin() + 8);
+    return value;
 }
 
 // Expected value length of each known TLV type; 0 marks a text (checked separately).
@@ -233,20 +249,24 @@ constexpr size_t fixedLength(Tlv t)
     case Tlv::Dhcp:
     case Tlv::ExtInfo: return 1;
     case Tlv::Certificate: return kCertificateSize;
+    case Tlv::DeviceCertificate: return kSigningKeySize + kSignatureSize;
+    case Tlv::AnnounceSignature: return 8 + kSignatureSize;
     default: return 0;
     }
 }
 
-constexpr uint8_t kLastTlv = uint8_t(Tlv::Certificate);
+constexpr uint8_t kLastTlv = uint8_t(Tlv::AnnounceSignature);
 
 constexpr bool isKnownTlv(uint8_t type)
 {
-    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ConfirmWindow)) || type == uint8_t(Tlv::Certificate);
+    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ConfirmWindow))
+        || (type >= uint8_t(Tlv::Certificate) && type <= uint8_t(Tlv::AnnounceSignature));
 }
 
 // Reads TLVs up to the end of the payload into a DeviceInfo. Unknown types are
-// skipped; known ones must be well-formed and appear at most once.
-std::optional<DeviceInfo> readInfo(Reader &r)
+// skipped; known ones must be well-formed and appear at most once. The
+// signature TLV must be the last: it covers every byte before it.
+std::optional<DeviceInfo> readInfo(Reader &r, std::optional<AnnounceSignature> *signature = nullptr)
 {
     DeviceInfo d;
     std::bitset<kLastTlv + 1> seen;
@@ -303,6 +323,21 @@ std::optional<DeviceInfo> readInfo(Reader &r)
                 v.fail();
             break;
         case Tlv::Certificate: d.certificate = v.array<kCertificateSize>(); break;
+        case Tlv::DeviceCertificate:
+            d.deviceCertificate.emplace();
+            d.deviceCertificate->signingKey = v.array<kSigningKeySize>();
+            d.deviceCertificate->signature = v.array<kSignatureSize>();
+            break;
+        case Tlv::AnnounceSignature: {
+            AnnounceSignature s;
+            s.counter = uint64_t(v.u32()) << 32;
+            s.counter |= v.u32();
+            s.signature = v.array<kSignatureSize>();
+            if (!signature || !r.atEnd())
+                return std::nullopt;
+            *signature = s;
+            break;
+        }
         }
         if (!v.atEnd())
             return std::nullopt;
@@ -363,6 +398,8 @@ void writePayload(Writer &w, const Announce &m)
     w.bytes(m.toolId);
     w.bytes(m.publicKey);
     writeInfo(w, m.info);
+    if (m.signature)
+        w.tlv(Tlv::AnnounceSignature, signatureValue(*m.signature));
 }
 
 void writePayload(Writer &w, const Goodbye &m)
@@ -387,7 +424,7 @@ void writePayload(Writer &w, const Nonce &m)
 
 void writePayload(Writer &w, const Modify &m)
 {
-    if (m.sealed.size() != kModifySealedSize)
+    if (m.sealed.size() != kModifySealedSize && m.sealed.size() != kModifySealedSize5)
         w.fail();
     w.bytes(m.target);
     w.bytes(m.sealed);
@@ -395,7 +432,7 @@ void writePayload(Writer &w, const Modify &m)
 
 void writePayload(Writer &w, const Reset &m)
 {
-    if (m.sealed.size() != kResetSealedSize)
+    if (m.sealed.size() != kResetSealedSize && m.sealed.size() != kResetSealedSize5)
         w.fail();
     w.shortText(m.targetSerial, 1, kMaxSerial);
     w.bytes(m.sealed);
@@ -460,7 +497,7 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
             r.fail();
         m.toolId = r.array<kToolIdSize>();
         m.publicKey = r.array<kPublicKeySize>();
-        if (auto info = readInfo(r))
+        if (auto info = readInfo(r, &m.signature))
             m.info = std::move(*info);
         else
             r.fail();
@@ -491,7 +528,8 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
         Modify m;
         m.requestId = requestId;
         m.target = r.array<6>();
-        auto s = r.take(kModifySealedSize);
+        // The sealed body is the rest: its size tells the two forms apart.
+        auto s = r.take(r.remaining() == kModifySealedSize5 ? kModifySealedSize5 : kModifySealedSize);
         m.sealed.assign(s.begin(), s.end());
         return m;
     }
@@ -499,7 +537,7 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
         Reset m;
         m.requestId = requestId;
         m.targetSerial = r.shortText(1, kMaxSerial);
-        auto s = r.take(kResetSealedSize);
+        auto s = r.take(r.remaining() == kResetSealedSize5 ? kResetSealedSize5 : kResetSealedSize);
         m.sealed.assign(s.begin(), s.end());
         return m;
     }
@@ -589,6 +627,39 @@ std::optional<Message> decode(std::span<const uint8_t> datagram)
     return m;
 }
 
+std::span<const uint8_t> announceSignedTlvs(std::span<const uint8_t> datagram)
+{
+    constexpr size_t kTlvStart = kHeaderSize + 52;
+    constexpr size_t kSignatureTlv = 2 + 8 + kSignatureSize;
+    if (datagram.size() < kTlvStart || peekType(datagram) != MsgType::Announce)
+        return {};
+    const auto tlvs = datagram.subspan(kTlvStart);
+    if (tlvs.size() >= kSignatureTlv && tlvs[tlvs.size() - kSignatureTlv] == uint8_t(Tlv::AnnounceSignature)
+        && tlvs[tlvs.size() - kSignatureTlv + 1] == kSignatureTlv - 2) {
+        // The last TLV may be the signature only if the TLV chain really ends there.
+        size_t pos = 0;
+        while (pos + 2 <= tlvs.size() && pos != tlvs.size() - kSignatureTlv)
+            pos += 2 + tlvs[pos + 1];
+        if (pos == tlvs.size() - kSignatureTlv)
+            return tlvs.first(pos);
+    }
+    return tlvs;
+}
+
+Bytes appendAnnounceSignature(Bytes datagram, const AnnounceSignature &signature)
+{
+    const auto value = signatureValue(signature);
+    if (datagram.size() < kHeaderSize || datagram.size() + 2 + value.size() > kMaxDatagram)
+        return {};
+    datagram.push_back(uint8_t(Tlv::AnnounceSignature));
+    datagram.push_back(uint8_t(value.size()));
+    datagram.insert(datagram.end(), value.begin(), value.end());
+    const size_t payload = datagram.size() - kHeaderSize;
+    datagram[12] = uint8_t(payload >> 8);
+    datagram[13] = uint8_t(payload);
+    return datagram;
+}
+
 std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram)
 {
     if (datagram.size() < kHeaderSize + kTagSize)
@@ -612,7 +683,9 @@ Bytes encodeBody(const ModifyBody &b)
     w.bytes(b.ipv6Addr);
     w.bytes(b.ipv6Gateway);
     w.u8(b.ipv6PrefixLen);
-    if (!w.ok() || w.out().size() != kModifyBodySize)
+    if (b.requester)
+        w.bytes(*b.requester);
+    if (!w.ok() || w.out().size() != kModifyBodySize + (b.requester ? kRequesterIdSize : 0))
         return {};
     return std::move(w.out());
 }
@@ -623,14 +696,16 @@ Bytes encodeBody(const ResetBody &b)
     w.bytes(b.nonce);
     w.bytes(b.replyKey);
     w.paddedText(b.securityCode, kMaxSecurityCode);
-    if (!w.ok() || w.out().size() != kResetBodySize)
+    if (b.requester)
+        w.bytes(*b.requester);
+    if (!w.ok() || w.out().size() != kResetBodySize + (b.requester ? kRequesterIdSize : 0))
         return {};
     return std::move(w.out());
 }
 
 std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)
 {
-    if (plain.size() != kModifyBodySize)
+    if (plain.size() != kModifyBodySize && plain.size() != kModifyBodySize + kRequesterIdSize)
         return std::nullopt;
     Reader r(plain);
     ModifyBody b;
@@ -650,6 +725,8 @@ std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)
     b.ipv6Addr = r.array<16>();
     b.ipv6Gateway = r.array<16>();
     b.ipv6PrefixLen = r.u8();
+    if (r.remaining() == kRequesterIdSize)
+        b.requester = r.array<kRequesterIdSize>();
     if (b.ipv6PrefixLen > 128 || !r.atEnd())
         return std::nullopt;
     return b;
@@ -657,13 +734,15 @@ std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)
 
 std::optional<ResetBody> decodeResetBody(std::span<const uint8_t> plain)
 {
-    if (plain.size() != kResetBodySize)
+    if (plain.size() != kResetBodySize && plain.size() != kResetBodySize + kRequesterIdSize)
         return std::nullopt;
     Reader r(plain);
     ResetBody b;
     b.nonce = r.array<kNonceSize>();
     b.replyKey = r.array<kReplyKeySize>();
     b.securityCode = r.paddedText(kMaxSecurityCode);
+    if (r.remaining() == kRequesterIdSize)
+        b.requester = r.array<kRequesterIdSize>();
     if (!r.atEnd())
         return std::nullopt;
     return b;

@@ -32,6 +32,9 @@ inline constexpr size_t kReplyKeySize = 32;    // HMAC-SHA-256 key for the RESUL
 inline constexpr size_t kTagSize = 32;         // HMAC-SHA-256 output
 inline constexpr size_t kSealOverhead = 48;    // sealed box: ephemeral key + MAC
 inline constexpr size_t kCertificateSize = 64; // Ed25519 signature by the manufacturer
+inline constexpr size_t kSigningKeySize = 32;  // revision 5: a device's own Ed25519 public key
+inline constexpr size_t kSignatureSize = 64;   // Ed25519
+inline constexpr size_t kRequesterIdSize = 16; // revision 5: who asks, sealed in the request body
 
 // Longest texts: one byte less than the report field they end up in.
 inline constexpr size_t kMaxSerial = 47;
@@ -94,6 +97,8 @@ enum class Tlv : uint8_t {
     ConfirmWindow = 20, // revision 4: seconds a change waits for its CONFIRM
     // Security TLVs start at 32, leaving 20..31 to device information.
     Certificate = 32,
+    DeviceCertificate = 33, // revision 5: the manufacturer certifies both device keys
+    AnnounceSignature = 34, // revision 5: the device signs its announced fields; always the last TLV
 };
 
 using Mac = std::array<uint8_t, 6>;
@@ -105,7 +110,24 @@ using NonceBytes = std::array<uint8_t, kNonceSize>;
 using ReplyKey = std::array<uint8_t, kReplyKeySize>;
 using Tag = std::array<uint8_t, kTagSize>;
 using Certificate = std::array<uint8_t, kCertificateSize>;
+using SigningKey = std::array<uint8_t, kSigningKeySize>;
+using Signature = std::array<uint8_t, kSignatureSize>;
+using RequesterId = std::array<uint8_t, kRequesterIdSize>;
 using Bytes = std::vector<uint8_t>;
+
+/** Revision 5: the device's own signing key, certified by the manufacturer together with its X25519 key. */
+struct DeviceCertificate {
+    SigningKey signingKey{};
+    Signature signature{}; // the manufacturer's, over both keys, MAC and serial number
+    bool operator==(const DeviceCertificate &) const = default;
+};
+
+/** Revision 5: the device's signature over what an ANNOUNCE says, numbered so that older states cannot come back. */
+struct AnnounceSignature {
+    uint64_t counter = 0; // grows with every change of the signed content
+    Signature signature{};
+    bool operator==(const AnnounceSignature &) const = default;
+};
 
 /** What a device reports about itself. Absent TLVs decode as zero / empty. */
 struct DeviceInfo {
@@ -130,6 +152,7 @@ struct DeviceInfo {
     uint8_t extInfo = 0;       // 0 or 1
     uint16_t confirmWindowS = 0; // 0: changes are final at once (no rollback)
     std::optional<Certificate> certificate; // the manufacturer's signature of key and identity
+    std::optional<DeviceCertificate> deviceCertificate{}; // revision 5
     bool operator==(const DeviceInfo &) const = default;
 };
 
@@ -176,6 +199,7 @@ struct Announce {
     ToolId toolId{};          // the inquiry's tool id for InquiryAnswer, else zero
     PublicKey publicKey{};
     DeviceInfo info;
+    std::optional<AnnounceSignature> signature{}; // revision 5: covers heartbeat, key and every TLV before it
     bool operator==(const Announce &) const = default;
 };
 
@@ -204,14 +228,14 @@ struct Nonce {
 struct Modify {
     uint32_t requestId = 1;
     Mac target{};
-    Bytes sealed; // sealed ModifyBody, exactly kModifySealedSize bytes
+    Bytes sealed; // sealed ModifyBody: kModifySealedSize bytes, or kModifySealedSize5 with a requester id
     bool operator==(const Modify &) const = default;
 };
 
 struct Reset {
     uint32_t requestId = 1;
     std::string targetSerial;
-    Bytes sealed; // sealed ResetBody, exactly kResetSealedSize bytes
+    Bytes sealed; // sealed ResetBody: kResetSealedSize bytes, or kResetSealedSize5 with a requester id
     bool operator==(const Reset &) const = default;
 };
 
@@ -249,6 +273,7 @@ struct ModifyBody {
     Ipv6 ipv6Addr{};
     Ipv6 ipv6Gateway{};
     uint8_t ipv6PrefixLen = 0;
+    std::optional<RequesterId> requester{}; // revision 5: the lock-out is its own, not its source address's
     bool operator==(const ModifyBody &) const = default;
 };
 
@@ -257,6 +282,7 @@ struct ResetBody {
     NonceBytes nonce{};
     ReplyKey replyKey{};
     std::string securityCode; // 0..32 bytes
+    std::optional<RequesterId> requester{}; // revision 5
     bool operator==(const ResetBody &) const = default;
 };
 
@@ -264,6 +290,9 @@ inline constexpr size_t kModifyBodySize = 169;
 inline constexpr size_t kResetBodySize = 89;
 inline constexpr size_t kModifySealedSize = kModifyBodySize + kSealOverhead;
 inline constexpr size_t kResetSealedSize = kResetBodySize + kSealOverhead;
+// Revision 5 bodies end in the requester id; only a device that announced revision 5 gets them.
+inline constexpr size_t kModifySealedSize5 = kModifySealedSize + kRequesterIdSize;
+inline constexpr size_t kResetSealedSize5 = kResetSealedSize + kRequesterIdSize;
 
 /**
  * Encodes one datagram. Empty when the message cannot be represented
@@ -276,6 +305,17 @@ std::optional<Message> decode(std::span<const uint8_t> datagram);
 
 /** The type a datagram claims, from its header alone (no validation beyond the size). */
 std::optional<MsgType> peekType(std::span<const uint8_t> datagram);
+
+/**
+ * The TLVs an ANNOUNCE's signature covers (revision 5): every TLV of a
+ * well-formed ANNOUNCE datagram before its signature TLV, which is the last.
+ */
+std::span<const uint8_t> announceSignedTlvs(std::span<const uint8_t> datagram);
+/** An encoded ANNOUNCE with its signature TLV appended; empty when it does not fit. */
+Bytes appendAnnounceSignature(Bytes datagram, const AnnounceSignature &signature);
+/** Payload offset of an ANNOUNCE's reason and tool id: the unsigned part a device changes per answer. */
+inline constexpr size_t kAnnounceReasonOffset = kHeaderSize;
+inline constexpr size_t kAnnounceToolIdOffset = kHeaderSize + 4;
 
 /** The bytes a RESULT's or CONFIRM's tag covers: everything before the tag. Empty if too short. */
 std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram);

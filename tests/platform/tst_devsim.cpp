@@ -390,9 +390,10 @@ protected:
     }
 
     wire::Bytes modifyRequest(uint32_t requestId, const std::string &password, const char *address,
-                              bool confirm = false)
+                              bool confirm = false, std::optional<wire::RequesterId> requester = {})
     {
         wire::ModifyBody body;
+        body.requester = requester;
         body.confirm = confirm;
         body.nonce = nonceFor(wire::Target::byMac(kMac), requestId);
         body.replyKey = m_replyKey;
@@ -613,6 +614,91 @@ TEST_F(Exchange, aStrangersGuessesNeitherLockOutOthersNorLastForever)
     EXPECT_EQ(statusOf(request), wire::Status::RateLimited);
     m_now += std::chrono::milliseconds(500);
     EXPECT_EQ(statusOf(request), wire::Status::Ok);
+}
+
+// Revision 5: whoever forges the tool's source address charges its own
+// requester id, not the tool's; strangers spending the device-wide ceiling
+// from forged addresses leave a lane to a requester that gave the right
+// password lately; and forged nonce requests, at any rate, never leave the
+// tool without a nonce. Ten rounds each: the administrator gets through every time.
+TEST_F(Exchange, limitsAreChargedToTheirRequesterNotToAForgedSourceAddress)
+{
+    const auto tool = crypto::randomArray<wire::kRequesterIdSize>();
+    const auto stranger = crypto::randomArray<wire::kRequesterIdSize>();
+    const uint32_t toolSource = m_source;
+    uint32_t id = 1;
+    const auto modify = [&](const wire::RequesterId &who, const char *password) {
+        const int last = int(id % 200);
+        return statusOf(modifyRequest(id++, password, ("10.1.2." + std::to_string(last)).c_str(), false, who));
+    };
+    int accepted = 0;
+    // The stranger forges the tool's own source address (learnt from its inquiry) and guesses.
+    for (int round = 0; round < 10; ++round) {
+        modify(stranger, "guess");
+        accepted += modify(tool, "pw123456") == wire::Status::Ok;
+        m_now += std::chrono::seconds(1);
+    }
+    EXPECT_EQ(accepted, 10) << "locked out by a stranger's guesses";
+
+    // A thousand forged sources, each guessing once, keep the ceiling spent.
+    accepted = 0;
+    for (int round = 0; round < 10; ++round) {
+        for (uint32_t i = 0; i < 100; ++i) {
+            m_source = 0x0A000000 + uint32_t(round) * 100 + i;
+            modify(crypto::randomArray<wire::kRequesterIdSize>(), "guess");
+        }
+        m_source = toolSource;
+        accepted += modify(tool, "pw123456") == wire::Status::Ok;
+        m_now += std::chrono::seconds(1);
+    }
+    EXPECT_EQ(accepted, 10) << "kept out by strangers spending the ceiling";
+    // A stranger never trusted gets nothing meanwhile.
+    for (uint32_t i = 0; i < 100; ++i) {
+        m_source = 0x0B000000 + i;
+        modify(crypto::randomArray<wire::kRequesterIdSize>(), "guess");
+    }
+    m_source = toolSource;
+    EXPECT_EQ(modify(stranger, "pw123456"), wire::Status::RateLimited);
+
+    // Eight forged sources ask for nonces eight times a second; the tool asks between them.
+    accepted = 0;
+    m_now += std::chrono::seconds(10);
+    for (int round = 0; round < 10; ++round) {
+        for (uint32_t i = 0; i < 8; ++i) {
+            m_source = 0x0C000000 + i;
+            deliver(wire::encode(wire::NonceRequest{5000 + id++, wire::Target::byMac(kMac)}));
+        }
+        m_source = toolSource;
+        accepted += modify(tool, "pw123456") == wire::Status::Ok;
+        m_now += std::chrono::seconds(1);
+    }
+    EXPECT_EQ(accepted, 10) << "left without a nonce";
+}
+
+// A nonce opens one request of the device it came from, for the request it was asked for.
+TEST_F(Exchange, aNonceOpensOneRequestOfItsOwnDeviceAndRequestId)
+{
+    const wire::NonceBytes nonce = nonceFor(wire::Target::byMac(kMac), 5);
+    const auto modifyWith = [&](uint32_t requestId, wire::NonceBytes n) {
+        wire::ModifyBody body;
+        body.nonce = n;
+        body.replyKey = m_replyKey;
+        body.password = "pw123456";
+        body.ipv4Addr = {10, 1, 2, 3};
+        body.ipv4Mask = {255, 255, 0, 0};
+        body.port = 8100;
+        return wire::encode(wire::Modify{requestId, kMac, crypto::seal(wire::encodeBody(body), m_sim->publicKey("CAM0001"))});
+    };
+    wire::NonceBytes forged = nonce;
+    forged[20] ^= 1;
+    wire::NonceBytes older = nonce;
+    older[7] ^= 1; // another issue time: the tag no longer matches
+    EXPECT_EQ(statusOf(modifyWith(6, nonce)), wire::Status::StaleNonce) << "another request id";
+    EXPECT_EQ(statusOf(modifyWith(5, forged)), wire::Status::StaleNonce);
+    EXPECT_EQ(statusOf(modifyWith(5, older)), wire::Status::StaleNonce);
+    EXPECT_EQ(statusOf(modifyWith(5, nonce)), wire::Status::Ok);
+    m_now += std::chrono::seconds(1);
+    EXPECT_EQ(statusOf(modifyWith(7, nonceFor(wire::Target::byMac(kMac), 7))), wire::Status::Ok);
 }
 
 TEST_F(Exchange, aNonceFloodDoesNotEvictAYoungNonce)

@@ -1,15 +1,22 @@
 // The two programs together on loopback: the demo network as the scanner sees it.
 
+#include "address.h"
+#include "crypto.h"
+#include "vexatestreports.h"
+#include "wire.h"
+
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -145,6 +152,71 @@ nlohmann::json firstDemoDevice()
 {
     std::ifstream demoFile(binDir() + "/demo-network.json");
     return nlohmann::json::parse(demoFile).at("devices").at(0);
+}
+
+// Answers every inquiry at once, before any real device, with an uncertified
+// announcement of another device's serial number and MAC.
+class Impostor
+{
+public:
+    Impostor(std::string serial, const std::string &mac)
+    {
+        m_info.serial = std::move(serial);
+        m_info.mac = *vexa::address::parseMac(mac);
+        m_info.ipv4Addr = {10, 66, 6, 6};
+        m_info.ipv4Mask = {255, 255, 255, 0};
+        const uint32_t group = vexa::address::toNetworkOrder(vexa::wire::kDeviceGroup);
+        EXPECT_EQ(vexatest::driver()->open(vexa::wire::kPort, &group, 1, 0, &m_socket), 0);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Impostor()
+    {
+        m_stop = true;
+        vexatest::driver()->wake(m_socket);
+        m_thread.join();
+        vexatest::driver()->close(m_socket);
+    }
+
+private:
+    void run()
+    {
+        const auto key = vexa::crypto::generateKeyPair().publicKey;
+        std::array<uint8_t, vexa::wire::kMaxDatagram> buffer;
+        while (!m_stop) {
+            PKT_RecvInfo info{};
+            const int n = vexatest::driver()->receive(m_socket, buffer.data(), buffer.size(), 200, &info);
+            const auto m = n > 0 ? vexa::wire::decode(std::span(buffer).first(size_t(n))) : std::nullopt;
+            if (const auto *inquiry = m ? std::get_if<vexa::wire::Inquiry>(&*m) : nullptr) {
+                const auto answer = vexa::wire::encode(
+                    vexa::wire::Announce{vexa::wire::AnnounceReason::InquiryAnswer, 30, inquiry->toolId, key, m_info});
+                vexatest::driver()->send(m_socket, vexa::address::toNetworkOrder(vexa::wire::kToolGroup),
+                                         vexa::wire::kPort, answer.data(), answer.size(), 0);
+            }
+        }
+    }
+
+    vexa::wire::DeviceInfo m_info;
+    PKT_Socket *m_socket = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The scanner listens until the certified record of its target arrives: an
+// impostor answering first with the target's serial number and MAC does not
+// make it give up.
+TEST(DemoNetwork, scannerWaitsForTheCertifiedRecordOfItsTarget)
+{
+    ASSERT_TRUE(vexa::crypto::init());
+    Simulator sim;
+    ASSERT_EQ(sim.line(), "ready 34 devices\n");
+    const auto device = firstDemoDevice();
+    const std::string mac = device.at("macAddr"), serial = device.at("serialNo");
+    Impostor impostor(serial, mac);
+    for (int port = 8200; port < 8203; ++port) {
+        const Outcome r = run("./vexa-scan modify --mac " + mac + " --password demo1234 --ip 10.77.0.6 --mask 255.255.0.0 --port "
+                              + std::to_string(port));
+        EXPECT_EQ(r.exit, 0) << r.out;
+    }
 }
 
 TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)

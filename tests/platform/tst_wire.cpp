@@ -120,6 +120,11 @@ TEST_P(RoundTrip, EveryTruncationIsRejected)
     const bool endsInTlvs = std::holds_alternative<wire::Announce>(GetParam().second)
         || std::holds_alternative<wire::Goodbye>(GetParam().second);
     const bool endsInHints = std::holds_alternative<wire::InquiryRepeat>(GetParam().second);
+    // A revision 5 request without its last 16 sealed bytes has the older form's size.
+    const bool longerForm = (std::holds_alternative<wire::Modify>(GetParam().second)
+                             && std::get<wire::Modify>(GetParam().second).sealed.size() == wire::kModifySealedSize5)
+        || (std::holds_alternative<wire::Reset>(GetParam().second)
+            && std::get<wire::Reset>(GetParam().second).sealed.size() == wire::kResetSealedSize5);
     for (size_t len = 0; len < bytes.size(); ++len) {
         const Bytes cut(bytes.begin(), bytes.begin() + len);
         EXPECT_FALSE(wire::decode(cut)) << "length " << len;
@@ -128,7 +133,8 @@ TEST_P(RoundTrip, EveryTruncationIsRejected)
         // the TLV cases below cover, and a hint list after any hint.
         const size_t fixedEnd = wire::kHeaderSize + wire::kInquiryRepeatFixedSize;
         const bool hintBoundary = endsInHints && len >= fixedEnd && (len - fixedEnd) % 4 == 0;
-        if (len >= wire::kHeaderSize && !endsInTlvs && !hintBoundary) {
+        const bool olderForm = longerForm && len == bytes.size() - wire::kRequesterIdSize;
+        if (len >= wire::kHeaderSize && !endsInTlvs && !hintBoundary && !olderForm) {
             EXPECT_FALSE(wire::decode(withPayload(bytes, Bytes(cut.begin() + wire::kHeaderSize, cut.end()))))
                 << "consistent length " << len;
         }
@@ -158,9 +164,9 @@ TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
 
 TEST(Wire, UnknownTlvsAreSkipped)
 {
-    // 21..31 stay free for device information after the certificate took 32.
+    // 21..31 stay free for device information, 35 on for security after the signature took 34.
     const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
-                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(33, Bytes(64, 1)),
+                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(35, Bytes(64, 1)),
                                               tlv(200, Bytes{1})}));
     ASSERT_TRUE(m);
     EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
@@ -244,12 +250,20 @@ std::vector<Malformed> malformed()
         {"confirm_without_id", patched(patched(sample("confirm"), 8, 0), 11, 0)},
         {"certificate_short", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(63, 1))})},
         {"certificate_twice", announceWith({kSerialTlv, kMacTlv, tlv(32, Bytes(64, 1)), tlv(32, Bytes(64, 1))})},
+        {"device_certificate_short", announceWith({kSerialTlv, kMacTlv, tlv(33, Bytes(95, 1))})},
+        {"signature_short", announceWith({kSerialTlv, kMacTlv, tlv(34, Bytes(71, 1))})},
+        {"signature_not_last", announceWith({kSerialTlv, tlv(34, Bytes(72, 1)), kMacTlv})},
+        {"signature_before_unknown", announceWith({kSerialTlv, kMacTlv, tlv(34, Bytes(72, 1)), tlv(200, {})})},
+        {"signature_twice", announceWith({kSerialTlv, kMacTlv, tlv(34, Bytes(72, 1)), tlv(34, Bytes(72, 1))})},
         {"goodbye_without_mac", withPayload(sample("goodbye"), kSerialTlv)},
         {"target_kind_3", patched(nonceRequest, 16, 3)},
         {"target_mac_length_5", patched(nonceRequest, 17, 5)},
         {"target_serial_empty", withPayload(nonceRequest, Bytes{2, 0})},
         {"result_status_7", patched(result, 16, 7)},
         {"modify_sealed_short", withPayload(sample("modify"), Bytes(modifyPayload.begin(), modifyPayload.end() - 1))},
+        {"modify_sealed_between", withPayload(sample("modify"), concat(modifyPayload, Bytes(8, 0)))},
+        {"modify_sealed_long", withPayload(sample("modify"), concat(payloadOf(sample("modify_requester")), Bytes{0}))},
+        {"reset_sealed_long", withPayload(sample("reset"), concat(payloadOf(sample("reset_requester")), Bytes{0}))},
         {"repeat_round_0", patched(sample("inquiry_repeat"), 36, 0)},
         {"repeat_reserved", patched(sample("inquiry_repeat"), 37, 1)},
         {"repeat_range_inverted", repeatWith(5, 4, {})},
@@ -334,6 +348,57 @@ TEST(Body, ResetRoundTrip)
     const Bytes plain = wire::encodeBody(body);
     ASSERT_EQ(plain.size(), wire::kResetBodySize);
     EXPECT_EQ(wire::decodeResetBody(plain), body);
+}
+
+// Revision 5 bodies end in the requester id; the size tells the forms apart.
+TEST(Body, RequesterIdMakesTheLongerForm)
+{
+    wire::ModifyBody modify = modifyBody();
+    modify.requester.emplace().fill(0xA5);
+    const Bytes plain = wire::encodeBody(modify);
+    ASSERT_EQ(plain.size(), wire::kModifyBodySize + wire::kRequesterIdSize);
+    EXPECT_EQ(wire::decodeModifyBody(plain), modify);
+    EXPECT_FALSE(wire::decodeModifyBody(Bytes(plain.begin(), plain.end() - 1)));
+    const wire::ResetBody reset{{}, {}, "CODE", wire::RequesterId{1, 2, 3}};
+    const Bytes resetPlain = wire::encodeBody(reset);
+    ASSERT_EQ(resetPlain.size(), wire::kResetBodySize + wire::kRequesterIdSize);
+    EXPECT_EQ(wire::decodeResetBody(resetPlain), reset);
+    EXPECT_FALSE(wire::decodeResetBody(Bytes(resetPlain.begin(), resetPlain.end() + 1 - 2)));
+}
+
+// The signature covers every TLV before it, whatever their types; the
+// unsigned reason and tool id sit at fixed offsets a device patches per answer.
+TEST(Wire, AnnounceSignatureCoversTheTlvsBeforeIt)
+{
+    const Bytes signedDatagram = sample("announce_signed");
+    const auto announce = std::get<wire::Announce>(*wire::decode(signedDatagram));
+    ASSERT_TRUE(announce.signature);
+    EXPECT_EQ(announce.signature->counter, 0x0102030405060708u);
+    const auto tlvs = wire::announceSignedTlvs(signedDatagram);
+    EXPECT_EQ(tlvs.size(), signedDatagram.size() - wire::kHeaderSize - 52 - 74);
+
+    wire::Announce unsignedAnnounce = announce;
+    unsignedAnnounce.signature.reset();
+    const Bytes plain = wire::encode(unsignedAnnounce);
+    EXPECT_TRUE(std::equal(tlvs.begin(), tlvs.end(), plain.begin() + wire::kHeaderSize + 52, plain.end()));
+    EXPECT_EQ(wire::appendAnnounceSignature(plain, *announce.signature), signedDatagram);
+    // Without a signature, every TLV; a TLV whose value merely ends like one is no signature.
+    EXPECT_EQ(wire::announceSignedTlvs(plain).size(), plain.size() - wire::kHeaderSize - 52);
+    Bytes lookalike = announceWith({kSerialTlv, kMacTlv, tlv(200, Bytes(76, 0))});
+    lookalike[lookalike.size() - 74] = 34;
+    lookalike[lookalike.size() - 73] = 72;
+    ASSERT_TRUE(wire::decode(lookalike));
+    EXPECT_EQ(wire::announceSignedTlvs(lookalike).size(), lookalike.size() - wire::kHeaderSize - 52);
+
+    Bytes patched = signedDatagram;
+    patched[wire::kAnnounceReasonOffset] = uint8_t(wire::AnnounceReason::InquiryAnswer);
+    patched[wire::kAnnounceToolIdOffset] = 0x42;
+    const auto answer = wire::decode(patched);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(std::get<wire::Announce>(*answer).reason, wire::AnnounceReason::InquiryAnswer);
+    EXPECT_EQ(std::get<wire::Announce>(*answer).toolId[0], 0x42);
+    EXPECT_TRUE(std::ranges::equal(wire::announceSignedTlvs(patched), tlvs));
+    EXPECT_TRUE(wire::appendAnnounceSignature(Bytes(wire::kMaxDatagram - 10, 0), *announce.signature).empty());
 }
 
 TEST(Body, MalformedBodiesAreRejected)

@@ -259,9 +259,12 @@ int provision(const Options &options)
         return 1;
     }
     devsim::DeviceState &slot = m->state.device(deviceKey(*m));
-    slot.certificate = vexa::crypto::certify(vexa::crypto::manufacturerKeyFromSeed(*seed),
-                                             sim.publicKey(m->config.serial), m->config.serial,
-                                             *vexa::address::parseMac(m->iface.mac));
+    const auto manufacturer = vexa::crypto::manufacturerKeyFromSeed(*seed);
+    const auto mac = *vexa::address::parseMac(m->iface.mac);
+    slot.certificate = vexa::crypto::certify(manufacturer, sim.publicKey(m->config.serial), m->config.serial, mac);
+    slot.deviceCertificate = vexa::crypto::certifyDevice(manufacturer, sim.publicKey(m->config.serial),
+                                                         sim.signingKey(m->config.serial), m->config.serial, mac)
+                                 .signature;
     slot.codeKey = vexa::crypto::deviceCodeKey(*master, m->config.serial);
     if (!saveState(m->state))
         return 1;

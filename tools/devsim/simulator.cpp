@@ -4,6 +4,7 @@
 
 #include <address.h>
 #include <crypto.h>
+#include <tokenbucket.h>
 #include <wire.h>
 
 #include <sodium.h>
@@ -17,6 +18,8 @@
 #include <map>
 #include <queue>
 #include <random>
+#include <thread>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -31,11 +34,12 @@ using std::chrono::seconds;
 constexpr auto kNonceLifetime = seconds(10);
 constexpr auto kResultCacheLifetime = seconds(10);
 constexpr size_t kMaxCachedResults = 8;
-// Pending nonces: a few per source, and a stranger's request may only take the
-// place of a nonce older than the tool's whole exchange (3 s).
-constexpr size_t kMaxPendingNonces = 16;
-constexpr size_t kNoncesPerSource = 2;
-constexpr auto kNonceRoundTrip = seconds(3);
+// Nonces cost the device no memory until one is used: each carries when it
+// was issued and a tag under the simulator's nonce key. Only used nonces are
+// remembered, until they expire; using one takes a check of the ceiling
+// below, so the list stays short.
+constexpr size_t kNonceTagSize = 12;
+constexpr size_t kMaxUsedNonces = 256;
 // Wrong passwords lock out their requester (source address) for 2^(n-1) s, at
 // most 60 s; n drops by one for every minute without a wrong password.
 constexpr int kMaxLockoutS = 60;
@@ -58,6 +62,17 @@ constexpr size_t kMaxLockedSources = 64;
 // forged source addresses cannot make the device hash without end.
 constexpr double kChecksPerSecond = 2;
 constexpr double kCheckBurst = 4;
+// A lane of its own for requesters (by the requester id sealed in their
+// requests, which no one else can use) that gave the right password lately:
+// strangers spending the ceiling do not keep the administrator out.
+constexpr double kReservedChecksPerSecond = 1;
+constexpr double kReservedBurst = 2;
+constexpr size_t kMaxTrustedRequesters = 16;
+constexpr auto kTrustedFor = std::chrono::hours(1);
+// Security codes are HMACs, cheap to check and too long to guess: a lane of
+// their own, there only to bound the nonces remembered as used.
+constexpr double kCodeChecksPerSecond = 8;
+constexpr double kCodeBurst = 16;
 constexpr size_t kLabelPasswordLength = 12;
 
 enum class Mode { Online, Offline, Silent };
@@ -72,11 +87,24 @@ const char *modeName(Mode mode)
     return "?";
 }
 
-struct PendingNonce {
-    uint32_t source;
-    uint32_t requestId;
+struct UsedNonce {
     wire::NonceBytes nonce;
     Clock::time_point expires;
+};
+
+// Whom a lock-out or the reserved lane belongs to: the requester id sealed in a
+// revision 5 request, or else the source address of the datagram.
+struct Requester {
+    bool sealed = false;
+    wire::RequesterId id{}; // sealed: the id; else the source address in its first 4 bytes
+    bool operator==(const Requester &) const = default;
+};
+
+using Lane = TokenBucket;
+
+struct TrustedRequester {
+    wire::RequesterId id;
+    Clock::time_point until;
 };
 
 struct CachedResult {
@@ -87,7 +115,7 @@ struct CachedResult {
 };
 
 struct SourceLock {
-    uint32_t source;
+    Requester requester;
     unsigned failures;
     Clock::time_point lastFailure;
     Clock::time_point lockedUntil;
@@ -106,24 +134,29 @@ struct Device {
     DeviceInfo info;
     wire::Mac mac{};
     std::shared_ptr<const std::string> passwordHash;
-    std::optional<crypto::KeyPair> keys; // derived on first use: most devices of a big network idle
+    std::optional<crypto::KeyPair> keys; // derived before the devices start: see prepare()
+    crypto::SigningSecretKey signingKey{}; // revision 5: signs what the device announces
     std::optional<wire::Certificate> certificate;
+    std::optional<wire::DeviceCertificate> deviceCertificate;
+    uint64_t counter = 0;   // of the signed announcement; grows with every change of what it says
+    wire::Bytes announcement; // signed, reason and tool id left to each copy; empty: to be signed again
     std::optional<crypto::FactoryKey> codeKey; // provisioned; else derived from the master key
     std::optional<PendingChange> pendingChange;
     Mode mode = Mode::Online;
     uint32_t generation = 0; // bumped on every mode change; stale timers carry an older one
-    std::vector<PendingNonce> nonces;
+    std::vector<UsedNonce> usedNonces;
     std::vector<CachedResult> results;
     unsigned failures = 0;
     Clock::time_point lockedUntil{};
     uint8_t answerCopies = 0; // copies of the pending answer still to send: at most one answer pending
-    double answerBudget = kAnswerBudget;
-    Clock::time_point budgetAt{};
+    TokenBucket answerBudget{kAnswerBudget};
     uint32_t answeredRound = 0; // of the indexed tool's inquiries: burst << 8 | round
 
     std::vector<SourceLock> locks;
-    double checkTokens = kCheckBurst;
-    Clock::time_point checksRefilled{};
+    Lane checks{kCheckBurst};
+    Lane reserved{kReservedBurst};
+    Lane codes{kCodeBurst};
+    std::vector<TrustedRequester> trusted;
 };
 
 enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed, Rollback };
@@ -210,6 +243,7 @@ struct Simulator::Impl {
     } hints;
     std::mt19937_64 rng;
     std::array<uint8_t, 32> keySecret{};
+    wire::ReplyKey nonceKey{}; // random per run: a restart invalidates the nonces it issued
     uint32_t source = 0; // of the datagram being served, network order
     std::map<std::string, std::shared_ptr<const std::string>> hashByPassword;
     std::map<std::string, std::shared_ptr<const std::string>> hashByText;
@@ -274,21 +308,82 @@ struct Simulator::Impl {
         return out;
     }
 
-    const crypto::KeyPair &keysOf(Device &device)
+    // Derives a device's keys and has the factory certify them (unless
+    // provisioned): the costly part of a device, done for all of them before
+    // they start, so that a network of 100 000 answers its first inquiry as
+    // fast as its hundredth. Touches only `device`: devices are prepared in parallel.
+    void prepare(Device &device, uint64_t counterFloor) const
     {
-        if (!device.keys) {
-            // The purpose-free form keeps the keys of existing state files.
-            auto seed = deviceSecret(device, "");
-            crypto::KeyPair keys;
-            crypto_box_seed_keypair(keys.publicKey.data(), keys.secretKey.data(), seed.data());
-            sodium_memzero(seed.data(), seed.size());
-            device.keys = keys;
-            // The factory signs each device's key with its serial number and MAC (unless provisioned).
-            if (config.manufacturerKey && !device.certificate)
-                device.certificate = crypto::certify(*config.manufacturerKey, keys.publicKey, device.info.serialNo,
-                                                     device.mac);
+        // The purpose-free form keeps the keys of existing state files.
+        auto seed = deviceSecret(device, "");
+        crypto::KeyPair keys;
+        crypto_box_seed_keypair(keys.publicKey.data(), keys.secretKey.data(), seed.data());
+        auto signingSeed = deviceSecret(device, "sign|");
+        device.signingKey = crypto::signingKeyFromSeed(signingSeed);
+        sodium_memzero(seed.data(), seed.size());
+        sodium_memzero(signingSeed.data(), signingSeed.size());
+        device.keys = keys;
+        if (config.manufacturerKey && !device.certificate)
+            device.certificate = crypto::certify(*config.manufacturerKey, keys.publicKey, device.info.serialNo,
+                                                 device.mac);
+        if (device.deviceCertificate) // provisioned: the signature of the key derived here
+            device.deviceCertificate->signingKey = crypto::signingPublicKey(device.signingKey);
+        else if (config.manufacturerKey)
+            device.deviceCertificate = crypto::certifyDevice(*config.manufacturerKey, keys.publicKey,
+                                                             crypto::signingPublicKey(device.signingKey),
+                                                             device.info.serialNo, device.mac);
+        // A counter never goes back: the clock's microseconds, or past the last one saved.
+        device.counter = std::max(device.counter + 1, counterFloor);
+        signAnnouncement(device);
+    }
+
+    void prepareAll()
+    {
+        const uint64_t floor = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+                                            std::chrono::system_clock::now().time_since_epoch())
+                                            .count());
+        const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+        std::vector<std::thread> threads;
+        for (size_t w = 0; w < workers; ++w)
+            threads.emplace_back([this, w, workers, floor] {
+                for (size_t i = w; i < devices.size(); i += workers)
+                    prepare(devices[i], floor);
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+
+    const crypto::KeyPair &keysOf(const Device &device) const { return *device.keys; }
+
+    // The announcement as the device signs it once per change of its content:
+    // each copy sent only sets its reason and tool id, which are not signed.
+    void signAnnouncement(Device &device) const
+    {
+        wire::Announce a;
+        a.reason = wire::AnnounceReason::Boot;
+        a.heartbeatS = config.heartbeatS;
+        a.publicKey = keysOf(device).publicKey;
+        a.info = toWire(device.info, device.mac);
+        a.info.certificate = device.certificate;
+        a.info.deviceCertificate = device.deviceCertificate;
+        a.info.confirmWindowS = config.confirmWindowS;
+        wire::Bytes datagram = wire::encode(a);
+        if (datagram.empty() || !device.deviceCertificate) {
+            device.announcement = std::move(datagram);
+            return;
         }
-        return *device.keys;
+        const auto message = crypto::announceMessage(device.counter, a.heartbeatS, a.publicKey,
+                                                     wire::announceSignedTlvs(datagram));
+        device.announcement = wire::appendAnnounceSignature(
+            std::move(datagram), {device.counter, crypto::sign(device.signingKey, message)});
+    }
+
+    // What the device announces changed: the next announcement is signed anew, with a higher counter.
+    void changed(Device &device)
+    {
+        ++device.counter;
+        state.device(device.info.key()).announceCounter = device.counter;
+        signAnnouncement(device);
     }
 
     // The default password printed on the device's label: its own, restored by a reset.
@@ -311,15 +406,12 @@ struct Simulator::Impl {
 
     void announce(Device &device, wire::AnnounceReason reason, const wire::ToolId &toolId = {})
     {
-        wire::Announce a;
-        a.reason = reason;
-        a.heartbeatS = config.heartbeatS;
-        a.toolId = toolId;
-        a.publicKey = keysOf(device).publicKey;
-        a.info = toWire(device.info, device.mac);
-        a.info.certificate = device.certificate;
-        a.info.confirmWindowS = config.confirmWindowS;
-        sendMessage(a);
+        wire::Bytes &datagram = device.announcement;
+        if (datagram.empty())
+            return; // a device whose fields do not fit a datagram stays silent, as before
+        datagram[wire::kAnnounceReasonOffset] = uint8_t(reason);
+        std::copy(toolId.begin(), toolId.end(), datagram.begin() + wire::kAnnounceToolIdOffset);
+        send(datagram);
     }
 
     void goodbye(const Device &device)
@@ -357,7 +449,7 @@ struct Simulator::Impl {
     {
         device.mode = mode;
         ++device.generation;
-        device.nonces.clear();
+        device.usedNonces.clear();
         device.results.clear();
         device.answerCopies = 0;
     }
@@ -403,12 +495,8 @@ struct Simulator::Impl {
     {
         if (device.answerCopies > 0)
             return false;
-        const double elapsed = std::chrono::duration<double>(now - device.budgetAt).count();
-        device.answerBudget = std::min(kAnswerBudget, device.answerBudget + elapsed * kAnswersPerSecond);
-        device.budgetAt = now;
-        if (device.answerBudget < 1)
+        if (!device.answerBudget.take(kAnswersPerSecond, kAnswerBudget, now))
             return false;
-        device.answerBudget -= 1;
         device.answerCopies = copies;
         const auto spread = std::max<int64_t>(1, std::min(spreadMs, wire::kMaxSpreadMs) * int64_t(1000));
         const auto delay = std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, spread - 1)(rng));
@@ -452,25 +540,44 @@ struct Simulator::Impl {
         }
     }
 
-    // Room for one more nonce of `source`: its own oldest beyond its quota, else
-    // any nonce old enough that its exchange is over. False: no room.
-    bool makeRoomForNonce(Device &device, uint32_t source, Clock::time_point now)
+    // A nonce names its device, request, issue time and a random part, under
+    // the simulator's nonce key: the device can tell its own, unexpired nonces
+    // without keeping any. issued(8) | random(4) | tag(12).
+    wire::NonceBytes makeNonce(const Device &device, uint32_t requestId, Clock::time_point now)
     {
-        auto &nonces = device.nonces;
-        const auto own = [source](const PendingNonce &n) { return n.source == source; };
-        if (size_t(std::count_if(nonces.begin(), nonces.end(), own)) >= kNoncesPerSource) {
-            nonces.erase(std::find_if(nonces.begin(), nonces.end(), own));
-            return true;
-        }
-        if (nonces.size() < kMaxPendingNonces)
-            return true;
-        const auto old = std::find_if(nonces.begin(), nonces.end(), [now](const PendingNonce &n) {
-            return n.expires - kNonceLifetime + kNonceRoundTrip <= now;
-        });
-        if (old == nonces.end())
-            return false;
-        nonces.erase(old);
-        return true;
+        wire::NonceBytes nonce{};
+        const auto issued = uint64_t(now.time_since_epoch().count());
+        for (size_t i = 0; i < 8; ++i)
+            nonce[i] = uint8_t(issued >> (56 - 8 * i));
+        crypto::randomBytes(std::span(nonce).subspan(8, 4));
+        const auto tag = nonceTag(device, requestId, std::span(nonce).first(12));
+        std::copy(tag.begin(), tag.begin() + kNonceTagSize, nonce.begin() + 12);
+        return nonce;
+    }
+
+    wire::Tag nonceTag(const Device &device, uint32_t requestId, std::span<const uint8_t> head) const
+    {
+        std::array<uint8_t, 6 + 4 + 12> input{};
+        std::copy(device.mac.begin(), device.mac.end(), input.begin());
+        for (size_t i = 0; i < 4; ++i)
+            input[6 + i] = uint8_t(requestId >> (24 - 8 * i));
+        std::copy(head.begin(), head.end(), input.begin() + 10);
+        return crypto::hmac(input, nonceKey);
+    }
+
+    // Issued by this device for this request, within its lifetime, and not used yet.
+    bool nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
+    {
+        uint64_t issued = 0;
+        for (size_t i = 0; i < 8; ++i)
+            issued = issued << 8 | nonce[i];
+        const auto age = now - Clock::time_point(Clock::duration(Clock::rep(issued)));
+        const auto tag = nonceTag(device, requestId, std::span(nonce).first(12));
+        return age >= Clock::duration::zero() && age < kNonceLifetime
+            && sodium_memcmp(tag.data(), nonce.data() + 12, kNonceTagSize) == 0
+            && std::none_of(device.usedNonces.begin(), device.usedNonces.end(), [&](const UsedNonce &used) {
+                   return used.nonce == nonce;
+               });
     }
 
     void onNonceRequest(const wire::NonceRequest &request, Clock::time_point now)
@@ -478,21 +585,9 @@ struct Simulator::Impl {
         Device *device = findTarget(request.target);
         if (!device)
             return;
-        std::erase_if(device->nonces, [now](const PendingNonce &n) { return n.expires <= now; });
-        // A retransmitted request gets the nonce it was already given.
-        auto it = std::find_if(device->nonces.begin(), device->nonces.end(), [&](const PendingNonce &n) {
-            return n.requestId == request.requestId && n.source == source;
-        });
-        if (it == device->nonces.end()) {
-            if (!makeRoomForNonce(*device, source, now))
-                return; // the tool retransmits; a place frees within 3 s of quiet
-            device->nonces.push_back({source, request.requestId, crypto::randomArray<wire::kNonceSize>(),
-                                      now + kNonceLifetime});
-            it = device->nonces.end() - 1;
-        }
         wire::Nonce answer;
         answer.requestId = request.requestId;
-        answer.nonce = it->nonce;
+        answer.nonce = makeNonce(*device, request.requestId, now);
         answer.publicKey = keysOf(*device).publicKey;
         answer.serial = device->info.serialNo;
         answer.mac = device->mac;
@@ -500,16 +595,16 @@ struct Simulator::Impl {
         sendMessage(answer);
     }
 
-    // Consumes the nonce when it is pending: it opens exactly one request.
-    bool takeNonce(Device &device, const wire::NonceBytes &nonce, Clock::time_point now)
+    // Consumes the nonce when it is valid: it opens exactly one request.
+    bool takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
     {
-        for (auto it = device.nonces.begin(); it != device.nonces.end(); ++it) {
-            if (it->expires > now && sodium_memcmp(it->nonce.data(), nonce.data(), nonce.size()) == 0) {
-                device.nonces.erase(it);
-                return true;
-            }
-        }
-        return false;
+        std::erase_if(device.usedNonces, [now](const UsedNonce &n) { return n.expires <= now; });
+        // Never forget a nonce that could still be used: full (which the ceiling
+        // does not let happen) means no more this round.
+        if (!nonceValid(device, requestId, nonce, now) || device.usedNonces.size() >= kMaxUsedNonces)
+            return false;
+        device.usedNonces.push_back({nonce, now + kNonceLifetime});
+        return true;
     }
 
     // A retransmission (same request id, same bytes) within its lifetime gets
@@ -543,11 +638,22 @@ struct Simulator::Impl {
         send(reply);
     }
 
+    Requester requesterOf(const std::optional<wire::RequesterId> &sealed) const
+    {
+        Requester r;
+        r.sealed = sealed.has_value();
+        if (sealed)
+            r.id = *sealed;
+        else
+            std::memcpy(r.id.data(), &source, sizeof source);
+        return r;
+    }
+
     // The requester's lock record, its failures decayed to `now`; null when it has none.
-    SourceLock *lockOf(Device &device, Clock::time_point now)
+    SourceLock *lockOf(Device &device, const Requester &requester, Clock::time_point now)
     {
         const auto it = std::find_if(device.locks.begin(), device.locks.end(),
-                                     [this](const SourceLock &l) { return l.source == source; });
+                                     [&](const SourceLock &l) { return l.requester == requester; });
         if (it == device.locks.end())
             return nullptr;
         const auto quietMinutes = unsigned((now - it->lastFailure) / kFailureDecay);
@@ -558,25 +664,42 @@ struct Simulator::Impl {
         return &*it;
     }
 
-    // Whether the requester may have its password checked now: it is not
-    // locked out, and the device-wide ceiling has a check left.
-    bool mayCheck(Device &device, Clock::time_point now)
+    bool trusted(Device &device, const Requester &requester, Clock::time_point now)
     {
-        if (const SourceLock *lock = lockOf(device, now); lock && now < lock->lockedUntil)
-            return false;
-        const double elapsedS = std::chrono::duration<double>(now - device.checksRefilled).count();
-        device.checkTokens = std::min(kCheckBurst, device.checkTokens + std::max(0.0, elapsedS) * kChecksPerSecond);
-        device.checksRefilled = now;
-        return device.checkTokens >= 1;
+        std::erase_if(device.trusted, [now](const TrustedRequester &t) { return t.until <= now; });
+        return requester.sealed && std::any_of(device.trusted.begin(), device.trusted.end(), [&](const TrustedRequester &t) {
+                   return t.id == requester.id;
+               });
     }
 
-    void recordCheck(Device &device, bool wrong, Clock::time_point now)
+    // The lane the requester's check may take now: none while it is locked
+    // out; the device-wide ceiling, or the reserved lane of a requester that
+    // gave the right password lately.
+    Lane *laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now)
     {
-        device.checkTokens -= 1;
-        SourceLock *lock = lockOf(device, now);
+        if (securityCode)
+            return device.codes.ready(kCodeChecksPerSecond, kCodeBurst, now) ? &device.codes : nullptr;
+        if (const SourceLock *lock = lockOf(device, requester, now); lock && now < lock->lockedUntil)
+            return nullptr;
+        if (device.checks.ready(kChecksPerSecond, kCheckBurst, now))
+            return &device.checks;
+        if (trusted(device, requester, now) && device.reserved.ready(kReservedChecksPerSecond, kReservedBurst, now))
+            return &device.reserved;
+        return nullptr;
+    }
+
+    void recordCheck(Device &device, const Requester &requester, bool wrong, Clock::time_point now)
+    {
+        SourceLock *lock = lockOf(device, requester, now);
         if (!wrong) {
             if (lock)
                 lock->failures = 0;
+            if (requester.sealed) {
+                std::erase_if(device.trusted, [&](const TrustedRequester &t) { return t.id == requester.id; });
+                if (device.trusted.size() >= kMaxTrustedRequesters)
+                    device.trusted.erase(device.trusted.begin()); // the one trusted longest ago
+                device.trusted.push_back({requester.id, now + kTrustedFor});
+            }
             return;
         }
         if (!lock) {
@@ -586,7 +709,7 @@ struct Simulator::Impl {
                                                     [](const SourceLock &a, const SourceLock &b) {
                                                         return a.lockedUntil < b.lockedUntil;
                                                     }));
-            device.locks.push_back({source, 0, now, now});
+            device.locks.push_back({requester, 0, now, now});
             lock = &device.locks.back();
         }
         ++lock->failures;
@@ -662,13 +785,18 @@ struct Simulator::Impl {
             return nullptr;
         // A locked-out requester keeps its nonce and gets no cached answer:
         // its retransmission is looked at afresh once the lock ends.
-        if (!mayCheck(*device, now)) {
+        const Requester requester = requesterOf(body->requester);
+        Lane *lane = laneFor(*device, requester, std::is_same_v<Body, wire::ResetBody>, now);
+        if (!lane) {
             send(crypto::encodeSignedResult({request.requestId, wire::Status::RateLimited, target, {}},
                                             body->replyKey));
             return nullptr;
         }
-        const wire::Status status = takeNonce(*device, body->nonce, now) ? apply(*device, *body)
-                                                                          : wire::Status::StaleNonce;
+        wire::Status status = wire::Status::StaleNonce;
+        if (takeNonce(*device, request.requestId, body->nonce, now)) {
+            lane->tokens -= 1;
+            status = apply(*device, *body, requester);
+        }
         answer(*device, request.requestId, target, status, body->replyKey, hash, now);
         return status == wire::Status::Ok ? device : nullptr;
     }
@@ -677,9 +805,9 @@ struct Simulator::Impl {
     {
         NetworkState previous;
         std::optional<wire::ModifyBody> accepted;
-        auto apply = [&](Device &device, const wire::ModifyBody &body) {
+        auto apply = [&](Device &device, const wire::ModifyBody &body, const Requester &requester) {
             const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, body.password);
-            recordCheck(device, !right, now);
+            recordCheck(device, requester, !right, now);
             if (!right)
                 return wire::Status::WrongPassword;
             const auto next = applyModify(device, body);
@@ -693,6 +821,7 @@ struct Simulator::Impl {
                 return wire::Status::InvalidParameters;
             previous = NetworkState::of(device.info);
             next->applyTo(device.info);
+            changed(device);
             accepted = body;
             return wire::Status::Ok;
         };
@@ -727,6 +856,7 @@ struct Simulator::Impl {
         updated.network = parameters;
         persist(device, updated);
         parameters.applyTo(device.info);
+        changed(device);
     }
 
     // Only a CONFIRM by unicast to the new address proves that the tool still
@@ -766,7 +896,7 @@ struct Simulator::Impl {
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)
     {
-        auto apply = [this](Device &device, const wire::ResetBody &body) {
+        auto apply = [this](Device &device, const wire::ResetBody &body, const Requester &) {
             // The device holds only its own code key, never the master key.
             const auto wallNow = std::chrono::system_clock::now();
             const auto codeKey = device.codeKey ? device.codeKey
@@ -835,6 +965,7 @@ bool Simulator::init(std::string &error)
     }
     if (!d->loadKeySecret(error))
         return false;
+    d->nonceKey = crypto::randomArray<wire::kReplyKeySize>();
     for (uint32_t i = 0; i < d->devices.size(); ++i) {
         Device &device = d->devices[i];
         d->byMac.emplace(macKey(device.mac), i);
@@ -853,9 +984,15 @@ bool Simulator::init(std::string &error)
             device.passwordHash = d->internHash(*saved->second.passwordHash);
         if (saved->second.certificate)
             device.certificate = saved->second.certificate;
+        device.deviceCertificate = saved->second.deviceCertificate ? std::optional(wire::DeviceCertificate{})
+                                                                   : std::nullopt;
+        if (device.deviceCertificate)
+            device.deviceCertificate->signature = *saved->second.deviceCertificate;
         device.codeKey = saved->second.codeKey;
+        device.counter = saved->second.announceCounter;
     }
     d->ownPasswords.clear();
+    d->prepareAll();
     // A new state file records its key secret right away, before any change.
     return d->state.save(error);
 }
@@ -917,6 +1054,7 @@ bool Simulator::observe(std::string_view serial, const NetworkState &observed, C
     if (next == NetworkState::of(device->info))
         return false;
     next.applyTo(device->info);
+    d->changed(*device);
     if (device->mode == Mode::Online)
         d->announceNews(*device, TimerKind::Changed, kAnnounceRepeats, now);
     return true;
@@ -1074,6 +1212,12 @@ std::array<uint8_t, 32> Simulator::publicKey(std::string_view serial)
 {
     Device *device = d->findBySerial(serial);
     return device ? d->keysOf(*device).publicKey : std::array<uint8_t, 32>{};
+}
+
+std::array<uint8_t, 32> Simulator::signingKey(std::string_view serial)
+{
+    Device *device = d->findBySerial(serial);
+    return device ? vexa::crypto::signingPublicKey(device->signingKey) : std::array<uint8_t, 32>{};
 }
 
 } // namespace devsim

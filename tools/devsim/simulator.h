@@ -87,6 +87,8 @@ public:
     std::string labelPassword(std::string_view serial) const;
     /** The X25519 public key a device announces. */
     std::array<uint8_t, 32> publicKey(std::string_view serial);
+    /** The Ed25519 key a device signs its announcements with (revision 5). */
+    std::array<uint8_t, 32> signingKey(std::string_view serial);
 
 private:
     struct Impl;

@@ -191,9 +191,17 @@ bool StateFile::load(std::string &error)
                     return false;
                 }
             }
-            if (!readHex(entry, "certificate", state.certificate) || !readHex(entry, "codeKey", state.codeKey)) {
+            if (!readHex(entry, "certificate", state.certificate) || !readHex(entry, "codeKey", state.codeKey)
+                || !readHex(entry, "deviceCertificate", state.deviceCertificate)) {
                 error = m_path + ": device " + key + ": malformed certificate or code key";
                 return false;
+            }
+            if (const auto it = entry.find("announceCounter"); it != entry.end()) {
+                if (!it->is_number_unsigned()) {
+                    error = m_path + ": device " + key + ": malformed announcement counter";
+                    return false;
+                }
+                state.announceCounter = it->get<uint64_t>();
             }
             m_devices[key] = std::move(state);
         }
@@ -222,6 +230,10 @@ bool StateFile::save(std::string &error) const
             entry["certificate"] = hex(*state.certificate);
         if (state.codeKey)
             entry["codeKey"] = hex(*state.codeKey);
+        if (state.deviceCertificate)
+            entry["deviceCertificate"] = hex(*state.deviceCertificate);
+        if (state.announceCounter != 0)
+            entry["announceCounter"] = state.announceCounter;
         devices[key] = std::move(entry);
     }
     json root{{"version", kFormatVersion}, {"devices", devices}};

@@ -35,6 +35,10 @@ struct DeviceState {
     /// device key and the device's own security-code key, so the device needs neither master key.
     std::optional<std::array<uint8_t, 64>> certificate;
     std::optional<std::array<uint8_t, 32>> codeKey;
+    /// Revision 5, provisioned likewise: the manufacturer's signature of both device keys.
+    std::optional<std::array<uint8_t, 64>> deviceCertificate;
+    /// The last counter the device signed an announcement with: never used again, even if the clock goes back.
+    uint64_t announceCounter = 0;
     bool operator==(const DeviceState &) const = default;
 };
 

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <list>
@@ -169,12 +170,29 @@ struct Collector {
     }
 };
 
-// How long modify and reset wait for their device to answer the inquiry.
-constexpr auto kFindWait = std::chrono::seconds(2);
+// How long modify and reset wait for their device to answer the inquiry, and
+// for its certificate to be checked.
+constexpr auto kFindWait = std::chrono::seconds(3);
+
+// The record a request may go to: a VXDP one with a checked certificate,
+// unless the explicit trust-on-first-use fallback is on. Anyone can answer
+// with the target's serial number and MAC first; the real device answers too.
+// ONVIF devices carry no certificate: the library never lists one that names
+// what a certified device holds.
+bool certifiedRecord(const VEXA_DEVICE_REPORT &r)
+{
+    static const bool firstUse = [] {
+        const char *value = std::getenv("VEXA_TRUST_UNCERTIFIED");
+        return value && std::strcmp(value, "1") == 0;
+    }();
+    return firstUse || TEXT(r, protocol) == "ONVIF"
+        || VEXA_DeviceCertified(TEXT(r, serialNo).c_str(), TEXT(r, macAddr).c_str()) == 1;
+}
 
 // Looks for one device before a request goes to it: the request then goes to
 // a device that answered, with the key its certificate vouches for, and a
-// device that is not there is reported as such instead of as a refusal.
+// device that is not there is reported as such instead of as a refusal. It
+// keeps listening, within the wait, until the certified record arrives.
 bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
 {
     Collector collector;
@@ -188,7 +206,8 @@ bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
     while (!found && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::lock_guard lock(collector.mutex);
-        found = std::any_of(collector.devices.begin(), collector.devices.end(), matches);
+        found = std::any_of(collector.devices.begin(), collector.devices.end(),
+                            [&](const VEXA_DEVICE_REPORT &r) { return matches(r) && certifiedRecord(r); });
     }
     VEXA_Stop();
     return found;

@@ -28,5 +28,9 @@ int main(int argc, char **argv)
     modify.confirm = true;
     ok &= write("body_modify", wire::encodeBody(modify));
     ok &= write("body_reset", wire::encodeBody(wire::ResetBody{{}, {}, "GGIUR52XWHW4QOEYNDDZ"}));
+    modify.requester.emplace().fill(0x5A);
+    ok &= write("body_modify_requester", wire::encodeBody(modify));
+    ok &= write("body_reset_requester",
+                wire::encodeBody(wire::ResetBody{{}, {}, "GGIUR52XWHW4QOEYNDDZ", wire::RequesterId{0x5B}}));
     return ok ? 0 : 1;
 }

@@ -46,6 +46,16 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
     announce.info.certificate.emplace().fill(0x77);
     announce.info.confirmWindowS = 20;
 
+    // Revision 5: the device certificate and the signature, always the last TLV.
+    wire::Announce signedAnnounce = announce;
+    signedAnnounce.reason = wire::AnnounceReason::Heartbeat;
+    signedAnnounce.toolId = {};
+    signedAnnounce.info.deviceCertificate.emplace();
+    signedAnnounce.info.deviceCertificate->signingKey.fill(0x78);
+    signedAnnounce.info.deviceCertificate->signature.fill(0x79);
+    signedAnnounce.signature = wire::AnnounceSignature{0x0102030405060708, {}};
+    signedAnnounce.signature->signature.fill(0x7A);
+
     wire::Nonce nonce;
     nonce.requestId = 0x01020304;
     nonce.nonce.fill(0x33);
@@ -69,6 +79,9 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
         {"nonce", nonce},
         {"modify", wire::Modify{9, deviceInfo().mac, wire::Bytes(wire::kModifySealedSize, 0x55)}},
         {"reset", wire::Reset{10, deviceInfo().serial, wire::Bytes(wire::kResetSealedSize, 0x66)}},
+        {"announce_signed", signedAnnounce},
+        {"modify_requester", wire::Modify{11, deviceInfo().mac, wire::Bytes(wire::kModifySealedSize5, 0x55)}},
+        {"reset_requester", wire::Reset{12, deviceInfo().serial, wire::Bytes(wire::kResetSealedSize5, 0x66)}},
         {"result", result},
         {"inquiry_repeat", wire::InquiryRepeat{wire::ToolId{1, 2, 3}, 150, 7, 2, 0x1000, 0x7FFFFFFF,
                                                {0x1000, 0x2345, 0x7FFFFFFF}}},
