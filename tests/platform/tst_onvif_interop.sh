@@ -34,6 +34,9 @@ ip link set lo up || exit 1
 ip route add 224.0.0.0/4 dev lo || exit 1
 export VEXA_INTERFACES=lo
 "$BIN/vexa-devsim" --devices "$WORK/devices.json" --state "$WORK/state.json" </dev/null >"$WORK/devsim.log" 2>&1 &
+# This simulator and no other, on every way out.
+SIM=\$!
+trap 'kill \$SIM 2>/dev/null; wait \$SIM' EXIT
 tries=0
 until grep -q '^ready ' "$WORK/devsim.log"; do
     tries=\$((tries + 1)); [ \$tries -gt 100 ] && exit 1; sleep 0.1
@@ -42,8 +45,6 @@ NODE_PATH="$NPM/node_modules" timeout 60 node "$SRC/onvif_interop.js" interop-pw
     >"$WORK/client.log" 2>&1
 echo "client exit \$?" >>"$WORK/client.log"
 "$BIN/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
-kill \$(pidof vexa-devsim) 2>/dev/null
-wait
 SH
 unshare -n sh "$WORK/run.sh" || { cat "$WORK/devsim.log"; echo "FAIL: the namespace run failed"; exit 1; }
 cat "$WORK/client.log"
