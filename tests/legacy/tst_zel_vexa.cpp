@@ -93,6 +93,7 @@ private slots:
     void modifyOneDevice();
     void emptyGatewaySendsZeroes();
     void onlyTheCurrentDeviceIsChanged();
+    void modifyAsksWhenTheCurrentDeviceIsNotSelected();
     void foldButtonNamesTheNextAction();
     void restoreDefaultPassword();
 
@@ -359,6 +360,26 @@ void TestZelVexa::onlyTheCurrentDeviceIsChanged()
     QCOMPARE(m_devsim.Show(SerialOf(2)).value(ShowIpv4), QStringLiteral("10.32.0.12"));
     QCOMPARE(m_devsim.Show(SerialOf(3)).value(ShowIpv4), QStringLiteral("10.32.0.13"));
     QCOMPARE(Cell(RowOf(3), Ipv4), QStringLiteral("10.32.0.13"));
+}
+
+// Ctrl+Space on the current row clears the selection and leaves the row
+// current, its parameters in the panel: Modify asks for a device and sends nothing.
+void TestZelVexa::modifyAsksWhenTheCurrentDeviceIsNotSelected()
+{
+    StartPage();
+    const QStringList before = m_devsim.Show(SerialOf(2));
+    const QModelIndex serial = View()->model()->index(RowOf(2), Serial);
+    View()->scrollTo(serial);
+    QTest::mouseClick(View()->viewport(), Qt::LeftButton, {}, View()->visualRect(serial).center());
+    QTest::keyClick(View(), Qt::Key_Space, Qt::ControlModifier);
+    QVERIFY(View()->selectionModel()->selectedRows().isEmpty());
+    QCOMPARE(View()->currentIndex().row(), RowOf(2));
+    Fill({{"lineEditIPAddr", "10.32.7.2"}, {"lineEditPort_Password", kPassword}});
+    DialogCatcher catcher;
+    PressModify(catcher);
+    QCOMPARE(catcher.title, QStringLiteral("Information"));
+    QCOMPARE(catcher.text, QStringLiteral("Please select a device."));
+    QCOMPARE(m_devsim.Show(SerialOf(2)), before);
 }
 
 void TestZelVexa::foldButtonNamesTheNextAction()
