@@ -94,6 +94,7 @@ private slots:
     void emptyGatewaySendsZeroes();
     void onlyTheCurrentDeviceIsChanged();
     void modifyAsksWhenTheCurrentDeviceIsNotSelected();
+    void twinRowsAreOneDeviceForTheAddressCheck();
     void foldButtonNamesTheNextAction();
     void restoreDefaultPassword();
 
@@ -380,6 +381,21 @@ void TestZelVexa::modifyAsksWhenTheCurrentDeviceIsNotSelected()
     QCOMPARE(catcher.title, QStringLiteral("Information"));
     QCOMPARE(catcher.text, QStringLiteral("Please select a device."));
     QCOMPARE(m_devsim.Show(SerialOf(2)), before);
+}
+
+// A device is its serial number here: the two rows of the twin serial are one
+// device, so moving one onto the other's address is not refused (a wrong
+// password shows that the request went out, and changes nothing).
+void TestZelVexa::twinRowsAreOneDeviceForTheAddressCheck()
+{
+    StartPage();
+    const QList<int> twins = RowsOf(kTwin);
+    QVERIFY(Cell(twins[0], Ipv4) != Cell(twins[1], Ipv4));
+    ClickRow(twins[0]);
+    Fill({{"lineEditIPAddr", Cell(twins[1], Ipv4)}, {"lineEditPort_Password", "not-it"}});
+    DialogCatcher catcher;
+    PressModify(catcher);
+    QCOMPARE(catcher.text, QStringLiteral("Modify network parameter failed!"));
 }
 
 void TestZelVexa::foldButtonNamesTheNextAction()
