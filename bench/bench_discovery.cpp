@@ -8,6 +8,10 @@
 // found by WS-Discovery, and with "details" listed once device management
 // has been read (the devices open their reads to anyone).
 //
+// With --onvif-lan plain|details (root) the ONVIF devices sit behind a veth
+// pair, each on an address of the simulator's end, and the tool's neighbour
+// table holds one complete entry per device, as on a LAN.
+//
 // With --loss P,Q,... (root) the tool and the simulator sit in two network
 // namespaces of their own joined by a veth pair, each dropping P % of the
 // protocol datagrams it receives at random (nftables), and every run gets the
@@ -73,7 +77,7 @@ struct Run {
 int usage()
 {
     std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
-               "                            [--loss PERCENT[,PERCENT...]]\n",
+               "                            [--onvif-lan plain|details] [--loss PERCENT[,PERCENT...]]\n",
                stderr);
     return 2;
 }
@@ -144,6 +148,34 @@ public:
         return packets;
     }
 
+    /**
+     * `count` device addresses from 10.78.1.1 on the simulator's end, and one
+     * permanent neighbour entry for each on the tool's end, as a LAN's ARP
+     * traffic leaves them. Writes the devices file of that many ONVIF devices.
+     */
+    bool fillLan(size_t count, const std::string &devicesFile)
+    {
+        std::string addresses, neighbours, devices;
+        const std::string peerMac = macOf(m_dev);
+        for (size_t i = 0; i < count; ++i) {
+            const std::string addr = "10.78." + std::to_string(1 + i / 250) + "." + std::to_string(1 + i % 250);
+            addresses += "addr add " + addr + "/16 dev vx0\n";
+            neighbours += "neigh replace " + addr + " lladdr " + peerMac + " dev vx0 nud permanent\n";
+            char mac[18];
+            std::snprintf(mac, sizeof mac, "02:4c:41:4e:%02zx:%02zx", i >> 8 & 0xff, i & 0xff);
+            devices += std::string(i ? ",\n" : "") + "{\"serialNo\": \"LAN" + std::to_string(100000 + i)
+                + "\", \"macAddr\": \"" + mac + "\", \"ipv4Addr\": \"" + addr
+                + "\", \"ipv4Mask\": \"255.255.0.0\", \"typeCode\": \"0x2F00\", \"typeName\": \"LAN cam\", "
+                  "\"port\": 8080, \"httpPort\": 8080, \"protocols\": \"onvif\"}";
+        }
+        FILE *file = std::fopen(devicesFile.c_str(), "w");
+        if (!file)
+            return false;
+        std::fprintf(file, "{\"password\": \"bench1234\", \"devices\": [\n%s]}\n", devices.c_str());
+        std::fclose(file);
+        return batch(m_dev, addresses) && batch(m_tool, neighbours);
+    }
+
     /** Moves the calling thread, and the threads it starts later, into the tool's namespace. */
     bool enterTool()
     {
@@ -156,6 +188,25 @@ public:
 
 private:
     static std::string in(const std::string &ns) { return "ip netns exec " + ns + " "; }
+    static bool batch(const std::string &ns, const std::string &commands)
+    {
+        FILE *ip = popen((in(ns) + "ip -batch -").c_str(), "w");
+        if (!ip)
+            return false;
+        std::fputs(commands.c_str(), ip);
+        return pclose(ip) == 0;
+    }
+    static std::string macOf(const std::string &ns)
+    {
+        FILE *f = popen((in(ns) + "cat /sys/class/net/vx0/address").c_str(), "r");
+        char line[32] = {};
+        if (f) {
+            if (!std::fgets(line, sizeof line, f))
+                line[0] = '\0';
+            pclose(f);
+        }
+        return std::string(line, strnlen(line, 17));
+    }
     static bool shell(const std::string &command) { return std::system(command.c_str()) == 0; }
 
     std::string m_tool;
@@ -225,11 +276,15 @@ int main(int argc, char **argv)
     int runs = 5;
     std::optional<std::vector<int>> losses;
     std::string onvif;
+    bool lan = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const long value = std::strtol(argv[i + 1], nullptr, 10);
-        if (option == "--onvif" && (std::string(argv[i + 1]) == "plain" || std::string(argv[i + 1]) == "details"))
+        const bool kind = std::string(argv[i + 1]) == "plain" || std::string(argv[i + 1]) == "details";
+        if ((option == "--onvif" || option == "--onvif-lan") && kind) {
             onvif = argv[i + 1];
+            lan = option == "--onvif-lan";
+        }
         else if (option == "--devices" && value > 0 && value <= 1'000'000)
             devices = size_t(value);
         else if (option == "--runs" && value > 0 && value <= 1000)
@@ -250,11 +305,22 @@ int main(int argc, char **argv)
     // heartbeats would only blur the datagram counts.
     std::vector<std::string> simArguments{dir + "/vexa-devsim", "--count", std::to_string(devices),
                                           "--no-boot-announce", "--heartbeat", "3600"};
-    if (!onvif.empty())
+    if (!onvif.empty() && !lan)
         simArguments.insert(simArguments.end(), {"--onvif", std::to_string(devices)});
     if (onvif == "details")
         simArguments.push_back("--onvif-open-reads");
-    if (losses) {
+    if (lan) {
+        const std::string file = "/tmp/vexa-bench-lan-" + std::to_string(getpid()) + ".json";
+        if (geteuid() != 0 || losses || !link.setUp() || !link.fillLan(devices, file) || !link.enterTool()) {
+            std::fprintf(stderr, "vexa-bench-discovery: --onvif-lan needs root and ip, and no --loss\n");
+            return 1;
+        }
+        setenv("VEXA_INTERFACES", "vx0", 1);
+        simCommand = {"ip", "netns", "exec", link.deviceNamespace(), "env", "VEXA_INTERFACES=vx0"};
+        simArguments = {dir + "/vexa-devsim", "--devices", file, "--no-boot-announce", "--heartbeat", "3600"};
+        if (onvif == "details")
+            simArguments.push_back("--onvif-open-reads");
+    } else if (losses) {
         if (geteuid() != 0 || !link.setUp() || !link.enterTool()) {
             std::fprintf(stderr, "vexa-bench-discovery: --loss needs root, ip and nft\n");
             return 1;
@@ -284,7 +350,7 @@ int main(int argc, char **argv)
             return 1;
         }
         std::printf("devices=%zu%s found=%zu duplicates=%zu median_ms=%.0f simulator_startup_ms=%.0f\n", devices,
-                    onvif.empty() ? "" : (" onvif=" + onvif).c_str(), figures->foundMin, figures->duplicates,
+                    onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(), figures->foundMin, figures->duplicates,
                     figures->medianMs, startupMs);
         complete = figures->foundMin == devices && figures->duplicates == 0;
     }

@@ -55,13 +55,42 @@ bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *
                                  const char *port, const char *gateway, const char *ipv6,
                                  const char *ipv6Gateway, uint8_t byteA, uint8_t byteB)
 {
+    m_refusedHere = VEXA_CAUSE_BAD_ARGUMENT;
     if (!mac || !password)
         return false;
     // A truncated address or a wrapped port would readdress the device wrongly: refuse instead.
     const std::optional<VEXA_NET_PARAM> param = BuildNetParam(ipv4, mask, port, gateway, ipv6, ipv6Gateway, byteA, byteB);
     if (!param)
         return false;
+    m_refusedHere = VEXA_CAUSE_NONE;
     return VEXA_ModifyDeviceNetParam(mac, password, &*param) == 1;
+}
+#endif
+
+#ifdef VEXA_OLDER_EDITION
+// The earlier interface knows neither: every device is taken for a VXDP one.
+int CVexaClient::LastModifyCause() const
+{
+    return VEXA_CAUSE_UNSPECIFIED;
+}
+
+int CVexaClient::DeviceProtocol(const char *) const
+{
+    return 0;
+}
+#else
+int CVexaClient::LastModifyCause() const
+{
+    int32_t cause = VEXA_CAUSE_UNSPECIFIED;
+    if (m_refusedHere != VEXA_CAUSE_NONE)
+        return m_refusedHere;
+    return VEXA_GetLastModifyCause(&cause) == 1 ? cause : VEXA_CAUSE_UNSPECIFIED;
+}
+
+int CVexaClient::DeviceProtocol(const char *mac) const
+{
+    int32_t protocol = 0;
+    return mac && VEXA_GetDeviceProtocol(mac, &protocol) == 1 ? protocol : 0;
 }
 #endif
 

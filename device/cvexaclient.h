@@ -34,6 +34,10 @@ public:
                         const char *port, const char *gateway, const char *ipv6,
                         const char *ipv6Gateway, uint8_t byteA, uint8_t byteB);
     bool ResetDefaultPassword(const char *serial, const char *code);
+    /** VEXA_CAUSE_* of why the last ModifyNetParam on this thread failed; VEXA_CAUSE_NONE after a success. */
+    int LastModifyCause() const;
+    /** VEXA_PROTOCOL_* a request for the device listed with `mac` takes; 0 when the library knows none. */
+    int DeviceProtocol(const char *mac) const;
 
     /**
      * The record ModifyNetParam sends: zero-filled, each non-null text copied
@@ -51,4 +55,5 @@ public:
 private:
     VEXA_REPORT_CALLBACK m_callback = nullptr;
     void *m_userData = nullptr;
+    int m_refusedHere = VEXA_CAUSE_NONE; // a Modify refused before the library was called
 };

@@ -464,7 +464,15 @@ void QtVexa::OnClickAction(QModelIndex index)
 {
     const CTableView *view = m_ui->tableWidgetDevice;
     if (index.column() == kColumnIpv4Addr) {
-        const QString url = QStringLiteral("http://") + view->GetItemText(index.row(), kColumnIpv4Addr);
+        QString url = QStringLiteral("http://") + view->GetItemText(index.row(), kColumnIpv4Addr);
+        // An ONVIF device's web page is at its HTTP port, which URLs leave out only when it is 80.
+        DeviceLock lock(&m_hDeviceMutex);
+        const VEXA_DEVICE_INFO_MY *record = RecordOfRow(index.row());
+        if (record && m_vexaClient.DeviceProtocol(DeviceRecordList::MacOf(*record).constData()) == VEXA_PROTOCOL_ONVIF) {
+            const int port = record->extraValue > 0 ? record->extraValue : record->port;
+            if (port != 80)
+                url += u':' + QString::number(port);
+        }
         qCDebug(lcPage).noquote() << url;
         QDesktopServices::openUrl(QUrl(url));
     } else if (index.column() == kColumnSerial) {

@@ -158,8 +158,14 @@ private:
      * that keeps its address is never refused.
      */
     std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows);
-    /** Sends the parameters to the device of `row` and, when it accepts them, updates its row and record. */
-    bool ModifyDevice(int row, const QString &address, const NetParams &params);
+    /**
+     * Sends the parameters to the device of `row` and, when it accepts them,
+     * updates its row and record. When an ONVIF device refuses, `cause` (if
+     * given) gets why, as the result's detail.
+     */
+    bool ModifyDevice(int row, const QString &address, const NetParams &params, QString *cause = nullptr);
+    /** The text of a VEXA_CAUSE_*; empty where the library knows no cause. */
+    static QString ModifyCauseText(int cause);
     /** Shows `message` as a tip just below a field of the parameter panel. */
     void ShowFieldTip(const QWidget *field, const QString &message);
 

@@ -149,8 +149,16 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(const QModelIndexLis
     if (!IsValidSubnetMask(mask))
         return refuse(ui.lineEditIPMask, tr("Subnet Mask not correct."));
 
+    // An ONVIF device's one port is its HTTP port, 80 on nearly every camera;
+    // a batch with any VXDP device keeps the device port's range.
     const int port = NumberOf(ui.lineEditPort->text().trimmed());
-    if (port < kDevicePortMin || port > kDevicePortMax)
+    const bool onvifOnly = std::all_of(rows.begin(), rows.end(), [this](const QModelIndex &index) {
+        const VEXA_DEVICE_INFO_MY *record = RecordOfRow(index.row());
+        return record && m_vexaClient.DeviceProtocol(DeviceRecordList::MacOf(*record).constData()) == VEXA_PROTOCOL_ONVIF;
+    });
+    if (onvifOnly && (port < kHttpPortMin || port > kDevicePortMax))
+        return refuse(ui.lineEditPort, tr("HTTP port ranges from 1 to 65535."));
+    if (!onvifOnly && (port < kDevicePortMin || port > kDevicePortMax))
         return refuse(ui.lineEditPort, tr("Device port ranges from 2000 to 65535."));
 
     QString gateway = ui.lineEditIPGateway->text().trimmed();
@@ -195,7 +203,7 @@ std::optional<QtVexa::NetParams> QtVexa::ValidatedNetParams(const QModelIndexLis
     return params;
 }
 
-bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &params)
+bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &params, QString *cause)
 {
     // A row without its record has no MAC to send to.
     VEXA_DEVICE_INFO_MY *record = RecordOfRow(row);
@@ -206,10 +214,15 @@ bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &para
     const char *ipv6Addr = params.withIpv6 ? params.ipv6Addr.constData() : nullptr;
     const char *ipv6Gateway = params.withIpv6 ? params.ipv6Gateway.constData() : nullptr;
     const quint8 prefix = params.withIpv6 ? params.ipv6PrefixLen : 0;
+    const bool onvif = m_vexaClient.DeviceProtocol(mac.constData()) == VEXA_PROTOCOL_ONVIF;
     if (!m_vexaClient.ModifyNetParam(mac.constData(), ipv4.constData(), params.mask.constData(),
                                      params.password.constData(), params.port.constData(),
-                                     params.gateway.constData(), ipv6Addr, ipv6Gateway, prefix, 0))
+                                     params.gateway.constData(), ipv6Addr, ipv6Gateway, prefix, 0)) {
+        // Our own devices keep their fixed texts; an ONVIF device's answer says why.
+        if (cause && onvif)
+            *cause = ModifyCauseText(m_vexaClient.LastModifyCause());
         return false;
+    }
 
     const int port = params.port.toInt();
     // An empty gateway was not sent and the device kept its own: so do the
@@ -272,9 +285,11 @@ void QtVexa::OnModifyNetPara()
         const BusyCursor busy;
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const int row = rows.at(i).row();
-            const QString id = view->GetItemText(row, QtVexaItemModel::ColumnId) + u' ';
+            QString cause;
             // The start passed the checks for the whole batch, so every position has its address.
-            const bool accepted = ModifyDevice(row, *NextBatchAddress(start, int(i)), *params);
+            const bool accepted = ModifyDevice(row, *NextBatchAddress(start, int(i)), *params, &cause);
+            const QString id = view->GetItemText(row, QtVexaItemModel::ColumnId)
+                + (cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause)) + u' ';
             QString &result = accepted ? succeeded : failed;
             if (result.isEmpty())
                 result = (accepted ? tr("Modify network parameter succeed.") : tr("Modify network parameter failed!"))
@@ -286,6 +301,22 @@ void QtVexa::OnModifyNetPara()
     CWarnDlg::MsgBox(tr("Information"), succeeded + failed, this);
 }
 #endif
+
+QString QtVexa::ModifyCauseText(int cause)
+{
+    switch (cause) {
+    case VEXA_CAUSE_NOT_AUTHORIZED:
+        return tr("wrong user name or password");
+    case VEXA_CAUSE_NOT_SUPPORTED:
+        return tr("the device does not support this change");
+    case VEXA_CAUSE_NO_ANSWER:
+        return tr("the device did not answer");
+    case VEXA_CAUSE_REFUSED:
+        return tr("the device refused the new values");
+    default:
+        return QString();
+    }
+}
 
 void QtVexa::OnDefaultPassword()
 {

@@ -106,6 +106,8 @@ inline bool IsReadOnlyType(int32_t typeCode)
 /** The service ports a device accepts. */
 constexpr int kDevicePortMin = 2000;
 constexpr int kDevicePortMax = 65535;
+/** The HTTP ports an ONVIF device accepts: its one port, 80 on nearly every camera. */
+constexpr int kHttpPortMin = 1;
 /** The IPv6 prefix lengths a device accepts. */
 constexpr int kIpv6PrefixMin = 0;
 constexpr int kIpv6PrefixMax = 64;

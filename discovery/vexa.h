@@ -122,6 +122,40 @@ VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password
 /** Restores a device's default password with a manufacturer's security code; 1 only when confirmed. */
 VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityCode);
 
+/**
+ * Why a change of network parameters failed, as far as the device said.
+ * Kept per calling thread, like errno: VEXA_ModifyDeviceNetParam and
+ * VEXA_UpdateIpV20 set it on every return, success included.
+ */
+enum {
+    VEXA_CAUSE_NONE = 0,           /**< the last call succeeded, or none was made on this thread */
+    VEXA_CAUSE_UNSPECIFIED = 1,    /**< it failed and no cause is known: every failure of a VXDP device */
+    VEXA_CAUSE_BAD_ARGUMENT = 2,   /**< a parameter was refused before anything was sent */
+    VEXA_CAUSE_NOT_AUTHORIZED = 3, /**< the device refused the user name or password */
+    VEXA_CAUSE_NOT_SUPPORTED = 4,  /**< the device does not offer the operation */
+    VEXA_CAUSE_NO_ANSWER = 5,      /**< no answer, or none that answered the request */
+    VEXA_CAUSE_REFUSED = 6,        /**< the device refused the new values */
+};
+
+/** The protocols a request for a device can take. */
+enum {
+    VEXA_PROTOCOL_VXDP = 1,  /**< the library's own protocol: device port 2000-65535 */
+    VEXA_PROTOCOL_ONVIF = 2, /**< ONVIF device management: the one port is the HTTP port, 1-65535 */
+};
+
+/**
+ * Stores in `*cause` (VEXA_CAUSE_*) why the calling thread's last
+ * VEXA_ModifyDeviceNetParam or VEXA_UpdateIpV20 failed. Fails only for a null `cause`.
+ */
+VEXA_API int VEXA_GetLastModifyCause(int32_t *cause);
+/**
+ * Stores in `*protocol` (VEXA_PROTOCOL_*) the protocol a request for the
+ * device listed with `macAddr` takes. Fails, storing nothing, for a null
+ * argument, a malformed MAC, or a MAC no listed ONVIF device and no online
+ * VXDP device reports; a request for such a MAC is a VXDP one.
+ */
+VEXA_API int VEXA_GetDeviceProtocol(const char *macAddr, int32_t *protocol);
+
 /** Earlier interface: the same as VEXA_Start_V30(callback, 0, userData). */
 VEXA_API int VEXA_Start_V20(VEXA_REPORT_CALLBACK callback, void *userData);
 /** Earlier interface: IPv4 parameters only; the four trailing values must be 0. */

@@ -450,6 +450,31 @@
         <source>The file %1 could not be written: %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>HTTP port ranges from 1 to 65535.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>wrong user name or password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device does not support this change</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device did not answer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device refused the new values</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QtVexaClass</name>

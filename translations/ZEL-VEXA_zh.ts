@@ -434,6 +434,31 @@
         <source>The file %1 could not be written: %2</source>
         <translation>无法写入文件 %1：%2</translation>
     </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>HTTP port ranges from 1 to 65535.</source>
+        <translation>HTTP 端口的范围为 1 至 65535。</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>wrong user name or password</source>
+        <translation>用户名或密码错误</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device does not support this change</source>
+        <translation>设备不支持此项修改</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device did not answer</source>
+        <translation>设备没有应答</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <source>the device refused the new values</source>
+        <translation>设备拒绝了新的参数</translation>
+    </message>
 </context>
 <context>
     <name>QtVexaClass</name>

@@ -98,6 +98,9 @@ bool Discovery::startOnvif(const PKT_Driver *driver)
     m_onvif = OnvifDiscovery::start(
         driver, {m_gate,
                  [this](uint32_t ipv4) { return m_vxdpAddrs.count(ipv4) > 0; },
+                 [this](const std::string &serial, const std::string &mac) {
+                     return m_certifiedIds.count("s" + serial) > 0 || m_certifiedIds.count("m" + mac) > 0;
+                 },
                  [this](const VEXA_DEVICE_REPORT &r) {
                      if (m_callback)
                          m_callback(&r, m_userData);
@@ -427,17 +430,30 @@ void Discovery::report(Device &device, int eventCode)
     r.extInfo = d.extInfo;
 
     std::lock_guard gate(m_gate);
-    // The address an online device holds: an ONVIF record of the same device yields to this one.
-    const uint32_t addr = eventCode == VEXA_EVENT_OFFLINE ? 0 : address::toHostOrder(d.ipv4Addr);
+    // What an online certified device holds, address, serial and MAC: an
+    // ONVIF record naming any of them yields. An uncertified record proves
+    // nothing and displaces no one.
+    const bool holds = eventCode != VEXA_EVENT_OFFLINE && device.certified;
+    const uint32_t addr = holds ? address::toHostOrder(d.ipv4Addr) : 0;
+    const bool claims = holds && (addr != device.reportedAddr || !device.holdsIdentity);
     if (addr != device.reportedAddr) {
         if (device.reportedAddr != 0 && --m_vxdpAddrs[device.reportedAddr] == 0)
             m_vxdpAddrs.erase(device.reportedAddr);
-        if (addr != 0) {
+        if (addr != 0)
             ++m_vxdpAddrs[addr];
-            m_onvif->yieldAddress(addr);
-        }
         device.reportedAddr = addr;
     }
+    if (holds != device.holdsIdentity) {
+        for (const std::string &id : {"s" + d.serial, "m" + address::formatMac(d.mac)}) {
+            if (holds)
+                ++m_certifiedIds[id];
+            else if (--m_certifiedIds[id] == 0)
+                m_certifiedIds.erase(id);
+        }
+        device.holdsIdentity = holds;
+    }
+    if (claims)
+        m_onvif->yieldTo(addr, d.serial, address::formatMac(d.mac));
     if (const bool holds = eventCode != VEXA_EVENT_OFFLINE; holds != device.holdsMac) {
         std::lock_guard macs(m_macMutex);
         if (holds)

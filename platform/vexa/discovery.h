@@ -78,6 +78,7 @@ private:
         bool certified = false;
         uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
         bool holdsMac = false;     // counted in m_vxdpMacs
+        bool holdsIdentity = false; // certified and online: counted in m_certifiedIds
         Rank listed = Rank::Offline;            // whose list `place` is in
         std::list<const Key *>::iterator place; // in m_byRank[listed]
         Rank rank() const;
@@ -128,7 +129,8 @@ private:
     // Serialises the callback between this thread and the ONVIF ones, and
     // guards the addresses online VXDP devices hold (one device, two protocols).
     std::mutex m_gate;
-    std::unordered_map<uint32_t, uint32_t> m_vxdpAddrs; // host order -> devices holding it
+    std::unordered_map<uint32_t, uint32_t> m_vxdpAddrs; // host order -> certified devices holding it
+    std::unordered_map<std::string, uint32_t> m_certifiedIds; // "s" serial, "m" MAC -> certified devices online
     mutable std::mutex m_macMutex; // taken alone, never around another lock
     std::map<wire::Mac, uint32_t> m_vxdpMacs; // MACs online devices report -> how many report it
     std::unique_ptr<OnvifDiscovery> m_onvif;

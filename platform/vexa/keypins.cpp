@@ -1,9 +1,9 @@
 #include "keypins.h"
 
 #include "crypto.h"
+#include "trustanchors.h"
 
-#include <sodium.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -17,21 +17,6 @@ namespace {
 // key takes the place of the least recently used pin (first-use pins go
 // first); a first-use key is then refused, never accepted unpinned.
 constexpr size_t kMaxPins = 1 << 17;
-
-// The manufacturer whose certificates this build trusts (VEXA_MANUFACTURER_KEY at configure time).
-const crypto::ManufacturerPublicKey &manufacturerKey()
-{
-    static const crypto::ManufacturerPublicKey key = [] {
-        crypto::ManufacturerPublicKey k{};
-        const char hex[] = VEXA_MANUFACTURER_KEY;
-        size_t len = 0;
-        if (sodium_hex2bin(k.data(), k.size(), hex, std::strlen(hex), nullptr, &len, nullptr) != 0
-            || len != k.size())
-            k = {}; // trusts nothing: no signature verifies under the zero key
-        return k;
-    }();
-    return key;
-}
 
 struct Pin {
     wire::PublicKey key{};
@@ -157,7 +142,12 @@ Pins &pins()
 
 bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key)
 {
-    return info.certificate && crypto::checkCertificate(manufacturerKey(), *info.certificate, key, info.serial, info.mac);
+    if (!info.certificate)
+        return false;
+    const auto &anchors = TrustAnchors::process().keys();
+    return std::any_of(anchors.begin(), anchors.end(), [&](const crypto::ManufacturerPublicKey &anchor) {
+        return crypto::checkCertificate(anchor, *info.certificate, key, info.serial, info.mac);
+    });
 }
 
 void announced(const std::string &serial, const wire::Mac &mac, const wire::PublicKey &key, bool certified,

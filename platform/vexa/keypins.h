@@ -1,8 +1,8 @@
 #pragma once
 
 // Which device keys a request may seal a password or security code to. A key
-// is trusted when the manufacturer certified it for the device's serial
-// number and MAC; trust on first use is only a fallback for uncertified
+// is trusted when a manufacturer of the trust anchors (trustanchors.h)
+// certified it for the device's serial number and MAC; trust on first use is only a fallback for uncertified
 // devices, switched on explicitly with VEXA_TRUST_UNCERTIFIED=1, and never
 // takes over a serial number or MAC address that is already pinned.
 
@@ -12,7 +12,7 @@
 
 namespace vexa::keypins {
 
-/** True when `info` carries the manufacturer's valid certificate for `key`, its serial and MAC. */
+/** True when `info` carries a trusted manufacturer's valid certificate for `key`, its serial and MAC. */
 bool certified(const wire::DeviceInfo &info, const wire::PublicKey &key);
 
 /**

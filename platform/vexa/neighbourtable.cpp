@@ -39,11 +39,17 @@ std::optional<unsigned> hexFlags(std::string_view text)
     return ec == std::errc() && end == text.data() + text.size() ? std::optional(value) : std::nullopt;
 }
 
-// "IP address  HW type  Flags  HW address  Mask  Device": the entry's MAC when it counts.
-std::optional<wire::Mac> entryMac(std::string_view line, const wire::Ipv4 &addr)
+struct Entry {
+    wire::Ipv4 addr;
+    wire::Mac mac;
+};
+
+// "IP address  HW type  Flags  HW address  Mask  Device": the entry when it counts.
+std::optional<Entry> entryOf(std::string_view line)
 {
     const auto w = words(line);
-    if (w.size() != 6 || address::parseIpv4(w[0]) != addr)
+    const auto addr = w.size() == 6 ? address::parseIpv4(w[0]) : std::nullopt;
+    if (!addr)
         return std::nullopt;
     const auto flags = hexFlags(w[2]);
     if (!flags || !(*flags & kComplete))
@@ -52,39 +58,51 @@ std::optional<wire::Mac> entryMac(std::string_view line, const wire::Ipv4 &addr)
     // Group addresses (bit 0 of the first octet) and all zeros name no single device.
     if (!mac || ((*mac)[0] & 1) || *mac == wire::Mac{})
         return std::nullopt;
-    return mac;
+    return Entry{*addr, *mac};
 }
 
 } // namespace
 
-std::optional<wire::Mac> macOf(const wire::Ipv4 &addr, const std::string &path)
+Table Table::read(const std::string &path)
 {
+    Table table;
     const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "re"), &std::fclose);
     if (!file)
-        return std::nullopt;
-    std::optional<wire::Mac> found;
+        return table;
+    // Large reads: the kernel walks the table from its start for every read of /proc/net/arp.
+    std::vector<char> chunk(1 << 18);
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     std::string line;
     bool broken = false; // too long or holding a NUL byte: no entry, whatever it looks like
     size_t lines = 0;
-    for (int c; lines < kMaxLines && (c = std::getc(file.get())) != EOF;) {
-        if (c != '\n') {
-            broken = broken || c == '\0' || line.size() == kMaxLine;
-            if (!broken)
-                line += char(c);
-            continue;
+    for (size_t n; lines < kMaxLines && (n = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;) {
+        for (size_t i = 0; i < n && lines < kMaxLines; ++i) {
+            const char c = chunk[i];
+            if (c != '\n') {
+                broken = broken || c == '\0' || line.size() == kMaxLine;
+                if (!broken)
+                    line += c;
+                continue;
+            }
+            ++lines;
+            const auto entry = broken ? std::nullopt : entryOf(line);
+            line.clear();
+            broken = false;
+            if (!entry)
+                continue;
+            // One address resolved to different devices on two links: neither is known to be the one.
+            const auto [at, fresh] = table.m_entries.try_emplace(address::toHostOrder(entry->addr), entry->mac);
+            if (!fresh && at->second != entry->mac)
+                at->second.reset();
         }
-        ++lines;
-        const auto mac = broken ? std::nullopt : entryMac(line, addr);
-        line.clear();
-        broken = false;
-        if (!mac)
-            continue;
-        // One address resolved to different devices on two links: neither is known to be the one.
-        if (found && *found != *mac)
-            return std::nullopt;
-        found = mac;
     }
-    return found;
+    return table;
+}
+
+std::optional<wire::Mac> Table::macOf(const wire::Ipv4 &addr) const
+{
+    const auto it = m_entries.find(address::toHostOrder(addr));
+    return it == m_entries.end() ? std::nullopt : it->second;
 }
 
 } // namespace vexa::neighbourtable

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 namespace vexa::onvif {
 
@@ -125,8 +126,35 @@ std::optional<std::chrono::system_clock::time_point> readDeviceClock(const soap:
     const auto year = number(r.field(p + "Date/Year"), 9999);
     if (!year)
         return std::nullopt;
-    return soap::parseUtc(std::to_string(*year) + "-" + two("Date/Month") + "-" + two("Date/Day") + "T"
+    return soap::parseDateTime(std::to_string(*year) + "-" + two("Date/Month") + "-" + two("Date/Day") + "T"
                           + two("Time/Hour") + ":" + two("Time/Minute") + ":" + two("Time/Second") + "Z");
+}
+
+std::string readDeviceService(const soap::Envelope &r)
+{
+    if (r.operation == "GetCapabilitiesResponse")
+        return r.field("Capabilities/Device/XAddr");
+    if (r.operation != "GetServicesResponse")
+        return {};
+    std::string ns;
+    for (const auto &[path, value] : r.fields) {
+        if (path == "Service/Namespace")
+            ns = value;
+        else if (path == "Service/XAddr" && ns == soap::kDeviceNs)
+            return value;
+    }
+    return {};
+}
+
+Failure failureOf(long status, const std::optional<soap::Envelope> &answer)
+{
+    if (status == 401 || (answer && answer->faultNames("NotAuthorized")))
+        return Failure::NotAuthorized;
+    if (answer && (answer->faultNames("ActionNotSupported") || answer->faultNames("OperationProhibited")))
+        return Failure::NotSupported;
+    if (status == 0 || !answer || answer->operation != "Fault")
+        return Failure::NoAnswer;
+    return Failure::Refused;
 }
 
 Client::Client(std::string xaddr, std::optional<Credentials> credentials, const std::atomic<bool> *cancel)
@@ -148,7 +176,7 @@ std::optional<soap::Envelope> Client::post(const std::string &operation, const s
     CURL *curl = static_cast<CURL *>(m_curl);
     if (!curl)
         return std::nullopt;
-    soap::Envelope request{operation, fields, std::nullopt};
+    soap::Envelope request(operation, fields);
     if (m_credentials && !digest && operation != "GetSystemDateAndTime")
         request.token = soap::makeToken(m_credentials->user, m_credentials->password,
                                         std::chrono::system_clock::now() + m_clockOffset.value_or(0s));
@@ -188,9 +216,10 @@ std::optional<soap::Envelope> Client::post(const std::string &operation, const s
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     m_answered = m_answered || status != 0;
     curl_slist_free_all(headers);
-    if (rc != CURLE_OK)
-        return std::nullopt;
-    return soap::parse(response);
+    auto envelope = rc == CURLE_OK ? soap::parse(response) : std::nullopt;
+    m_lastStatus = status;
+    m_lastSoap = envelope.has_value();
+    return envelope;
 }
 
 void Client::learnClock()
@@ -212,15 +241,51 @@ std::optional<soap::Envelope> Client::call(const std::string &operation, soap::F
         m_httpDigest = true;
         response = post(operation, fields, true, status);
     }
-    if (status != 200 || !response || response->operation != operation + "Response")
-        return std::nullopt;
-    return response;
+    if (status == 200 && response && response->operation == operation + "Response" && response->ns == soap::kDeviceNs) {
+        m_failure = Failure::None;
+        m_transient = false;
+        return response;
+    }
+    m_failure = failureOf(status, response);
+    // A device still starting, or one that dropped the connection: worth asking again later.
+    m_transient = status == 0 || (status >= 500 && m_failure != Failure::NotSupported);
+    return std::nullopt;
+}
+
+// The standard fixes the device service's entry point; a device whose
+// announced address serves something else names its service there.
+bool Client::locateDeviceService()
+{
+    const auto address = wsd::httpAddress(m_xaddr);
+    if (!address)
+        return false;
+    const std::string origin = "http://" + address->host + ":" + std::to_string(address->port);
+    const std::string announced = std::exchange(m_xaddr, origin + "/onvif/device_service");
+    for (const auto &[operation, fields] :
+         {std::pair<std::string, soap::Fields>{"GetServices", {{"IncludeCapability", "false"}}},
+          std::pair<std::string, soap::Fields>{"GetCapabilities", {{"Category", "Device"}}}}) {
+        const auto r = call(operation, fields);
+        const std::string named = r ? readDeviceService(*r) : std::string();
+        const auto at = wsd::httpAddress(named);
+        // Never another host: the announcement decides whom the tool talks to.
+        if (at && at->host == address->host) {
+            m_xaddr = named;
+            return true;
+        }
+        if (r)
+            return true; // it answers at the entry point itself
+    }
+    m_xaddr = announced;
+    return false;
 }
 
 std::optional<Details> Client::readDetails()
 {
     Details d;
-    const auto info = call("GetDeviceInformation", {});
+    auto info = call("GetDeviceInformation", {});
+    const bool noService = !info && m_lastStatus != 0 && !m_lastSoap;
+    if (noService && locateDeviceService())
+        info = call("GetDeviceInformation", {});
     if (!info || !readDeviceInformation(*info, d))
         return std::nullopt;
     if (const auto r = call("GetNetworkInterfaces", {}))
@@ -232,21 +297,23 @@ std::optional<Details> Client::readDetails()
     return d;
 }
 
-bool Client::modify(const NetChange &change)
+Failure Client::modify(const NetChange &change)
 {
     // Reading first proves the credentials and names the interface before anything changes.
     Details now;
     const auto interfaces = call("GetNetworkInterfaces", {});
-    if (!interfaces || !readNetworkInterfaces(*interfaces, now))
-        return false;
+    if (!interfaces)
+        return m_failure;
+    if (!readNetworkInterfaces(*interfaces, now))
+        return Failure::NoAnswer;
     if (const auto r = call("GetNetworkProtocols", {}))
         readProtocols(*r, now);
 
     if (!change.ipv4Gateway.empty() && !call("SetNetworkDefaultGateway", {{"IPv4Address", change.ipv4Gateway}}))
-        return false;
+        return m_failure;
     const auto address = wsd::httpAddress(m_xaddr);
     if (!address)
-        return false;
+        return Failure::NoAnswer;
     const size_t slash = m_xaddr.find('/', 7);
     const std::string path = slash == std::string::npos ? "/" : m_xaddr.substr(slash);
     if (change.httpPort != 0 && change.httpPort != (now.httpPort ? now.httpPort : address->port)) {
@@ -254,7 +321,7 @@ bool Client::modify(const NetChange &change)
                   {{"NetworkProtocols/Name", "HTTP"},
                    {"NetworkProtocols/Enabled", "true"},
                    {"NetworkProtocols/Port", std::to_string(change.httpPort)}}))
-            return false;
+            return m_failure;
         m_xaddr = "http://" + address->host + ":" + std::to_string(change.httpPort) + path;
     }
     const auto done = call("SetNetworkInterfaces",
@@ -265,9 +332,11 @@ bool Client::modify(const NetChange &change)
                             {"NetworkInterface/IPv4/Manual/PrefixLength", std::to_string(change.prefixLength)},
                             {"NetworkInterface/IPv4/DHCP", "false"}});
     if (!done)
-        return false;
+        return m_failure;
     // A device that takes the address only on its next start says so, and is still where it was.
-    return done->field("RebootNeeded") != "true" || call("SystemReboot", {}).has_value();
+    if (done->field("RebootNeeded") == "true" && !call("SystemReboot", {}))
+        return m_failure;
+    return Failure::None;
 }
 
 } // namespace vexa::onvif

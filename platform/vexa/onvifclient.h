@@ -20,6 +20,15 @@ struct Credentials {
     std::string password;
 };
 
+/** Why a call, or the operation it belonged to, did not succeed. */
+enum class Failure : uint8_t {
+    None,
+    NotAuthorized, // HTTP 401, or a NotAuthorized fault: wrong user name or password
+    NotSupported,  // the device does not offer the call (ActionNotSupported, OperationProhibited)
+    NoAnswer,      // no HTTP answer, a time-out, or an answer that is not the call's response
+    Refused,       // any other fault: the device refused the values
+};
+
 /** The ONVIF user name: VEXA_ONVIF_USER, or "admin" (the page asks only for a password). */
 std::string userName();
 
@@ -39,6 +48,10 @@ void readGateway(const soap::Envelope &response, Details &d);
 void readProtocols(const soap::Envelope &response, Details &d);
 /** The device's UTC clock from GetSystemDateAndTimeResponse. */
 std::optional<std::chrono::system_clock::time_point> readDeviceClock(const soap::Envelope &response);
+/** The device service's address from GetServicesResponse or GetCapabilitiesResponse; empty when it names none. */
+std::string readDeviceService(const soap::Envelope &response);
+/** What a failed call's answer says: HTTP status 0 for none. */
+Failure failureOf(long httpStatus, const std::optional<soap::Envelope> &answer);
 
 /** New IPv4 settings; an empty gateway or a port of 0 keeps the device's. */
 struct NetChange {
@@ -56,17 +69,26 @@ public:
     Client(const Client &) = delete;
     Client &operator=(const Client &) = delete;
 
-    /** Reads the details; nothing when the device refuses the device information. */
+    /**
+     * Reads the details; nothing when the device refuses the device
+     * information. Where the transport address serves no SOAP (HTTP 404, a web
+     * page), the device service the device names at the standard entry point
+     * is asked instead, on the same host only.
+     */
     std::optional<Details> readDetails();
     /**
      * Gateway, then port, then address, then a reboot where the device says
      * it takes the address only then: the device stays reachable after any
-     * failed step (the steps before it stay applied). True only when every
-     * step was confirmed.
+     * failed step (the steps before it stay applied). Failure::None only when
+     * every step was confirmed.
      */
-    bool modify(const NetChange &change);
+    Failure modify(const NetChange &change);
     /** Whether the device answered any call over HTTP, even with a refusal. */
     bool answered() const { return m_answered; }
+    /** Why the last call failed. */
+    Failure failure() const { return m_failure; }
+    /** Whether the last call failed in a way that passes: refused or reset connection, time-out, HTTP 5xx. */
+    bool transient() const { return m_transient; }
 
 private:
     /** The response of `operation`, or nothing on any failure or fault. */
@@ -74,12 +96,17 @@ private:
     std::optional<soap::Envelope> post(const std::string &operation, const soap::Fields &fields, bool digest,
                                        long &status);
     void learnClock();
+    bool locateDeviceService();
 
     std::string m_xaddr;
     std::optional<Credentials> m_credentials;
     std::optional<std::chrono::system_clock::duration> m_clockOffset;
     bool m_httpDigest = false; // the device asked for HTTP Digest instead of a UsernameToken
     bool m_answered = false;
+    Failure m_failure = Failure::None;
+    bool m_transient = false;
+    long m_lastStatus = 0;
+    bool m_lastSoap = false; // the last answer was a SOAP envelope
     const std::atomic<bool> *m_cancel; // set: every transfer ends at once
     void *m_curl;
 };

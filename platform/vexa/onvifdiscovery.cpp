@@ -1,7 +1,6 @@
 #include "onvifdiscovery.h"
 
 #include "address.h"
-#include "neighbourtable.h"
 #include "packetdriver.h"
 #include "packetsocket.h"
 #include "reporttext.h"
@@ -29,14 +28,39 @@ constexpr auto kReprobe = 60s;
 constexpr auto kSilenceLimit = 150s;
 // Bounds the table against a flood of made-up endpoints.
 constexpr size_t kMaxDevices = 1 << 16;
-// Details are read by a few threads at once: a thousand devices in a few seconds.
+// Details are read by a few threads at once: a thousand devices in a few
+// seconds. One source's announcements get a few of them and a bounded queue,
+// so a flood of Hellos pointing at a stalling server cannot starve the rest.
 constexpr size_t kReaders = 16;
+constexpr size_t kReadersPerSource = 4;
+constexpr size_t kQueuedPerSource = 256;
+// A directed probe is answered at once; silent this long, the address is
+// taken as empty (as for a VXDP GOODBYE). Each goes out twice against loss.
+constexpr auto kCheckWindow = 1500ms;
+constexpr int kDirectedCopies = 2;
+// One check per device at a time, and at most one every few seconds; the
+// claims made meanwhile wait for the next, a few per device, first come: a
+// flood of claims costs a few probes, never the device's row.
+constexpr auto kCheckGap = 2s;
+constexpr size_t kMaxChecks = 1024;
+constexpr size_t kMaxClaims = 8;
+// A device counts its metadata changes one by one; a bigger jump is no
+// device's own and is ignored.
+constexpr uint32_t kMaxMetadataJump = 64;
+// The neighbour table is read at most this often; the devices waiting share each read.
+constexpr auto kNeighbourGap = 50ms;
 
-// The devices listed, for the whole process; its mutex is taken under a gate, never the other way round.
+// The devices listed, for the whole process, by endpoint; its mutex is taken under a gate, never the other way round.
 struct Index {
+    struct Entry {
+        std::string serial, mac;
+        OnvifDiscovery::Listed device;
+        uint64_t listedAs = 0; // later listings count higher
+        bool live = true;      // listed by the discovery running now
+    };
     std::mutex mutex;
-    std::unordered_map<std::string, OnvifDiscovery::Listed> byMac;
-    std::unordered_map<std::string, std::string> serialOf; // endpoint -> serial
+    std::unordered_map<std::string, Entry> byEndpoint;
+    uint64_t listings = 0;
 };
 
 Index &index()
@@ -45,17 +69,21 @@ Index &index()
     return i;
 }
 
-// Real devices mostly refuse their details to anyone without the password,
-// MAC included, yet the page and Modify find a device by its MAC. The HTTP
-// exchange just had with the device made the kernel resolve its address:
-// the neighbour entry names the device (multicast discovery keeps it on the
-// link), and its answer proves that entry reaches it.
-std::string linkMacOf(const std::string &xaddr)
+uint32_t hostOf(const std::optional<std::string> &xaddr)
 {
-    const auto http = wsd::httpAddress(xaddr);
+    const auto http = xaddr ? wsd::httpAddress(*xaddr) : std::nullopt;
     const auto ipv4 = http ? address::parseIpv4(http->host) : std::nullopt;
-    const auto mac = ipv4 ? neighbourtable::macOf(*ipv4) : std::nullopt;
-    return mac ? address::formatMac(*mac) : std::string();
+    return ipv4 ? address::toHostOrder(*ipv4) : 0;
+}
+
+std::span<const uint8_t> bytes(const std::string &s)
+{
+    return std::span(reinterpret_cast<const uint8_t *>(s.data()), s.size());
+}
+
+std::string identity(const std::string &serial, const std::string &mac)
+{
+    return serial + '\n' + mac;
 }
 
 } // namespace
@@ -63,14 +91,18 @@ std::string linkMacOf(const std::string &xaddr)
 std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, Hooks hooks)
 {
     auto answers = PacketSocket::open(driver, 0, kReceiveBuffer, 0);
-    auto announcements = PacketSocket::open(driver, wsd::kGroup, 1 << 20, wsd::kPort);
-    if (!answers || !announcements)
+    if (!answers)
         return nullptr;
+    // Another program may hold port 3702 for itself: then devices are found
+    // by the probes alone, their Hellos unheard.
+    auto announcements = PacketSocket::open(driver, wsd::kGroup, 1 << 20, wsd::kPort);
     std::unique_ptr<OnvifDiscovery> d(new OnvifDiscovery(std::move(answers), std::move(announcements), std::move(hooks)));
     for (size_t i = 0; i < kReaders; ++i)
         d->m_workers.emplace_back([raw = d.get()] { raw->work(); });
+    d->m_macThread = std::thread([raw = d.get()] { raw->resolveMacs(); });
     d->m_answerThread = std::thread([raw = d.get()] { raw->listen(*raw->m_answers, true); });
-    d->m_announceThread = std::thread([raw = d.get()] { raw->listen(*raw->m_announcements, false); });
+    if (d->m_announcements)
+        d->m_announceThread = std::thread([raw = d.get()] { raw->listen(*raw->m_announcements, false); });
     return d;
 }
 
@@ -85,7 +117,8 @@ OnvifDiscovery::~OnvifDiscovery()
 {
     m_stop = true;
     m_answers->wake();
-    m_announcements->wake();
+    if (m_announcements)
+        m_announcements->wake();
     if (m_answerThread.joinable())
         m_answerThread.join();
     if (m_announceThread.joinable())
@@ -96,19 +129,29 @@ OnvifDiscovery::~OnvifDiscovery()
     }
     for (std::thread &worker : m_workers)
         worker.join();
+    {
+        std::lock_guard lock(m_macMutex);
+        m_macReady.notify_all();
+    }
+    m_macThread.join();
+    // Remembered for requests after the stop, no longer listed.
+    Index &i = index();
+    std::lock_guard lock(i.mutex);
+    for (auto &[endpoint, entry] : i.byEndpoint)
+        entry.live = false;
 }
 
 bool OnvifDiscovery::sendProbe()
 {
     std::lock_guard lock(m_probeMutex);
-    m_probeId = wsd::newUuidUrn();
     m_lastProbe = Clock::now();
-    const std::string xml = wsd::encode(
-        wsd::Probe{m_probeId, {std::string(wsd::kTypeDevice), std::string(wsd::kTypeTransmitter)}});
-    const auto bytes = [](const std::string &s) {
-        return std::span(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    };
-    return m_answers->send(wsd::kGroup, bytes(xml), wsd::kPort);
+    m_probeIds.clear();
+    bool sent = false;
+    for (const wsd::Type &type : {wsd::kTypeDevice, wsd::kTypeTransmitter}) {
+        m_probeIds.push_back(wsd::newUuidUrn());
+        sent |= m_answers->send(wsd::kGroup, bytes(wsd::encode(wsd::Probe{m_probeIds.back(), {type}})), wsd::kPort);
+    }
+    return sent;
 }
 
 void OnvifDiscovery::listen(PacketSocket &socket, bool keepsTime)
@@ -124,7 +167,11 @@ void OnvifDiscovery::listen(PacketSocket &socket, bool keepsTime)
         // Oversized datagrams come back as -EMSGSIZE or fill the spare byte: dropped.
         if (n >= 0 && size_t(n) <= wsd::kMaxMessage)
             handle(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info.sourceAddr, now);
-        if (keepsTime && now - lastExpiry >= 1s) {
+        if (!keepsTime)
+            continue;
+        settleChecks(now);
+        retryDue(now);
+        if (now - lastExpiry >= 1s) {
             lastExpiry = now;
             bool reprobe;
             {
@@ -145,40 +192,51 @@ void OnvifDiscovery::handle(std::string_view xml, uint32_t sourceAddr, Clock::ti
     if (!message)
         return;
     if (const auto *matches = std::get_if<wsd::ProbeMatches>(&*message)) {
+        bool ours;
         {
             std::lock_guard lock(m_probeMutex);
-            if (m_probeId.empty() || matches->relatesTo != m_probeId)
-                return; // not an answer to our latest probe
+            ours = std::find(m_probeIds.begin(), m_probeIds.end(), matches->relatesTo) != m_probeIds.end();
         }
-        for (const wsd::Target &target : matches->matches)
-            heard(target, sourceAddr, true, now);
+        if (ours) {
+            for (const wsd::Target &target : matches->matches)
+                heard(target, sourceAddr, true, now);
+            return;
+        }
+        std::lock_guard gate(m_hooks.gate);
+        const auto probe = m_directed.find(matches->relatesTo);
+        if (probe == m_directed.end())
+            return; // not an answer to a probe of ours
+        for (const wsd::Target &target : matches->matches) {
+            if (target.endpoint == probe->second.endpoint)
+                directedAnswer(probe->second, target, sourceAddr);
+        }
     } else if (const auto *hello = std::get_if<wsd::Hello>(&*message)) {
         heard(hello->target, sourceAddr, false, now);
     } else if (const auto *bye = std::get_if<wsd::Bye>(&*message)) {
-        gone(bye->endpoint);
+        this->bye(bye->endpoint, now);
     }
+}
+
+std::optional<std::string> OnvifDiscovery::deviceXAddr(const wsd::Target &target)
+{
+    for (const std::string &xaddr : target.xaddrs) {
+        const auto http = wsd::httpAddress(xaddr);
+        if (http && address::parseIpv4(http->host))
+            return xaddr;
+    }
+    return std::nullopt;
 }
 
 bool OnvifDiscovery::fillReport(const wsd::Target &target, uint32_t sourceAddr, VEXA_DEVICE_REPORT &r)
 {
-    if (!wsd::typesMatch({std::string(wsd::kTypeTransmitter)}, target.types)
-        && !wsd::typesMatch({std::string(wsd::kTypeDevice)}, target.types))
+    const auto xaddr = deviceXAddr(target);
+    if (!wsd::isOnvifDevice(target.types) || !xaddr)
         return false;
-    // The first plain IPv4 transport address is the device's address.
-    std::optional<wsd::HttpAddress> http;
-    std::optional<wire::Ipv4> ipv4;
-    for (const std::string &xaddr : target.xaddrs) {
-        http = wsd::httpAddress(xaddr);
-        ipv4 = http ? address::parseIpv4(http->host) : std::nullopt;
-        if (ipv4)
-            break;
-    }
-    if (!ipv4)
-        return false;
+    const auto http = wsd::httpAddress(*xaddr);
     r = VEXA_DEVICE_REPORT{};
     copyText(r.protocol, kProtocol);
     copyText(r.serialNo, target.endpoint);
-    copyText(r.ipv4Addr, address::formatIpv4(*ipv4));
+    copyText(r.ipv4Addr, address::formatIpv4(*address::parseIpv4(http->host)));
     r.typeCode = kTypeCode;
     r.port = http->port;
     r.extraValue = http->port;
@@ -227,22 +285,157 @@ void OnvifDiscovery::heard(const wsd::Target &target, uint32_t sourceAddr, bool 
         it = m_devices.emplace(target.endpoint, Device{}).first;
     }
     Device &device = it->second;
-    // An older announcement arriving late must not undo a newer one.
-    if (device.online && target.metadataVersion < device.target.metadataVersion)
-        return;
-    const bool moved = device.target.xaddrs != target.xaddrs;
-    device.target = target;
-    device.sourceAddr = sourceAddr;
-    device.lastHeard = now;
-    device.online = true;
-    if (!device.listed) {
-        device.solicited = solicited;
+    if (!device.online) {
+        device.target = target;
+        device.sourceAddr = sourceAddr;
+        device.lastHeard = now;
+        device.online = true;
+        device.retries = 0;
+        if (!device.listed)
+            device.solicited = solicited;
         // Listed once its details are read (or refused): the row is born with its identity.
         readDetails(it->first, device);
-    } else if (moved) {
-        readDetails(it->first, device); // a new address: its settings changed, read them again
-    } else {
-        compose(device, VEXA_EVENT_UPDATE);
+        return;
+    }
+    const auto listedAt = deviceXAddr(device.target);
+    const auto claimed = deviceXAddr(target);
+    if (claimed != listedAt) {
+        // Anyone can announce any address for any endpoint: the device moves
+        // only once its old address is silent and its new one answers for it.
+        const bool known = std::any_of(device.claims.begin(), device.claims.end(),
+                                       [&](const wsd::Target &c) { return deviceXAddr(c) == claimed; });
+        if (!known && device.claims.size() < kMaxClaims)
+            device.claims.push_back(target);
+        if (!device.check && now - device.lastCheck >= kCheckGap)
+            checkClaims(device, now);
+        else if (!known)
+            m_claimants.push_back(it->first);
+        return;
+    }
+    device.lastHeard = now;
+    const uint32_t version = device.target.metadataVersion;
+    if (target.metadataVersion > version && target.metadataVersion - version <= kMaxMetadataJump) {
+        device.target = target;
+        if (device.listed)
+            readDetails(it->first, device); // its settings changed: read them again
+    }
+}
+
+void OnvifDiscovery::checkClaims(Device &device, Clock::time_point now)
+{
+    const auto listedAt = deviceXAddr(device.target);
+    std::erase_if(device.claims, [&](const wsd::Target &c) { return deviceXAddr(c) == listedAt; });
+    if (device.claims.empty() || m_checks >= kMaxChecks)
+        return;
+    startCheck(device, Check{Check::Kind::Move, hostOf(listedAt), now + kCheckWindow, false, std::exchange(device.claims, {}), std::nullopt},
+               now);
+}
+
+void OnvifDiscovery::startCheck(Device &device, Check check, Clock::time_point now)
+{
+    device.lastCheck = now;
+    ++m_checks;
+    std::vector<uint32_t> hosts = {check.oldHost};
+    for (const wsd::Target &claim : check.claims)
+        hosts.push_back(hostOf(deviceXAddr(claim)));
+    std::sort(hosts.begin(), hosts.end());
+    hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
+    const auto deadline = check.deadline;
+    device.check = std::move(check);
+    for (const uint32_t host : hosts) {
+        if (host != 0)
+            sendDirected(device.target.endpoint, host, deadline);
+    }
+}
+
+// A Probe for any type, by unicast to the address itself: only the device there answers.
+void OnvifDiscovery::sendDirected(const std::string &endpoint, uint32_t host, Clock::time_point deadline)
+{
+    const std::string id = wsd::newUuidUrn();
+    m_directed.emplace(id, Directed{endpoint, host, deadline});
+    const std::string xml = wsd::encode(wsd::Probe{id, {}});
+    for (int copy = 0; copy < kDirectedCopies; ++copy)
+        m_answers->sendTo(host, bytes(xml), wsd::kPort);
+}
+
+void OnvifDiscovery::directedAnswer(const Directed &probe, const wsd::Target &target, uint32_t sourceAddr)
+{
+    const auto it = m_devices.find(probe.endpoint);
+    // Only the address probed speaks for itself: an answer from anywhere else proves nothing.
+    if (it == m_devices.end() || !it->second.check || address::toHostOrder(address::fromNetworkOrder(sourceAddr)) != probe.host)
+        return;
+    Device &device = it->second;
+    Check &check = *device.check;
+    const auto says = deviceXAddr(target);
+    if (check.kind == Check::Kind::Bye) {
+        check.oldAnswered = true; // still there: the Bye was not the device's
+    } else if (probe.host == check.oldHost && says == deviceXAddr(device.target)) {
+        check.oldAnswered = true; // the device is where it was
+    } else if (!check.confirmed) {
+        for (const wsd::Target &claim : check.claims) {
+            if (says == deviceXAddr(claim) && probe.host == hostOf(says))
+                check.confirmed = target;
+        }
+    }
+    // Settled at once when the answer decides: the device stayed, or named its new port itself.
+    if (check.oldAnswered || (check.confirmed && probe.host == check.oldHost))
+        check.deadline = Clock::now();
+}
+
+void OnvifDiscovery::settleChecks(Clock::time_point now)
+{
+    std::lock_guard gate(m_hooks.gate);
+    std::erase_if(m_directed, [&](const auto &entry) { return entry.second.deadline + kCheckWindow < now; });
+    for (auto &[endpoint, device] : m_devices) {
+        if (m_checks == 0)
+            break;
+        if (!device.check || device.check->deadline > now)
+            continue;
+        Check check = std::move(*device.check);
+        device.check.reset();
+        --m_checks;
+        if (check.kind == Check::Kind::Bye) {
+            if (!check.oldAnswered && device.online)
+                takeOffline(device);
+        } else if (check.confirmed && !check.oldAnswered && device.online) {
+            device.sourceAddr = address::toNetworkOrder(hostOf(deviceXAddr(*check.confirmed)));
+            device.target = *check.confirmed;
+            device.lastHeard = now;
+            readDetails(endpoint, device); // a new address: its settings changed, read them again
+        }
+    }
+    // Claims made meanwhile, once the gap has passed.
+    std::erase_if(m_claimants, [&](const std::string &endpoint) {
+        const auto it = m_devices.find(endpoint);
+        if (it == m_devices.end() || it->second.claims.empty() || !it->second.online)
+            return true;
+        if (it->second.check || now - it->second.lastCheck < kCheckGap)
+            return false;
+        checkClaims(it->second, now);
+        return true;
+    });
+}
+
+void OnvifDiscovery::bye(const std::string &endpoint, Clock::time_point now)
+{
+    std::lock_guard gate(m_hooks.gate);
+    auto it = m_devices.find(endpoint);
+    if (it == m_devices.end() || !it->second.online)
+        return;
+    Device &device = it->second;
+    // Anyone can say Bye for anyone: believed once the device stays silent to a probe of its own.
+    if (!device.check && now - device.lastCheck >= kCheckGap && m_checks < kMaxChecks)
+        startCheck(device, Check{Check::Kind::Bye, hostOf(deviceXAddr(device.target)), now + kCheckWindow, false, {},
+                                 std::nullopt},
+                   now);
+}
+
+void OnvifDiscovery::takeOffline(Device &device)
+{
+    device.online = false;
+    if (device.listed) {
+        device.listed = false;
+        report(device, VEXA_EVENT_OFFLINE);
     }
 }
 
@@ -252,18 +445,55 @@ void OnvifDiscovery::readDetails(const std::string &endpoint, Device &device)
         device.readAgain = true;
         return;
     }
-    std::optional<wsd::HttpAddress> http;
-    for (const std::string &xaddr : device.target.xaddrs) {
-        if ((http = wsd::httpAddress(xaddr)) && address::parseIpv4(http->host)) {
+    const auto xaddr = deviceXAddr(device.target);
+    if (!xaddr)
+        return;
+    std::optional<onvif::Credentials> credentials;
+    {
+        std::lock_guard lock(m_jobMutex);
+        if (const auto it = m_credentials.find(endpoint); it != m_credentials.end())
+            credentials = it->second;
+        std::deque<Job> &queued = m_jobs[device.sourceAddr];
+        if (queued.size() >= kQueuedPerSource) {
+            device.reading = false; // this source asked for too much: listed with what it announced
+        } else {
+            if (queued.empty())
+                m_turns.push_back(device.sourceAddr);
+            queued.push_back(Job{endpoint, *xaddr, std::move(credentials), device.sourceAddr});
             device.reading = true;
-            std::lock_guard lock(m_jobMutex);
-            const auto credentials = m_credentials.find(endpoint);
-            m_jobs.push_back(Job{endpoint, xaddr,
-                                 credentials == m_credentials.end() ? std::nullopt : std::optional(credentials->second)});
             m_jobReady.notify_one();
-            return;
         }
     }
+    if (!device.reading && device.online)
+        compose(device, device.listed ? VEXA_EVENT_UPDATE : device.solicited ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
+}
+
+// The user's jobs first; then each source in turn, none with more than its share of readers.
+std::optional<OnvifDiscovery::Job> OnvifDiscovery::nextJob()
+{
+    if (!m_userJobs.empty()) {
+        Job job = std::move(m_userJobs.front());
+        m_userJobs.pop_front();
+        return job;
+    }
+    for (size_t turn = 0, turns = m_turns.size(); turn < turns; ++turn) {
+        const uint32_t source = m_turns.front();
+        m_turns.pop_front();
+        auto queued = m_jobs.find(source);
+        if (m_reading[source] >= kReadersPerSource) {
+            m_turns.push_back(source);
+            continue;
+        }
+        Job job = std::move(queued->second.front());
+        queued->second.pop_front();
+        if (queued->second.empty())
+            m_jobs.erase(queued);
+        else
+            m_turns.push_back(source);
+        ++m_reading[source];
+        return job;
+    }
+    return std::nullopt;
 }
 
 void OnvifDiscovery::work()
@@ -271,26 +501,68 @@ void OnvifDiscovery::work()
     if (m_hooks.enterThread)
         m_hooks.enterThread();
     for (;;) {
-        Job job;
+        std::optional<Job> job;
         {
             std::unique_lock lock(m_jobMutex);
-            m_jobReady.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+            m_jobReady.wait(lock, [&] { return m_stop || (job = nextJob()); });
             if (m_stop)
                 return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
         }
         // Never guessed or default passwords: without the user's, only what the device shows anyone.
-        onvif::Client client(job.xaddr, job.credentials, &m_stop);
+        onvif::Client client(job->xaddr, job->credentials, &m_stop);
         auto details = client.readDetails();
         const bool macKnown = details && address::parseMac(details->mac);
-        detailsRead(job.endpoint, std::move(details),
-                    !macKnown && client.answered() ? linkMacOf(job.xaddr) : std::string());
+        const bool transient = !details && client.transient();
+        const uint32_t host = hostOf(job->xaddr);
+        if (!macKnown && client.answered() && host != 0) {
+            std::lock_guard lock(m_macMutex);
+            m_macWaits.push_back(
+                MacWait{job->endpoint, std::move(details), address::fromNetworkOrder(address::toNetworkOrder(host)), transient});
+            m_macReady.notify_one();
+        } else {
+            detailsRead(job->endpoint, std::move(details), {}, transient);
+        }
+        if (!job->user) {
+            std::lock_guard lock(m_jobMutex);
+            if (--m_reading[job->source] == 0)
+                m_reading.erase(job->source);
+            m_jobReady.notify_all();
+        }
+    }
+}
+
+// Real devices mostly refuse their details to anyone without the password,
+// MAC included, yet the page and Modify find a device by its MAC. The HTTP
+// exchange just had with the device made the kernel resolve its address:
+// the neighbour entry names the device (multicast discovery keeps it on the
+// link), and its answer proves that entry reaches it. One read of the table
+// serves every device waiting, however large the table.
+void OnvifDiscovery::resolveMacs()
+{
+    if (m_hooks.enterThread)
+        m_hooks.enterThread();
+    Clock::time_point lastRead;
+    for (;;) {
+        std::vector<MacWait> waits;
+        {
+            std::unique_lock lock(m_macMutex);
+            m_macReady.wait(lock, [&] { return m_stop || !m_macWaits.empty(); });
+            m_macReady.wait_until(lock, lastRead + kNeighbourGap, [&] { return m_stop.load(); });
+            if (m_stop)
+                return;
+            waits.swap(m_macWaits);
+        }
+        lastRead = Clock::now();
+        const neighbourtable::Table table = neighbourtable::Table::read();
+        for (MacWait &w : waits) {
+            const auto mac = table.macOf(w.addr);
+            detailsRead(w.endpoint, std::move(w.details), mac ? address::formatMac(*mac) : std::string(), w.transient);
+        }
     }
 }
 
 void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvif::Details> details,
-                                 std::string linkMac)
+                                 std::string linkMac, bool transient)
 {
     std::lock_guard gate(m_hooks.gate);
     const auto it = m_devices.find(endpoint);
@@ -298,14 +570,59 @@ void OnvifDiscovery::detailsRead(const std::string &endpoint, std::optional<onvi
         return;
     Device &device = it->second;
     device.reading = false;
-    if (details)
-        device.details = std::move(details);
     if (!linkMac.empty())
         device.linkMac = std::move(linkMac);
-    if (device.online)
+    if (details) {
+        device.details = std::move(details);
+        device.retries = 0;
+    } else if (transient && device.retries < std::size(kRetryDelays) && !device.retryAt) {
+        // Not up yet, or busy: asked again later, a bounded number of times.
+        device.retryAt = Clock::now() + kRetryDelays[device.retries++];
+        m_retrying.push_back(endpoint);
+    }
+    if (device.online) {
+        if (device.listed && device.provisional && device.details) {
+            // Listed before its details could be read: it takes the identity they name.
+            device.provisional = false;
+            VEXA_DEVICE_REPORT r;
+            fillReport(device.target, device.sourceAddr, r);
+            addDetails(*device.details, r);
+            if (r.macAddr[0] == '\0')
+                copyText(r.macAddr, device.linkMac);
+            if (device.serial != r.serialNo || device.mac != r.macAddr) {
+                device.listed = false;
+                report(device, VEXA_EVENT_OFFLINE);
+            }
+        }
+        const bool wasListed = device.listed;
         compose(device, device.listed ? VEXA_EVENT_UPDATE : device.solicited ? VEXA_EVENT_ONLINE : VEXA_EVENT_ANNOUNCE);
+        if (!wasListed && device.listed && !device.details && transient)
+            device.provisional = true;
+    }
     if (std::exchange(device.readAgain, false) && device.online)
         readDetails(endpoint, device);
+}
+
+void OnvifDiscovery::retryDue(Clock::time_point now)
+{
+    std::lock_guard gate(m_hooks.gate);
+    std::erase_if(m_retrying, [&](const std::string &endpoint) {
+        const auto it = m_devices.find(endpoint);
+        if (it == m_devices.end() || !it->second.retryAt)
+            return true;
+        if (*it->second.retryAt > now)
+            return false;
+        it->second.retryAt.reset();
+        if (it->second.online)
+            readDetails(endpoint, it->second);
+        return true;
+    });
+}
+
+bool OnvifDiscovery::identityFree(const Device &device, const std::string &serial, const std::string &mac) const
+{
+    const auto it = m_identities.find(identity(serial, mac));
+    return it == m_identities.end() || it->second == device.target.endpoint;
 }
 
 // Builds the device's record and reports it: an online event only when it is
@@ -325,11 +642,15 @@ void OnvifDiscovery::compose(Device &device, int eventCode)
         copyText(r.macAddr, device.mac);
     }
     device.ipv4 = address::toHostOrder(*address::parseIpv4(r.ipv4Addr));
-    if (m_hooks.heldByVxdp(device.ipv4)) {
-        // The same device, already listed by its VXDP record.
-        if (device.listed)
+    // The same device, already listed by its certified VXDP record; or a record
+    // naming a certified device's serial or MAC, or another listed row's
+    // identity: the page would take both rows for one.
+    if (m_hooks.heldByVxdp(device.ipv4) || m_hooks.claimedByVxdp(r.serialNo, r.macAddr)
+        || !identityFree(device, r.serialNo, r.macAddr)) {
+        if (device.listed) {
+            device.listed = false;
             report(device, VEXA_EVENT_OFFLINE);
-        device.listed = false;
+        }
         return;
     }
     r.eventCode = device.report.eventCode;
@@ -349,42 +670,40 @@ std::optional<OnvifDiscovery::Listed> OnvifDiscovery::listedByMac(const std::str
 {
     Index &i = index();
     std::lock_guard lock(i.mutex);
-    const auto it = i.byMac.find(mac);
-    return it == i.byMac.end() ? std::nullopt : std::optional(it->second);
+    const Index::Entry *found = nullptr;
+    size_t live = 0;
+    for (const auto &[endpoint, entry] : i.byEndpoint) {
+        if (entry.mac != mac || entry.device.xaddr.empty())
+            continue;
+        live += entry.live;
+        if (!found || (entry.live && !found->live) || (entry.live == found->live && entry.listedAs > found->listedAs))
+            found = &entry;
+    }
+    // Two rows listed now claim the MAC: neither gets the password.
+    if (!found || live > 1)
+        return std::nullopt;
+    return found->device;
 }
 
 bool OnvifDiscovery::listsSerial(const std::string &serial)
 {
     Index &i = index();
     std::lock_guard lock(i.mutex);
-    return std::any_of(i.serialOf.begin(), i.serialOf.end(), [&](const auto &e) { return e.second == serial; });
+    return std::any_of(i.byEndpoint.begin(), i.byEndpoint.end(), [&](const auto &e) { return e.second.serial == serial; });
 }
 
 void OnvifDiscovery::actedOn(const Listed &device, const onvif::Credentials &credentials)
 {
     std::lock_guard lock(m_jobMutex);
     m_credentials[device.endpoint] = credentials;
-    m_jobs.push_back(Job{device.endpoint, device.xaddr, credentials});
+    m_userJobs.push_back(Job{device.endpoint, device.xaddr, credentials, 0, true});
     m_jobReady.notify_one();
 }
 
-void OnvifDiscovery::gone(const std::string &endpoint)
-{
-    std::lock_guard gate(m_hooks.gate);
-    auto it = m_devices.find(endpoint);
-    if (it == m_devices.end() || !it->second.online)
-        return;
-    it->second.online = false;
-    if (it->second.listed) {
-        it->second.listed = false;
-        report(it->second, VEXA_EVENT_OFFLINE);
-    }
-}
-
-void OnvifDiscovery::yieldAddress(uint32_t ipv4)
+void OnvifDiscovery::yieldTo(uint32_t ipv4, const std::string &serial, const std::string &mac)
 {
     for (auto &[endpoint, device] : m_devices) {
-        if (device.listed && device.ipv4 == ipv4) {
+        if (device.listed && (device.ipv4 == ipv4 || device.serial == serial || device.mac == mac)) {
             device.listed = false;
             report(device, VEXA_EVENT_OFFLINE);
         }
@@ -395,36 +714,29 @@ void OnvifDiscovery::expireSilent(Clock::time_point now)
 {
     std::lock_guard gate(m_hooks.gate);
     for (auto &[endpoint, device] : m_devices) {
-        if (device.online && now - device.lastHeard > kSilenceLimit) {
-            device.online = false;
-            if (device.listed) {
-                device.listed = false;
-                report(device, VEXA_EVENT_OFFLINE);
-            }
-        }
+        if (device.online && now - device.lastHeard > kSilenceLimit)
+            takeOffline(device);
     }
 }
 
 void OnvifDiscovery::report(Device &device, int eventCode)
 {
     device.report.eventCode = eventCode;
+    const std::string &endpoint = device.target.endpoint;
+    const std::string key = identity(device.serial, device.mac);
+    if (eventCode == VEXA_EVENT_OFFLINE) {
+        if (const auto it = m_identities.find(key); it != m_identities.end() && it->second == endpoint)
+            m_identities.erase(it);
+    } else {
+        m_identities[key] = endpoint;
+    }
     {
         Index &i = index();
         std::lock_guard lock(i.mutex);
-        const std::string &endpoint = device.target.endpoint;
-        if (!device.mac.empty())
-            i.byMac.erase(device.mac);
-        i.serialOf.erase(endpoint);
-        if (eventCode != VEXA_EVENT_OFFLINE && i.serialOf.size() < kMaxDevices) {
-            for (const std::string &xaddr : device.target.xaddrs) {
-                const auto http = wsd::httpAddress(xaddr);
-                if (http && address::parseIpv4(http->host) && !device.mac.empty()) {
-                    i.byMac[device.mac] = Listed{endpoint, xaddr};
-                    break;
-                }
-            }
-            i.serialOf[endpoint] = device.serial;
-        }
+        i.byEndpoint.erase(endpoint);
+        if (eventCode != VEXA_EVENT_OFFLINE && i.byEndpoint.size() < kMaxDevices)
+            i.byEndpoint[endpoint] = {device.serial, device.mac,
+                                      Listed{endpoint, deviceXAddr(device.target).value_or("")}, ++i.listings, true};
     }
     m_hooks.deliver(device.report);
 }

@@ -2,8 +2,11 @@
 
 // ONVIF devices beside VXDP ones: WS-Discovery probes and announcements on
 // the chosen interfaces, each device reported through the same callback as
-// a VXDP device, and never while a VXDP device holds its address.
+// a VXDP device, and never while a certified VXDP device holds its address,
+// serial number or MAC. Announcements are unauthenticated: a move to another
+// address and a Bye are believed only once directed probes bear them out.
 
+#include "neighbourtable.h"
 #include "onvifclient.h"
 #include "vexa.h"
 #include "wsdiscovery.h"
@@ -13,6 +16,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,7 +38,10 @@ public:
 
     struct Hooks {
         std::mutex &gate; // held around every report, and around the calls below
-        std::function<bool(uint32_t ipv4)> heldByVxdp; // host order; asked with the gate held
+        /** Whether a certified VXDP device holds `ipv4` (host order); asked with the gate held. */
+        std::function<bool(uint32_t ipv4)> heldByVxdp;
+        /** Whether a certified VXDP device reports this serial number or this MAC; asked with the gate held. */
+        std::function<bool(const std::string &serial, const std::string &mac)> claimedByVxdp;
         std::function<void(const VEXA_DEVICE_REPORT &)> deliver;
         std::function<void()> enterThread; // run first on each of this discovery's threads
     };
@@ -45,10 +52,13 @@ public:
     OnvifDiscovery(const OnvifDiscovery &) = delete;
     OnvifDiscovery &operator=(const OnvifDiscovery &) = delete;
 
-    /** Multicasts one Probe; callable from any thread. */
+    /** Multicasts one Probe per device type (a type-strict device answers only its own); callable from any thread. */
     bool sendProbe();
-    /** With the gate held: a VXDP device now holds `ipv4` (host order); an ONVIF record there yields to it. */
-    void yieldAddress(uint32_t ipv4);
+    /**
+     * With the gate held: a certified VXDP device now holds `ipv4` (host
+     * order), `serial` and `mac`; an ONVIF record naming any of them yields.
+     */
+    void yieldTo(uint32_t ipv4, const std::string &serial, const std::string &mac);
 
     // The devices last listed are remembered for the whole process, like
     // device keys, so a request after the discovery stopped still finds them.
@@ -57,7 +67,7 @@ public:
     struct Listed {
         std::string endpoint, xaddr;
     };
-    /** The listed ONVIF device with this MAC (as reported, canonical); nothing when none. */
+    /** The one listed ONVIF device with this MAC (as reported, canonical); nothing when none or several. */
     static std::optional<Listed> listedByMac(const std::string &mac);
     /** Whether a listed ONVIF device reports this serial number. */
     static bool listsSerial(const std::string &serial);
@@ -68,9 +78,27 @@ public:
     static bool fillReport(const wsd::Target &target, uint32_t sourceAddr, VEXA_DEVICE_REPORT &r);
     /** Overlays what device management said on a report. */
     static void addDetails(const onvif::Details &details, VEXA_DEVICE_REPORT &r);
+    /** The IPv4 transport address a device is reached at: the first "http://" one with a dotted IPv4 host. */
+    static std::optional<std::string> deviceXAddr(const wsd::Target &target);
+
+    /** Details read again after a failed first read (no answer, time-out, HTTP 5xx): this long after each try. */
+    static constexpr std::chrono::seconds kRetryDelays[] = {std::chrono::seconds(1), std::chrono::seconds(2),
+                                                            std::chrono::seconds(4), std::chrono::seconds(8),
+                                                            std::chrono::seconds(16), std::chrono::seconds(32)};
 
 private:
     using Clock = std::chrono::steady_clock;
+    // Claims announcements made that directed probes must bear out first:
+    // a move is believed when the old address stays silent and a claimed new
+    // one answers for the device from itself; a Bye when the address stays silent.
+    struct Check {
+        enum class Kind : uint8_t { Move, Bye } kind;
+        uint32_t oldHost = 0; // host order
+        Clock::time_point deadline;
+        bool oldAnswered = false;             // the old address still answers as before
+        std::vector<wsd::Target> claims;      // Move: where announcements said the device went
+        std::optional<wsd::Target> confirmed; // the claim whose address answered, from itself, as claimed
+    };
     struct Device {
         wsd::Target target;
         uint32_t sourceAddr = 0; // network order
@@ -81,42 +109,90 @@ private:
         uint32_t ipv4 = 0; // host order
         Clock::time_point lastHeard;
         bool online = false;
-        bool reading = false;   // details are being read
-        bool readAgain = false; // and changed meanwhile: read them again when that read ends
-        bool solicited = false; // first heard in answer to our probe
-        bool listed = false;    // reported online; false while a VXDP device holds the address
+        bool reading = false;     // details are being read
+        bool readAgain = false;   // and changed meanwhile: read them again when that read ends
+        bool solicited = false;   // first heard in answer to our probe
+        bool listed = false;      // reported online; false while a VXDP device holds the address
+        bool provisional = false; // listed without details after a failed read: its identity may still change
+        size_t retries = 0;       // details reads after failed ones, this time
+        std::optional<Clock::time_point> retryAt;
+        std::optional<Check> check;
+        std::vector<wsd::Target> claims; // moves claimed while a check ran or lately: checked together next
+        Clock::time_point lastCheck;
     };
     struct Job {
         std::string endpoint, xaddr;
         std::optional<onvif::Credentials> credentials;
+        uint32_t source = 0; // network order: whose announcement asked for this read
+        bool user = false;   // the user acted on the device
+    };
+    struct Directed {
+        std::string endpoint;
+        uint32_t host; // host order
+        Clock::time_point deadline;
+    };
+    struct MacWait {
+        std::string endpoint;
+        std::optional<onvif::Details> details;
+        wire::Ipv4 addr;
+        bool transient;
     };
 
     OnvifDiscovery(std::unique_ptr<PacketSocket> answers, std::unique_ptr<PacketSocket> announcements, Hooks hooks);
     void listen(PacketSocket &socket, bool keepsTime);
     void handle(std::string_view xml, uint32_t sourceAddr, Clock::time_point now);
     void heard(const wsd::Target &target, uint32_t sourceAddr, bool solicited, Clock::time_point now);
-    void gone(const std::string &endpoint);
+    void directedAnswer(const Directed &probe, const wsd::Target &target, uint32_t sourceAddr);
+    void startCheck(Device &device, Check check, Clock::time_point now);
+    void checkClaims(Device &device, Clock::time_point now);
+    void settleChecks(Clock::time_point now);
+    void bye(const std::string &endpoint, Clock::time_point now);
+    void takeOffline(Device &device);
     void expireSilent(Clock::time_point now);
     void report(Device &device, int eventCode);
     void compose(Device &device, int eventCode);
+    bool identityFree(const Device &device, const std::string &serial, const std::string &mac) const;
     void readDetails(const std::string &endpoint, Device &device);
+    void queue(Job job);
+    std::optional<Job> nextJob();
     void work();
-    void detailsRead(const std::string &endpoint, std::optional<onvif::Details> details, std::string linkMac);
+    void resolveMacs();
+    void detailsRead(const std::string &endpoint, std::optional<onvif::Details> details, std::string linkMac,
+                     bool transient);
+    void sendDirected(const std::string &endpoint, uint32_t host, Clock::time_point deadline);
+    void retryDue(Clock::time_point now);
+
     std::unique_ptr<PacketSocket> m_answers;       // any free port: probes go out, matches come back
-    std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye
+    std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye; null when taken
     Hooks m_hooks;
     std::mutex m_probeMutex;
-    std::string m_probeId; // the MessageID matches must relate to
+    std::vector<std::string> m_probeIds; // the MessageIDs matches must relate to
     Clock::time_point m_lastProbe;
-    std::unordered_map<std::string, Device> m_devices; // by endpoint reference; under the gate
+    // Under the gate:
+    std::unordered_map<std::string, Device> m_devices;    // by endpoint reference
+    std::unordered_map<std::string, Directed> m_directed; // directed probes by MessageID
+    size_t m_checks = 0;                                  // devices with a check running
+    std::vector<std::string> m_retrying;                  // devices with a read of details due later
+    std::vector<std::string> m_claimants;                 // devices with claims waiting for a check
+    std::unordered_map<std::string, std::string> m_identities; // listed serial and MAC -> endpoint
     std::atomic<bool> m_stop{false};
     std::thread m_answerThread;
     std::thread m_announceThread;
+    // Reads of details, fair between the sources that asked for them: a flood
+    // of announcements from one source waits its turn behind real cameras.
     std::mutex m_jobMutex;
     std::condition_variable m_jobReady;
-    std::deque<Job> m_jobs;
+    std::deque<Job> m_userJobs;                            // the user acted: first
+    std::map<uint32_t, std::deque<Job>> m_jobs;            // by source
+    std::deque<uint32_t> m_turns;                          // sources with queued jobs, in turn
+    std::unordered_map<uint32_t, size_t> m_reading;        // by source: jobs being worked on
     std::unordered_map<std::string, onvif::Credentials> m_credentials; // by endpoint, under m_jobMutex
     std::vector<std::thread> m_workers;
+    // MACs of devices whose details name none: one read of the neighbour table for all waiting.
+    std::mutex m_macMutex;
+    std::condition_variable m_macReady;
+    std::vector<MacWait> m_macWaits;
+    std::thread m_macThread;
 };
 
 } // namespace vexa

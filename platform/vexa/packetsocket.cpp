@@ -54,9 +54,9 @@ bool PacketSocket::send(uint32_t group, std::span<const uint8_t> datagram, uint1
         > 0;
 }
 
-bool PacketSocket::sendTo(uint32_t addr, std::span<const uint8_t> datagram)
+bool PacketSocket::sendTo(uint32_t addr, std::span<const uint8_t> datagram, uint16_t port)
 {
-    return m_driver->sendTo(m_socket, address::toNetworkOrder(addr), wire::kPort, datagram.data(), datagram.size())
+    return m_driver->sendTo(m_socket, address::toNetworkOrder(addr), port, datagram.data(), datagram.size())
         == 0;
 }
 

@@ -28,8 +28,8 @@ public:
 
     /** Sends to `group`:`port` (host order) on every chosen interface; true when it went out somewhere. */
     bool send(uint32_t group, std::span<const uint8_t> datagram, uint16_t port = kVxdpPort);
-    /** Sends by unicast to `addr` (host order); false when the driver is too old or it could not go out. */
-    bool sendTo(uint32_t addr, std::span<const uint8_t> datagram);
+    /** Sends by unicast to `addr`:`port` (host order); false when the driver is too old or it could not go out. */
+    bool sendTo(uint32_t addr, std::span<const uint8_t> datagram, uint16_t port = kVxdpPort);
     /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE). */
     int receive(std::span<uint8_t> buffer, int timeoutMs, PKT_RecvInfo &info);
     /** Interrupts a blocked receive from another thread. */

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -14,10 +15,10 @@ namespace vexa::soap {
 
 namespace {
 
-constexpr const char *kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
-constexpr const char *kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
+constexpr std::string_view kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
+constexpr std::string_view kSoap11Ns = "http://schemas.xmlsoap.org/soap/envelope/";
 constexpr const char *kSchemaNs = "http://www.onvif.org/ver10/schema";
-constexpr const char *kErrorNs = "http://www.onvif.org/ver10/error";
+constexpr std::string_view kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
 constexpr const char *kSecurityNs =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd";
 constexpr const char *kUtilityNs =
@@ -30,20 +31,7 @@ constexpr const char *kBase64Type =
 // Thrown inside this file only, when a message breaks a bound.
 struct Unparsable {};
 
-std::string_view localName(std::string_view name)
-{
-    const size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-pugi::xml_node child(const pugi::xml_node &parent, std::string_view name)
-{
-    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element && localName(c.name()) == name)
-            return c;
-    }
-    return {};
-}
+using xmldoc::localName;
 
 std::string trimmed(std::string_view value)
 {
@@ -89,8 +77,11 @@ bool hasPath(const pugi::xml_node &node, const std::vector<std::string> &segment
         return true;
     if (segments[from][0] == '@')
         return node.attribute(segments[from].substr(1).c_str());
-    const pugi::xml_node c = child(node, segments[from]);
-    return c && hasPath(c, segments, from + 1);
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element && localName(c.name()) == localName(segments[from]))
+            return hasPath(c, segments, from + 1);
+    }
+    return false;
 }
 
 // Adds one field below `root`: a segment reuses the last element of its name
@@ -117,10 +108,12 @@ void build(pugi::xml_node root, const std::string &path, const std::string &valu
             node.append_attribute(s.substr(1).c_str()) = value.c_str();
             return;
         }
-        const std::string name = std::string(i == 0 ? topPrefix : innerPrefix) + s;
+        // A segment may name its own prefix where the schema leaves the usual one.
+        const bool prefixed = s.find(':') != std::string::npos;
+        const std::string name = prefixed ? s : std::string(i == 0 ? topPrefix : innerPrefix) + s;
         pugi::xml_node last;
         for (pugi::xml_node c = node.last_child(); c; c = c.previous_sibling()) {
-            if (c.type() == pugi::node_element && localName(c.name()) == s) {
+            if (c.type() == pugi::node_element && localName(c.name()) == localName(s)) {
                 last = c;
                 break;
             }
@@ -158,16 +151,45 @@ std::string passwordDigest(std::string_view nonceBase64, std::string_view create
     return base64(hash, hashSize);
 }
 
-// "Z", or fractions of a second and "Z" (clients send milliseconds).
-bool fractionThenZ(std::string_view rest)
+// What follows the seconds of an xs:dateTime: fractions (ignored), then the
+// zone; the offset from UTC in seconds, or nothing when it is not one.
+std::optional<int> zoneOffset(std::string_view rest)
 {
     if (!rest.empty() && rest[0] == '.') {
         const size_t digits = rest.find_first_not_of("0123456789", 1);
-        if (digits == 1 || digits > 10)
-            return false;
+        if (digits == 1 || (digits == std::string_view::npos ? rest.size() : digits) > 13)
+            return std::nullopt;
         rest.remove_prefix(digits == std::string_view::npos ? rest.size() : digits);
     }
-    return rest == "Z";
+    if (rest.empty() || rest == "Z")
+        return 0;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (rest.size() != 6 || (rest[0] != '+' && rest[0] != '-') || rest[3] != ':' || !digit(rest[1]) || !digit(rest[2])
+        || !digit(rest[4]) || !digit(rest[5]))
+        return std::nullopt;
+    const int hours = (rest[1] - '0') * 10 + (rest[2] - '0');
+    const int minutes = (rest[4] - '0') * 10 + (rest[5] - '0');
+    if (hours > 14 || minutes > 59 || (hours == 14 && minutes != 0))
+        return std::nullopt;
+    return (rest[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+}
+
+// A fault's codes: SOAP 1.2 Code/Value and its Subcode chain, or SOAP 1.1's faultcode.
+std::vector<xmldoc::QName> faultCodes(const pugi::xml_node &fault, std::string_view envelopeNs)
+{
+    std::vector<xmldoc::QName> codes;
+    const auto code = [&](const pugi::xml_node &value) {
+        if (value && codes.size() < kMaxDepth)
+            codes.push_back(xmldoc::resolve(value, trimmed(value.child_value())));
+    };
+    if (envelopeNs == kSoap11Ns) {
+        code(xmldoc::child(fault, "", "faultcode"));
+        return codes;
+    }
+    for (pugi::xml_node c = xmldoc::child(fault, envelopeNs, "Code"); c && codes.size() < kMaxDepth;
+         c = xmldoc::child(c, envelopeNs, "Subcode"))
+        code(xmldoc::child(c, envelopeNs, "Value"));
+    return codes;
 }
 
 } // namespace
@@ -181,13 +203,21 @@ std::string Envelope::field(std::string_view path) const
     return {};
 }
 
+bool Envelope::faultNames(std::string_view subcode) const
+{
+    return operation == "Fault" && std::any_of(faultCodes.begin(), faultCodes.end(), [&](const xmldoc::QName &q) {
+        return q.local == subcode && (q.ns == kErrorNs || q.ns.empty());
+    });
+}
+
 std::string encode(const Envelope &e)
 {
     pugi::xml_document doc;
     pugi::xml_node env = doc.append_child("s:Envelope");
-    env.append_attribute("xmlns:s") = kSoapNs;
-    env.append_attribute("xmlns:tds") = kDeviceNs;
+    env.append_attribute("xmlns:s") = std::string(kSoapNs).c_str();
+    env.append_attribute("xmlns:tds") = std::string(kDeviceNs).c_str();
     env.append_attribute("xmlns:tt") = kSchemaNs;
+    env.append_attribute("xmlns:trt") = std::string(kMediaNs).c_str();
     try {
         if (e.token) {
             pugi::xml_node header = env.append_child("s:Header");
@@ -203,14 +233,24 @@ std::string encode(const Envelope &e)
             build(token, "Created", e.token->created, "", "wsu:");
         }
         pugi::xml_node body = env.append_child("s:Body");
+        // Some device firmwares find the operation by matching text as the common clients write it.
+        body.append_attribute("xmlns:xsi") = "http://www.w3.org/2001/XMLSchema-instance";
+        body.append_attribute("xmlns:xsd") = "http://www.w3.org/2001/XMLSchema";
         const bool fault = e.operation == "Fault";
         if (fault)
-            env.append_attribute("xmlns:ter") = kErrorNs;
-        if (e.operation.empty() || e.operation.size() > kMaxText || e.fields.size() > kMaxFields)
+            env.append_attribute("xmlns:ter") = std::string(kErrorNs).c_str();
+        if (e.operation.empty() || e.operation.size() > kMaxText || e.fields.size() > kMaxFields
+            || e.operation.find(':') != std::string::npos || e.ns.size() > kMaxText)
             return {};
-        pugi::xml_node op = body.append_child(((fault ? "s:" : "tds:") + e.operation).c_str());
+        // Requests name their operation's namespace as the default one, as the
+        // common clients do; answers use the prefixes devices use.
+        const char *prefix = fault ? "s:" : e.ns == kDeviceNs ? "tds:" : e.ns == kMediaNs ? "trt:" : "";
+        const bool answer = fault || (*prefix && e.operation.ends_with("Response"));
+        pugi::xml_node op = body.append_child(((answer ? prefix : "") + e.operation).c_str());
+        if (!answer)
+            op.append_attribute("xmlns") = e.ns.c_str();
         for (const auto &[path, value] : e.fields)
-            build(op, path, value, fault ? "s:" : "tt:", fault ? "s:" : "tds:");
+            build(op, path, value, fault ? "s:" : "tt:", answer ? prefix : "");
     } catch (const Unparsable &) {
         return {};
     }
@@ -224,28 +264,33 @@ std::optional<Envelope> parse(std::string_view xml)
         return std::nullopt;
     try {
         const pugi::xml_node env = doc.document_element();
-        if (localName(env.name()) != "Envelope")
+        const xmldoc::QName envelope = xmldoc::nameOf(env);
+        if (envelope.local != "Envelope" || (envelope.ns != kSoapNs && envelope.ns != kSoap11Ns))
             return std::nullopt;
-        pugi::xml_node op;
-        for (pugi::xml_node c = child(env, "Body").first_child(); c && !op; c = c.next_sibling()) {
-            if (c.type() == pugi::node_element)
-                op = c;
-        }
+        const pugi::xml_node op = xmldoc::firstElement(xmldoc::child(env, envelope.ns, "Body"));
         if (!op)
             return std::nullopt;
         Envelope e;
-        e.operation = trimmed(localName(op.name()));
+        const xmldoc::QName name = xmldoc::nameOf(op);
+        e.operation = trimmed(name.local);
+        e.ns = trimmed(name.ns);
+        if (e.operation == "Fault" && e.ns == envelope.ns)
+            e.faultCodes = faultCodes(op, envelope.ns);
         flatten(op, {}, 0, e.fields);
-        const pugi::xml_node token = child(child(child(env, "Header"), "Security"), "UsernameToken");
+        const auto wsse = [](const pugi::xml_node &parent, std::string_view local) {
+            return xmldoc::child(parent, kSecurityNs, local);
+        };
+        const pugi::xml_node token =
+            wsse(wsse(xmldoc::child(env, envelope.ns, "Header"), "Security"), "UsernameToken");
         if (token) {
             UsernameToken t;
-            t.username = trimmed(child(token, "Username").child_value());
-            const pugi::xml_node password = child(token, "Password");
+            t.username = trimmed(wsse(token, "Username").child_value());
+            const pugi::xml_node password = wsse(token, "Password");
             // Only a digest is ever accepted: a password in clear proves nothing here.
             if (std::string_view(password.attribute("Type").value()) == kDigestType)
                 t.digest = trimmed(password.child_value());
-            t.nonce = trimmed(child(token, "Nonce").child_value());
-            t.created = trimmed(child(token, "Created").child_value());
+            t.nonce = trimmed(wsse(token, "Nonce").child_value());
+            t.created = trimmed(xmldoc::child(token, kUtilityNs, "Created").child_value());
             e.token = std::move(t);
         }
         return e;
@@ -285,20 +330,24 @@ std::string formatUtc(std::chrono::system_clock::time_point t)
     return text;
 }
 
-std::optional<std::chrono::system_clock::time_point> parseUtc(std::string_view text)
+std::optional<std::chrono::system_clock::time_point> parseDateTime(std::string_view text)
 {
     std::tm tm{};
     int used = 0;
     const std::string s(text.substr(0, 40));
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &used)
+    if (s.size() < 19 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':'
+        || std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                       &tm.tm_min, &tm.tm_sec, &used)
             != 6
-        || !fractionThenZ(std::string_view(s).substr(size_t(used))) || tm.tm_year < 1970 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12
+        || used != 19)
+        return std::nullopt;
+    const auto offset = zoneOffset(std::string_view(s).substr(size_t(used)));
+    if (!offset || text.size() > 40 || tm.tm_year < 1970 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12
         || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 60)
         return std::nullopt;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
-    return std::chrono::system_clock::from_time_t(timegm(&tm));
+    return std::chrono::system_clock::from_time_t(timegm(&tm)) - std::chrono::seconds(*offset);
 }
 
 } // namespace vexa::soap

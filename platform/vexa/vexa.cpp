@@ -7,6 +7,7 @@
 #include "onvifdiscovery.h"
 #include "packetsocket.h"
 #include "request.h"
+#include "trustanchors.h"
 
 #include <bit>
 #include <cstring>
@@ -23,6 +24,24 @@ using namespace vexa;
 std::mutex g_lifecycle;
 std::mutex g_current;
 std::unique_ptr<Discovery> g_discovery;
+thread_local int32_t t_modifyCause = VEXA_CAUSE_NONE;
+
+int32_t causeOf(onvif::Failure failure)
+{
+    switch (failure) {
+    case onvif::Failure::None:
+        return VEXA_CAUSE_NONE;
+    case onvif::Failure::NotAuthorized:
+        return VEXA_CAUSE_NOT_AUTHORIZED;
+    case onvif::Failure::NotSupported:
+        return VEXA_CAUSE_NOT_SUPPORTED;
+    case onvif::Failure::NoAnswer:
+        return VEXA_CAUSE_NO_ANSWER;
+    case onvif::Failure::Refused:
+        return VEXA_CAUSE_REFUSED;
+    }
+    return VEXA_CAUSE_UNSPECIFIED;
+}
 
 // A NUL-terminated text of at most `maxLen` bytes, or nullopt.
 std::optional<std::string_view> boundedText(const char *text, size_t maxLen)
@@ -91,6 +110,7 @@ int modifyOnvif(const OnvifDiscovery::Listed &device, std::string_view password,
 {
     const auto addr = address::parseIpv4(t.ipv4Addr);
     const auto mask = address::parseIpv4(t.ipv4Mask);
+    t_modifyCause = VEXA_CAUSE_BAD_ARGUMENT;
     if (!addr || !mask)
         return 0;
     const uint32_t bits = address::toHostOrder(*mask);
@@ -101,7 +121,8 @@ int modifyOnvif(const OnvifDiscovery::Listed &device, std::string_view password,
         return 0;
     const onvif::Credentials credentials{onvif::userName(), std::string(password)};
     onvif::Client client(device.xaddr, credentials);
-    if (!client.modify({address::formatIpv4(*addr), prefix, std::string(t.ipv4Gateway), t.port}))
+    t_modifyCause = causeOf(client.modify({address::formatIpv4(*addr), prefix, std::string(t.ipv4Gateway), t.port}));
+    if (t_modifyCause != VEXA_CAUSE_NONE)
         return 0;
     std::lock_guard current(g_current);
     if (g_discovery)
@@ -122,13 +143,18 @@ int modifyDevice(const char *macAddr, const char *password, const std::optional<
 {
     const auto mac = macAddr ? address::parseMac(macAddr) : std::nullopt;
     const auto pass = boundedText(password, wire::kMaxPassword);
+    t_modifyCause = VEXA_CAUSE_BAD_ARGUMENT;
     if (!mac || !pass || !texts)
         return 0;
     if (const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(*mac)); onvif && !heldByVxdp(*mac))
         return modifyOnvif(*onvif, *pass, *texts);
     const auto body = modifyBody(*pass, *texts);
-    const PKT_Driver *driver = body ? packetDriver() : nullptr;
-    return driver && request::modify(driver, *mac, *body) ? 1 : 0;
+    if (!body)
+        return 0;
+    const PKT_Driver *driver = packetDriver();
+    const bool done = driver && request::modify(driver, *mac, *body);
+    t_modifyCause = done ? VEXA_CAUSE_NONE : VEXA_CAUSE_UNSPECIFIED;
+    return done ? 1 : 0;
 }
 
 // Strict decimal port: 1 to 5 digits, 0..65535, nothing else.
@@ -165,6 +191,7 @@ VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *user
     const PKT_Driver *driver = packetDriver();
     if (!driver)
         return 0;
+    TrustAnchors::process(); // read once, before any ANNOUNCE: a refused file is reported at start
     auto discovery = Discovery::start(driver, callback, userData);
     if (!discovery)
         return 0;
@@ -201,6 +228,7 @@ VEXA_API int VEXA_SendInquiry(void)
 
 VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password, const VEXA_NET_PARAM *param)
 {
+    t_modifyCause = VEXA_CAUSE_BAD_ARGUMENT;
     if (!param)
         return 0;
     const auto addr = fieldText(param->ipv4Addr);
@@ -214,10 +242,33 @@ VEXA_API int VEXA_ModifyDeviceNetParam(const char *macAddr, const char *password
     return modifyDevice(macAddr, password, texts);
 }
 
+VEXA_API int VEXA_GetLastModifyCause(int32_t *cause)
+{
+    if (!cause)
+        return 0;
+    *cause = t_modifyCause;
+    return 1;
+}
+
+VEXA_API int VEXA_GetDeviceProtocol(const char *macAddr, int32_t *protocol)
+{
+    const auto mac = macAddr && protocol ? address::parseMac(macAddr) : std::nullopt;
+    if (!mac)
+        return 0;
+    if (heldByVxdp(*mac))
+        *protocol = VEXA_PROTOCOL_VXDP;
+    else if (OnvifDiscovery::listedByMac(address::formatMac(*mac)))
+        *protocol = VEXA_PROTOCOL_ONVIF;
+    else
+        return 0;
+    return 1;
+}
+
 VEXA_API int VEXA_UpdateIpV20(const char *macAddr, const char *ipv4Addr, const char *ipv4Mask,
                               const char *password, const char *port, const char *ipv4Gateway,
                               int32_t reserved1, int32_t reserved2, uint8_t reserved3, uint8_t reserved4)
 {
+    t_modifyCause = VEXA_CAUSE_BAD_ARGUMENT;
     if (reserved1 != 0 || reserved2 != 0 || reserved3 != 0 || reserved4 != 0)
         return 0;
     const auto addr = boundedText(ipv4Addr, 15);

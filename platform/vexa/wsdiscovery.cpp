@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -14,9 +15,10 @@ namespace vexa::wsd {
 
 namespace {
 
-constexpr const char *kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
-constexpr const char *kAddressingNs = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
-constexpr const char *kDiscoveryNs = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
+constexpr std::string_view kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
+constexpr std::string_view kSoap11Ns = "http://schemas.xmlsoap.org/soap/envelope/";
+constexpr std::string_view kAddressingNs = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
+constexpr std::string_view kDiscoveryNs = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
 constexpr const char *kDiscoveryTo = "urn:schemas-xmlsoap-org:ws:2005:04:discovery";
 constexpr const char *kAnonymous = "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous";
 constexpr std::string_view kActionBase = "http://schemas.xmlsoap.org/ws/2005/04/discovery/";
@@ -24,20 +26,14 @@ constexpr std::string_view kActionBase = "http://schemas.xmlsoap.org/ws/2005/04/
 // Thrown inside this file only, when a message breaks a bound.
 struct Unparsable {};
 
-std::string_view localName(const pugi::xml_node &node)
+pugi::xml_node addressing(const pugi::xml_node &parent, std::string_view name)
 {
-    std::string_view name = node.name();
-    const size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    return xmldoc::child(parent, kAddressingNs, name);
 }
 
-pugi::xml_node child(const pugi::xml_node &parent, std::string_view name)
+pugi::xml_node discovery(const pugi::xml_node &parent, std::string_view name)
 {
-    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element && localName(c) == name)
-            return c;
-    }
-    return {};
+    return xmldoc::child(parent, kDiscoveryNs, name);
 }
 
 std::string text(const pugi::xml_node &node, bool required = false)
@@ -63,47 +59,80 @@ std::vector<std::string> list(const pugi::xml_node &node)
     return items;
 }
 
+// QNames mean what their prefixes stand for where they are written.
+std::vector<Type> types(const pugi::xml_node &node)
+{
+    std::vector<Type> out;
+    for (const std::string &item : list(node)) {
+        Type t = xmldoc::resolve(node, item);
+        // "a:b:c" and ":b" are no QNames; a namespace past the field bound is refused like any field.
+        if (t.local.empty() || t.local.find(':') != std::string::npos || t.ns.size() > kMaxText)
+            throw Unparsable{};
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+uint32_t number(const std::string &digits)
+{
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        throw Unparsable{};
+    const uint64_t v = std::stoull(digits);
+    if (v > UINT32_MAX)
+        throw Unparsable{};
+    return uint32_t(v);
+}
+
 Target target(const pugi::xml_node &node)
 {
     Target t;
-    t.endpoint = text(child(child(node, "EndpointReference"), "Address"), true);
-    t.types = list(child(node, "Types"));
-    t.scopes = list(child(node, "Scopes"));
-    t.xaddrs = list(child(node, "XAddrs"));
-    const std::string version = text(child(node, "MetadataVersion"));
-    if (!version.empty()) {
-        if (version.size() > 10 || version.find_first_not_of("0123456789") != std::string::npos)
-            throw Unparsable{};
-        const uint64_t v = std::stoull(version);
-        if (v > UINT32_MAX)
-            throw Unparsable{};
-        t.metadataVersion = uint32_t(v);
-    }
+    t.endpoint = text(addressing(addressing(node, "EndpointReference"), "Address"), true);
+    t.types = types(discovery(node, "Types"));
+    t.scopes = list(discovery(node, "Scopes"));
+    t.xaddrs = list(discovery(node, "XAddrs"));
+    const std::string version = text(discovery(node, "MetadataVersion"));
+    if (!version.empty())
+        t.metadataVersion = number(version);
     return t;
+}
+
+std::optional<AppSequence> sequence(const pugi::xml_node &header)
+{
+    const pugi::xml_node node = discovery(header, "AppSequence");
+    if (!node)
+        return std::nullopt;
+    // Ordering is a hint: a malformed one is as good as none.
+    try {
+        return AppSequence{number(node.attribute("InstanceId").value()),
+                           number(node.attribute("MessageNumber").value())};
+    } catch (const Unparsable &) {
+        return std::nullopt;
+    }
 }
 
 Message parseEnvelope(const pugi::xml_node &envelope)
 {
-    if (localName(envelope) != "Envelope")
+    const xmldoc::QName name = xmldoc::nameOf(envelope);
+    if (name.local != "Envelope" || (name.ns != kSoapNs && name.ns != kSoap11Ns))
         throw Unparsable{};
-    const pugi::xml_node header = child(envelope, "Header");
-    const pugi::xml_node body = child(envelope, "Body");
-    const std::string action = text(child(header, "Action"), true);
-    const std::string messageId = text(child(header, "MessageID"));
+    const pugi::xml_node header = xmldoc::child(envelope, name.ns, "Header");
+    const pugi::xml_node body = xmldoc::child(envelope, name.ns, "Body");
+    const std::string action = text(addressing(header, "Action"), true);
+    const std::string messageId = text(addressing(header, "MessageID"));
     if (action.compare(0, kActionBase.size(), kActionBase) != 0)
         throw Unparsable{};
     const std::string_view verb = std::string_view(action).substr(kActionBase.size());
     if (verb == "Probe") {
-        const pugi::xml_node probe = child(body, "Probe");
+        const pugi::xml_node probe = discovery(body, "Probe");
         if (!probe || messageId.empty())
             throw Unparsable{};
-        return Probe{messageId, list(child(probe, "Types"))};
+        return Probe{messageId, types(discovery(probe, "Types"))};
     }
     if (verb == "ProbeMatches") {
-        ProbeMatches m{messageId, text(child(header, "RelatesTo"), true), {}};
-        const pugi::xml_node matches = child(body, "ProbeMatches");
+        ProbeMatches m{messageId, text(addressing(header, "RelatesTo"), true), {}, sequence(header)};
+        const pugi::xml_node matches = discovery(body, "ProbeMatches");
         for (pugi::xml_node c = matches.first_child(); c; c = c.next_sibling()) {
-            if (c.type() != pugi::node_element || localName(c) != "ProbeMatch")
+            if (c.type() != pugi::node_element || xmldoc::nameOf(c) != xmldoc::QName{std::string(kDiscoveryNs), "ProbeMatch"})
                 continue;
             if (m.matches.size() == kMaxMatches)
                 throw Unparsable{};
@@ -112,16 +141,16 @@ Message parseEnvelope(const pugi::xml_node &envelope)
         return m;
     }
     if (verb == "Hello") {
-        const pugi::xml_node hello = child(body, "Hello");
+        const pugi::xml_node hello = discovery(body, "Hello");
         if (!hello)
             throw Unparsable{};
-        return Hello{messageId, target(hello)};
+        return Hello{messageId, target(hello), sequence(header)};
     }
     if (verb == "Bye") {
-        const pugi::xml_node bye = child(body, "Bye");
+        const pugi::xml_node bye = discovery(body, "Bye");
         if (!bye)
             throw Unparsable{};
-        return Bye{messageId, text(child(child(bye, "EndpointReference"), "Address"), true)};
+        return Bye{messageId, text(addressing(addressing(bye, "EndpointReference"), "Address"), true), sequence(header)};
     }
     throw Unparsable{};
 }
@@ -146,29 +175,62 @@ void setText(pugi::xml_node node, std::string_view value)
     node.text().set(std::string(value).c_str());
 }
 
+// Writes QNames with the usual prefixes, declaring any other namespace on `node` itself.
+void setTypes(pugi::xml_node node, const std::vector<Type> &types)
+{
+    std::vector<std::string> names;
+    std::vector<std::string_view> declared;
+    for (const Type &t : types) {
+        if (t.local.empty() || t.local.find(':') != std::string::npos || t.ns.size() > kMaxText)
+            throw Unparsable{};
+        std::string prefix;
+        if (t.ns == kDeviceNs)
+            prefix = "tds";
+        else if (t.ns == kNetworkNs)
+            prefix = "dn";
+        else if (!t.ns.empty()) {
+            auto at = std::find(declared.begin(), declared.end(), t.ns);
+            if (at == declared.end()) {
+                declared.push_back(t.ns);
+                at = declared.end() - 1;
+            }
+            prefix = "t" + std::to_string(at - declared.begin());
+            if (!node.attribute(("xmlns:" + prefix).c_str()))
+                node.append_attribute(("xmlns:" + prefix).c_str()) = t.ns.c_str();
+        }
+        names.push_back(prefix.empty() ? t.local : prefix + ":" + t.local);
+    }
+    node.text().set(joined(names).c_str());
+}
+
 // The SOAP envelope with its addressing header; returns the body.
 pugi::xml_node envelope(pugi::xml_document &doc, std::string_view verb, std::string_view messageId,
-                        std::string_view relatesTo)
+                        std::string_view relatesTo, const std::optional<AppSequence> &sequence)
 {
     pugi::xml_node env = doc.append_child("s:Envelope");
-    env.append_attribute("xmlns:s") = kSoapNs;
-    env.append_attribute("xmlns:a") = kAddressingNs;
-    env.append_attribute("xmlns:d") = kDiscoveryNs;
-    env.append_attribute("xmlns:dn") = "http://www.onvif.org/ver10/network/wsdl";
-    env.append_attribute("xmlns:tds") = "http://www.onvif.org/ver10/device/wsdl";
+    env.append_attribute("xmlns:s") = std::string(kSoapNs).c_str();
+    env.append_attribute("xmlns:a") = std::string(kAddressingNs).c_str();
+    env.append_attribute("xmlns:d") = std::string(kDiscoveryNs).c_str();
+    env.append_attribute("xmlns:dn") = std::string(kNetworkNs).c_str();
+    env.append_attribute("xmlns:tds") = std::string(kDeviceNs).c_str();
     pugi::xml_node header = env.append_child("s:Header");
     setText(header.append_child("a:MessageID"), messageId);
     if (!relatesTo.empty())
         setText(header.append_child("a:RelatesTo"), relatesTo);
     setText(header.append_child("a:To"), relatesTo.empty() ? kDiscoveryTo : kAnonymous);
     setText(header.append_child("a:Action"), std::string(kActionBase) + std::string(verb));
+    if (sequence) {
+        pugi::xml_node s = header.append_child("d:AppSequence");
+        s.append_attribute("InstanceId") = sequence->instanceId;
+        s.append_attribute("MessageNumber") = sequence->messageNumber;
+    }
     return env.append_child("s:Body");
 }
 
 void appendTarget(pugi::xml_node node, const Target &t)
 {
     setText(node.append_child("a:EndpointReference").append_child("a:Address"), t.endpoint);
-    node.append_child("d:Types").text().set(joined(t.types).c_str());
+    setTypes(node.append_child("d:Types"), t.types);
     node.append_child("d:Scopes").text().set(joined(t.scopes).c_str());
     node.append_child("d:XAddrs").text().set(joined(t.xaddrs).c_str());
     node.append_child("d:MetadataVersion").text().set(t.metadataVersion);
@@ -198,19 +260,21 @@ std::string encode(const Message &message)
             [&](const auto &m) {
                 using T = std::decay_t<decltype(m)>;
                 if constexpr (std::is_same_v<T, Probe>) {
-                    pugi::xml_node probe = envelope(doc, "Probe", m.messageId, {}).append_child("d:Probe");
-                    probe.append_child("d:Types").text().set(joined(m.types).c_str());
+                    pugi::xml_node probe =
+                        envelope(doc, "Probe", m.messageId, {}, std::nullopt).append_child("d:Probe");
+                    setTypes(probe.append_child("d:Types"), m.types);
                 } else if constexpr (std::is_same_v<T, ProbeMatches>) {
                     if (m.relatesTo.empty() || m.matches.size() > kMaxMatches)
                         throw Unparsable{};
-                    pugi::xml_node matches =
-                        envelope(doc, "ProbeMatches", m.messageId, m.relatesTo).append_child("d:ProbeMatches");
+                    pugi::xml_node matches = envelope(doc, "ProbeMatches", m.messageId, m.relatesTo, m.sequence)
+                                                 .append_child("d:ProbeMatches");
                     for (const Target &t : m.matches)
                         appendTarget(matches.append_child("d:ProbeMatch"), t);
                 } else if constexpr (std::is_same_v<T, Hello>) {
-                    appendTarget(envelope(doc, "Hello", m.messageId, {}).append_child("d:Hello"), m.target);
+                    appendTarget(envelope(doc, "Hello", m.messageId, {}, m.sequence).append_child("d:Hello"),
+                                 m.target);
                 } else {
-                    pugi::xml_node bye = envelope(doc, "Bye", m.messageId, {}).append_child("d:Bye");
+                    pugi::xml_node bye = envelope(doc, "Bye", m.messageId, {}, m.sequence).append_child("d:Bye");
                     setText(bye.append_child("a:EndpointReference").append_child("a:Address"), m.endpoint);
                 }
             },
@@ -233,17 +297,22 @@ std::string newUuidUrn()
     return s;
 }
 
-bool typesMatch(const std::vector<std::string> &types, const std::vector<std::string> &deviceTypes)
+bool typesMatch(const std::vector<Type> &types, const std::vector<Type> &deviceTypes)
 {
-    const auto local = [](std::string_view q) { return q.substr(q.find(':') + 1); };
-    for (const std::string &wanted : types) {
-        bool found = false;
-        for (const std::string &have : deviceTypes)
-            found |= local(wanted) == local(have);
-        if (!found)
-            return false;
-    }
-    return true;
+    return std::all_of(types.begin(), types.end(), [&](const Type &wanted) {
+        return std::find(deviceTypes.begin(), deviceTypes.end(), wanted) != deviceTypes.end();
+    });
+}
+
+bool isOnvifDevice(const std::vector<Type> &deviceTypes)
+{
+    return std::any_of(deviceTypes.begin(), deviceTypes.end(), [](const Type &t) {
+        for (const Type &known : {kTypeDevice, kTypeTransmitter}) {
+            if (t.local == known.local && (t.ns == known.ns || t.ns.empty()))
+                return true;
+        }
+        return false;
+    });
 }
 
 std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, std::string_view category)

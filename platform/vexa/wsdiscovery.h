@@ -1,9 +1,12 @@
 #pragma once
 
 // WS-Discovery (2005/04, as ONVIF devices speak it): the few SOAP-over-UDP
-// messages the discovery library and the simulator exchange. Parsing is
-// defensive: oversized or malformed messages, and any field beyond its bound,
-// make the whole message unparsable.
+// messages the discovery library and the simulator exchange. Elements are
+// matched by namespace URI and local name, whatever prefixes the sender
+// chose. Parsing is defensive: oversized or malformed messages, and any field
+// beyond its bound, make the whole message unparsable.
+
+#include "xmldoc.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,13 +25,25 @@ inline constexpr size_t kMaxText = 256;      // endpoint, message ids, one scope
 inline constexpr size_t kMaxListItems = 32;  // types, scopes, addresses of one target
 inline constexpr size_t kMaxMatches = 8;
 
-inline constexpr std::string_view kTypeDevice = "tds:Device";
-inline constexpr std::string_view kTypeTransmitter = "dn:NetworkVideoTransmitter";
+using Type = xmldoc::QName;
+inline constexpr std::string_view kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
+inline constexpr std::string_view kNetworkNs = "http://www.onvif.org/ver10/network/wsdl";
+/** The device management service: every ONVIF device offers it. */
+inline const Type kTypeDevice{std::string(kDeviceNs), "Device"};
+/** A camera or encoder; older devices announce only this one. */
+inline const Type kTypeTransmitter{std::string(kNetworkNs), "NetworkVideoTransmitter"};
+
+/** Orders a sender's messages: a new InstanceId on each start, MessageNumber counting up within it. */
+struct AppSequence {
+    uint32_t instanceId = 0;
+    uint32_t messageNumber = 0;
+    bool operator==(const AppSequence &) const = default;
+};
 
 /** One discoverable device: its endpoint reference and what it says of itself. */
 struct Target {
     std::string endpoint;
-    std::vector<std::string> types; // qualified names as sent ("dn:NetworkVideoTransmitter")
+    std::vector<Type> types;
     std::vector<std::string> scopes;
     std::vector<std::string> xaddrs;
     uint32_t metadataVersion = 0;
@@ -37,23 +52,26 @@ struct Target {
 
 struct Probe {
     std::string messageId;
-    std::vector<std::string> types; // empty: every device answers
+    std::vector<Type> types; // empty: every device answers
     bool operator==(const Probe &) const = default;
 };
 struct ProbeMatches {
     std::string messageId;
     std::string relatesTo;
     std::vector<Target> matches;
+    std::optional<AppSequence> sequence;
     bool operator==(const ProbeMatches &) const = default;
 };
 struct Hello {
     std::string messageId;
     Target target;
+    std::optional<AppSequence> sequence;
     bool operator==(const Hello &) const = default;
 };
 struct Bye {
     std::string messageId;
     std::string endpoint;
+    std::optional<AppSequence> sequence;
     bool operator==(const Bye &) const = default;
 };
 using Message = std::variant<Probe, ProbeMatches, Hello, Bye>;
@@ -65,8 +83,10 @@ std::string encode(const Message &message);
 
 /** A fresh "urn:uuid:..." from the system's random source. */
 std::string newUuidUrn();
-/** Whether a probe for `types` (empty: any) matches a device of `deviceTypes`, by local name. */
-bool typesMatch(const std::vector<std::string> &types, const std::vector<std::string> &deviceTypes);
+/** Whether a probe for `types` (empty: any) matches a device of `deviceTypes`: namespace and local name alike. */
+bool typesMatch(const std::vector<Type> &types, const std::vector<Type> &deviceTypes);
+/** Whether a device says it is an ONVIF device; a type whose prefix nobody declared counts by its local name. */
+bool isOnvifDevice(const std::vector<Type> &deviceTypes);
 /** The value of the first "onvif://www.onvif.org/<category>/<value>" scope, percent-decoded. */
 std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, std::string_view category);
 /** Host and port of an "http://host[:port]/path" transport address; the port defaults to 80. */

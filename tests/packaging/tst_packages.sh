@@ -7,7 +7,10 @@
 # the demo network of the installed `vexa-devsim`, in a network namespace of
 # its own with only loopback, listed there by the installed `vexa-scan` too.
 # The probe plug-in waits until the table lists the demo network and closes
-# the window through the close question.
+# the window through the close question. The demo keys come only with
+# vexa-demo: no main package installs one or carries one inside a file, and
+# the installed `vexa-scan` sends no password or security code to a
+# demo-certified device until vexa-demo's trust file is in place.
 #
 # usage: tst_packages.sh PACKAGEDIR PROBEDIR   (exit 77: packages not built)
 
@@ -20,11 +23,13 @@ deb_of() { ls "$PKGS/$1"_*.deb 2>/dev/null | tail -n 1; }
 KRO=$(deb_of kro-vexa)
 TOOLS=$(deb_of vexa-tools)
 ZEL=$(deb_of zel-vexa)
-if [ -z "$KRO" ] || [ -z "$TOOLS" ]; then
+DEMO=$(deb_of vexa-demo)
+if [ -z "$KRO" ] || [ -z "$TOOLS" ] || [ -z "$DEMO" ]; then
     echo "SKIP: no packages in $PKGS (cmake --build build-package --target package)"
     exit $SKIP
 fi
-if [ "$(id -u)" = 0 ]; then NETNS="unshare -n"; else NETNS="unshare -rn"; fi
+# A mount namespace too: the run hides the machine's own trust directory.
+if [ "$(id -u)" = 0 ]; then NETNS="unshare -nm"; else NETNS="unshare -rnm"; fi
 if ! $NETNS true 2>/dev/null; then
     echo "SKIP: cannot create a network namespace"
     exit $SKIP
@@ -33,7 +38,7 @@ fi
 # package:program:desktop id, for each edition that was packaged.
 EDITIONS="kro-vexa:KRO-VEXA:org.vexa.KroVexa"
 [ -n "$ZEL" ] && EDITIONS="$EDITIONS zel-vexa:ZEL-VEXA:org.vexa.ZelVexa"
-DEBS="$KRO $TOOLS $ZEL"
+DEBS="$KRO $TOOLS $ZEL" # the main packages
 
 WORK=$(mktemp -d /tmp/tst_packages.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
@@ -86,21 +91,65 @@ check_contents "$TOOLS" "
 ./usr/bin/vexa-scan
 ./usr/bin/vexa-devsim
 ./usr/bin/vexa-agent
+./usr/bin/vexa-keygen
 ./usr/lib/vexa-tools/vexa-scan
 ./usr/lib/vexa-tools/vexa-devsim
 ./usr/lib/vexa-tools/vexa-agent
+./usr/lib/vexa-tools/vexa-keygen
 ./usr/lib/systemd/system/vexa-agent.service
 ./usr/lib/vexa-tools/libVexa.so
 ./usr/lib/vexa-tools/libtum.so
 ./usr/lib/vexa-tools/libPACKET.so
 ./usr/lib/vexa-tools/demo-network.json
-./usr/lib/vexa-tools/demo-factory.key
-./usr/lib/vexa-tools/demo-manufacturer.key
 ./usr/share/man/man1/vexa-scan.1.gz
 ./usr/share/man/man1/vexa-devsim.1.gz
 ./usr/share/man/man1/vexa-agent.1.gz
+./usr/share/man/man1/vexa-keygen.1.gz
 ./usr/share/doc/vexa-tools/copyright
 ./usr/share/doc/vexa-tools/changelog.gz"
+
+check_contents "$DEMO" "
+./usr/lib/vexa-tools/demo-factory.key
+./usr/lib/vexa-tools/demo-manufacturer.key
+./etc/vexa/manufacturers.d/vexa-demo.pub
+./usr/share/doc/vexa-demo/copyright
+./usr/share/doc/vexa-demo/changelog.gz"
+dpkg-deb -I "$DEMO" conffiles 2>/dev/null | grep -qx /etc/vexa/manufacturers.d/vexa-demo.pub \
+    || fail "vexa-demo: its trust file is no conffile"
+[ "$(dpkg-deb -f "$DEMO" Architecture)" = all ] || fail "vexa-demo is not Architecture: all"
+dpkg-deb -f "$DEMO" Depends | grep -q "^vexa-tools (= " || fail "vexa-demo does not depend on its vexa-tools"
+
+# --- No demo key in the main packages ----------------------------------------
+# The demo keys are published. No main package installs a key or trust file,
+# and no file in one holds the demo manufacturer's seed or public key or the
+# demo factory key, as bytes or as hex in either case.
+# shellcheck disable=SC2086
+contents $DEBS | grep -E '\.(key|pub)$|manufacturers\.d' | sed 's/^/installs /' >"$WORK/demo-files"
+[ -s "$WORK/demo-files" ] && fail "a main package installs keys or trust files: $(cat "$WORK/demo-files")"
+dpkg-deb -x "$DEMO" "$WORK/demo" || fail "cannot unpack $DEMO"
+DEMO_KEYS="$(head -n 1 "$WORK/demo/usr/lib/vexa-tools/demo-manufacturer.key") \
+$(head -n 1 "$WORK/demo/usr/lib/vexa-tools/demo-factory.key") \
+$(grep -v '^#' "$WORK/demo/etc/vexa/manufacturers.d/vexa-demo.pub" | head -n 1)"
+holding_demo_keys() { # DIR: "file: key" for every file under DIR holding one
+    find "$1" -type f -print0 | DEMO_KEYS=$DEMO_KEYS xargs -0 -r perl -e '
+        my @needles;
+        for my $hex (split " ", $ENV{DEMO_KEYS}) {
+            push @needles, map { [$hex, $_] } pack("H*", $hex), lc $hex, uc $hex;
+        }
+        local $/;
+        for my $file (@ARGV) {
+            open(my $in, "<:raw", $file) or next;
+            my $data = <$in>;
+            for (@needles) { print "$file: $_->[0]\n" if index($data, $_->[1]) >= 0 }
+        }'
+}
+[ -n "$(holding_demo_keys "$WORK/demo")" ] || fail "the key search does not even find the keys in vexa-demo"
+for deb in $DEBS; do
+    dpkg-deb -x "$deb" "$WORK/main" || fail "cannot unpack $deb"
+done
+found=$(holding_demo_keys "$WORK/main" | sed "s|$WORK/main||")
+[ -z "$found" ] || fail "demo key material in a main package: $found"
+rm -rf "$WORK/main"
 
 # Dependencies come from dpkg-shlibdeps (the Qt and sodium libraries), never
 # on a library the package carries itself.
@@ -116,7 +165,7 @@ done
 
 # --- Unpacked: menu entries, metadata, manual pages --------------------------
 ROOT=$WORK/root
-for deb in $DEBS; do
+for deb in $DEBS $DEMO; do
     dpkg-deb -x "$deb" "$ROOT" || fail "cannot unpack $deb"
 done
 for edition in $EDITIONS; do
@@ -144,7 +193,7 @@ for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$WORK/$(basename "$page" .1.gz).txt")
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-for tool in vexa-scan vexa-devsim vexa-agent; do
+for tool in vexa-scan vexa-devsim vexa-agent vexa-keygen; do
     "$ROOT/usr/bin/$tool" --help >"$WORK/$tool.help" || fail "installed $tool --help"
     for option in $(grep -oE -- '--[a-z0-9-]+' "$WORK/$tool.help" | sort -u); do
         grep -qF -- "$option" "$WORK/$tool.txt" || fail "$tool.1 does not describe $option"
@@ -170,7 +219,7 @@ fi
 
 # --- lintian: no errors; warnings are listed in the log ----------------------
 # shellcheck disable=SC2086
-lintian --fail-on error --tag-display-limit 0 $DEBS >"$WORK/lintian" 2>&1 || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 $DEBS $DEMO >"$WORK/lintian" 2>&1 || fail "lintian reports errors"
 cat "$WORK/lintian"
 
 # --- The installed programs on the demo network ------------------------------
@@ -197,6 +246,24 @@ until grep -q '^ready ' "$WORK/devsim.log"; do
     sleep 0.1
 done
 "$ROOT/usr/bin/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
+# A demo device gets a password or code only from a program that trusts the
+# demo manufacturer: not from the main packages alone (this machine's own
+# trust directory hidden), only once vexa-demo's trust file is read.
+CODE=\$("$ROOT/usr/bin/vexa-scan" code --serial VXC212020210313DM000001 --date "\$(date -u +%F)" \\
+    --key "$ROOT/usr/lib/vexa-tools/demo-factory.key")
+trust_trial() { # LABEL [VARIABLE=VALUE]
+    label=\$1
+    shift
+    env "\$@" "$ROOT/usr/bin/vexa-scan" modify --mac 02:44:45:4d:4f:01 --password demo1234 --ip 10.20.1.120 \\
+        --mask 255.255.255.0 --port 8000 >>"$WORK/trust.log" 2>&1 && m=accepted || m=refused
+    env "\$@" "$ROOT/usr/bin/vexa-scan" reset --serial VXC212020210313DM000001 --code "\$CODE" \\
+        >>"$WORK/trust.log" 2>&1 && r=accepted || r=refused
+    echo "\$label: modify \$m, reset \$r" >>"$WORK/trust.out"
+}
+mkdir -p "$WORK/empty"
+if [ -d /etc/vexa ]; then mount --bind "$WORK/empty" /etc/vexa || exit 1; fi
+trust_trial "main packages"
+trust_trial "with vexa-demo" VEXA_TRUST_DIR="$ROOT/etc/vexa/manufacturers.d"
 for package in $(for e in $EDITIONS; do printf '%s ' "${e%%:*}"; done); do
     QT_QPA_PLATFORM=offscreen:configfile=$WORK/screen.json QT_PLUGIN_PATH=$PROBE \\
         QT_QPA_GENERIC_PLUGINS=vexaprobe VEXA_PROBE_ROWS=34 VEXA_PROBE_SECONDS=30 \\
@@ -214,6 +281,11 @@ for edition in $EDITIONS; do
     grep -qx 'rows 34' "$WORK/$package.out" || fail "installed $package did not list the 34 demo devices"
 done
 grep -q 'factory key\|manufacturer key' "$WORK/devsim.log" && fail "installed vexa-devsim did not find its demo keys"
+cat "$WORK/trust.out" "$WORK/trust.log"
+grep -qx "main packages: modify refused, reset refused" "$WORK/trust.out" \
+    || fail "the main packages trust the demo manufacturer"
+grep -qx "with vexa-demo: modify accepted, reset accepted" "$WORK/trust.out" \
+    || fail "vexa-demo's trust file is not read"
 [ -e "$RUNTIME/VEXA.lock" ] || fail "no single-instance lock in XDG_RUNTIME_DIR"
 written=$(find "$ROOT" -newer "$WORK/stamp")
 [ -z "$written" ] || fail "the programs wrote into the installed tree: $written"

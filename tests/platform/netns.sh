@@ -71,6 +71,24 @@ first_netns() { # first_netns NS
     ip netns exec "$1" true 2>/dev/null || { echo "SKIP: cannot enter a network namespace here"; exit $SKIP; }
 }
 
+# The tool's namespace $TOOL (made first) and the device's $DEV, joined by a
+# veth pair vx0-vx0, up with a route out of it; addresses and MACs are the
+# caller's to set before `link_up`.
+pair_namespaces() {
+    first_netns "$TOOL"
+    ip netns add "$DEV" || fail "netns $DEV"
+    for ns in $TOOL $DEV; do
+        in_ns "$ns" ip link set lo up || fail "lo in $ns"
+    done
+    in_ns "$TOOL" ip link add vx0 type veth peer name vx0 netns "$DEV" || fail "veth"
+}
+link_up() {
+    for ns in $TOOL $DEV; do
+        in_ns "$ns" ip link set vx0 up || fail "vx0 up in $ns"
+        in_ns "$ns" ip route add default dev vx0 || fail "route in $ns"
+    done
+}
+
 # A bridge br0 in namespace $BR, made as the test's first namespace.
 make_bridge() {
     first_netns "$BR"

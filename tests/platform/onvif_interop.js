@@ -1,11 +1,12 @@
 // The npm "onvif" client against vexa-devsim's ONVIF devices: discovers them,
-// reads device information and network interfaces with a UsernameToken
-// digest, and readdresses the first. Prints one line per finding; exits 1 on
-// the first disagreement.
+// connects to each (GetSystemDateAndTime, GetServices, media profiles), reads
+// device information and network interfaces with a UsernameToken digest, and
+// readdresses the first; a device whose settings belong to its VXDP side
+// refuses. Prints one line per finding; exits 1 on the first disagreement.
 'use strict';
 const onvif = require('onvif');
 
-const [password, expected, newAddress] = process.argv.slice(2);
+const [password, expected, newAddress, managedElsewhere] = process.argv.slice(2);
 const serials = expected.split(',');
 
 function fail(message) {
@@ -15,6 +16,12 @@ function fail(message) {
 
 function call(cam, method, ...args) {
     return new Promise((resolve, reject) => cam[method](...args, (err, data) => (err ? reject(err) : resolve(data))));
+}
+
+function connect(options) {
+    return new Promise((resolve, reject) => {
+        const cam = new onvif.Cam(options, (err) => (err ? reject(err) : resolve(cam)));
+    });
 }
 
 // Answers come after a random delay, by UDP: like any client, probe again
@@ -30,6 +37,12 @@ async function discover() {
     return [...byXaddrs.values()];
 }
 
+function interfaceOf(cam, networkInterface) {
+    return { interfaceToken: networkInterface.$.token,
+             networkInterface: { enabled: true, IPv4: { enabled: true, manual: { address: newAddress, prefixLength: 16 },
+                                                        DHCP: false } } };
+}
+
 async function main() {
     const found = await discover();
     if (found.length !== serials.length)
@@ -37,35 +50,36 @@ async function main() {
     const bySerial = {};
     for (const match of found) {
         const xaddr = new URL(match.probeMatches.probeMatch.XAddrs.split(' ')[0]);
-        const cam = new onvif.Cam({ hostname: xaddr.hostname, port: Number(xaddr.port), path: xaddr.pathname,
-                                    username: 'admin', password, autoconnect: false });
-        await call(cam, 'getSystemDateAndTime'); // the device's clock, for the token
+        const cam = await connect({ hostname: xaddr.hostname, port: Number(xaddr.port || 80), path: xaddr.pathname,
+                                    username: 'admin', password });
         const info = await call(cam, 'getDeviceInformation');
         const interfaces = await call(cam, 'getNetworkInterfaces');
         const mac = interfaces[0].info.hwAddress;
-        console.log('device ' + info.serialNumber + ' ' + mac + ' ' + xaddr.hostname);
-        bySerial[info.serialNumber] = { cam, token: interfaces[0].$.token };
+        console.log('device ' + info.serialNumber + ' ' + mac + ' ' + xaddr.hostname + ' profiles '
+                    + (cam.profiles || []).length);
+        bySerial[info.serialNumber] = { cam, networkInterface: interfaces[0] };
     }
     for (const serial of serials) {
         if (!bySerial[serial])
             fail('device ' + serial + ' not read');
     }
     const first = bySerial[serials[0]];
-    const result = await call(first.cam, 'setNetworkInterfaces', {
-        interfaceToken: first.token,
-        networkInterface: { enabled: true, IPv4: { enabled: true, manual: { address: newAddress, prefixLength: 16 },
-                                                   DHCP: false } },
-    });
+    const result = await call(first.cam, 'setNetworkInterfaces', interfaceOf(first.cam, first.networkInterface));
     console.log('readdressed ' + serials[0] + ' to ' + newAddress + ' reboot ' + result.rebootNeeded);
+    if (managedElsewhere) {
+        const other = bySerial[managedElsewhere];
+        const refused = await call(other.cam, 'setNetworkInterfaces', interfaceOf(other.cam, other.networkInterface))
+            .then(() => false, () => true);
+        if (!refused)
+            fail('the device managed over VXDP took settings over ONVIF');
+        console.log('refused ' + managedElsewhere + ': managed over VXDP');
+    }
     // A wrong password changes nothing.
     const intruder = new onvif.Cam({ hostname: newAddress, port: first.cam.port, path: first.cam.path,
                                      username: 'admin', password: 'not-' + password, autoconnect: false });
     await call(intruder, 'getSystemDateAndTime');
-    const refused = await call(intruder, 'setNetworkInterfaces', {
-        interfaceToken: first.token,
-        networkInterface: { enabled: true, IPv4: { enabled: true, manual: { address: '127.79.0.9', prefixLength: 16 },
-                                                   DHCP: false } },
-    }).then(() => false, () => true);
+    const refused = await call(intruder, 'setNetworkInterfaces', interfaceOf(intruder, first.networkInterface))
+        .then(() => false, () => true);
     if (!refused)
         fail('a wrong password readdressed the device');
     console.log('wrong password refused');

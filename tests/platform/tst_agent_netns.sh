@@ -1,13 +1,19 @@
 #!/bin/sh
 # vexa-agent on a real (namespaced) interface: the tool (10.0.0.5/24) and the
 # agent's machine (192.168.1.64/24) on one bridge, each in a network namespace
-# of its own. The agent is listed with the MAC and address of its veth; a
-# wrong password changes nothing; a readdress changes the kernel's address and
-# default route and holds once the tool confirmed it at the new address; a
-# change the tool cannot reach is rolled back within the confirmation window;
-# an address added by hand is reported as an update; the hook back end
-# readdresses through its script; a security code restores the label password
-# with the code key provisioned on the device. Nothing leaves the namespaces.
+# of its own. Provisioning refuses the demo keys unless told it is a demo; a
+# manufacturer made with vexa-keygen provisions the agent on a fresh machine
+# (its state folder made), and the tool trusts it through its trust file
+# alone (not the demo manufacturer). The agent is listed with the MAC
+# and address of its veth; a wrong password changes nothing; a readdress
+# changes the kernel's address and default route and holds once the tool
+# confirmed it at the new address; a change whose gateway lies outside the
+# new subnet, or to an address in use on the link, is refused with nothing
+# touched; a change the tool cannot reach is rolled back within the
+# confirmation window; an address added by hand is reported as an update; the
+# hook back end readdresses through its script, and a script that fails part
+# way is run back; a security code restores the label password with the code
+# key provisioned on the device. Nothing leaves the namespaces.
 #
 # usage: tst_agent_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
 
@@ -55,22 +61,42 @@ cat >"$WORK/agent.conf" <<CONF
 interface = vx0
 serial = $SERIAL
 type-name = AGENT-NS
-state = $WORK/state/state.json
+state = $WORK/fresh/var/lib/vexa-agent/state.json
 confirm-window = $WINDOW
 CONF
 
 agent() {
     in_ns "$DEV" "$BIN/vexa-agent" --config "$WORK/agent.conf" "$@"
 }
+# The published demo keys are refused unless the device is declared a demo.
+demo_provision() {
+    agent --provision --manufacturer-key "$BIN/demo-manufacturer.key" --factory-key "$BIN/demo-factory.key" "$@"
+}
+demo_provision >/dev/null 2>"$WORK/demo.err" && fail "provisioned with the demo keys without --demo"
+grep -q "refusing the demo keys" "$WORK/demo.err" || fail "no reason for refusing: $(cat "$WORK/demo.err")"
+[ -e "$WORK/fresh" ] && fail "a refused provisioning touched the machine"
+sed 's|^state = .*|state = '"$WORK"'/demo/state.json|' "$WORK/agent.conf" >"$WORK/demo.conf"
+in_ns "$DEV" "$BIN/vexa-agent" --config "$WORK/demo.conf" --provision --demo \
+    --manufacturer-key "$BIN/demo-manufacturer.key" --factory-key "$BIN/demo-factory.key" >/dev/null ||
+    fail "--provision --demo"
+
+# The manufacturer's own keys, and the tool trusting that manufacturer alone.
+(cd "$WORK" && "$BIN/vexa-keygen" manufacturer acme >/dev/null && "$BIN/vexa-keygen" factory acme-codes >/dev/null) ||
+    fail "vexa-keygen"
+mkdir -m 755 "$WORK/trust" && cp "$WORK/acme.pub" "$WORK/trust/" || fail "trust directory"
+export VEXA_TRUST_DIR="$WORK/trust"
+# A fresh machine: --provision first makes the state folder and its parents.
+agent --provision --manufacturer-key "$WORK/acme.key" --factory-key "$WORK/acme-codes.key" >"$WORK/provision.out" ||
+    fail "--provision with the manufacturer's keys"
+LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
+[ -n "$LABEL" ] || fail "no label password: $(cat "$WORK/provision.out")"
+[ "$(stat -c %a "$WORK/fresh/var/lib/vexa-agent")" = 700 ] || fail "state folder not private"
+[ "$(stat -c %a "$WORK/fresh/var/lib")" = 755 ] || fail "state folder's parent: $(stat -c %a "$WORK/fresh/var/lib")"
+[ "$(stat -c %a "$WORK/fresh/var/lib/vexa-agent/state.json")" = 600 ] || fail "state file not private"
 # No password yet: the agent refuses to start.
 agent >/dev/null 2>"$WORK/nopw.err" && fail "started without a password"
 grep -q -- "--set-password" "$WORK/nopw.err" || fail "no hint at --set-password: $(cat "$WORK/nopw.err")"
 echo agentpw1 | agent --set-password >/dev/null || fail "--set-password"
-agent --provision --manufacturer-key "$BIN/demo-manufacturer.key" --factory-key "$BIN/demo-factory.key" \
-    >"$WORK/provision.out" || fail "--provision"
-LABEL=$(sed -n 's/.*label password \([a-z0-9]*\)$/\1/p' "$WORK/provision.out")
-[ -n "$LABEL" ] || fail "no label password: $(cat "$WORK/provision.out")"
-[ "$(stat -c %a "$WORK/state/state.json")" = 600 ] || fail "state file not private"
 
 ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
 AGENT_PID=$!
@@ -107,6 +133,23 @@ in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" |
 sleep $((WINDOW + 1))
 dev_addr | grep -q "inet 10.0.0.100/24" || fail "a confirmed change was rolled back: $(dev_addr)"
 
+# A new subnet without a gateway of its own keeps the old one, which no route
+# reaches from there: refused before anything is touched.
+default_route() {
+    in_ns "$DEV" ip -4 route show default
+}
+scan modify --mac "$MAC" --password agentpw1 --ip 172.16.9.100 --mask 255.255.255.0 --port 8000 >/dev/null 2>&1 &&
+    fail "a change whose gateway lies outside the new subnet reported as done"
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "address touched by a refused change: $(dev_addr)"
+dev_addr | grep -q "172.16.9.100" && fail "refused address left on vx0: $(dev_addr)"
+default_route | grep -q "default via 10.0.0.1 dev vx0" || fail "route touched by a refused change: $(in_ns "$DEV" ip -4 route)"
+grep -q "refusing the change: gateway 10.0.0.1 for 172.16.9.100/255.255.255.0: outside the subnet" "$WORK/agent.err" ||
+    fail "no reason logged for the refused gateway"
+# The tool's own address is in use on the link: refused too.
+modify agentpw1 10.0.0.5 255.255.255.0 10.0.0.1 >/dev/null 2>&1 && fail "an address in use reported as taken"
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "address touched for an address in use: $(dev_addr)"
+grep -q "refusing the change: 10.0.0.5 is in use on the link" "$WORK/agent.err" || fail "no reason logged for the address in use"
+
 # An address added by hand is news at once (netlink event), not at the next heartbeat.
 scan list --json --wait 3 >"$WORK/list2.json" &
 LIST_PID=$!
@@ -132,7 +175,7 @@ in_ns "$DEV" ip -4 route show default | grep -q "default via 10.0.0.1 dev vx0" |
 grep -q "not confirmed" "$WORK/agent.err" || fail "no rollback logged"
 
 # A security code of the day restores the label password, with the code key provisioned on the device.
-CODE=$(in_ns "$TOOL" "$BIN/vexa-scan" code --serial "$SERIAL" --date "$(date -u +%F)" --key "$BIN/demo-factory.key")
+CODE=$(in_ns "$TOOL" "$BIN/vexa-scan" code --serial "$SERIAL" --date "$(date -u +%F)" --key "$WORK/acme-codes.key")
 scan reset --serial "$SERIAL" --code "$CODE" >/dev/null || fail "security code refused"
 in_ns "$TOOL" ip route add default dev vx0 || fail "tool route back"
 modify "$LABEL" 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null || fail "label password refused after the reset"
@@ -145,7 +188,8 @@ cat >"$WORK/hook" <<'HOOK'
 #!/bin/sh
 echo "$1 $VEXA_INTERFACE $VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX $VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX $VEXA_IPV4_GATEWAY" >>"${0%/*}/hook.log"
 ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
-    ip addr add "$VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX" dev "$VEXA_INTERFACE"
+    ip addr add "$VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
+    [ "$1 $VEXA_IPV4_ADDR" != "apply 10.0.0.102" ] # its later step fails for this one
 HOOK
 chmod +x "$WORK/hook"
 printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
@@ -155,6 +199,11 @@ await_line "$WORK/agent.out" "^ready $SERIAL" 100 "agent with a hook"
 modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
 grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
+# The script changed the address, then failed: run the other way, it puts the old one back.
+modify "$LABEL" 10.0.0.102 255.255.255.0 10.0.0.1 >/dev/null 2>&1 && fail "a failed hook reported as done"
+grep -q "^rollback vx0 10.0.0.102/24 10.0.0.101/24" "$WORK/hook.log" || fail "hook not run back: $(cat "$WORK/hook.log")"
+dev_addr | grep -q "inet 10.0.0.101/24" || fail "a failed hook left: $(dev_addr)"
+dev_addr | grep -q "10.0.0.102" && fail "a failed hook's address left: $(dev_addr)"
 
-echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, unreachable change rolled back, hook applied"
+echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, gateway outside the subnet and address in use refused, unreachable change rolled back, hook applied and run back"
 exit 0

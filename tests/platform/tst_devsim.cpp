@@ -730,6 +730,84 @@ INSTANTIATE_TEST_SUITE_P(
                     ConfirmCase{"otherRequest", ConfirmCase::OtherRequest, false}),
     [](const testing::TestParamInfo<ConfirmCase> &info) { return std::string(info.param.name); });
 
+// A device whose back end checks each change before the RESULT (vexa-agent:
+// plan and address probe) and may still fail to make it.
+class CheckedChange : public Exchange
+{
+protected:
+    void configure(Simulator::Config &config) override
+    {
+        config.confirmWindowS = 5;
+        config.checkNetwork = [this](const NetworkState &from, const NetworkState &to) {
+            m_steps.push_back("check " + from.ipv4Addr + " " + to.ipv4Addr);
+            return to.ipv4Addr != "10.9.9.9";
+        };
+        config.changeNetwork = [this](Simulator::NetworkChange change, const NetworkState &, const NetworkState &to) {
+            const bool apply = change == Simulator::NetworkChange::Apply;
+            m_steps.push_back((apply ? "apply " : "rollback ") + to.ipv4Addr);
+            return !apply || to.ipv4Addr != m_failing;
+        };
+    }
+    // Ends the confirmation window; the steps the back end was asked for meanwhile.
+    std::vector<std::string> stepsByTheWindowsEnd()
+    {
+        m_now += std::chrono::seconds(6);
+        m_sim->runDue(m_now);
+        return std::exchange(m_steps, {});
+    }
+    bool confirmAnswered(uint32_t requestId, const char *at)
+    {
+        m_sent.clear();
+        deliver(crypto::encodeSignedConfirm({requestId, kMac, {}}, m_replyKey), 255, *parseIpv4(at));
+        return !sentOf<wire::Result>().empty();
+    }
+
+    std::vector<std::string> m_steps;
+    std::string m_failing; // the address the back end fails to change to
+};
+
+using Steps = std::vector<std::string>;
+
+TEST_F(CheckedChange, aRefusedPlanTouchesNothing)
+{
+    EXPECT_EQ(statusOf(modifyRequest(1, "pw123456", "10.9.9.9", true)), wire::Status::InvalidParameters);
+    EXPECT_EQ(std::exchange(m_steps, {}), Steps{"check 192.168.1.64 10.9.9.9"});
+    EXPECT_TRUE(sentOf<wire::Announce>().empty());
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
+    StateFile reread(path("state.json"));
+    std::string error;
+    ASSERT_TRUE(reread.load(error)) << error;
+    const auto saved = reread.devices().find("CAM0001|02:00:00:00:00:01");
+    EXPECT_TRUE(saved == reread.devices().end() || !saved->second.network) << "a refused change was stored";
+    EXPECT_EQ(stepsByTheWindowsEnd(), Steps{}) << "nothing to roll back";
+}
+
+TEST_F(CheckedChange, aChangeTheBackEndFailsIsNeverConfirmedAndStillRolledBack)
+{
+    // Another address: put back at once, and the tool's confirmation there finds nothing.
+    m_failing = "10.6.6.6";
+    EXPECT_EQ(statusOf(modifyRequest(2, "pw123456", "10.6.6.6", true)), wire::Status::Ok);
+    EXPECT_EQ(m_sim->device("CAM0001")->ipv4Addr, "192.168.1.64");
+    EXPECT_FALSE(confirmAnswered(2, "10.6.6.6")) << "a change that failed was confirmed";
+    // The rollback timer runs for it too: what the back end could not undo at once, it undoes then.
+    EXPECT_EQ(stepsByTheWindowsEnd(),
+              (Steps{"check 192.168.1.64 10.6.6.6", "apply 10.6.6.6", "rollback 192.168.1.64"}));
+
+    // The same address (a gateway or port change): its confirmation arrives where the device is.
+    m_failing = "192.168.1.64";
+    EXPECT_EQ(statusOf(modifyRequest(3, "pw123456", "192.168.1.64", true)), wire::Status::Ok);
+    EXPECT_FALSE(confirmAnswered(3, "192.168.1.64")) << "a change that failed was confirmed";
+    EXPECT_EQ(stepsByTheWindowsEnd(), (Steps{"check 192.168.1.64 192.168.1.64", "apply 192.168.1.64",
+                                             "rollback 192.168.1.64"}));
+    EXPECT_EQ(m_sim->device("CAM0001")->port, 8000) << "the failed change's port was kept";
+
+    // A change that works is checked, applied, and rolled back unless confirmed.
+    m_failing.clear();
+    EXPECT_EQ(statusOf(modifyRequest(4, "pw123456", "10.1.2.3", true)), wire::Status::Ok);
+    EXPECT_EQ(stepsByTheWindowsEnd(),
+              (Steps{"check 192.168.1.64 10.1.2.3", "apply 10.1.2.3", "rollback 192.168.1.64"}));
+}
+
 TEST_F(Exchange, securityCodeRestoresTheDevicesOwnPasswordOnce)
 {
     using std::chrono::hours;

@@ -37,7 +37,7 @@ TEST_P(NeighbourTable, namesTheMacOfACompleteUnicastEntryOnly)
     const std::string path = testing::TempDir() + "arp-" + std::to_string(getpid()) + "-" + c.name;
     if (c.table)
         std::ofstream(path, std::ios::binary) << *c.table;
-    const auto mac = neighbourtable::macOf(*address::parseIpv4("10.0.0.64"), path);
+    const auto mac = neighbourtable::Table::read(path).macOf(*address::parseIpv4("10.0.0.64"));
     EXPECT_EQ(mac ? address::formatMac(*mac) : std::string(), c.mac);
     std::remove(path.c_str());
 }

@@ -12,6 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <address.h>
+#include <wire.h>
+#include <wsdiscovery.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
@@ -147,7 +157,7 @@ TEST_P(OnvifE2E, everyDeviceOnceWhateverItSpeaks)
     EXPECT_EQ(onvif->typeCode, 0x2F00);
     EXPECT_STREQ(onvif->typeName, "IPC 2120/W");
     EXPECT_EQ(onvif->port, 8080);
-    EXPECT_STREQ(onvif->sourceAddr, "127.0.0.1");
+    EXPECT_EQ(std::string(onvif->sourceAddr), m_net + "2") << "a device answers from its own address";
     if (GetParam().detailsReadable) {
         EXPECT_EQ(std::string(onvif->macAddr).substr(12), "4f:02");
         EXPECT_STREQ(onvif->ipv4Mask, "255.0.0.0");
@@ -191,8 +201,12 @@ TEST_P(OnvifE2E, readdressedWithTheRightPasswordOnly)
     const std::string moved = "127.78." + std::to_string(getpid() % 250) + ".2";
     VEXA_NET_PARAM p = param(m_net + "42", 8042);
     EXPECT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), "wrong-password", &p), 0);
+    int32_t cause = -1;
+    ASSERT_EQ(VEXA_GetLastModifyCause(&cause), 1);
+    EXPECT_EQ(cause, VEXA_CAUSE_NOT_AUTHORIZED);
     p = param(moved, 8042);
-    ASSERT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), kPassword, &p), 1);
+    ASSERT_EQ(VEXA_ModifyDeviceNetParam(mac.c_str(), kPassword, &p), 1)
+        << (VEXA_GetLastModifyCause(&cause), cause);
     // The device announces its new address; the row keeps its identity and shows every new setting.
     const auto after = m_rows.waitFor(m_onvifSerial, 1, [&](const VEXA_DEVICE_REPORT &r) {
         return std::string(r.ipv4Addr) == moved && std::string(r.ipv4Gateway) == "127.77.0.1"
@@ -210,20 +224,21 @@ TEST_P(OnvifE2E, aVxdpDeviceKeepsItsMacFromAnOnvifImpostor)
     ASSERT_TRUE(vxdp);
     devsim::DeviceInfo info;
     info.serialNo = m_tag + "I";
-    const std::string impostor = GetParam().detailsReadable ? m_tag + "I" : devsim::OnvifSimulator::endpointOf(info);
-    const auto claimed = m_rows.waitFor(impostor, 1);
-    ASSERT_TRUE(claimed);
-    if (GetParam().detailsReadable)
-        ASSERT_STREQ(claimed->macAddr, vxdp->macAddr);
+    const std::string impostor = devsim::OnvifSimulator::endpointOf(info);
+    // Naming a certified device's MAC, the impostor is never listed; without its details it is, without a MAC.
+    ASSERT_TRUE(m_rows.waitFor(GetParam().detailsReadable ? m_tag + "O" : impostor, 1));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(m_rows.maxRows(m_tag + "I"), 0);
+    EXPECT_EQ(m_rows.maxRows(impostor), GetParam().detailsReadable ? 0 : 1);
     // The same password opens both: only where the request went decides which one moves.
     const std::string moved = "10.31.0.44";
     VEXA_NET_PARAM p = param(moved, 8044);
     std::snprintf(p.ipv4Gateway, sizeof p.ipv4Gateway, "10.31.0.1");
+    int32_t protocol = 0;
+    ASSERT_EQ(VEXA_GetDeviceProtocol(vxdp->macAddr, &protocol), 1);
+    EXPECT_EQ(protocol, VEXA_PROTOCOL_VXDP);
     ASSERT_EQ(VEXA_ModifyDeviceNetParam(vxdp->macAddr, kPassword, &p), 1);
     EXPECT_TRUE(m_rows.waitFor(m_tag + "V", 1, [&](const VEXA_DEVICE_REPORT &r) { return r.ipv4Addr == moved; }));
-    const auto kept = m_rows.waitFor(impostor, 1);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(std::string(kept->ipv4Addr), m_net + "4");
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, OnvifE2E,
@@ -231,5 +246,235 @@ INSTANTIATE_TEST_SUITE_P(Devices, OnvifE2E,
                                          Variant{"TokenDigest", {"--onvif-open-reads"}, true},
                                          Variant{"HttpDigest", {"--onvif-open-reads", "--onvif-http-digest"}, true}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Another program may hold the WS-Discovery port for itself (a device
+// mock-up, a daemon): discovery still starts, and finds devices by probing.
+TEST(OnvifPort, discoveryStartsWhenAnotherProgramHoldsPort3702)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(vexa::wsd::kPort);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&any), sizeof any) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "port 3702 is in use here";
+    }
+    Rows rows;
+    EXPECT_EQ(VEXA_Start_V30(&Rows::callback, 0, &rows), 1);
+    EXPECT_EQ(VEXA_SendInquiry(), 1);
+    VEXA_Stop();
+    ::close(fd);
+}
+
+// Devices that depart from the plain one as real ones do, a forger on the
+// link, and the tool between them.
+class OnvifHostile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_tag = "OH" + std::to_string(getpid());
+        m_net = "127.81." + std::to_string(getpid() % 250) + ".";
+        const auto device = [&](const std::string &suffix, int last, const char *protocols) {
+            const unsigned pid = unsigned(getpid());
+            char mac[18];
+            std::snprintf(mac, sizeof mac, "02:%02x:%02x:%02x:48:%02x", pid >> 16 & 0xFF, pid >> 8 & 0xFF,
+                          pid & 0xFF, last);
+            return nlohmann::json{{"serialNo", m_tag + suffix}, {"macAddr", mac}, {"ipv4Addr", address(last)},
+                                  {"ipv4Mask", "255.0.0.0"},    {"typeCode", "0x2011"}, {"typeName", "IPC"},
+                                  {"port", 8000},               {"httpPort", 8080},     {"protocols", protocols}};
+        };
+        nlohmann::json devices = {device("V", 1, "vxdp"), device("O", 2, "onvif"), device("D", 3, "onvif"),
+                                  device("T", 4, "onvif"), device("L", 5, "onvif"), device("U", 6, "onvif")};
+        devices[2]["onvifTypes"] = "device";
+        devices[3]["onvifTypes"] = "transmitter";
+        devices[4]["onvifHttpDelay"] = 3;
+        devices[5]["onvifUnsupported"] = {"SetNetworkInterfaces"};
+        const std::string path = testing::TempDir() + m_tag + ".json";
+        std::ofstream(path) << nlohmann::json{{"password", kPassword}, {"onvifOpenReads", true}, {"devices", devices}}
+                                   .dump();
+        m_sim = std::make_unique<DevsimProcess>(DevsimProcess::programDir() + "/vexa-devsim",
+                                                std::vector<std::string>{"--devices", path, "--no-boot-announce"});
+        ASSERT_TRUE(m_sim->running());
+        ASSERT_EQ(m_sim->line(), "ready 6 devices");
+        ASSERT_EQ(VEXA_Start_V30(&Rows::callback, 0, &m_rows), 1);
+    }
+    void TearDown() override
+    {
+        VEXA_Stop();
+        m_stopStalling = true;
+        if (m_stalling.joinable())
+            m_stalling.join();
+    }
+
+    std::string address(int last) const { return m_net + std::to_string(last); }
+    std::string endpoint(const std::string &suffix) const
+    {
+        devsim::DeviceInfo info;
+        info.serialNo = m_tag + suffix;
+        return devsim::OnvifSimulator::endpointOf(info);
+    }
+    // A datagram as anyone on the link can send it: from `from`, to `to`.
+    static void forge(const std::string &from, uint32_t to, uint16_t port, const std::string &payload)
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{}, remote{};
+        local.sin_family = remote.sin_family = AF_INET;
+        inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+        remote.sin_addr.s_addr = htonl(to);
+        remote.sin_port = htons(port);
+        const int ttl = 255;
+        const in_addr loopback{htonl(INADDR_LOOPBACK)};
+        setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+        setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
+        ASSERT_EQ(::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr *>(&remote), sizeof remote),
+                  ssize_t(payload.size()));
+        ::close(fd);
+    }
+    static std::string hello(const std::string &endpoint, const std::string &xaddr, uint32_t version)
+    {
+        vexa::wsd::Target t{endpoint, {vexa::wsd::kTypeDevice}, {}, {xaddr}, version};
+        return vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), t, std::nullopt});
+    }
+    // An HTTP server that accepts every connection and never answers.
+    void startStalling(const std::string &host)
+    {
+        m_stallFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(8080);
+        inet_pton(AF_INET, host.c_str(), &local.sin_addr);
+        ASSERT_EQ(::bind(m_stallFd, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
+        ASSERT_EQ(::listen(m_stallFd, 512), 0);
+        m_stalling = std::thread([this] {
+            std::vector<int> held;
+            while (!m_stopStalling) {
+                pollfd p{m_stallFd, POLLIN, 0};
+                if (::poll(&p, 1, 100) > 0)
+                    held.push_back(::accept4(m_stallFd, nullptr, nullptr, SOCK_CLOEXEC));
+            }
+            for (int fd : held)
+                ::close(fd);
+            ::close(m_stallFd);
+        });
+    }
+    std::string xaddr(int last) const { return "http://" + address(last) + ":8080/onvif/device_service"; }
+    VEXA_DEVICE_REPORT listed(const std::string &suffix)
+    {
+        const auto r = m_rows.waitFor(m_tag + suffix, 1);
+        EXPECT_TRUE(r) << suffix;
+        return r.value_or(VEXA_DEVICE_REPORT{});
+    }
+
+    std::string m_tag, m_net;
+    std::unique_ptr<DevsimProcess> m_sim;
+    Rows m_rows;
+    int m_stallFd = -1;
+    std::atomic<bool> m_stopStalling{false};
+    std::thread m_stalling;
+};
+
+TEST_F(OnvifHostile, typeStrictAndLateDevicesAreListedWithTheirDetails)
+{
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    // Each answers only the Probe for its own type, found by the inquiry, not by a Hello.
+    for (const char *strict : {"D", "T"})
+        EXPECT_EQ(listed(strict).eventCode, VEXA_EVENT_ONLINE) << strict;
+    // Its web server is not up when it answers: listed by what it announced,
+    // then under its own serial number and MAC once a later read succeeds.
+    const auto early = m_rows.waitFor(endpoint("L"), 1);
+    ASSERT_TRUE(early);
+    EXPECT_STREQ(early->macAddr, "");
+    const auto late = m_rows.waitFor(m_tag + "L", 1, [](const VEXA_DEVICE_REPORT &r) { return r.extInfo == 1; });
+    ASSERT_TRUE(late);
+    EXPECT_EQ(std::string(late->macAddr).substr(12), "48:05");
+    EXPECT_TRUE(m_rows.waitFor(endpoint("L"), 0));
+    int32_t protocol = 0;
+    ASSERT_EQ(VEXA_GetDeviceProtocol(late->macAddr, &protocol), 1);
+    EXPECT_EQ(protocol, VEXA_PROTOCOL_ONVIF);
+}
+
+TEST_F(OnvifHostile, modifyTellsWhyItFailed)
+{
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    const std::string onvif = listed("O").macAddr;
+    const std::string refusing = listed("U").macAddr;
+    const struct {
+        const char *what;
+        std::string mac, password, addr;
+        int32_t cause;
+    } rows[] = {
+        {"wrong password", onvif, "not-" + std::string(kPassword), address(42), VEXA_CAUSE_NOT_AUTHORIZED},
+        {"no SetNetworkInterfaces", refusing, kPassword, address(43), VEXA_CAUSE_NOT_SUPPORTED},
+        {"an address the device refuses", onvif, kPassword, "127.0.0.1", VEXA_CAUSE_REFUSED},
+        {"no address", onvif, kPassword, "", VEXA_CAUSE_BAD_ARGUMENT},
+    };
+    for (const auto &row : rows) {
+        VEXA_NET_PARAM p{};
+        std::snprintf(p.ipv4Addr, sizeof p.ipv4Addr, "%s", row.addr.c_str());
+        std::snprintf(p.ipv4Mask, sizeof p.ipv4Mask, "255.0.0.0");
+        p.port = 8080;
+        EXPECT_EQ(VEXA_ModifyDeviceNetParam(row.mac.c_str(), row.password.c_str(), &p), 0) << row.what;
+        int32_t cause = -1;
+        ASSERT_EQ(VEXA_GetLastModifyCause(&cause), 1);
+        EXPECT_EQ(cause, row.cause) << row.what;
+    }
+    // Gone: no answer at all.
+    EXPECT_EQ(m_sim->quit(), 0);
+    VEXA_NET_PARAM p{};
+    std::snprintf(p.ipv4Addr, sizeof p.ipv4Addr, "%s", address(44).c_str());
+    std::snprintf(p.ipv4Mask, sizeof p.ipv4Mask, "255.0.0.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(onvif.c_str(), kPassword, &p), 0);
+    int32_t cause = -1;
+    ASSERT_EQ(VEXA_GetLastModifyCause(&cause), 1);
+    EXPECT_EQ(cause, VEXA_CAUSE_NO_ANSWER);
+}
+
+// What a forger on the link tries; each must leave the camera's row as it was.
+TEST_F(OnvifHostile, forgedAnnouncementsDoNotSteerTheList)
+{
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    const VEXA_DEVICE_REPORT camera = listed("O");
+    const std::string forger = address(99);
+    // A Hello with the largest MetadataVersion moving the camera to the forger, then a Bye.
+    forge(forger, vexa::wsd::kGroup, vexa::wsd::kPort, hello(endpoint("O"), xaddr(99), UINT32_MAX));
+    forge(forger, vexa::wsd::kGroup, vexa::wsd::kPort,
+          vexa::wsd::encode(vexa::wsd::Bye{vexa::wsd::newUuidUrn(), endpoint("O"), std::nullopt}));
+    // An uncertified VXDP device claiming the camera's address.
+    vexa::wire::Announce announce;
+    announce.info.serial = "FORGED-VXDP";
+    announce.info.mac = {0x02, 0xEE, 0, 0, 0, 1};
+    announce.info.ipv4Addr = *vexa::address::parseIpv4(camera.ipv4Addr);
+    const auto vxdp = vexa::wire::encode(announce);
+    forge(forger, vexa::wire::kToolGroup, vexa::wire::kPort, std::string(vxdp.begin(), vxdp.end()));
+    std::this_thread::sleep_for(3s);
+    const auto after = m_rows.waitFor(m_tag + "O", 1);
+    ASSERT_TRUE(after) << "the camera's row went away";
+    EXPECT_STREQ(after->ipv4Addr, camera.ipv4Addr);
+    EXPECT_EQ(m_rows.maxRows(m_tag + "O"), 1);
+    // The camera itself still moves when it does.
+    VEXA_NET_PARAM p{};
+    std::snprintf(p.ipv4Addr, sizeof p.ipv4Addr, "%s", address(77).c_str());
+    std::snprintf(p.ipv4Mask, sizeof p.ipv4Mask, "255.0.0.0");
+    p.port = 8080;
+    ASSERT_EQ(VEXA_ModifyDeviceNetParam(camera.macAddr, kPassword, &p), 1);
+    EXPECT_TRUE(m_rows.waitFor(m_tag + "O", 1, [&](const VEXA_DEVICE_REPORT &r) { return r.ipv4Addr == address(77); }));
+}
+
+TEST_F(OnvifHostile, aFloodOfHellosDoesNotStarveACamera)
+{
+    startStalling(address(98));
+    // 300 made-up devices, all pointing at a server that never answers.
+    for (int i = 0; i < 300; ++i)
+        forge(address(99), vexa::wsd::kGroup, vexa::wsd::kPort,
+              hello("urn:uuid:00000000-0000-4000-8000-" + std::to_string(100000000000 + i), xaddr(98), 1));
+    std::this_thread::sleep_for(200ms);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(VEXA_SendInquiry(), 1);
+    ASSERT_TRUE(m_rows.waitFor(m_tag + "O", 1));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    RecordProperty("camera_listed_ms", int(ms.count()));
+    EXPECT_LT(ms, 3s);
+}
 
 } // namespace

@@ -22,21 +22,13 @@ trap end_pair_test EXIT
 trap 'exit 1' INT TERM HUP
 
 MAC=02:4f:4e:00:00:01
-first_netns "$TOOL"
-ip netns add "$DEV" || fail "netns $DEV"
-for ns in $TOOL $DEV; do
-    in_ns "$ns" ip link set lo up || fail "lo in $ns"
-done
-in_ns "$TOOL" ip link add vx0 type veth peer name vx0 netns "$DEV" || fail "veth"
+pair_namespaces
 in_ns "$DEV" ip link set vx0 address $MAC || fail "MAC of the device's end"
 in_ns "$TOOL" ip addr add 10.0.0.5/24 dev vx0 || fail "address of the tool"
 # The device's simulator listens only on addresses its namespace holds: the one it moves to too.
 in_ns "$DEV" ip addr add 10.0.0.64/24 dev vx0 || fail "address of the device"
 in_ns "$DEV" ip addr add 10.0.0.100/24 dev vx0 || fail "second address of the device"
-for ns in $TOOL $DEV; do
-    in_ns "$ns" ip link set vx0 up || fail "vx0 up in $ns"
-    in_ns "$ns" ip route add default dev vx0 || fail "route in $ns"
-done
+link_up
 
 SERIAL=ONVNS$ID
 cat >"$WORK/devices.json" <<JSON

@@ -3,6 +3,8 @@
 
 #include "onvifservice.h"
 
+#include <onvifclient.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +36,13 @@ Envelope setInterfaces(const std::string &token, const std::string &addr, const 
             std::nullopt};
 }
 
+Envelope media(const std::string &operation)
+{
+    Envelope e(operation);
+    e.ns = "http://www.onvif.org/ver10/media/wsdl";
+    return e;
+}
+
 TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
 {
     const struct {
@@ -56,12 +65,24 @@ TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
          "InvalidGatewayAddress"},
         {"port 0", {"SetNetworkProtocols", {{"NetworkProtocols/Name", "HTTP"}, {"NetworkProtocols/Port", "0"}},
                     std::nullopt}, true, false, 400, "InvalidArgVal"},
-        {"unknown call", {"GetProfiles", {}, std::nullopt}, true, false, 400, "ActionNotSupported"},
+        // A receiver's fault goes with HTTP 500, a sender's with 400.
+        {"unknown call", {"GetProfiles", {}, std::nullopt}, true, false, 500, "ter:ActionNotSupported"},
+        {"call of another service", media("GetDeviceInformation"), true, false, 500, "ter:ActionNotSupported"},
+        {"call this device refuses", {"SystemReboot", {}, std::nullopt}, true, false, 500,
+         "ter:ActionNotSupported"},
         {"clock for anyone", {"GetSystemDateAndTime", {}, std::nullopt}, false, false, 200, "UTCDateTime"},
+        {"services for anyone", {"GetServices", {{"IncludeCapability", "true"}}, std::nullopt}, false, false, 200,
+         "DiscoveryBye"},
+        {"capabilities for anyone", {"GetCapabilities", {{"Category", "All"}}, std::nullopt}, false, false, 200,
+         "http://127.60.0.1:8080/onvif/device_service"},
+        {"capabilities of a service it lacks", {"GetCapabilities", {{"Category", "PTZ"}}, std::nullopt}, false, false,
+         400, "NoSuchService"},
+        {"service capabilities for anyone", {"GetServiceCapabilities", {}, std::nullopt}, false, false, 200,
+         "UsernameToken"},
     };
     for (const auto &row : rows) {
         const OnvifAnswer a = answerOnvif(camera(), row.request, row.authorized, row.readOnly,
-                                          std::chrono::system_clock::now());
+                                          {"SystemReboot"}, std::chrono::system_clock::now());
         EXPECT_EQ(a.httpStatus, row.status) << row.what;
         EXPECT_NE(a.body.find(row.says), std::string::npos) << row.what << "\n" << a.body;
         EXPECT_EQ(a.apply.has_value(), row.status == 200 && row.request.operation.rfind("Set", 0) == 0)
@@ -71,7 +92,7 @@ TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
     DeviceInfo onLink = camera();
     onLink.ipv4Addr = "10.0.0.64";
     for (const auto &[addr, status] : {std::pair{"10.0.0.100", 200}, {"127.61.0.7", 400}, {"224.0.0.1", 400}}) {
-        EXPECT_EQ(answerOnvif(onLink, setInterfaces("eth0", addr, "24"), true, false, std::chrono::system_clock::now())
+        EXPECT_EQ(answerOnvif(onLink, setInterfaces("eth0", addr, "24"), true, false, {}, std::chrono::system_clock::now())
                       .httpStatus,
                   status)
             << addr;
@@ -81,7 +102,7 @@ TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)
 TEST(OnvifDevice, acceptedChangesAreWhatIsKept)
 {
     const auto now = std::chrono::system_clock::now();
-    auto a = answerOnvif(camera(), setInterfaces("eth0", "127.61.0.7", "24"), true, false, now);
+    auto a = answerOnvif(camera(), setInterfaces("eth0", "127.61.0.7", "24"), true, false, {}, now);
     ASSERT_TRUE(a.apply);
     EXPECT_EQ(a.apply->ipv4Addr, "127.61.0.7");
     EXPECT_EQ(a.apply->ipv4Mask, "255.255.255.0");
@@ -93,16 +114,50 @@ TEST(OnvifDevice, acceptedChangesAreWhatIsKept)
                      {{"NetworkProtocols/Name", "RTSP"}, {"NetworkProtocols/Port", "554"},
                       {"NetworkProtocols/Name", "HTTP"}, {"NetworkProtocols/Port", "8042"}},
                      std::nullopt},
-                    true, false, now);
+                    true, false, {}, now);
     ASSERT_TRUE(a.apply);
     EXPECT_EQ(a.apply->port, 8042);
 
     // What the device says about itself reads back through the client's own parser.
-    a = answerOnvif(camera(), {"GetNetworkInterfaces", {}, std::nullopt}, true, false, now);
+    a = answerOnvif(camera(), {"GetNetworkInterfaces", {}, std::nullopt}, true, false, {}, now);
     const auto parsed = vexa::soap::parse(a.body);
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->field("NetworkInterfaces/@token"), "eth0");
     EXPECT_EQ(parsed->field("NetworkInterfaces/IPv4/Config/Manual/PrefixLength"), "16");
+}
+
+// What schema-strict clients read: elements in the schema's order, in their
+// own namespaces, faults with their codes nested and their HTTP status.
+TEST(OnvifDevice, answersFollowTheSchema)
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::string clock = answerOnvif(camera(), {"GetSystemDateAndTime"}, false, false, {}, now).body;
+    EXPECT_LT(clock.find("<tt:Time>"), clock.find("<tt:Date>")) << clock;
+    EXPECT_LT(clock.find("<tt:UTCDateTime>"), clock.find("<tt:LocalDateTime>")) << clock;
+    const auto read = vexa::soap::parse(clock);
+    ASSERT_TRUE(read);
+    const auto deviceNow = vexa::onvif::readDeviceClock(*read);
+    ASSERT_TRUE(deviceNow);
+    EXPECT_LT(std::chrono::abs(*deviceNow - now), std::chrono::seconds(2));
+
+    const std::string services = answerOnvif(camera(), {"GetServices"}, false, false, {}, now).body;
+    EXPECT_NE(services.find("<tds:XAddr>http://127.60.0.1:8080/onvif/device_service</tds:XAddr>"), std::string::npos)
+        << services;
+    EXPECT_EQ(services.find("Capabilities"), std::string::npos) << "only when asked for";
+    const auto parsed = vexa::soap::parse(services);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(vexa::onvif::readDeviceService(*parsed), "http://127.60.0.1:8080/onvif/device_service");
+
+    const OnvifAnswer fault = onvifFault("Sender", "ter:InvalidArgVal/ter:InvalidIPv4Address", "No");
+    EXPECT_EQ(fault.httpStatus, 400);
+    const auto f = vexa::soap::parse(fault.body);
+    ASSERT_TRUE(f);
+    ASSERT_EQ(f->faultCodes.size(), 3u) << fault.body;
+    EXPECT_EQ(f->faultCodes[0].local, "Sender");
+    EXPECT_EQ(f->faultCodes[2], (vexa::xmldoc::QName{"http://www.onvif.org/ver10/error", "InvalidIPv4Address"}));
+    EXPECT_TRUE(f->faultNames("InvalidArgVal"));
+    EXPECT_NE(fault.body.find("xml:lang=\"en\""), std::string::npos);
+    EXPECT_EQ(onvifFault("Receiver", "ter:ActionNotSupported", "No").httpStatus, 500);
 }
 
 } // namespace

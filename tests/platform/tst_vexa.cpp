@@ -10,12 +10,15 @@
 #include "wire.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,12 +37,20 @@ using vexatest::Reports;
 // Generous: only ever waited out when something is broken.
 constexpr auto kEventWait = 8s;
 
+std::string hexText(std::span<const uint8_t> bytes)
+{
+    std::string hex(2 * bytes.size() + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes.data(), bytes.size());
+    hex.pop_back();
+    return hex;
+}
+
 std::string prefix()
 {
     return "TST" + std::to_string(getpid()) + "-";
 }
 
-// The demo manufacturer, whose certificates the library of this build trusts.
+// The demo manufacturer, whose certificates the library trusts in the build tree.
 const crypto::ManufacturerSecretKey &demoManufacturer()
 {
     static const auto key = crypto::manufacturerKeyFromSeed(*crypto::readFactoryKey(DEMO_MANUFACTURER_KEY));
@@ -53,13 +64,17 @@ public:
     // MissesInquiry: on a lossy link, it misses the INQUIRY but answers INQUIRY_REPEATs.
     enum class Answer { Honest, ForgedResult, OtherKey, MissesInquiry, Mute, OtherSerial, OtherMac, TheirIdentity, Uncertified };
 
-    explicit FakeDevice(const std::string &suffix, Answer answer = Answer::Honest) : m_answer(answer)
+    // Certified by `manufacturer`, by default the demo one.
+    explicit FakeDevice(const std::string &suffix, Answer answer = Answer::Honest,
+                        const crypto::ManufacturerSecretKey *manufacturer = nullptr)
+        : m_answer(answer)
     {
         m_info.serial = prefix() + suffix;
         m_info.mac = crypto::randomArray<6>();
         m_info.mac[0] = 0x02;
         if (answer != Answer::Uncertified)
-            m_info.certificate = crypto::certify(demoManufacturer(), m_keys.publicKey, m_info.serial, m_info.mac);
+            m_info.certificate = crypto::certify(manufacturer ? *manufacturer : demoManufacturer(), m_keys.publicKey,
+                                                 m_info.serial, m_info.mac);
         m_info.ipv4Addr = {10, 1, 2, 3};
         m_info.ipv4Mask = {255, 255, 0, 0};
         m_info.port = 8000;
@@ -95,6 +110,14 @@ public:
     {
         std::lock_guard lock(m_mutex);
         send(wire::Goodbye{m_info.serial, m_info.mac});
+    }
+    // A clone: the serial number and MAC of `original`, its own key, certified by `manufacturer`.
+    void takeIdentityOf(const FakeDevice &original, const crypto::ManufacturerSecretKey &manufacturer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_info.serial = original.m_info.serial;
+        m_info.mac = original.m_info.mac;
+        m_info.certificate = crypto::certify(manufacturer, m_keys.publicKey, m_info.serial, m_info.mac);
     }
     void setPort(uint16_t port)
     {
@@ -539,6 +562,45 @@ TEST_F(Library, FirstUseFallbackNeverRepinsAKnownIdentity)
 
 // 150 000 made-up identities from ten addresses, more than the table holds:
 // a real device that answers our inquiry afterwards is still reported.
+// A release trusts the manufacturers in its trust directories only. With the
+// owner's manufacturer alone there, a clone of a device made with the demo
+// manufacturer's published seed gets neither password nor security code,
+// however late it announces; the device itself gets both.
+TEST_F(Library, DemoCertifiedCloneGetsNothingWithoutTheDemoAnchor)
+{
+    const char *dir = std::getenv("VEXA_TRUST_DIR");
+    if (!dir || !*dir)
+        GTEST_SKIP() << "runs as tst_vexa_own_trust, in a process whose trust directory is its own";
+    // Written before the library's first start, which reads the anchors once
+    // (the same key each time, so that --gtest_repeat finds it still trusted).
+    std::array<uint8_t, 32> seed;
+    seed.fill(0x5a);
+    const auto owner = crypto::manufacturerKeyFromSeed(seed);
+    const auto ownerPublic = crypto::manufacturerPublicKey(owner);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::ofstream(std::string(dir) + "/owner.pub") << "# the owner's manufacturer\n"
+                                                    << hexText(ownerPublic) << "\n";
+    FakeDevice genuine("genuine", FakeDevice::Answer::Honest, &owner);
+    FakeDevice clone("clone");
+    clone.takeIdentityOf(genuine, demoManufacturer());
+    FakeDevice later("later");
+    hear(genuine);
+    clone.announce(wire::AnnounceReason::Boot);
+    hear(later); // one receive thread, in order: the clone was heard before it
+
+    const VEXA_NET_PARAM p = netParam("10.9.8.7", "255.255.255.0");
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(genuine.mac().c_str(), "secret", &p), 1);
+    EXPECT_EQ(VEXA_ResetDefaultPasswd(genuine.serial().c_str(), "20240517P2POEX2VG6DBV4N5CZBO"), 1);
+    EXPECT_FALSE(clone.lastModify()) << "the password opened for the demo-certified clone";
+    EXPECT_FALSE(clone.lastReset()) << "the security code opened for the demo-certified clone";
+    EXPECT_TRUE(genuine.lastModify());
+    EXPECT_TRUE(genuine.lastReset());
+    // The demo-certified device on its own is listed but gets no request either.
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(later.mac().c_str(), "secret", &p), 0);
+    EXPECT_FALSE(later.lastModify());
+}
+
 TEST_F(Library, FloodOfFakeIdentitiesLeavesARealDeviceReported)
 {
     start();

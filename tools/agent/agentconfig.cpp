@@ -4,11 +4,14 @@
 #include <deviceinfo.h>
 #include <wire.h>
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 
 namespace agent {
@@ -173,6 +176,28 @@ std::optional<AgentConfig> loadConfig(const std::string &path, std::string &erro
             config->dspVersion = std::string(u.release).substr(0, vexa::wire::kMaxVersionText);
     }
     return config;
+}
+
+bool makeStateDirectory(const std::string &statePath, std::string &error)
+{
+    const std::filesystem::path dir = std::filesystem::path(statePath).parent_path();
+    std::error_code ec;
+    if (dir.empty() || std::filesystem::is_directory(dir, ec))
+        return true;
+    // Top down, each made with its mode set explicitly: the umask may be anything.
+    std::filesystem::path made;
+    for (const auto &part : dir) {
+        made /= part;
+        const mode_t mode = made == dir ? 0700 : 0755;
+        const bool createdNow = ::mkdir(made.c_str(), mode) == 0;
+        if (!createdNow && errno == EEXIST && std::filesystem::is_directory(made, ec))
+            continue; // there already, or made meanwhile
+        if (!createdNow || ::chmod(made.c_str(), mode) != 0) {
+            error = made.string() + ": cannot create the state folder: " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace agent

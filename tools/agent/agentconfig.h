@@ -37,4 +37,11 @@ std::optional<AgentConfig> parseConfig(std::string_view text, std::string &error
 /** Reads the file (a missing one gives the defaults) and fills in the defaults from the system. */
 std::optional<AgentConfig> loadConfig(const std::string &path, std::string &error);
 
+/**
+ * Makes the folder of the state file at `statePath` on a fresh machine:
+ * missing parents with mode 0755, the folder itself 0700 (it holds the
+ * device's secrets), whatever the umask. An existing folder is left as it is.
+ */
+bool makeStateDirectory(const std::string &statePath, std::string &error);
+
 } // namespace agent

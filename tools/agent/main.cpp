@@ -2,8 +2,11 @@
 // its real interface and addresses (docs/agent.md).
 
 #include "agentconfig.h"
+#include "arpprobe.h"
+#include "demokeys.h"
 #include "hook.h"
 #include "netlink.h"
+#include "networkchange.h"
 
 #include <address.h>
 #include <crypto.h>
@@ -14,7 +17,6 @@
 #include <wire.h>
 
 #include <arpa/inet.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,7 +25,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -32,15 +33,18 @@ namespace {
 constexpr const char *kUsage =
     "usage: vexa-agent [--config FILE]\n"
     "       vexa-agent --set-password [--config FILE]\n"
-    "       vexa-agent --provision --manufacturer-key FILE --factory-key FILE [--config FILE]\n"
+    "       vexa-agent --provision --manufacturer-key FILE --factory-key FILE [--demo] [--config FILE]\n"
     "Answers VXDP for this machine on the configured interface (default config /etc/vexa-agent.conf).\n"
     "--set-password reads the administrator password from the terminal (no echo) or standard input.\n"
-    "--provision stores the device certificate and security-code key and prints the label password.\n";
+    "--provision stores the device certificate and security-code key and prints the label password;\n"
+    "it refuses the published demo keys unless --demo says this device is for trying out only.\n";
 
 constexpr int kPollSliceMs = 50;
 // Without netlink events the kernel is read again this often anyway.
 constexpr auto kRereadInterval = std::chrono::seconds(5);
 constexpr auto kReopenInterval = std::chrono::seconds(1);
+// How long a new address is probed for on the link before the change is accepted.
+constexpr auto kProbeWait = std::chrono::milliseconds(400);
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -53,6 +57,7 @@ struct Options {
     std::string configPath = "/etc/vexa-agent.conf";
     bool setPassword = false;
     bool provision = false;
+    bool demo = false; ///< the demo keys are accepted for provisioning
     std::string manufacturerKey;
     std::string factoryKey;
 };
@@ -66,8 +71,8 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
             error.clear();
             return std::nullopt;
         }
-        if (arg == "--set-password" || arg == "--provision") {
-            (arg == "--provision" ? o.provision : o.setPassword) = true;
+        if (arg == "--set-password" || arg == "--provision" || arg == "--demo") {
+            (arg == "--provision" ? o.provision : arg == "--demo" ? o.demo : o.setPassword) = true;
             continue;
         }
         if (i + 1 >= argc || (arg != "--config" && arg != "--manufacturer-key" && arg != "--factory-key")) {
@@ -78,6 +83,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
     }
     if (o.setPassword && o.provision) {
         error = "--set-password and --provision are separate steps";
+        return std::nullopt;
+    }
+    if (o.demo && !o.provision) {
+        error = "--demo goes with --provision";
         return std::nullopt;
     }
     if (o.provision && (o.manufacturerKey.empty() || o.factoryKey.empty())) {
@@ -138,7 +147,7 @@ std::optional<Machine> openMachine(const Options &options)
     m.config = std::move(*config);
     m.iface = std::move(*iface);
     m.state = devsim::StateFile(m.config.statePath);
-    if (!m.state.load(error)) {
+    if (!agent::makeStateDirectory(m.config.statePath, error) || !m.state.load(error)) {
         fail(error);
         return std::nullopt;
     }
@@ -153,15 +162,8 @@ std::string deviceKey(const Machine &m)
     return info.key();
 }
 
-// The state holds the device's key secret and password hash: root's alone.
-bool saveState(devsim::StateFile &state, const std::string &path)
+bool saveState(devsim::StateFile &state)
 {
-    std::error_code ec;
-    const auto dir = std::filesystem::path(path).parent_path();
-    if (!dir.empty() && !std::filesystem::exists(dir, ec)) {
-        std::filesystem::create_directories(dir, ec);
-        ::chmod(dir.c_str(), 0700);
-    }
     std::string error;
     if (!state.save(error)) {
         fail(error);
@@ -211,7 +213,7 @@ int setPassword(const Options &options)
         return 1;
     }
     m->state.device(deviceKey(*m)).passwordHash = *hash;
-    if (!saveState(m->state, m->config.statePath))
+    if (!saveState(m->state))
         return 1;
     std::printf("password set for %s (%s)\n", m->config.serial.c_str(), m->iface.mac.c_str());
     return 0;
@@ -234,15 +236,21 @@ devsim::Simulator::Config simulatorConfig(const Machine &m)
 // device its own security-code key; neither master key stays on the device.
 int provision(const Options &options)
 {
-    auto m = openMachine(options);
-    if (!m)
-        return 1;
     const auto seed = vexa::crypto::readFactoryKey(options.manufacturerKey);
     const auto master = vexa::crypto::readFactoryKey(options.factoryKey);
     if (!seed || !master) {
         fail("key files hold 64 hex characters on their first line");
         return 2;
     }
+    if (!options.demo && (agent::isDemoKey(*seed) || agent::isDemoKey(*master))) {
+        fail("refusing the demo keys: they are published, so anyone could impersonate this device and reset "
+             "its password. Provision with your manufacturer's keys (vexa-keygen makes them), or add --demo "
+             "for a device that is only for trying out");
+        return 2;
+    }
+    auto m = openMachine(options);
+    if (!m)
+        return 1;
     std::string error;
     devsim::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
                           [](std::span<const uint8_t>) {});
@@ -255,7 +263,7 @@ int provision(const Options &options)
                                              sim.publicKey(m->config.serial), m->config.serial,
                                              *vexa::address::parseMac(m->iface.mac));
     slot.codeKey = vexa::crypto::deviceCodeKey(*master, m->config.serial);
-    if (!saveState(m->state, m->config.statePath))
+    if (!saveState(m->state))
         return 1;
     std::printf("provisioned %s (%s); label password %s\n", m->config.serial.c_str(), m->iface.mac.c_str(),
                 sim.labelPassword(m->config.serial).c_str());
@@ -329,19 +337,49 @@ int run(const Options &options)
     const PKT_Driver *driver = PKT_GetDriver();
     AgentSocket socket(driver);
     devsim::Simulator::Config config = simulatorConfig(*m);
+    // Asked before the RESULT goes out: a change that cannot work is refused with nothing touched.
+    config.checkNetwork = [&](const devsim::NetworkState &from, const devsim::NetworkState &to) {
+        if (const auto problem = agent::planProblem(from, to)) {
+            fail("refusing the change: " + *problem);
+            return false;
+        }
+        if (to.ipv4Addr == from.ipv4Addr)
+            return true;
+        std::string error;
+        const auto probe = agent::probeAddress(m->iface.index, *vexa::address::parseMac(m->iface.mac),
+                                               *devsim::parseIpv4(to.ipv4Addr), kProbeWait, error);
+        if (!probe.asked || probe.claimant) {
+            fail("refusing the change: " + (probe.claimant ? to.ipv4Addr + " is in use on the link by "
+                                                                 + vexa::address::formatMac(*probe.claimant)
+                                                           : "cannot ask whether " + to.ipv4Addr + " is free: " + error));
+            return false;
+        }
+        return true;
+    };
+    agent::NetworkChanger changer(*m->netlink, m->iface.index);
+    bool hookRunBack = true; // false: a failed apply whose rollback script failed too
     config.changeNetwork = [&](devsim::Simulator::NetworkChange change, const devsim::NetworkState &from,
                                const devsim::NetworkState &to) {
-        using Change = devsim::Simulator::NetworkChange;
+        const bool apply = change == devsim::Simulator::NetworkChange::Apply;
         std::string error;
-        const bool ok = m->config.backend == agent::Backend::Hook
-            ? agent::runHook(m->config.hook, change == Change::Apply ? "apply" : "rollback", m->iface.name, from,
-                             to, error)
-            : change == Change::Apply ? m->netlink->change(m->iface.index, from, to, error)
-                                      : m->netlink->restore(m->iface.index, from, to, error);
-        if (!ok)
+        bool ok;
+        if (m->config.backend == agent::Backend::Hook) {
+            if (!apply && from == to && hookRunBack)
+                return true; // a failed change, run back at once
+            ok = agent::runHook(m->config.hook, apply ? "apply" : "rollback", m->iface.name, from, to, error);
+            // A script that failed part way is run the other way: the machine goes back to `from`.
+            std::string back;
+            hookRunBack = ok || !apply || agent::runHook(m->config.hook, "rollback", m->iface.name, to, from, back);
+            if (!hookRunBack)
+                error += "; the rollback script failed too: " + back;
+        } else {
+            ok = apply ? changer.apply(from, to, error) : changer.rollBack(from, to, error);
+        }
+        if (ok)
+            std::fprintf(stderr, "vexa-agent: %s %s/%s gateway %s\n", apply ? "changed to" : "rolled back to",
+                         to.ipv4Addr.c_str(), to.ipv4Mask.c_str(), to.ipv4Gateway.empty() ? "-" : to.ipv4Gateway.c_str());
+        else
             fail(error);
-        std::fprintf(stderr, "vexa-agent: %s %s/%s gateway %s\n", change == Change::Apply ? "changed to" : "rolled back to",
-                     to.ipv4Addr.c_str(), to.ipv4Mask.c_str(), to.ipv4Gateway.empty() ? "-" : to.ipv4Gateway.c_str());
         socket.reopenSoon();
         return ok;
     };

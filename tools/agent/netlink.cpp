@@ -14,6 +14,7 @@
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace agent {
@@ -106,6 +107,39 @@ rtnl_nexthop *defaultNexthop(rtnl_route *route, int family, int index)
         return nullptr;
     rtnl_nexthop *hop = rtnl_route_nexthop_n(route, 0);
     return index == 0 || rtnl_route_nh_get_ifindex(hop) == index ? hop : nullptr;
+}
+
+bool isIpv4Of(rtnl_addr *a, int index)
+{
+    return rtnl_addr_get_ifindex(a) == index && rtnl_addr_get_family(a) == AF_INET;
+}
+
+std::shared_ptr<void> cloneOf(void *object)
+{
+    nl_object *copy = nl_object_clone(static_cast<nl_object *>(object));
+    if (!copy)
+        return nullptr;
+    return std::shared_ptr<void>(copy, [](void *o) { nl_object_put(static_cast<nl_object *>(o)); });
+}
+
+// The request that puts IPv4 address `local`/`prefix` on `index`, with its broadcast address.
+std::shared_ptr<rtnl_addr> addressRequest(int index, nl_addr *local, unsigned prefix)
+{
+    std::shared_ptr<rtnl_addr> a(rtnl_addr_alloc(), rtnl_addr_put);
+    if (!a)
+        return nullptr;
+    rtnl_addr_set_ifindex(a.get(), index);
+    rtnl_addr_set_family(a.get(), AF_INET);
+    rtnl_addr_set_local(a.get(), local);
+    rtnl_addr_set_prefixlen(a.get(), int(prefix));
+    if (prefix < 31 && nl_addr_get_len(local) == 4) {
+        uint32_t value;
+        std::memcpy(&value, nl_addr_get_binary_addr(local), sizeof value);
+        const uint32_t broadcast = value | ~maskOf(prefix);
+        Addr b(nl_addr_build(AF_INET, &broadcast, sizeof broadcast));
+        rtnl_addr_set_broadcast(a.get(), b.get());
+    }
+    return a;
 }
 
 } // namespace
@@ -226,21 +260,8 @@ bool Netlink::replaceAddress(int index, const devsim::NetworkState &from, const 
         return true;
     const auto build = [index](const devsim::NetworkState &state) -> std::shared_ptr<rtnl_addr> {
         const unsigned prefix = prefixOf(state.ipv4Mask);
-        Addr local = ipv4Addr(state.ipv4Addr, prefix);
-        if (!local)
-            return nullptr;
-        std::shared_ptr<rtnl_addr> a(rtnl_addr_alloc(), rtnl_addr_put);
-        rtnl_addr_set_ifindex(a.get(), index);
-        rtnl_addr_set_family(a.get(), AF_INET);
-        rtnl_addr_set_local(a.get(), local.get());
-        rtnl_addr_set_prefixlen(a.get(), int(prefix));
-        if (prefix < 31) {
-            const auto value = devsim::parseIpv4(state.ipv4Addr);
-            const uint32_t broadcast = *value | ~maskOf(prefix);
-            Addr b(nl_addr_build(AF_INET, &broadcast, sizeof broadcast));
-            rtnl_addr_set_broadcast(a.get(), b.get());
-        }
-        return a;
+        const Addr local = ipv4Addr(state.ipv4Addr, prefix);
+        return local ? addressRequest(index, local.get(), prefix) : nullptr;
     };
     // The old address goes first: deleting a primary address would take a
     // new one of the same subnet (a secondary) with it.
@@ -283,30 +304,12 @@ bool Netlink::deleteDefaultRoutes(int index, std::string &error)
     return ok;
 }
 
-bool Netlink::change(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
-                     std::string &error)
+bool Netlink::replaceDefaultRoute(int index, const std::string &gateway, std::string &error)
 {
-    m_savedRoutes.clear();
-    const Cache routes = allocCache(m_socket, allocRoutes, error);
-    if (!routes)
-        return false;
-    forEach<rtnl_route>(routes.get(), [&](rtnl_route *route) {
-        if (defaultNexthop(route, AF_INET, index)) {
-            nl_object *copy = nl_object_clone(reinterpret_cast<nl_object *>(route));
-            if (copy)
-                m_savedRoutes.emplace_back(copy, [](void *o) { nl_object_put(static_cast<nl_object *>(o)); });
-        }
-    });
-    if (!replaceAddress(index, from, to, error))
-        return false;
-    // A gateway must lie in the new subnet: its route is made again when the address moved.
-    if (from.ipv4Gateway == to.ipv4Gateway && (to.ipv4Gateway.empty() || from.ipv4Addr == to.ipv4Addr))
-        return true;
     if (!deleteDefaultRoutes(index, error))
         return false;
-    if (to.ipv4Gateway.empty())
+    if (gateway.empty())
         return true;
-    const std::string &gateway = to.ipv4Gateway;
     const Addr via = ipv4Addr(gateway, 32);
     const Addr any = ipv4Addr("0.0.0.0", 0);
     if (!via || !any) {
@@ -331,19 +334,74 @@ bool Netlink::change(int index, const devsim::NetworkState &from, const devsim::
     return true;
 }
 
-bool Netlink::restore(int index, const devsim::NetworkState &current, const devsim::NetworkState &previous,
-                      std::string &error)
+bool Netlink::save(int index, std::string &error)
 {
-    bool ok = replaceAddress(index, current, previous, error);
-    ok = deleteDefaultRoutes(index, error) && ok;
-    for (const auto &saved : m_savedRoutes) {
-        auto *route = static_cast<rtnl_route *>(saved.get());
-        if (const int rc = rtnl_route_add(m_socket, route, NLM_F_CREATE | NLM_F_REPLACE); rc < 0) {
-            error = nlError("restoring the default route", rc);
-            ok = false;
-        }
-    }
+    const Cache addrs = allocCache(m_socket, allocAddrs, error);
+    const Cache routes = addrs ? allocCache(m_socket, allocRoutes, error) : nullptr;
+    if (!routes)
+        return false;
+    m_savedAddresses.clear();
     m_savedRoutes.clear();
+    bool ok = true;
+    const auto keep = [&](std::vector<std::shared_ptr<void>> &into, void *object) {
+        if (auto copy = cloneOf(object))
+            into.push_back(std::move(copy));
+        else
+            ok = false;
+    };
+    forEach<rtnl_addr>(addrs.get(), [&](rtnl_addr *a) {
+        if (isIpv4Of(a, index))
+            keep(m_savedAddresses, a);
+    });
+    forEach<rtnl_route>(routes.get(), [&](rtnl_route *route) {
+        if (defaultNexthop(route, AF_INET, index))
+            keep(m_savedRoutes, route);
+    });
+    if (!ok)
+        error = "netlink: out of memory";
+    return ok;
+}
+
+bool Netlink::restoreSaved(int index, std::string &error)
+{
+    const Cache addrs = allocCache(m_socket, allocAddrs, error);
+    if (!addrs)
+        return false;
+    bool ok = true;
+    const auto failed = [&](const std::string &what, int rc) {
+        error = nlError(what.c_str(), rc);
+        ok = false;
+    };
+    const auto saved = [&](rtnl_addr *a) {
+        return std::any_of(m_savedAddresses.begin(), m_savedAddresses.end(), [&](const auto &s) {
+            auto *kept = static_cast<rtnl_addr *>(s.get());
+            return nl_addr_cmp(rtnl_addr_get_local(kept), rtnl_addr_get_local(a)) == 0
+                && rtnl_addr_get_prefixlen(kept) == rtnl_addr_get_prefixlen(a);
+        });
+    };
+    // What the change added goes first; a saved address it takes along is added back below.
+    forEach<rtnl_addr>(addrs.get(), [&](rtnl_addr *a) {
+        if (!isIpv4Of(a, index) || saved(a))
+            return;
+        if (const int rc = rtnl_addr_delete(m_socket, a, 0); rc < 0 && rc != -NLE_NOADDR && rc != -NLE_OBJ_NOTFOUND)
+            failed("removing " + formatAddr(rtnl_addr_get_local(a)), rc);
+    });
+    for (const auto &s : m_savedAddresses) {
+        auto *kept = static_cast<rtnl_addr *>(s.get());
+        const auto again = addressRequest(index, rtnl_addr_get_local(kept), unsigned(rtnl_addr_get_prefixlen(kept)));
+        if (const int rc = again ? rtnl_addr_add(m_socket, again.get(), NLM_F_REPLACE) : -NLE_NOMEM; rc < 0)
+            failed("adding " + formatAddr(rtnl_addr_get_local(kept)) + " back", rc);
+    }
+    std::string routeError;
+    if (!deleteDefaultRoutes(index, routeError)) {
+        error = routeError;
+        ok = false;
+    }
+    for (const auto &s : m_savedRoutes) {
+        if (const int rc = rtnl_route_add(m_socket, static_cast<rtnl_route *>(s.get()), NLM_F_CREATE | NLM_F_REPLACE);
+            rc < 0)
+            failed("restoring the default route", rc);
+    }
     return ok;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "networkchange.h"
+
 #include <statefile.h>
 
 #include <memory>
@@ -22,42 +24,39 @@ struct InterfaceState {
 
 /**
  * The machine's network through rtnetlink (libnl-route): reads an
- * interface's parameters, changes its IPv4 address and default route, and
- * tells when anything changed (link, address and route events).
+ * interface's parameters, makes the steps of a change of its IPv4 address
+ * and default route (NetworkChanger drives them), and tells when anything
+ * changed (link, address and route events).
  */
-class Netlink
+class Netlink final : public NetworkSteps
 {
 public:
     static std::unique_ptr<Netlink> open(std::string &error);
-    ~Netlink();
+    ~Netlink() override;
     Netlink(const Netlink &) = delete;
     Netlink &operator=(const Netlink &) = delete;
 
     /** The named interface, or with an empty name the one holding the IPv4 default route. */
     std::optional<InterfaceState> read(const std::string &name, std::string &error);
 
-    /**
-     * Moves the interface from the IPv4 address and default route of `from` to
-     * those of `to`, first remembering the default routes it had. The gateway
-     * is only touched when it differs.
-     */
-    bool change(int index, const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error);
-    /** Back from `current` to `previous`, with the default routes remembered by the last change. */
-    bool restore(int index, const devsim::NetworkState &current, const devsim::NetworkState &previous,
-                 std::string &error);
+    bool save(int index, std::string &error) override;
+    bool replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
+                        std::string &error) override;
+    bool replaceDefaultRoute(int index, const std::string &gateway, std::string &error) override;
+    bool restoreSaved(int index, std::string &error) override;
 
     /** Reads every pending event without blocking; true when any arrived. */
     bool eventsArrived();
 
 private:
     Netlink() = default;
-    bool replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
-                        std::string &error);
     bool deleteDefaultRoutes(int index, std::string &error);
 
     nl_sock *m_socket = nullptr; // requests
     nl_sock *m_events = nullptr; // multicast groups, non-blocking
-    std::vector<std::shared_ptr<void>> m_savedRoutes; // rtnl_route clones of the last change
+    // What save() found: rtnl_addr and rtnl_route clones.
+    std::vector<std::shared_ptr<void>> m_savedAddresses;
+    std::vector<std::shared_ptr<void>> m_savedRoutes;
 };
 
 } // namespace agent

@@ -22,6 +22,7 @@ const std::set<std::string> knownFields = {
     "serialNo", "macAddr", "ipv4Addr", "ipv4Mask", "ipv4Gateway", "typeCode", "typeName",
     "port", "httpPort", "channelCount", "softwareVersion", "dspVersion", "startTime",
     "ipv6Addr", "ipv6Gateway", "ipv6PrefixLen", "capabilities", "dhcpOn", "extInfo", "password", "protocols",
+    "onvifTypes", "onvifHttpDelay", "onvifUnsupported",
 };
 
 class EntryReader
@@ -164,6 +165,21 @@ DeviceEntry readEntry(const json &object, const std::string &where)
         entry.protocols = protocols == "onvif" ? Protocols::Onvif : Protocols::Both;
     else if (protocols != "vxdp")
         r.fail("protocols", "must be \"vxdp\", \"onvif\" or \"both\"");
+    const std::string types = r.text("onvifTypes", 12, false, "both");
+    if (types == "device" || types == "transmitter")
+        entry.onvif.types = types == "device" ? OnvifQuirks::Types::DeviceOnly : OnvifQuirks::Types::TransmitterOnly;
+    else if (types != "both")
+        r.fail("onvifTypes", "must be \"device\", \"transmitter\" or \"both\"");
+    entry.onvif.httpDelaySeconds = uint32_t(r.integer("onvifHttpDelay", 0, 3600, false, 0));
+    if (const json *calls = r.find("onvifUnsupported", false)) {
+        if (!calls->is_array() || calls->size() > 32)
+            r.fail("onvifUnsupported", "must be a list of at most 32 call names");
+        for (const json &call : *calls) {
+            if (!call.is_string() || call.get<std::string>().empty() || call.get<std::string>().size() > 64)
+                r.fail("onvifUnsupported", "must be a list of call names such as \"SetNetworkInterfaces\"");
+            entry.onvif.unsupported.push_back(call.get<std::string>());
+        }
+    }
     return entry;
 }
 

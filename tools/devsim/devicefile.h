@@ -11,10 +11,19 @@ namespace devsim {
 
 enum class Protocols : uint8_t { Vxdp, Onvif, Both };
 
+/** How a simulated ONVIF device departs from the plain one, as real devices do (docs/devsim.md). */
+struct OnvifQuirks {
+    enum class Types : uint8_t { Both, DeviceOnly, TransmitterOnly };
+    Types types = Types::Both;       ///< the discovery types it offers, and answers probes for
+    uint32_t httpDelaySeconds = 0;   ///< its web server starts this long after the simulator
+    std::vector<std::string> unsupported; ///< device-management calls it refuses as not supported
+};
+
 struct DeviceEntry {
     DeviceInfo info;
     std::optional<std::string> password; ///< the device's own administrator password, if it has one
     Protocols protocols = Protocols::Vxdp; ///< what the device speaks (onvifsim.h)
+    OnvifQuirks onvif;
 };
 
 /** A network of simulated devices as described by a devices file (docs/devsim.md). */

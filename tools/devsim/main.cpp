@@ -268,7 +268,7 @@ int run(const Options &options)
         openReads = openReads || file->onvifOpenReads;
     } else {
         for (auto &info : devsim::generateDevices(options.count, options.seed))
-            devices.push_back({std::move(info), std::nullopt});
+            devices.push_back({std::move(info), std::nullopt, devsim::Protocols::Vxdp, {}});
         devsim::makeOnvifDevices(devices, options.onvifCount);
     }
     auto onvifDevices = devsim::splitOnvifDevices(devices);

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <bit>
 #include <ctime>
 
@@ -26,12 +27,23 @@ std::string maskOf(int prefix)
 
 std::string reply(const std::string &operation, Fields fields)
 {
-    return vexa::soap::encode(Envelope{operation + "Response", std::move(fields), std::nullopt});
+    return vexa::soap::encode(Envelope(operation + "Response", std::move(fields)));
 }
 
 OnvifAnswer invalid(const char *subcode, const char *reason)
 {
-    return {400, onvifFault("Sender", subcode, reason), std::nullopt};
+    return onvifFault("Sender", subcode, reason);
+}
+
+// The schema's order: Time before Date.
+Fields dateTime(const std::string &p, const std::tm &tm)
+{
+    return {{p + "Time/Hour", std::to_string(tm.tm_hour)},
+            {p + "Time/Minute", std::to_string(tm.tm_min)},
+            {p + "Time/Second", std::to_string(tm.tm_sec)},
+            {p + "Date/Year", std::to_string(tm.tm_year + 1900)},
+            {p + "Date/Month", std::to_string(tm.tm_mon + 1)},
+            {p + "Date/Day", std::to_string(tm.tm_mday)}};
 }
 
 Fields clock(std::chrono::system_clock::time_point now)
@@ -40,14 +52,147 @@ Fields clock(std::chrono::system_clock::time_point now)
     std::tm tm{};
     gmtime_r(&t, &tm);
     const std::string p = "SystemDateAndTime/";
-    return {{p + "DateTimeType", "Manual"},
-            {p + "DaylightSavings", "false"},
-            {p + "UTCDateTime/Date/Year", std::to_string(tm.tm_year + 1900)},
-            {p + "UTCDateTime/Date/Month", std::to_string(tm.tm_mon + 1)},
-            {p + "UTCDateTime/Date/Day", std::to_string(tm.tm_mday)},
-            {p + "UTCDateTime/Time/Hour", std::to_string(tm.tm_hour)},
-            {p + "UTCDateTime/Time/Minute", std::to_string(tm.tm_min)},
-            {p + "UTCDateTime/Time/Second", std::to_string(tm.tm_sec)}};
+    Fields f = {{p + "DateTimeType", "Manual"}, {p + "DaylightSavings", "false"}, {p + "TimeZone/TZ", "UTC0"}};
+    const Fields utc = dateTime(p + "UTCDateTime/", tm);
+    const Fields local = dateTime(p + "LocalDateTime/", tm);
+    f.insert(f.end(), utc.begin(), utc.end());
+    f.insert(f.end(), local.begin(), local.end());
+    return f;
+}
+
+constexpr std::string_view kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
+
+bool isMediaRead(std::string_view operation)
+{
+    return operation == "GetProfiles" || operation == "GetVideoSources" || operation == "GetStreamUri"
+        || operation == "GetSnapshotUri";
+}
+
+std::string mediaXAddr(const DeviceInfo &d)
+{
+    return "http://" + d.ipv4Addr + ":" + std::to_string(d.httpPort) + "/onvif/media_service";
+}
+
+// One video source, one profile: what clients read before they stream.
+Fields media(const DeviceInfo &d, const std::string &op)
+{
+    if (op == "GetVideoSources")
+        return {{"VideoSources/@token", "VideoSource_1"},
+                {"VideoSources/Framerate", "25"},
+                {"VideoSources/Resolution/Width", "1920"},
+                {"VideoSources/Resolution/Height", "1080"}};
+    if (op == "GetStreamUri" || op == "GetSnapshotUri") {
+        const std::string uri = op == "GetStreamUri" ? "rtsp://" + d.ipv4Addr + ":554/stream1"
+                                                     : "http://" + d.ipv4Addr + ":" + std::to_string(d.httpPort)
+                                                           + "/snapshot.jpg";
+        return {{"MediaUri/Uri", uri},
+                {"MediaUri/InvalidAfterConnect", "false"},
+                {"MediaUri/InvalidAfterReboot", "false"},
+                {"MediaUri/Timeout", "PT0S"}};
+    }
+    const std::string p = "Profiles/";
+    return {{"Profiles/@token", "Profile_1"},
+            {"Profiles/@fixed", "true"},
+            {p + "Name", "Main"},
+            {p + "VideoSourceConfiguration/@token", "VideoSourceConfig_1"},
+            {p + "VideoSourceConfiguration/Name", "VideoSourceConfig_1"},
+            {p + "VideoSourceConfiguration/UseCount", "1"},
+            {p + "VideoSourceConfiguration/SourceToken", "VideoSource_1"},
+            {p + "VideoSourceConfiguration/Bounds/@x", "0"},
+            {p + "VideoSourceConfiguration/Bounds/@y", "0"},
+            {p + "VideoSourceConfiguration/Bounds/@width", "1920"},
+            {p + "VideoSourceConfiguration/Bounds/@height", "1080"},
+            {p + "VideoEncoderConfiguration/@token", "VideoEncoderConfig_1"},
+            {p + "VideoEncoderConfiguration/Name", "VideoEncoderConfig_1"},
+            {p + "VideoEncoderConfiguration/UseCount", "1"},
+            {p + "VideoEncoderConfiguration/Encoding", "H264"},
+            {p + "VideoEncoderConfiguration/Resolution/Width", "1920"},
+            {p + "VideoEncoderConfiguration/Resolution/Height", "1080"},
+            {p + "VideoEncoderConfiguration/Quality", "5"},
+            {p + "VideoEncoderConfiguration/RateControl/FrameRateLimit", "25"},
+            {p + "VideoEncoderConfiguration/RateControl/EncodingInterval", "1"},
+            {p + "VideoEncoderConfiguration/RateControl/BitrateLimit", "4096"},
+            {p + "VideoEncoderConfiguration/H264/GovLength", "50"},
+            {p + "VideoEncoderConfiguration/H264/H264Profile", "Main"},
+            {p + "VideoEncoderConfiguration/Multicast/Address/Type", "IPv4"},
+            {p + "VideoEncoderConfiguration/Multicast/Address/IPv4Address", "0.0.0.0"},
+            {p + "VideoEncoderConfiguration/Multicast/Port", "0"},
+            {p + "VideoEncoderConfiguration/Multicast/TTL", "1"},
+            {p + "VideoEncoderConfiguration/Multicast/AutoStart", "false"},
+            {p + "VideoEncoderConfiguration/SessionTimeout", "PT60S"}};
+}
+
+// Where each service is: device management and media.
+Fields services(const DeviceInfo &d, bool withCapabilities)
+{
+    Fields f = {{"Service/tds:Namespace", std::string(vexa::soap::kDeviceNs)},
+                {"Service/tds:XAddr", onvifXAddr(d)}};
+    if (withCapabilities) {
+        const std::string c = "Service/tds:Capabilities/tds:Capabilities/";
+        f.insert(f.end(), {{c + "tds:Network/@IPFilter", "false"},
+                           {c + "tds:Network/@ZeroConfiguration", "false"},
+                           {c + "tds:Network/@IPVersion6", d.ipv6Addr.empty() ? "false" : "true"},
+                           {c + "tds:Network/@DynDNS", "false"},
+                           {c + "tds:Security/@UsernameToken", "true"},
+                           {c + "tds:Security/@HttpDigest", "true"},
+                           {c + "tds:System/@DiscoveryResolve", "false"},
+                           {c + "tds:System/@DiscoveryBye", "true"},
+                           {c + "tds:System/@SystemLogging", "false"}});
+    }
+    f.insert(f.end(), {{"Service/tds:Version/Major", "2"},
+                       {"Service/tds:Version/Minor", "60"},
+                       {"Service/tds:Namespace", std::string(kMediaNs)},
+                       {"Service/tds:XAddr", mediaXAddr(d)}});
+    if (withCapabilities) {
+        const std::string c = "Service/tds:Capabilities/trt:Capabilities/";
+        f.insert(f.end(), {{c + "@SnapshotUri", "true"}, {c + "trt:ProfileCapabilities/@MaximumNumberOfProfiles", "1"},
+                           {c + "trt:StreamingCapabilities/@RTP_RTSP_TCP", "true"}});
+    }
+    f.insert(f.end(), {{"Service/tds:Version/Major", "2"}, {"Service/tds:Version/Minor", "60"}});
+    return f;
+}
+
+Fields serviceCapabilities(const DeviceInfo &d)
+{
+    const std::string c = "Capabilities/tds:";
+    return {{c + "Network/@IPFilter", "false"},         {c + "Network/@ZeroConfiguration", "false"},
+            {c + "Network/@IPVersion6", d.ipv6Addr.empty() ? "false" : "true"}, {c + "Network/@DynDNS", "false"},
+            {c + "Security/@UsernameToken", "true"},    {c + "Security/@HttpDigest", "true"},
+            {c + "System/@DiscoveryResolve", "false"},  {c + "System/@DiscoveryBye", "true"},
+            {c + "System/@SystemLogging", "false"}};
+}
+
+// GetCapabilities, in the schema's order: Analytics, Device, Events, Imaging, Media, PTZ.
+Fields capabilities(const DeviceInfo &d)
+{
+    const std::string p = "Capabilities/Device/";
+    return {{p + "XAddr", onvifXAddr(d)},
+            {p + "Network/IPFilter", "false"},
+            {p + "Network/ZeroConfiguration", "false"},
+            {p + "Network/IPVersion6", d.ipv6Addr.empty() ? "false" : "true"},
+            {p + "Network/DynDNS", "false"},
+            {p + "System/DiscoveryResolve", "false"},
+            {p + "System/DiscoveryBye", "true"},
+            {p + "System/RemoteDiscovery", "false"},
+            {p + "System/SystemBackup", "false"},
+            {p + "System/SystemLogging", "false"},
+            {p + "System/FirmwareUpgrade", "false"},
+            {p + "System/SupportedVersions/Major", "2"},
+            {p + "System/SupportedVersions/Minor", "60"},
+            {p + "IO/InputConnectors", "0"},
+            {p + "IO/RelayOutputs", "0"},
+            {p + "Security/TLS1.1", "false"},
+            {p + "Security/TLS1.2", "false"},
+            {p + "Security/OnboardKeyGeneration", "false"},
+            {p + "Security/AccessPolicyConfig", "false"},
+            {p + "Security/X.509Token", "false"},
+            {p + "Security/SAMLToken", "false"},
+            {p + "Security/KerberosToken", "false"},
+            {p + "Security/RELToken", "false"},
+            {"Capabilities/Media/XAddr", mediaXAddr(d)},
+            {"Capabilities/Media/StreamingCapabilities/RTPMulticast", "false"},
+            {"Capabilities/Media/StreamingCapabilities/RTP_TCP", "true"},
+            {"Capabilities/Media/StreamingCapabilities/RTP_RTSP_TCP", "true"}};
 }
 
 Fields interfaces(const DeviceInfo &d)
@@ -103,36 +248,70 @@ std::optional<OnvifAnswer> setInterfaces(const Envelope &request, NetworkState &
 
 bool isOnvifPreAuth(std::string_view operation)
 {
-    return operation == "GetSystemDateAndTime";
+    return operation == "GetSystemDateAndTime" || operation == "GetCapabilities" || operation == "GetServices"
+        || operation == "GetServiceCapabilities";
+}
+
+std::string onvifXAddr(const DeviceInfo &info)
+{
+    return "http://" + info.ipv4Addr + ":" + std::to_string(info.httpPort) + "/onvif/device_service";
 }
 
 bool isOnvifRead(std::string_view operation)
 {
     return operation == "GetDeviceInformation" || operation == "GetNetworkInterfaces"
-        || operation == "GetNetworkDefaultGateway" || operation == "GetNetworkProtocols";
+        || operation == "GetNetworkDefaultGateway" || operation == "GetNetworkProtocols" || isMediaRead(operation);
 }
 
-std::string onvifFault(const char *code, const char *subcode, const char *reason)
+OnvifAnswer onvifFault(const char *code, const char *subcode, const char *reason)
 {
-    return vexa::soap::encode(Envelope{"Fault",
-                                       {{"Code/Value", std::string("s:") + code},
-                                        {"Code/Subcode/Value", subcode},
-                                        {"Reason/Text", reason}},
-                                       std::nullopt});
+    Envelope e("Fault", {{"Code/Value", std::string("s:") + code}});
+    // "ter:InvalidArgVal/ter:InvalidIPv4Address": each code a Subcode inside the one before.
+    std::string path = "Code/";
+    for (std::string_view rest = subcode; !rest.empty();) {
+        const size_t slash = std::min(rest.find('/'), rest.size());
+        path += "Subcode/";
+        e.fields.emplace_back(path + "Value", std::string(rest.substr(0, slash)));
+        rest.remove_prefix(std::min(slash + 1, rest.size()));
+    }
+    e.fields.insert(e.fields.end(), {{"Reason/Text", reason}, {"Reason/Text/@xml:lang", "en"}});
+    return {std::string_view(code) == "Sender" ? 400 : 500, vexa::soap::encode(e), std::nullopt};
 }
 
 OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool authorized, bool readOnly,
-                        std::chrono::system_clock::time_point deviceNow)
+                        const std::vector<std::string> &unsupported, std::chrono::system_clock::time_point deviceNow)
 {
     const std::string &op = request.operation;
+    const bool mediaCall = request.ns == kMediaNs && isMediaRead(op);
+    const bool known = (mediaCall
+                        || (request.ns == vexa::soap::kDeviceNs
+                            && (isOnvifPreAuth(op) || (isOnvifRead(op) && !isMediaRead(op))
+                                || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
+                                || op == "SetNetworkProtocols" || op == "SystemReboot")))
+        && std::find(unsupported.begin(), unsupported.end(), op) == unsupported.end();
+    if (!known)
+        return onvifFault("Receiver", "ter:ActionNotSupported", "Not supported by this device");
+    if (mediaCall) {
+        if (!authorized)
+            return onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized");
+        Envelope e(op + "Response", media(d, op));
+        e.ns = std::string(kMediaNs);
+        return {200, vexa::soap::encode(e), std::nullopt};
+    }
     if (op == "GetSystemDateAndTime")
         return {200, reply(op, clock(deviceNow)), std::nullopt};
-    const bool known = isOnvifRead(op) || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
-        || op == "SetNetworkProtocols" || op == "SystemReboot";
-    if (!known)
-        return invalid("ter:ActionNotSupported", "Not supported by this device");
+    if (op == "GetServices")
+        return {200, reply(op, services(d, request.field("IncludeCapability") == "true")), std::nullopt};
+    if (op == "GetServiceCapabilities")
+        return {200, reply(op, serviceCapabilities(d)), std::nullopt};
+    if (op == "GetCapabilities") {
+        const std::string category = request.field("Category");
+        if (!category.empty() && category != "All" && category != "Device")
+            return invalid("ter:InvalidArgVal/ter:NoSuchService", "Only the device service is offered");
+        return {200, reply(op, capabilities(d)), std::nullopt};
+    }
     if (!authorized)
-        return {400, onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized"), std::nullopt};
+        return onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized");
 
     if (op == "GetDeviceInformation") {
         return {200,

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace devsim {
 
@@ -23,20 +24,33 @@ struct OnvifAnswer {
 
 /** Whether `operation` may run without credentials on a device that opens its reads. */
 bool isOnvifRead(std::string_view operation);
-/** Whether `operation` runs for anyone, as the standard asks for the clock (PRE_AUTH). */
+/**
+ * Whether `operation` runs for anyone, whatever credentials the request
+ * carries, as the standard asks (PRE_AUTH): the clock a client needs for its
+ * token, and where the services are.
+ */
 bool isOnvifPreAuth(std::string_view operation);
 
+/** "http://ADDRESS:HTTPPORT/onvif/device_service". */
+std::string onvifXAddr(const DeviceInfo &info);
+
 /**
- * The device side of GetSystemDateAndTime, GetDeviceInformation,
- * GetNetworkInterfaces, GetNetworkDefaultGateway, GetNetworkProtocols and
- * their Set counterparts, SystemReboot. `authorized`: the caller proved the
- * password (checked by the HTTP layer). `readOnly`: the device's network
- * settings belong to its VXDP side and cannot be set here.
+ * The device side of GetSystemDateAndTime, GetCapabilities, GetServices,
+ * GetServiceCapabilities, GetDeviceInformation, GetNetworkInterfaces,
+ * GetNetworkDefaultGateway, GetNetworkProtocols and their Set counterparts,
+ * SystemReboot. `authorized`: the caller proved the password (checked by the
+ * HTTP layer). `readOnly`: the device's network settings belong to its VXDP
+ * side and cannot be set here. `unsupported`: calls the device refuses as not
+ * offered.
  */
 OnvifAnswer answerOnvif(const DeviceInfo &device, const vexa::soap::Envelope &request, bool authorized,
-                        bool readOnly, std::chrono::system_clock::time_point deviceNow);
+                        bool readOnly, const std::vector<std::string> &unsupported,
+                        std::chrono::system_clock::time_point deviceNow);
 
-/** A SOAP fault with the ONVIF subcode ("ter:NotAuthorized"). */
-std::string onvifFault(const char *code, const char *subcode, const char *reason);
+/**
+ * A SOAP fault with the ONVIF subcode ("ter:NotAuthorized") and the HTTP
+ * status SOAP pairs with its code: 400 for "Sender", 500 for "Receiver".
+ */
+OnvifAnswer onvifFault(const char *code, const char *subcode, const char *reason);
 
 } // namespace devsim

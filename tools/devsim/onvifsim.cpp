@@ -10,6 +10,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,6 +37,8 @@ constexpr size_t kMaxPendingAnswers = 1 << 16;
 // and its nonce only once among the device's recent ones.
 constexpr auto kTokenWindow = 5min;
 constexpr size_t kRecentNonces = 64;
+// Probes remembered by MessageID: a client's repeated copies of one Probe get one answer.
+constexpr size_t kRecentProbes = 4096;
 
 std::string percentEncoded(std::string_view text)
 {
@@ -96,22 +100,26 @@ std::string OnvifSimulator::endpointOf(const DeviceInfo &info)
     return s;
 }
 
-std::string OnvifSimulator::xaddrOf(const DeviceInfo &info)
-{
-    return "http://" + info.ipv4Addr + ":" + std::to_string(info.httpPort) + "/onvif/device_service";
-}
-
 vexa::wsd::Target OnvifSimulator::target(const Device &device)
 {
     vexa::wsd::Target t;
     t.endpoint = device.endpoint;
-    t.types = {std::string(vexa::wsd::kTypeDevice), std::string(vexa::wsd::kTypeTransmitter)};
+    using Types = OnvifQuirks::Types;
+    if (device.entry.onvif.types != Types::TransmitterOnly)
+        t.types.push_back(vexa::wsd::kTypeDevice);
+    if (device.entry.onvif.types != Types::DeviceOnly)
+        t.types.push_back(vexa::wsd::kTypeTransmitter);
     t.scopes = {"onvif://www.onvif.org/type/video_encoder",
                 "onvif://www.onvif.org/hardware/" + percentEncoded(device.entry.info.typeName),
                 "onvif://www.onvif.org/name/" + percentEncoded(device.entry.info.serialNo)};
-    t.xaddrs = {xaddrOf(device.entry.info)};
+    t.xaddrs = {onvifXAddr(device.entry.info)};
     t.metadataVersion = device.metadataVersion;
     return t;
+}
+
+vexa::wsd::AppSequence OnvifSimulator::nextSequence(Device &device)
+{
+    return {m_instanceId, ++device.messageNumber};
 }
 
 bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::string &error)
@@ -125,14 +133,21 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
+    m_instanceId = uint32_t(std::chrono::duration_cast<std::chrono::seconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count());
     m_http = std::make_unique<OnvifHttp>([this](const OnvifHttp::Call &call) { return serve(call); });
     if (!m_http->start(error))
         return false;
+    const auto now = Clock::now();
     for (size_t i = 0; i < m_devices.size(); ++i) {
         const DeviceInfo &info = m_devices[i].entry.info;
-        if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
-            return false;
         m_byAddress[addressKey(info)] = i;
+        // Some devices announce themselves before their web server is up.
+        if (const uint32_t delay = m_devices[i].entry.onvif.httpDelaySeconds; delay != 0)
+            m_lateServers.push_back({now + std::chrono::seconds(delay), i});
+        else if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
+            return false;
     }
     const uint32_t group = htonl(vexa::wsd::kGroup);
     if (const int rc = driver->open(vexa::wsd::kPort, &group, 1, 1 << 20, &m_socket); rc < 0) {
@@ -146,11 +161,94 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
         return false;
     }
     if (bootAnnounce) {
-        for (const Device &d : m_devices)
-            multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(d)}));
+        for (Device &d : m_devices)
+            multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(d), nextSequence(d)}));
     }
+    if (pipe2(m_directedWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("cannot make the wake-up pipe: ") + std::strerror(errno);
+        return false;
+    }
+    for (const Device &d : m_devices)
+        bindDirected(*parseIpv4(d.entry.info.ipv4Addr));
     m_thread = std::thread([this] { run(); });
+    m_directedThread = std::thread([this] { listenDirected(); });
     return true;
+}
+
+void OnvifSimulator::bindDirected(uint32_t addr)
+{
+    if (m_directedFds.count(addr))
+        return;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int on = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = addr;
+    local.sin_port = htons(vexa::wsd::kPort);
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        if (fd >= 0)
+            ::close(fd); // an address the host does not hold: the group socket still hears what reaches it
+        return;
+    }
+    m_directedFds[addr] = fd;
+    [[maybe_unused]] const ssize_t n = ::write(m_directedWake[1], "w", 1);
+}
+
+void OnvifSimulator::unbindDirected(uint32_t addr)
+{
+    const bool held = std::any_of(m_devices.begin(), m_devices.end(),
+                                  [&](const Device &d) { return parseIpv4(d.entry.info.ipv4Addr) == addr; });
+    const auto it = m_directedFds.find(addr);
+    if (held || it == m_directedFds.end())
+        return;
+    ::close(it->second);
+    m_directedFds.erase(it);
+    [[maybe_unused]] const ssize_t n = ::write(m_directedWake[1], "w", 1);
+}
+
+void OnvifSimulator::listenDirected()
+{
+    std::vector<pollfd> fds;
+    std::vector<uint32_t> addrs;
+    std::vector<char> buffer(vexa::wsd::kMaxMessage + 1);
+    while (!m_stop) {
+        {
+            std::lock_guard lock(m_mutex);
+            fds.assign(1, pollfd{m_directedWake[0], POLLIN, 0});
+            addrs.assign(1, 0);
+            for (const auto &[addr, fd] : m_directedFds) {
+                fds.push_back(pollfd{fd, POLLIN, 0});
+                addrs.push_back(addr);
+            }
+        }
+        if (::poll(fds.data(), fds.size(), kPollMs) <= 0)
+            continue;
+        if (fds[0].revents) {
+            char drain[64];
+            while (::read(m_directedWake[0], drain, sizeof drain) > 0) {
+            }
+            continue; // the set of sockets may have changed
+        }
+        for (size_t i = 1; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            std::lock_guard lock(m_mutex);
+            if (!m_directedFds.count(addrs[i]))
+                continue; // closed meanwhile
+            const ssize_t n = ::recvfrom(fds[i].fd, buffer.data(), buffer.size(), 0,
+                                         reinterpret_cast<sockaddr *>(&from), &length);
+            if (n < 0 || size_t(n) > vexa::wsd::kMaxMessage)
+                continue;
+            PKT_RecvInfo info{};
+            info.sourceAddr = from.sin_addr.s_addr;
+            info.sourcePort = ntohs(from.sin_port);
+            info.destAddr = addrs[i];
+            received(std::string_view(buffer.data(), size_t(n)), info, Clock::now());
+        }
+    }
 }
 
 void OnvifSimulator::shutdown()
@@ -160,6 +258,11 @@ void OnvifSimulator::shutdown()
     m_stop = true;
     m_driver->wake(m_socket);
     m_thread.join();
+    m_directedThread.join();
+    for (const auto &[addr, fd] : m_directedFds)
+        ::close(fd);
+    for (int fd : m_directedWake)
+        ::close(fd);
     {
         std::lock_guard lock(m_mutex);
         for (auto &save : m_saves)
@@ -167,8 +270,8 @@ void OnvifSimulator::shutdown()
         m_saved.notify_all();
     }
     m_http.reset();
-    for (const Device &d : m_devices)
-        multicast(vexa::wsd::encode(vexa::wsd::Bye{vexa::wsd::newUuidUrn(), d.endpoint}));
+    for (Device &d : m_devices)
+        multicast(vexa::wsd::encode(vexa::wsd::Bye{vexa::wsd::newUuidUrn(), d.endpoint, nextSequence(d)}));
     m_driver->close(m_socket);
     ::close(m_unicast);
 }
@@ -222,27 +325,71 @@ void OnvifSimulator::run()
         PKT_RecvInfo info{};
         const int n = m_driver->receive(m_socket, buffer.data(), buffer.size(), timeoutMs, &info);
         if (n >= 0 && size_t(n) <= vexa::wsd::kMaxMessage)
-            receive(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info.sourceAddr,
-                    info.sourcePort, Clock::now());
+            receive(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info, Clock::now());
         answerDue(Clock::now());
+        startLateServers(Clock::now());
     }
 }
 
-void OnvifSimulator::receive(std::string_view xml, uint32_t addr, uint16_t port, Clock::time_point now)
+void OnvifSimulator::startLateServers(Clock::time_point now)
+{
+    std::erase_if(m_lateServers, [&](const LateServer &late) {
+        if (late.due > now)
+            return false;
+        std::lock_guard lock(m_mutex);
+        const DeviceInfo &info = m_devices[late.device].entry.info;
+        std::string error;
+        if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
+            std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        return true;
+    });
+}
+
+bool OnvifSimulator::firstCopy(const std::string &messageId)
+{
+    if (!m_probeIdSet.insert(messageId).second)
+        return false;
+    m_probeIds.push_back(messageId);
+    if (m_probeIds.size() > kRecentProbes) {
+        m_probeIdSet.erase(m_probeIds.front());
+        m_probeIds.pop_front();
+    }
+    return true;
+}
+
+void OnvifSimulator::receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    received(xml, info, now);
+}
+
+void OnvifSimulator::received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
 {
     const auto message = vexa::wsd::parse(xml);
     const auto *probe = message ? std::get_if<vexa::wsd::Probe>(&*message) : nullptr;
-    if (!probe || port == 0)
+    if (!probe || info.sourcePort == 0 || !firstCopy(probe->messageId))
         return;
-    const std::vector<std::string> types = {std::string(vexa::wsd::kTypeDevice),
-                                            std::string(vexa::wsd::kTypeTransmitter)};
-    if (!vexa::wsd::typesMatch(probe->types, types))
-        return;
-    for (size_t i = 0; i < m_devices.size() && m_answers.size() < kMaxPendingAnswers; ++i) {
-        m_random = m_random * 6364136223846793005u + 1442695040888963407u;
-        const auto delay = std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
-        m_answers.push(Answer{now + delay, i, addr, port, probe->messageId});
+    // A Probe sent to one address is for the device there alone, and needs no spreading.
+    const bool directed = info.destAddr != 0 && info.destAddr != htonl(vexa::wsd::kGroup);
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        Device &d = m_devices[i];
+        if ((directed && parseIpv4(d.entry.info.ipv4Addr) != info.destAddr)
+            || !vexa::wsd::typesMatch(probe->types, target(d).types))
+            continue;
+        if (directed) {
+            sendFrom(info.destAddr, info.sourceAddr, info.sourcePort, probeMatch(d, probe->messageId));
+        } else if (m_answers.size() < kMaxPendingAnswers) {
+            m_random = m_random * 6364136223846793005u + 1442695040888963407u;
+            const auto delay = std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
+            m_answers.push(Answer{now + delay, i, info.sourceAddr, info.sourcePort, probe->messageId});
+        }
     }
+}
+
+std::string OnvifSimulator::probeMatch(Device &device, const std::string &relatesTo)
+{
+    return vexa::wsd::encode(
+        vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), relatesTo, {target(device)}, nextSequence(device)});
 }
 
 void OnvifSimulator::answerDue(Clock::time_point now)
@@ -251,17 +398,44 @@ void OnvifSimulator::answerDue(Clock::time_point now)
         const Answer a = m_answers.top();
         m_answers.pop();
         std::string xml;
+        uint32_t from = 0;
         {
             std::lock_guard lock(m_mutex);
-            xml = vexa::wsd::encode(vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), a.relatesTo,
-                                                            {target(m_devices[a.device])}});
+            Device &d = m_devices[a.device];
+            xml = probeMatch(d, a.relatesTo);
+            from = parseIpv4(d.entry.info.ipv4Addr).value_or(0);
         }
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = a.addr;
-        to.sin_port = htons(a.port);
-        ::sendto(m_unicast, xml.data(), xml.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        sendFrom(from, a.addr, a.port, xml);
     }
+}
+
+// A device answers from its own address, as a real one does: the tool checks
+// that an address speaks for itself.
+void OnvifSimulator::sendFrom(uint32_t from, uint32_t to, uint16_t port, const std::string &xml)
+{
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_addr.s_addr = to;
+    dest.sin_port = htons(port);
+    iovec data{const_cast<char *>(xml.data()), xml.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    msg.msg_name = &dest;
+    msg.msg_namelen = sizeof dest;
+    msg.msg_iov = &data;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr *c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo pktinfo{};
+    pktinfo.ipi_spec_dst.s_addr = from;
+    std::memcpy(CMSG_DATA(c), &pktinfo, sizeof pktinfo);
+    // An address the host does not hold cannot be a source: then the kernel chooses.
+    if (from == 0 || ::sendmsg(m_unicast, &msg, MSG_NOSIGNAL) < 0)
+        ::sendto(m_unicast, xml.data(), xml.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&dest), sizeof dest);
 }
 
 // Whether the caller proved the password, by a UsernameToken or by HTTP
@@ -271,7 +445,7 @@ bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &requ
 {
     if (request.token && !m_config.httpDigestOnly) {
         const auto &t = *request.token;
-        const auto created = vexa::soap::parseUtc(t.created);
+        const auto created = vexa::soap::parseDateTime(t.created);
         const auto deviceNow = std::chrono::system_clock::now() + device.clockOffset;
         const bool fresh = created && *created > deviceNow - kTokenWindow && *created < deviceNow + kTokenWindow;
         const bool replayed = std::find(device.recentNonces.begin(), device.recentNonces.end(), t.nonce)
@@ -282,7 +456,8 @@ bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &requ
                 device.recentNonces.pop_front();
             return true;
         }
-        refusal = {400, onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized"), false, false};
+        const OnvifAnswer fault = onvifFault("Sender", "ter:NotAuthorized", "Sender not authorized");
+        refusal = {fault.httpStatus, fault.body, false, false};
         return false;
     }
     const int digest = call.digest(device.password);
@@ -302,19 +477,30 @@ OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
         // HTTP clients open Digest with an empty body: the challenge is the answer they wait for.
         if (call.body.empty() && call.digest(device.password) != 1)
             return {401, {}, true, false};
-        return {400, onvifFault("Sender", "ter:WellFormed", "Not a SOAP message"), false, false};
+        const OnvifAnswer fault = onvifFault("Sender", "ter:WellFormed", "Not a SOAP message");
+        return {fault.httpStatus, fault.body, false, false};
     }
     const std::string &op = request->operation;
-    const bool open = isOnvifPreAuth(op) || (m_config.openReads && isOnvifRead(op));
+    const auto now = std::chrono::system_clock::now() + device.clockOffset;
+    const bool both = device.entry.protocols == Protocols::Both;
+    const std::vector<std::string> &unsupported = device.entry.onvif.unsupported;
+    // The clock and the services' places are for anyone, whatever token the
+    // request carries: a client learns the time for its token from them.
+    if (isOnvifPreAuth(op)) {
+        const OnvifAnswer a = answerOnvif(device.entry.info, *request, false, both, unsupported, now);
+        return {a.httpStatus, a.body, false, false};
+    }
+    const bool open = m_config.openReads && isOnvifRead(op);
     OnvifHttp::Reply refusal;
     const bool proven = authorized(device, *request, call, refusal);
     // Wrong credentials are refused even where none are needed.
     if (!proven && (!open || (request->token && !m_config.httpDigestOnly)))
         return refusal;
-    const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, device.entry.protocols == Protocols::Both,
-                                      std::chrono::system_clock::now() + device.clockOffset);
-    if (a.apply && !apply(device, *a.apply, lock))
-        return {500, onvifFault("Receiver", "ter:Action", "The setting could not be stored"), false, false};
+    const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, both, unsupported, now);
+    if (a.apply && !apply(device, *a.apply, lock)) {
+        const OnvifAnswer fault = onvifFault("Receiver", "ter:Action", "The setting could not be stored");
+        return {fault.httpStatus, fault.body, false, false};
+    }
     return {a.httpStatus, a.body, false, false};
 }
 
@@ -337,10 +523,12 @@ bool OnvifSimulator::apply(Device &device, const NetworkState &next, std::unique
         if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
             std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         m_http->unlisten(oldAddr, oldPort);
+        bindDirected(*parseIpv4(info.ipv4Addr));
+        unbindDirected(oldAddr);
         m_byAddress.erase(oldKey);
         m_byAddress[addressKey(info)] = size_t(&device - m_devices.data());
         ++device.metadataVersion;
-        multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(device)}));
+        multicast(vexa::wsd::encode(vexa::wsd::Hello{vexa::wsd::newUuidUrn(), target(device), nextSequence(device)}));
     }
     return true;
 }

@@ -15,11 +15,13 @@
 #include <memory>
 #include <mutex>
 #include <queue>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 struct PKT_Driver;
+struct PKT_RecvInfo;
 struct PKT_Socket;
 
 namespace devsim {
@@ -27,10 +29,12 @@ namespace devsim {
 /**
  * The ONVIF side of the simulated devices whose devices-file entry says
  * "protocols": "onvif" or "both": WS-Discovery on the chosen interfaces
- * (Probe answered after the device's random delay, Hello on start and after
- * a change of address, Bye on a clean exit) on a thread of its own, and
- * device management over HTTP on each device's loopback address
- * (onvifservice.h), with the administrator password of the device.
+ * (a multicast Probe answered once per MessageID after the device's random
+ * delay, a Probe sent to the device's own address at once and from that
+ * address; Hello on start and after a change of address, Bye on a clean
+ * exit; each with its AppSequence) on a thread of its own, and device
+ * management over HTTP on each device's own address (onvifservice.h), with
+ * the administrator password of the device.
  */
 class OnvifSimulator
 {
@@ -59,8 +63,6 @@ public:
 
     /** The endpoint reference a device keeps for life: a name-based UUID of its serial number. */
     static std::string endpointOf(const DeviceInfo &info);
-    /** "http://ADDRESS:HTTPPORT/onvif/device_service". */
-    static std::string xaddrOf(const DeviceInfo &info);
 
 private:
     struct Device {
@@ -69,6 +71,7 @@ private:
         std::string password;
         std::chrono::seconds clockOffset{0}; // the device's clock is not the host's
         uint32_t metadataVersion = 1;
+        uint32_t messageNumber = 0; // of its AppSequence
         std::deque<std::string> recentNonces; // UsernameToken replays are refused
     };
     struct Answer {
@@ -79,6 +82,10 @@ private:
         std::string relatesTo;
         bool operator>(const Answer &other) const { return due > other.due; }
     };
+    struct LateServer {
+        Clock::time_point due;
+        size_t device;
+    };
     struct Save {
         std::string key;
         NetworkState network;
@@ -87,10 +94,19 @@ private:
     };
 
     void run();
-    void receive(std::string_view xml, uint32_t addr, uint16_t port, Clock::time_point now);
+    void receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now);
+    void received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now); // m_mutex held
+    void listenDirected();
+    void bindDirected(uint32_t addr);
+    void unbindDirected(uint32_t addr);
+    bool firstCopy(const std::string &messageId);
+    void startLateServers(Clock::time_point now);
+    vexa::wsd::AppSequence nextSequence(Device &device);
+    std::string probeMatch(Device &device, const std::string &relatesTo);
     void answerDue(Clock::time_point now);
     void multicast(const std::string &xml);
     static vexa::wsd::Target target(const Device &device);
+    void sendFrom(uint32_t from, uint32_t to, uint16_t port, const std::string &xml);
     OnvifHttp::Reply serve(const OnvifHttp::Call &call);
     bool authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
                     OnvifHttp::Reply &refusal);
@@ -107,6 +123,16 @@ private:
     int m_unicast = -1;
     uint64_t m_random;
     std::priority_queue<Answer, std::vector<Answer>, std::greater<>> m_answers;
+    std::deque<std::string> m_probeIds; // Probes answered lately, oldest first: a repeated copy is not answered again
+    std::set<std::string> m_probeIdSet;
+    std::vector<LateServer> m_lateServers; // web servers that start after the simulator
+    uint32_t m_instanceId = 0; // of every device's AppSequence: a new one on each start
+    // Probes sent to one device's own address: a socket on that address, so
+    // that they reach the device even where another program on the host holds
+    // port 3702 for the group too. Under m_mutex.
+    std::map<uint32_t, int> m_directedFds; // network order -> socket
+    int m_directedWake[2] = {-1, -1};
+    std::thread m_directedThread;
     std::unique_ptr<OnvifHttp> m_http;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;

@@ -99,6 +99,7 @@ struct PendingChange {
     wire::ReplyKey replyKey;
     NetworkState previous; // the last confirmed parameters
     bool confirmed = false;
+    bool failed = false; // the back end could not make it: never confirmed, rolled back all the same
 };
 
 struct Device {
@@ -686,7 +687,9 @@ struct Simulator::Impl {
             if (next)
                 updated.network = next;
             // The flag is only sent to devices that announce a confirmation window.
-            if (!next || (body.confirm && config.confirmWindowS == 0) || !persist(device, updated))
+            if (!next || (body.confirm && config.confirmWindowS == 0)
+                || (config.checkNetwork && !config.checkNetwork(NetworkState::of(device.info), *next))
+                || !persist(device, updated))
                 return wire::Status::InvalidParameters;
             previous = NetworkState::of(device.info);
             next->applyTo(device.info);
@@ -699,15 +702,18 @@ struct Simulator::Impl {
             return;
         // The RESULT has gone out from the old address; only now does the change become real.
         const NetworkState next = NetworkState::of(changed->info);
-        if (config.changeNetwork && !config.changeNetwork(NetworkChange::Apply, previous, next)) {
+        const bool made = !config.changeNetwork || config.changeNetwork(NetworkChange::Apply, previous, next);
+        if (!made) {
             std::fprintf(stderr, "error: the change to %s could not be made; keeping %s\n", next.ipv4Addr.c_str(),
                          previous.ipv4Addr.c_str());
             restore(*changed, previous);
-        } else if (accepted->confirm) {
+        }
+        // A failed change is rolled back too: whatever of it the back end could not undo at once.
+        if (accepted->confirm) {
             // A change on top of an unconfirmed one still rolls back to the last confirmed parameters.
             const NetworkState confirmed = changed->pendingChange && !changed->pendingChange->confirmed
                 ? changed->pendingChange->previous : previous;
-            changed->pendingChange = PendingChange{request.requestId, accepted->replyKey, confirmed};
+            changed->pendingChange = PendingChange{request.requestId, accepted->replyKey, confirmed, false, !made};
             timers.push(Timer{now + seconds(config.confirmWindowS), indexOf(*changed), changed->generation,
                               TimerKind::Rollback, 0, {}, request.requestId});
         }
@@ -728,7 +734,8 @@ struct Simulator::Impl {
     void onConfirm(const wire::Confirm &confirm, std::span<const uint8_t> datagram, uint32_t destination)
     {
         Device *device = findTarget(wire::Target::byMac(confirm.target));
-        if (!device || !device->pendingChange || device->pendingChange->requestId != confirm.requestId)
+        if (!device || !device->pendingChange || device->pendingChange->requestId != confirm.requestId
+            || device->pendingChange->failed)
             return;
         const auto address = parseIpv4(device->info.ipv4Addr);
         if (!address || *address != destination || !crypto::verifyResult(datagram, device->pendingChange->replyKey))
@@ -747,12 +754,14 @@ struct Simulator::Impl {
         if (change.confirmed)
             return;
         const NetworkState current = NetworkState::of(device.info);
-        std::fprintf(stderr, "warning: the change to %s was not confirmed within %u s; back to %s\n",
-                     current.ipv4Addr.c_str(), unsigned(config.confirmWindowS), change.previous.ipv4Addr.c_str());
+        if (!change.failed)
+            std::fprintf(stderr, "warning: the change to %s was not confirmed within %u s; back to %s\n",
+                         current.ipv4Addr.c_str(), unsigned(config.confirmWindowS), change.previous.ipv4Addr.c_str());
         if (config.changeNetwork && !config.changeNetwork(NetworkChange::Rollback, current, change.previous))
             std::fprintf(stderr, "error: the rollback to %s failed\n", change.previous.ipv4Addr.c_str());
         restore(device, change.previous);
-        announceNews(device, TimerKind::Changed, kAnnounceRepeats, now);
+        if (!(current == change.previous))
+            announceNews(device, TimerKind::Changed, kAnnounceRepeats, now);
     }
 
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)

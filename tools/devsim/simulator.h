@@ -31,6 +31,8 @@ public:
     enum class NetworkChange { Apply, Rollback };
     /// Makes a change of the network parameters real; false when it could not be made.
     using ChangeNetworkFn = std::function<bool(NetworkChange, const NetworkState &from, const NetworkState &to)>;
+    /// Whether a change can work, asked before the RESULT: false answers status 5 and touches nothing.
+    using CheckNetworkFn = std::function<bool(const NetworkState &from, const NetworkState &to)>;
 
     struct Config {
         uint16_t heartbeatS = 30;
@@ -47,6 +49,7 @@ public:
         uint16_t confirmWindowS = 0;
         /// Without one a change lives in the device information and the state file only.
         ChangeNetworkFn changeNetwork;
+        CheckNetworkFn checkNetwork; ///< without one every well-formed change is accepted
     };
     using SendFn = std::function<void(std::span<const uint8_t> datagram)>;
 
