@@ -11,8 +11,9 @@
 
 #include <new>
 
-// Only these three leave the library, and under their decorated names (see
-// zel_vexa_embed.ld and .map): a host never sees the plain ones.
+// Only these three leave the library: under their decorated names when
+// gold links it (zel_vexa_embed.ld and .map), under these plain names
+// otherwise (zel_vexa_embed_plain.map).
 #define ZEL_VEXA_ENTRY extern "C" __attribute__((visibility("default")))
 
 namespace {

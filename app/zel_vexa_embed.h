@@ -4,10 +4,12 @@
  * Opening the main edition inside a host program.
  *
  * The host loads the library at run time and looks the three entry points up
- * under their decorated names, on every platform alike:
+ * by their decorated names, on every platform alike, through
+ * ZEL_VEXA_FindEntry (below):
  *
  *     void *tool = TUM_LoadDSo("KRO-VEXA.dll");          // libKRO-VEXA.so beside the program
- *     auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(TUM_GetSymbol(tool, ZEL_VEXA_OPENDIALOG_NAME));
+ *     auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(
+ *         ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_OPENDIALOG_NAME));
  *     open(frame, frameGrid, true, 0, 0, 0);
  *
  * (dlopen and dlsym do the same.) All three are called on the host's
@@ -28,10 +30,43 @@ struct VEXA_DEVICE_REPORT;
 // C linkage, as on every platform; the arguments are Qt's, so the header is C++.
 extern "C" {
 
-/** The names under which the library exports the entry points. */
+/**
+ * The decorated names hosts look the entry points up by. A library linked
+ * with gold exports exactly these; one linked without it exports the plain
+ * names inside them (ZEL_VEXA_OpenDialog, ...), which ZEL_VEXA_FindEntry
+ * falls back to.
+ */
 #define ZEL_VEXA_OPENDIALOG_NAME "_ZEL_VEXA_OpenDialog@24"
 #define ZEL_VEXA_CHANGESIZE_NAME "_ZEL_VEXA_ChangeSize@4"
 #define ZEL_VEXA_CALLBACK_NAME "_ZEL_VEXA_CallBack@4"
+
+/** A symbol lookup such as dlsym or TUM_GetSymbol. */
+typedef void *(*ZEL_VEXA_LookupFn)(void *library, const char *name);
+
+/**
+ * The entry point `decoratedName` names in `library`, found with `lookup`:
+ * under that name, or else under the plain name inside it
+ * ("_ZEL_VEXA_OpenDialog@24" gives "ZEL_VEXA_OpenDialog"). Null when neither
+ * is there, or when `decoratedName` is not of that form.
+ */
+inline void *ZEL_VEXA_FindEntry(ZEL_VEXA_LookupFn lookup, void *library, const char *decoratedName)
+{
+    if (void *entry = lookup(library, decoratedName))
+        return entry;
+    if (decoratedName[0] != '_')
+        return nullptr;
+    char plain[64];
+    unsigned length = 0;
+    for (const char *c = decoratedName + 1; *c != '@'; ++c) {
+        if (*c == '\0' || length + 1 >= sizeof plain)
+            return nullptr;
+        plain[length++] = *c;
+    }
+    if (length == 0)
+        return nullptr;
+    plain[length] = '\0';
+    return lookup(library, plain);
+}
 
 /**
  * Reads "Setup.xml" and installs the tool's translation into the host's

@@ -53,6 +53,9 @@ public:
 
     qsizetype size() const { return qsizetype(m_records.size()); }
 
+    /** Whether two records describe one device, by the edition's identity rule. */
+    static bool SameDevice(const VEXA_DEVICE_INFO_MY &a, const VEXA_DEVICE_INFO_MY &b) { return KeyOf(a) == KeyOf(b); }
+
     /** The NUL-terminated serial number and MAC of a record, read within their field widths. */
     static QByteArray SerialOf(const VEXA_DEVICE_INFO_MY &record);
     static QByteArray MacOf(const VEXA_DEVICE_INFO_MY &record);

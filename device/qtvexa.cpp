@@ -22,9 +22,8 @@
 #include <utility>
 #include <vector>
 
-// The device-count and URL traces; quiet unless enabled with
-// QT_LOGGING_RULES="vexa.device.page.debug=true", so a storm of events does
-// not become a storm of log lines.
+// The URL trace; quiet unless enabled with
+// QT_LOGGING_RULES="vexa.device.page.debug=true".
 Q_LOGGING_CATEGORY(lcPage, "vexa.device.page", QtInfoMsg)
 
 namespace {
@@ -206,7 +205,8 @@ QModelIndexList QtVexa::SelectedRows() const
 
 void QtVexa::ShowDeviceCount()
 {
-    qCDebug(lcPage, "===ws===%d", m_nDeviceCount);
+    // A fixed diagnostic, written as it is to the toolkit's debug stream.
+    qDebug("===ws===%d", m_nDeviceCount);
     m_ui->m_pLabelCount->setText(QString::number(m_nDeviceCount));
 }
 

@@ -21,6 +21,7 @@
 struct VEXA_DEVICE_REPORT;
 class DeviceRowFilter;
 class QAction;
+class QMenu;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -153,7 +154,8 @@ private:
     std::optional<NetParams> ValidatedNetParams(const QModelIndexList &rows);
     /**
      * The refusal text when an address the batch from `start` gives `rows`
-     * belongs to a listed device outside them (devices on DHCP own none).
+     * belongs to another listed device (devices on DHCP own none). A device
+     * that keeps its address is never refused.
      */
     std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows);
     /**
@@ -164,7 +166,7 @@ private:
     bool ModifyDevice(int row, const QString &address, const NetParams &params, QString *cause = nullptr);
     /** The text of a VEXA_CAUSE_*; empty where the library knows no cause. */
     static QString ModifyCauseText(int cause);
-    /** Shows `message` as a tip just under the top edge of a field of the parameter panel. */
+    /** Shows `message` as a tip just below a field of the parameter panel. */
     void ShowFieldTip(const QWidget *field, const QString &message);
 
     std::unique_ptr<Ui::QtVexaClass> m_ui;
@@ -195,4 +197,6 @@ private:
     QAction *m_pCopyAction = nullptr;
     QAction *m_pExportAllAction = nullptr;
     QAction *m_pExportSelectedAction = nullptr;
+    /** The table's context menu, made once; owned by the page. */
+    QMenu *m_pListMenu = nullptr;
 };

@@ -36,18 +36,22 @@ void QtVexa::AttachListActions()
     m_pExportSelectedAction->setObjectName(QStringLiteral("actionExportSelected"));
     connect(m_pExportSelectedAction, &QAction::triggered, this, [this] { ExportRows(true); });
 
+    // One menu for the page's life, as long-lived as its actions: assistive
+    // technology keeps an action's item with the menu it first saw it in, so
+    // a fresh menu around the same actions would be read as empty.
+    m_pListMenu = new QMenu(this);
+    m_pListMenu->setObjectName(QStringLiteral("menuDeviceList"));
+    m_pListMenu->addAction(m_pCopyAction);
+    m_pListMenu->addSeparator();
+    m_pListMenu->addAction(m_pExportAllAction);
+    m_pListMenu->addAction(m_pExportSelectedAction);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &pos) {
         const bool selected = !SelectedRows().isEmpty();
         m_pCopyAction->setEnabled(selected);
         m_pExportSelectedAction->setEnabled(selected);
         m_pExportAllAction->setEnabled(m_pModel->rowCount() > 0);
-        QMenu menu(this);
-        menu.addAction(m_pCopyAction);
-        menu.addSeparator();
-        menu.addAction(m_pExportAllAction);
-        menu.addAction(m_pExportSelectedAction);
-        menu.exec(view->viewport()->mapToGlobal(pos));
+        m_pListMenu->exec(view->viewport()->mapToGlobal(pos));
     });
 }
 

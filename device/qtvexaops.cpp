@@ -17,14 +17,9 @@
 #include <QSet>
 
 #include <algorithm>
-
 #include <cstring>
 
 namespace {
-
-// The tip goes just under the field's top edge: the fields sit this far below
-// the panel's top, plus a few pixels.
-constexpr int kTipDrop = 75;
 
 // Library calls block the window, up to seconds per device: the cursor says
 // so until the last one has returned.
@@ -81,27 +76,45 @@ std::optional<QString> QtVexa::NextBatchAddress(const QString &start, int positi
 
 void QtVexa::ShowFieldTip(const QWidget *field, const QString &message)
 {
-    CToolTip::showText(m_ui->m_pSetFrame->mapToGlobal(field->pos()) + QPoint(0, kTipDrop), message);
+    // For the panel's form, asked for at its left edge level with the
+    // field's top: the library puts the tip just below that point and wraps
+    // it to the form's width, so it lies under the field, inside the panel,
+    // never over the table beside it.
+    QWidget *form = field->parentWidget();
+    CToolTip::showText(form->mapToGlobal(QPoint(0, field->y())), message, form);
 }
 
 std::optional<QString> QtVexa::AddressOwnerOutside(const QString &start, const QModelIndexList &rows)
 {
+    // The devices of the batch, by row and by identity: a device listed
+    // twice holds its address in both of its rows.
     QSet<int> selected;
-    for (const QModelIndex &index : rows)
+    QList<const VEXA_DEVICE_INFO_MY *> batch;
+    for (const QModelIndex &index : rows) {
         selected.insert(index.row());
+        batch.append(RecordOfRow(index.row()));
+    }
+    const auto inBatch = [&batch](const VEXA_DEVICE_INFO_MY &record) {
+        return std::any_of(batch.cbegin(), batch.cend(), [&record](const VEXA_DEVICE_INFO_MY *member) {
+            return member && DeviceRecordList::SameDevice(*member, record);
+        });
+    };
     const CTableView *view = m_ui->tableWidgetDevice;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const QString address = *NextBatchAddress(start, int(i));
+        // A device that keeps its address takes it from no one, not even from
+        // a device it already shares it with: its mask, port or gateway may change.
+        if (IPv4Octets(view->GetItemText(rows[i].row(), QtVexaItemModel::ColumnIpv4Addr)) == IPv4Octets(address))
+            continue;
         for (const int row : m_pModel->RowsAtAddress(address)) {
             // A device on DHCP holds its address only until its lease
             // changes: it does not own it here.
             const VEXA_DEVICE_INFO_MY *record = RecordOfRow(row);
-            if (selected.contains(row) || (record && record->extInfo == 1 && record->dhcpOn == 1))
+            if (selected.contains(row) || (record && (inBatch(*record) || (record->extInfo == 1 && record->dhcpOn == 1))))
                 continue;
-            return tr("IP address %1 is already used by the device with ID %2, serial number %3 "
-                      "(devices with DHCP on are not counted).")
-                .arg(address, view->GetItemText(row, QtVexaItemModel::ColumnId).trimmed(),
-                     view->GetItemText(row, QtVexaItemModel::ColumnSerial));
+            return tr("IP address %1 is in use by device %2 (ID %3).")
+                .arg(address, view->GetItemText(row, QtVexaItemModel::ColumnSerial),
+                     view->GetItemText(row, QtVexaItemModel::ColumnId).trimmed());
         }
     }
     return std::nullopt;
@@ -229,8 +242,10 @@ bool QtVexa::ModifyDevice(int row, const QString &address, const NetParams &para
 void QtVexa::OnModifyNetPara()
 {
     DeviceLock lock(&m_hDeviceMutex);
+    // A selection cleared from the keyboard leaves the current row behind:
+    // the current device counts only while it is selected.
     const QModelIndex current = m_ui->tableWidgetDevice->currentIndex();
-    if (!current.isValid()) {
+    if (!current.isValid() || !SelectedRows().contains(current.siblingAtColumn(0))) {
         CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
         return;
     }

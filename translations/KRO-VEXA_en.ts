@@ -312,7 +312,7 @@
     </message>
     <message>
         <location filename="../device/qtvexaops.cpp" line="-40"/>
-        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
+        <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -312,8 +312,8 @@
     </message>
     <message>
         <location filename="../device/qtvexaops.cpp" line="-40"/>
-        <source>IP address %1 is already used by the device with ID %2, serial number %3 (devices with DHCP on are not counted).</source>
-        <translation>IP地址 %1 已被 ID 为 %2、序列号为 %3 的设备使用（未计入开启DHCP的设备）。</translation>
+        <source>IP address %1 is in use by device %2 (ID %3).</source>
+        <translation>IP地址 %1 已被设备 %2（ID %3）使用。</translation>
     </message>
     <message>
         <location line="+20"/>

@@ -16,6 +16,8 @@
 namespace {
 
 constexpr int kHideDelayMs = 300;
+// Where a tip goes from the point it is asked for: below right, clear of the cursor shape.
+constexpr QPoint kTipOffset(2, 21);
 
 CToolLabel *s_pInstance = nullptr;
 
@@ -40,7 +42,8 @@ QRect tipScreenGeometry(const QPoint &globalPos, QWidget *w)
 } // namespace
 
 CToolLabel::CToolLabel(const QString &text, QWidget *parent)
-    : QLabel(parent, Qt::ToolTip | Qt::BypassGraphicsProxyWidget)
+    // Transparent for input: a click on the tip reaches what lies under it.
+    : QLabel(parent, Qt::ToolTip | Qt::BypassGraphicsProxyWidget | Qt::WindowTransparentForInput)
 {
     delete s_pInstance;
     s_pInstance = this;
@@ -70,16 +73,25 @@ CToolLabel *CToolLabel::instance()
     return s_pInstance;
 }
 
-void CToolLabel::reuseTip(const QString &text)
+void CToolLabel::reuseTip(const QString &text, const QWidget *w)
 {
-    setWordWrap(Qt::mightBeRichText(text));
+    const bool richText = Qt::mightBeRichText(text);
+    setWordWrap(richText);
     setText(text);
     const QFontMetrics fm(font());
     QSize extra(1, 0);
     // Fonts with a descent of 2 clip their descenders in a label of exact height.
     if (fm.descent() == 2 && fm.ascent() > 10)
         ++extra.rheight();
-    resize(sizeHint() + extra);
+    QSize size = sizeHint();
+    // A long plain text wraps: one line across the screen would cover what
+    // the tip is about, and be pushed aside by the screen's edge.
+    const int maxWidth = CToolTip::maximumWidth(fm, w) - extra.width();
+    if (!richText && size.width() > maxWidth) {
+        setWordWrap(true);
+        size = QSize(maxWidth, heightForWidth(maxWidth));
+    }
+    resize(size + extra);
     restartExpireTimer();
 }
 
@@ -130,6 +142,10 @@ bool CToolLabel::eventFilter(QObject *, QEvent *e)
     case QEvent::WindowActivate:
     case QEvent::WindowDeactivate:
         // The user turned to another window: a complaint about a field there is stale.
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        // The user acts: the tip has been read, and the click goes where it was aimed.
         hideTipImmediately();
         break;
     default:
@@ -189,7 +205,7 @@ void CToolTip::showText(const QPoint &globalPos, const QString &text, QWidget *w
         }
         const QPoint localPos = w ? w->mapFromGlobal(globalPos) : globalPos;
         if (s_pInstance->tipChanged(localPos, text, w)) {
-            s_pInstance->reuseTip(text);
+            s_pInstance->reuseTip(text, w);
             s_pInstance->setTipRect(w, rect);
             s_pInstance->placeTip(globalPos, w);
         }
@@ -201,6 +217,7 @@ void CToolTip::showText(const QPoint &globalPos, const QString &text, QWidget *w
     // A top-level tool-tip window: it is placed by global coordinates on
     // whichever screen globalPos lies.
     auto *label = new CToolLabel(text);
+    label->reuseTip(text, w);
     label->setTipRect(w, rect);
     label->placeTip(globalPos, w);
     label->setObjectName(QStringLiteral("ctooltip_label"));
@@ -250,6 +267,16 @@ void CToolTip::setFont(const QFont &font)
     QApplication::setFont(font, "CToolLabel");
 }
 
+int CToolTip::maximumWidth(const QFontMetrics &metrics, const QWidget *w)
+{
+    const int characters = 45 * metrics.averageCharWidth();
+    if (!w)
+        return characters;
+    // Asked for at w's left edge, the tip starts kTipOffset to the right and
+    // still ends inside w.
+    return std::min(characters, std::max(w->width() - 2 * kTipOffset.x(), 15 * metrics.averageCharWidth()));
+}
+
 int CToolTip::expiryInterval(const QString &text)
 {
     return 8000 + 40 * std::max<int>(0, int(text.size()) - 100);
@@ -265,7 +292,7 @@ QPoint CToolTip::tipPosition(const QPoint &globalPos, const QSize &tipSize, cons
     const int h = tipSize.height();
 
     // Below right of the pointer, clear of the cursor shape.
-    QPoint p = globalPos + QPoint(2, 21);
+    QPoint p = globalPos + kTipOffset;
     if (p.x() + w > right)
         p.rx() -= w + 4;
     if (p.y() + h > bottom)

@@ -8,6 +8,7 @@
 #include <QRect>
 
 class QFont;
+class QFontMetrics;
 class QPalette;
 class QPoint;
 class QSize;
@@ -29,7 +30,8 @@ public:
     /** The current tip, or null. */
     static CToolLabel *instance();
 
-    void reuseTip(const QString &text);
+    /** Shows \a text, a long plain text wrapped to CToolTip::maximumWidth() for \a w. */
+    void reuseTip(const QString &text, const QWidget *w = nullptr);
     void hideTip();
     void hideTipImmediately();
     void setTipRect(QWidget *w, const QRect &rect);
@@ -54,7 +56,11 @@ private:
     QRect m_rcTip;
 };
 
-/** The library's tool-tip service: one tip at a time, kept on screen, expiring with its length. */
+/**
+ * The library's tool-tip service: one tip at a time, kept on screen, long
+ * plain texts wrapped, expiring with its length. A tip takes no input: a
+ * click goes to what lies under it, and any click or wheel turn hides it.
+ */
 class VEXAWIDGETS_EXPORT CToolTip
 {
 public:
@@ -75,6 +81,14 @@ public:
     static void setPalette(const QPalette &palette);
     static QFont font();
     static void setFont(const QFont &font);
+
+    /**
+     * The widest a plain-text tip in \a metrics' font gets before its text
+     * wraps: about 45 characters, and, for a tip asked for at the left edge
+     * of \a w (the widget it is for), no wider than fits inside it (but at
+     * least about 15 characters).
+     */
+    static int maximumWidth(const QFontMetrics &metrics, const QWidget *w = nullptr);
 
     /** How long a tip with \a text stays up: 8 s, plus 40 ms per character beyond 100. */
     static int expiryInterval(const QString &text);

@@ -69,6 +69,10 @@ class TestZelVexaEmbed final : public QObject
 
 private slots:
     void initTestCase();
+    void entryPointsUnderTheNamesOfTheBuild_data();
+    void entryPointsUnderTheNamesOfTheBuild();
+    void findEntryFallsBackToThePlainName_data();
+    void findEntryFallsBackToThePlainName();
     void callsBeforeOpeningAreHarmless();
     void opensIntoOneLayoutThenAnother();
     void changeSizeRestoresTheFullStyling();
@@ -96,11 +100,10 @@ void TestZelVexaEmbed::initTestCase()
     // The name a Windows host uses finds the library beside the program.
     void *tool = TUM_LoadDSo("KRO-VEXA.dll");
     QVERIFY(tool);
-    m_open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(TUM_GetSymbol(tool, ZEL_VEXA_OPENDIALOG_NAME));
-    m_changeSize = reinterpret_cast<ZEL_VEXA_ChangeSizeFn>(TUM_GetSymbol(tool, ZEL_VEXA_CHANGESIZE_NAME));
-    m_callBack = reinterpret_cast<ZEL_VEXA_CallBackFn>(TUM_GetSymbol(tool, ZEL_VEXA_CALLBACK_NAME));
+    m_open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_OPENDIALOG_NAME));
+    m_changeSize = reinterpret_cast<ZEL_VEXA_ChangeSizeFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_CHANGESIZE_NAME));
+    m_callBack = reinterpret_cast<ZEL_VEXA_CallBackFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_CALLBACK_NAME));
     QVERIFY(m_open && m_changeSize && m_callBack);
-    QVERIFY(!TUM_GetSymbol(tool, "ZEL_VEXA_OpenDialog"));
 
     auto *row = new QHBoxLayout(&m_host);
     m_pFirst = new QFrame(&m_host);
@@ -110,6 +113,74 @@ void TestZelVexaEmbed::initTestCase()
     row->addWidget(m_pFirst);
     row->addWidget(m_pSecond);
     m_host.show();
+}
+
+void TestZelVexaEmbed::entryPointsUnderTheNamesOfTheBuild_data()
+{
+    // Linked by gold the library has the decorated names alone, without it
+    // the plain ones alone; the header's lookup finds the entries in both.
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<bool>("decorated");
+    QTest::newRow("the tool's library") << QStringLiteral("KRO-VEXA.dll") << TEST_EMBED_DECORATED;
+#ifdef TEST_EMBED_PLAIN_LIBRARY
+    QTest::newRow("linked without gold") << QStringLiteral(TEST_EMBED_PLAIN_LIBRARY) << false;
+#endif
+}
+
+void TestZelVexaEmbed::entryPointsUnderTheNamesOfTheBuild()
+{
+    QFETCH(QString, library);
+    QFETCH(bool, decorated);
+    void *tool = TUM_LoadDSo(library.toLocal8Bit().constData());
+    QVERIFY(tool);
+    for (const auto &[decoratedName, plainName] :
+         {std::pair{ZEL_VEXA_OPENDIALOG_NAME, "ZEL_VEXA_OpenDialog"}, {ZEL_VEXA_CHANGESIZE_NAME, "ZEL_VEXA_ChangeSize"},
+          {ZEL_VEXA_CALLBACK_NAME, "ZEL_VEXA_CallBack"}}) {
+        void *entry = ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, decoratedName);
+        QVERIFY2(entry, decoratedName);
+        QCOMPARE(TUM_GetSymbol(tool, decoratedName), decorated ? entry : nullptr);
+        QCOMPARE(TUM_GetSymbol(tool, plainName), decorated ? nullptr : entry);
+    }
+    TUM_UnloadDSo(tool);
+}
+
+namespace {
+
+// A library that exports the names of a list, each at its own address.
+void *LookUpInList(void *library, const char *name)
+{
+    const QStringList &names = *static_cast<const QStringList *>(library);
+    const qsizetype at = names.indexOf(QString::fromLatin1(name));
+    return at < 0 ? nullptr : const_cast<QString *>(&names[at]);
+}
+
+} // namespace
+
+void TestZelVexaEmbed::findEntryFallsBackToThePlainName_data()
+{
+    QTest::addColumn<QStringList>("exported");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("found"); // the exported name found; empty: none
+    const QStringList decorated{"_ZEL_VEXA_OpenDialog@24", "_ZEL_VEXA_ChangeSize@4", "_ZEL_VEXA_CallBack@4"};
+    const QStringList plain{"ZEL_VEXA_OpenDialog", "ZEL_VEXA_ChangeSize", "ZEL_VEXA_CallBack"};
+    QTest::newRow("decorated library") << decorated << ZEL_VEXA_CHANGESIZE_NAME << "_ZEL_VEXA_ChangeSize@4";
+    QTest::newRow("plain library") << plain << ZEL_VEXA_OPENDIALOG_NAME << "ZEL_VEXA_OpenDialog";
+    QTest::newRow("both: the decorated first") << plain + decorated << ZEL_VEXA_CALLBACK_NAME << "_ZEL_VEXA_CallBack@4";
+    QTest::newRow("neither") << QStringList{"ZEL_VEXA_Other"} << ZEL_VEXA_CALLBACK_NAME << "";
+    QTest::newRow("no leading underscore") << plain << "ZEL_VEXA_CallBack@4" << "";
+    QTest::newRow("no @") << plain << "_ZEL_VEXA_CallBack" << "";
+    QTest::newRow("nothing before @") << QStringList{""} << "_@4" << "";
+    QTest::newRow("longer than any entry") << QStringList{QString(80, u'X')} << "_" + QString(80, u'X') + "@4" << "";
+}
+
+void TestZelVexaEmbed::findEntryFallsBackToThePlainName()
+{
+    QFETCH(QStringList, exported);
+    QFETCH(QString, asked);
+    QFETCH(QString, found);
+    const QByteArray name = asked.toLatin1();
+    const auto *entry = static_cast<const QString *>(ZEL_VEXA_FindEntry(LookUpInList, &exported, name.constData()));
+    QCOMPARE(entry ? *entry : QString(), found);
 }
 
 void TestZelVexaEmbed::callsBeforeOpeningAreHarmless()
@@ -282,7 +353,7 @@ int main(int argc, char *argv[])
 {
     // A host calling before it constructed its QApplication gets false, not an abort.
     const auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(
-        TUM_GetSymbol(TUM_LoadDSo("KRO-VEXA.dll"), ZEL_VEXA_OPENDIALOG_NAME));
+        ZEL_VEXA_FindEntry(TUM_GetSymbol, TUM_LoadDSo("KRO-VEXA.dll"), ZEL_VEXA_OPENDIALOG_NAME));
     if (!open || open(nullptr, nullptr, true, 0, 0, 0)) {
         qCritical("ZEL_VEXA_OpenDialog without a QApplication did not return false");
         return 1;

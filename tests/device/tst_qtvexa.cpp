@@ -1,6 +1,9 @@
 #include "deviceexport.h"
 #include "devicerecords.h"
+#include "dialogcatcher.h"
+#include "modalhelper.h"
 #include "qtvexa.h"
+#include "qtvexaitemmodel.h"
 #include "skinless.h"
 #include "urlcatcher.h"
 #include "vexareportcallback.h"
@@ -18,6 +21,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QScreen>
 #include <QTimer>
 #include <QDesktopServices>
 #include <QHeaderView>
@@ -88,6 +93,9 @@ private slots:
     void layoutAt1024x768();
     void modifyRefusesAnotherDevicesAddress_data();
     void modifyRefusesAnotherDevicesAddress();
+    void refusalTipLiesBelowItsField();
+    void listMenuReadsAlikeOnEveryOpening();
+    void deviceCountTraceIsWritten();
     void quickFilter_data();
     void quickFilter();
     void exportAndCopy_data();
@@ -626,17 +634,25 @@ void TestQtVexa::layoutAt1024x768()
 
 void TestQtVexa::modifyRefusesAnotherDevicesAddress_data()
 {
-    // Devices 1 to 4 at 10.1.0.11 to 14; device 4 runs DHCP.
+    // Rows: 0 VX-1 10.1.0.11, 1 VX-2 .12, 2 VX-3 .13, 3 VX-4 .14 (DHCP),
+    // 4 VX-1 .11 again (listed twice), 5 VX-5 .11 (shares VX-1's address),
+    // 6 VX-6 .16 and 7 VX-6 .26 (listed twice, at two addresses).
     QTest::addColumn<QList<int>>("rows");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("owner"); // the serial the tip names; empty: the request goes out
     QTest::newRow("onto another device") << QList<int>{0} << "10.1.0.12" << "VX-2";
     QTest::newRow("leading zeros") << QList<int>{0} << "10.1.0.013" << "VX-3";
-    QTest::newRow("its own address") << QList<int>{0} << "10.1.0.11" << "";
     QTest::newRow("free address") << QList<int>{0} << "10.1.0.50" << "";
     QTest::newRow("batch reaches one outside") << QList<int>{0, 1} << "10.1.0.12" << "VX-3";
     QTest::newRow("batch over its own addresses") << QList<int>{0, 1, 2} << "10.1.0.11" << "";
     QTest::newRow("owner on DHCP") << QList<int>{0} << "10.1.0.14" << "";
+    QTest::newRow("its own address, also in its second row") << QList<int>{0} << "10.1.0.11" << "";
+    QTest::newRow("second row keeps its address") << QList<int>{4} << "10.1.0.11" << "";
+    QTest::newRow("second row onto another device") << QList<int>{4} << "10.1.0.12" << "VX-2";
+    QTest::newRow("onto the address of its own second row") << QList<int>{6} << "10.1.0.26" << "";
+    QTest::newRow("sharing device keeps its address") << QList<int>{5} << "10.1.0.11" << "";
+    QTest::newRow("sharing device moves to a free one") << QList<int>{5} << "10.1.0.60" << "";
+    QTest::newRow("onto a shared address") << QList<int>{1} << "10.1.0.11" << "VX-1";
 }
 
 void TestQtVexa::modifyRefusesAnotherDevicesAddress()
@@ -649,32 +665,125 @@ void TestQtVexa::modifyRefusesAnotherDevicesAddress()
         record.dhcpOn = i == 4;
         emit m_page->DeviceOnlineSignal(record);
     }
+    for (const auto &[i, ipv4] : {std::pair{1, "10.1.0.11"}, {5, "10.1.0.11"}, {6, "10.1.0.16"}, {6, "10.1.0.26"}}) {
+        VEXA_DEVICE_INFO_MY record = Device(i, QString::fromLatin1(ipv4));
+        record.dhcpOn = 0;
+        emit m_page->DeviceOnlineSignal(record);
+    }
+    QVERIFY(m_page->findChild<QtVexaItemModel *>()->HasAddressConflict(5));
     QItemSelectionModel *selection = View()->selectionModel();
     for (int row : rows)
         selection->select(View()->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     selection->setCurrentIndex(View()->model()->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
     Edit("lineEditIPAddr")->setText(start);
-    Edit("lineEditIPMask")->setText("255.255.255.0");
-    Edit("lineEditPort")->setText("8000");
+    // A new mask, port and gateway: what a device sharing its address may still change.
+    Edit("lineEditIPMask")->setText("255.255.0.0");
+    Edit("lineEditPort")->setText("8100");
+    Edit("lineEditIPGateway")->setText("10.1.0.1");
     Edit("lineEditPort_Password")->setText("pw");
 
     // Without discovery every request fails: a result dialog means one was sent.
-    bool dialogShown = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&dialogShown] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            dialogShown = true;
-            dialog->reject();
-        }
-    });
-    poll.start(10);
+    DialogCatcher catcher;
     CToolTip::hideText();
     QVERIFY(QMetaObject::invokeMethod(m_page.get(), "OnModifyNetPara"));
-    QCOMPARE(dialogShown, owner.isEmpty());
-    if (!owner.isEmpty()) {
-        QVERIFY(CToolTip::isVisible());
-        QVERIFY2(CToolTip::text().contains(", serial number " + owner + " "), qPrintable(CToolTip::text()));
+    QCOMPARE(catcher.seen, owner.isEmpty());
+    QCOMPARE(CToolTip::isVisible(), !owner.isEmpty());
+    if (!owner.isEmpty())
+        QVERIFY2(CToolTip::text().contains(" device " + owner + " (ID "), qPrintable(CToolTip::text()));
+}
+
+// The tip stays over the panel, below the field it is about: wrapped, clear
+// of the table, and a click on a row reaches the row and ends the tip.
+void TestQtVexa::refusalTipLiesBelowItsField()
+{
+    VEXA_DEVICE_INFO_MY owner = Device(2, "10.1.0.12");
+    PutText(owner.serialNo, "VXC212020210313DM000001ABCDEFGH");
+    owner.dhcpOn = 0;
+    emit m_page->DeviceOnlineSignal(owner);
+    Online(1, "10.1.0.11");
+    // The window's right edge on the screen's: no room for a tip right of the panel.
+    const QRect screen = m_page->screen()->geometry();
+    m_page->move(screen.right() + 1 - m_page->width(), screen.top());
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    ClickRow(1);
+    Edit("lineEditIPAddr")->setText("10.1.0.12");
+    Edit("lineEditPort_Password")->setText("pw");
+    CToolTip::hideText();
+    QTest::mouseClick(m_page->findChild<QPushButton *>("pushButtonModifyNetwork"), Qt::LeftButton);
+
+    QVERIFY(CToolTip::isVisible());
+    const CToolLabel *tip = CToolLabel::instance();
+    QVERIFY2(tip->text().contains("VXC212020210313DM000001ABCDEFGH"), qPrintable(tip->text()));
+    const QLineEdit *field = Edit("lineEditIPAddr");
+    const QWidget *panel = m_page->findChild<QWidget *>("m_pSetFrame");
+    const QRect fieldRect(field->mapToGlobal(QPoint(0, 0)), field->size());
+    const QRect panelRect(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+    const QRect tableRect(View()->mapToGlobal(QPoint(0, 0)), View()->size());
+    const QString where = QStringLiteral("tip %1,%2 %3x%4; field at %5,%6; panel from x %7 to %8")
+                              .arg(tip->x()).arg(tip->y()).arg(tip->width()).arg(tip->height())
+                              .arg(fieldRect.x()).arg(fieldRect.y()).arg(panelRect.left()).arg(panelRect.right());
+    QVERIFY2(qAbs(tip->y() - fieldRect.bottom()) <= 4, qPrintable(where));
+    QVERIFY2(tip->x() >= panelRect.left() && tip->geometry().right() <= panelRect.right(), qPrintable(where));
+    QVERIFY2(!tip->geometry().intersects(tableRect), qPrintable(where));
+    QVERIFY2(tip->height() > fieldRect.height(), qPrintable(where)); // wrapped
+    QVERIFY(tip->windowFlags().testFlag(Qt::WindowTransparentForInput));
+
+    ClickRow(0);
+    QVERIFY(!CToolTip::isVisible());
+    QCOMPARE(View()->currentIndex().row(), 0);
+    QCOMPARE(Edit("lineEditSerial")->text(), QStringLiteral("VXC212020210313DM000001ABCDEFGH"));
+}
+
+// The context menu through the accessibility interface, as a screen reader
+// reads it: every item, and the item that has the focus as the arrow keys
+// move through the menu, the same on every opening.
+void TestQtVexa::listMenuReadsAlikeOnEveryOpening()
+{
+    Online(1);
+    Online(2);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    ClickRow(0);
+    const QStringList actions{"Copy", "", "Export All…", "Export Selected…"};
+    const QStringList focusOrder{"Copy", "Export All…", "Export Selected…"};
+    for (int opening = 1; opening <= 3; ++opening) {
+        QStringList items;
+        QStringList focused;
+        WhenPopup<QMenu>([&](QMenu *menu) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(menu);
+            for (int i = 0; i < accessible->childCount(); ++i) {
+                QAccessibleInterface *item = accessible->child(i);
+                items << (item && item->isValid() && item->parent() == accessible ? item->text(QAccessible::Name)
+                                                                                    : QStringLiteral("(gone)"));
+            }
+            for (int step = 0; step < focusOrder.size(); ++step) {
+                QTest::keyClick(menu, Qt::Key_Down);
+                for (int i = 0; i < accessible->childCount(); ++i) {
+                    QAccessibleInterface *item = accessible->child(i);
+                    if (item && item->isValid() && item->state().focused)
+                        focused << item->text(QAccessible::Name);
+                }
+            }
+            menu->close();
+        });
+        const QPoint pos = View()->visualRect(View()->model()->index(0, Port)).center();
+        QContextMenuEvent request(QContextMenuEvent::Mouse, pos, View()->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(View()->viewport(), &request);
+        QCOMPARE(items, actions);
+        QCOMPARE(focused, focusOrder);
     }
+}
+
+// The fixed diagnostic reaches the debug stream with no logging rule set.
+void TestQtVexa::deviceCountTraceIsWritten()
+{
+    QTest::ignoreMessage(QtDebugMsg, "===ws===1");
+    Online(1);
+    QTest::ignoreMessage(QtDebugMsg, "===ws===2");
+    Online(2);
+    QTest::ignoreMessage(QtDebugMsg, "===ws===1");
+    Offline(1);
 }
 
 void TestQtVexa::quickFilter_data()

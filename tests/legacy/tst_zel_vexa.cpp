@@ -93,6 +93,8 @@ private slots:
     void modifyOneDevice();
     void emptyGatewaySendsZeroes();
     void onlyTheCurrentDeviceIsChanged();
+    void modifyAsksWhenTheCurrentDeviceIsNotSelected();
+    void twinRowsAreOneDeviceForTheAddressCheck();
     void foldButtonNamesTheNextAction();
     void restoreDefaultPassword();
 
@@ -359,6 +361,41 @@ void TestZelVexa::onlyTheCurrentDeviceIsChanged()
     QCOMPARE(m_devsim.Show(SerialOf(2)).value(ShowIpv4), QStringLiteral("10.32.0.12"));
     QCOMPARE(m_devsim.Show(SerialOf(3)).value(ShowIpv4), QStringLiteral("10.32.0.13"));
     QCOMPARE(Cell(RowOf(3), Ipv4), QStringLiteral("10.32.0.13"));
+}
+
+// Ctrl+Space on the current row clears the selection and leaves the row
+// current, its parameters in the panel: Modify asks for a device and sends nothing.
+void TestZelVexa::modifyAsksWhenTheCurrentDeviceIsNotSelected()
+{
+    StartPage();
+    const QStringList before = m_devsim.Show(SerialOf(2));
+    const QModelIndex serial = View()->model()->index(RowOf(2), Serial);
+    View()->scrollTo(serial);
+    QTest::mouseClick(View()->viewport(), Qt::LeftButton, {}, View()->visualRect(serial).center());
+    QTest::keyClick(View(), Qt::Key_Space, Qt::ControlModifier);
+    QVERIFY(View()->selectionModel()->selectedRows().isEmpty());
+    QCOMPARE(View()->currentIndex().row(), RowOf(2));
+    Fill({{"lineEditIPAddr", "10.32.7.2"}, {"lineEditPort_Password", kPassword}});
+    DialogCatcher catcher;
+    PressModify(catcher);
+    QCOMPARE(catcher.title, QStringLiteral("Information"));
+    QCOMPARE(catcher.text, QStringLiteral("Please select a device."));
+    QCOMPARE(m_devsim.Show(SerialOf(2)), before);
+}
+
+// A device is its serial number here: the two rows of the twin serial are one
+// device, so moving one onto the other's address is not refused (a wrong
+// password shows that the request went out, and changes nothing).
+void TestZelVexa::twinRowsAreOneDeviceForTheAddressCheck()
+{
+    StartPage();
+    const QList<int> twins = RowsOf(kTwin);
+    QVERIFY(Cell(twins[0], Ipv4) != Cell(twins[1], Ipv4));
+    ClickRow(twins[0]);
+    Fill({{"lineEditIPAddr", Cell(twins[1], Ipv4)}, {"lineEditPort_Password", "not-it"}});
+    DialogCatcher catcher;
+    PressModify(catcher);
+    QCOMPARE(catcher.text, QStringLiteral("Modify network parameter failed!"));
 }
 
 void TestZelVexa::foldButtonNamesTheNextAction()

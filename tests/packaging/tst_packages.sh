@@ -237,10 +237,12 @@ export VEXA_INTERFACES=lo XDG_RUNTIME_DIR=$RUNTIME
 "$ROOT/usr/bin/vexa-devsim" --devices "$ROOT/usr/lib/vexa-tools/demo-network.json" \\
     >"$WORK/devsim.log" 2>&1 </dev/null &
 SIM=\$!
+# This simulator and no other, on every way out.
+trap 'kill \$SIM 2>/dev/null; wait \$SIM' EXIT
 tries=0
 until grep -q '^ready ' "$WORK/devsim.log"; do
     tries=\$((tries + 1))
-    [ \$tries -gt 100 ] && { kill \$SIM; exit 1; }
+    [ \$tries -gt 100 ] && exit 1
     sleep 0.1
 done
 "$ROOT/usr/bin/vexa-scan" list --wait 2 --json >"$WORK/scan.json" 2>&1
@@ -268,8 +270,6 @@ for package in $(for e in $EDITIONS; do printf '%s ' "${e%%:*}"; done); do
         timeout 60 "$ROOT/usr/bin/\$package" >"$WORK/\$package.out" 2>&1
     echo "\$package exit \$?" >>"$WORK/\$package.out"
 done
-kill \$SIM
-wait \$SIM
 EOF
 $NETNS sh "$WORK/run.sh" || fail "the demo network did not start"
 cat "$WORK/devsim.log"

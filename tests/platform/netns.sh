@@ -31,15 +31,21 @@ scan() {
     in_ns "$TOOL" env VEXA_INTERFACES=vx0 "$BIN/vexa-scan" "$@"
 }
 
+# Ends a program this shell started in the background (its own pid, never a
+# subshell around it) and reaps it; nothing for an empty pid.
+stop_pid() { # stop_pid PID
+    [ -n "$1" ] || return 0
+    kill "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+}
+
 # The end of a test of one simulator ($SIM_PID, its input held open as
 # descriptor 3) and the scanner, in the namespaces $DEV and $TOOL: everything
-# the test made goes, $WORK included.
+# the test made goes, $WORK included. Closing its input already ends the
+# simulator; the signal is for one that is stuck.
 end_pair_test() {
     exec 3>&-
-    if [ -n "$SIM_PID" ]; then
-        kill "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
+    stop_pid "$SIM_PID"
     ip netns del "$TOOL" 2>/dev/null
     ip netns del "$DEV" 2>/dev/null
     rm -rf "$WORK"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,9 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,55 +31,102 @@ std::string binDir()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-// vexa-devsim on the demo network, with a pipe to its standard input and one from its output.
+// vexa-devsim (on the demo network unless told otherwise), with a pipe to
+// its standard input, or the file `input` there, and a pipe from its output.
 class Simulator
 {
 public:
-    Simulator()
+    explicit Simulator(std::vector<std::string> arguments = {}, const char *input = nullptr)
     {
+        const std::string dir = binDir();
+        if (arguments.empty())
+            arguments = {"--devices", dir + "/demo-network.json"};
+        arguments.insert(arguments.begin(), dir + "/vexa-devsim");
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             return;
         m_pid = fork();
         if (m_pid == 0) {
-            dup2(in[0], STDIN_FILENO);
+            const int source = input ? open(input, O_RDONLY) : in[0];
+            dup2(source, STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
             close(in[1]);
             close(out[0]);
-            const std::string dir = binDir();
-            const std::string program = dir + "/vexa-devsim", devices = dir + "/demo-network.json";
-            execl(program.c_str(), program.c_str(), "--devices", devices.c_str(), nullptr);
+            execv(argv[0], argv.data());
             _exit(127);
         }
         close(in[0]);
         close(out[1]);
         m_input = fdopen(in[1], "w");
-        m_output = fdopen(out[0], "r");
+        if (input)
+            closeInput();
+        m_output = out[0];
     }
 
     ~Simulator()
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+        // One that ignores SIGTERM must not outlive the test either.
+        if (m_pid > 0 && (kill(m_pid, SIGTERM), exitStatus(std::chrono::seconds(5))) == -1) {
+            kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
-        if (m_input)
-            fclose(m_input);
-        if (m_output)
-            fclose(m_output);
+        closeInput();
+        if (m_output >= 0)
+            close(m_output);
     }
 
+    pid_t pid() const { return m_pid; }
+
+    // The next output line with its newline; empty when none comes within ten seconds.
     std::string line()
     {
-        char buffer[512] = {};
-        return m_output && fgets(buffer, sizeof buffer, m_output) ? buffer : "";
+        for (;;) {
+            if (const size_t end = m_buffer.find('\n'); end != std::string::npos) {
+                std::string text = m_buffer.substr(0, end + 1);
+                m_buffer.erase(0, end + 1);
+                return text;
+            }
+            pollfd p{m_output, POLLIN, 0};
+            char chunk[4096];
+            const ssize_t n = m_output >= 0 && poll(&p, 1, 10'000) > 0 ? read(m_output, chunk, sizeof chunk) : 0;
+            if (n <= 0)
+                return {};
+            m_buffer.append(chunk, size_t(n));
+        }
     }
 
-    std::string command(const char *text)
+    std::string command(const std::string &text)
     {
-        std::fprintf(m_input, "%s\n", text);
+        std::fprintf(m_input, "%s\n", text.c_str());
         std::fflush(m_input);
         return line();
+    }
+
+    void closeInput()
+    {
+        if (m_input)
+            fclose(m_input);
+        m_input = nullptr;
+    }
+
+    // The exit status once the simulator has ended within `timeout`, -1 while it runs.
+    int exitStatus(std::chrono::milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return status;
+            }
+            if (std::chrono::steady_clock::now() >= deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
 
     // Waits for a clean exit after "quit".
@@ -91,7 +142,8 @@ public:
 private:
     pid_t m_pid = -1;
     FILE *m_input = nullptr;
-    FILE *m_output = nullptr;
+    int m_output = -1;
+    std::string m_buffer;
 };
 
 struct Outcome {
@@ -252,7 +304,7 @@ TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)
         EXPECT_EQ(r.exit, row.exit) << row.commandLine << "\n" << r.out;
         EXPECT_NE(r.out.find(row.says), std::string::npos) << row.commandLine << "\n" << r.out;
     }
-    const std::string changed = sim.command(("show " + serial).c_str());
+    const std::string changed = sim.command("show " + serial);
     EXPECT_EQ(sim.line(), "ok show 1\n");
     EXPECT_EQ(changed.rfind(serial + " " + mac + " 10.77.0.5 255.255.0.0 ", 0), 0u) << changed;
     EXPECT_NE(changed.find(" 8101 "), std::string::npos) << changed;
@@ -263,11 +315,82 @@ TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)
     const std::string reset = "./vexa-scan reset --serial " + serial + " --code " + code.substr(0, 28);
     EXPECT_EQ(run(reset).exit, 0);
     EXPECT_EQ(run(reset).exit, 1) << "a code resets a device once";
-    const std::string show = sim.command(("show " + serial).c_str());
+    const std::string show = sim.command("show " + serial);
     EXPECT_EQ(sim.line(), "ok show 1\n");
     const std::string label = show.substr(show.rfind(' ') + 1, show.size() - show.rfind(' ') - 2);
     EXPECT_EQ(run("./vexa-scan modify --mac " + mac + " --password " + label + net + "8102").exit, 0) << show;
     std::filesystem::remove_all(dir);
+}
+
+// The simulator's command input: a line is at most 1024 characters, a piped
+// input that ends stops the simulator, any other input only stops being read.
+// A clean exit: status 0, every device said goodbye.
+bool exitedCleanly(int status)
+{
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(CommandInput, overLongLinesAreDroppedWithOneAnswer)
+{
+    Simulator sim({"--count", "1", "--no-boot-announce"});
+    ASSERT_EQ(sim.line(), "ready 1 devices\n");
+    const std::string dropped = "error: command line longer than 1024 characters, dropped\n";
+    const struct {
+        std::string line;
+        std::string answer;
+    } rows[] = {
+        {std::string(1024, 'x'), "error: unknown command \"" + std::string(1024, 'x')},
+        {std::string(1025, 'x'), dropped},
+        // Longer than one read of the pipe: still one answer.
+        {std::string(100000, 'y'), dropped},
+        {"stats " + std::string(1100, ' '), dropped},
+        {"stats", "ok stats "},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(sim.command(row.line).rfind(row.answer, 0), 0u) << row.line.size() << " characters";
+}
+
+TEST(CommandInput, anEndlessLineNeitherSpinsNorHoldsOffSigterm)
+{
+    Simulator sim({"--count", "1", "--no-boot-announce"}, "/dev/zero");
+    ASSERT_EQ(sim.line(), "ready 1 devices\n");
+    EXPECT_EQ(sim.line(), "error: command line longer than 1024 characters, dropped\n");
+    const auto ticks = [pid = sim.pid()] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string field;
+        long total = 0;
+        // Fields 14 and 15: user and system time in clock ticks.
+        for (int i = 1; i <= 15 && stat >> field; ++i)
+            total += i >= 14 ? std::stol(field) : 0;
+        return total;
+    };
+    const long before = ticks();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // A reader that never returns to the serve loop burns the whole second.
+    EXPECT_LT(ticks() - before, sysconf(_SC_CLK_TCK) / 2);
+    kill(sim.pid(), SIGTERM);
+    EXPECT_TRUE(exitedCleanly(sim.exitStatus(std::chrono::seconds(5))));
+}
+
+TEST(CommandInput, theEndOfAPipedInputQuitsAndOtherInputsKeepItRunning)
+{
+    const struct {
+        const char *input; // null: a pipe from the test
+        bool quits;
+    } rows[] = {{nullptr, true}, {"/dev/null", false}};
+    for (const auto &row : rows) {
+        Simulator sim({"--count", "1", "--no-boot-announce"}, row.input);
+        ASSERT_EQ(sim.line(), "ready 1 devices\n");
+        sim.closeInput();
+        const int status = sim.exitStatus(std::chrono::seconds(row.quits ? 5 : 1));
+        EXPECT_EQ(status != -1, row.quits) << (row.input ? row.input : "pipe");
+        if (row.quits) {
+            EXPECT_TRUE(exitedCleanly(status));
+            continue;
+        }
+        kill(sim.pid(), SIGTERM);
+        EXPECT_TRUE(exitedCleanly(sim.exitStatus(std::chrono::seconds(5))));
+    }
 }
 
 } // namespace

@@ -54,7 +54,10 @@ NFT
 done
 
 mkfifo "$WORK/sim.in"
-in_ns "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --count "$DEVICES" --no-boot-announce \
+# A plain command, so that $! is the simulator itself (ip and env exec it);
+# through a shell function it would be a subshell, and killing that would
+# leave the simulator running in the namespace.
+ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --count "$DEVICES" --no-boot-announce \
     <"$WORK/sim.in" >"$WORK/sim.out" 2>"$WORK/sim.err" &
 SIM_PID=$!
 exec 3>"$WORK/sim.in"

@@ -22,8 +22,7 @@ SIM_PIDS=""
 cleanup() {
     exec 3>&- 4>&-
     for pid in $SIM_PIDS; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        stop_pid "$pid"
     done
     for ns in $TOOL $DEV1 $DEV2 $BR; do
         ip netns del "$ns" 2>/dev/null

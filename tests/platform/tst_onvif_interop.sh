@@ -45,6 +45,9 @@ ip route add 224.0.0.0/4 dev lo || exit 1
 export VEXA_INTERFACES=lo NODE_PATH="$NPM/node_modules"
 "$BIN/vexa-devsim" --devices "$SRC/../../tools/devsim/demo-network.json" --state "$WORK/state.json" \
     </dev/null >"$WORK/devsim.log" 2>&1 &
+# This simulator and no other, on every way out.
+SIM=\$!
+trap 'kill \$SIM 2>/dev/null; wait \$SIM' EXIT
 tries=0
 until grep -q '^ready ' "$WORK/devsim.log"; do
     tries=\$((tries + 1)); [ \$tries -gt 100 ] && exit 1; sleep 0.1
@@ -60,8 +63,6 @@ if command -v onvif-util >/dev/null; then
     echo quit | timeout 20 onvif-util -u admin -p demo1234 127.20.4.11 >>"$WORK/onvif-util.log" 2>&1
 fi
 "$BIN/vexa-scan" list --wait 3 --json >"$WORK/scan.json" 2>&1
-kill \$(pidof vexa-devsim) 2>/dev/null
-wait
 SH
 unshare -n sh "$WORK/clients.sh" || { cat "$WORK/devsim.log"; fail "the namespace run failed"; }
 for log in node-onvif onvif onvif-util; do
@@ -87,7 +88,8 @@ pair_namespaces
 in_ns "$TOOL" ip addr add 10.0.3.5/24 dev vx0 || fail "address of the tool"
 in_ns "$DEV" ip addr add 10.0.3.64/24 dev vx0 || fail "address of the device"
 link_up
-in_ns "$DEV" env NODE_PATH="$NPM/node_modules" HOSTNAME=10.0.3.64 PORT=10101 \
+# A plain command, so that $! is node itself (ip and env exec it), not a subshell.
+ip netns exec "$DEV" env NODE_PATH="$NPM/node_modules" HOSTNAME=10.0.3.64 PORT=10101 \
     node -e "require('coffeescript/register'); require('onvif-mockup/test/serverMockup.coffee')" \
     >"$WORK/mockup.log" 2>&1 &
 SIM_PID=$!

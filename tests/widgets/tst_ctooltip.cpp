@@ -1,5 +1,6 @@
 #include "ctooltip.h"
 
+#include <QFontMetrics>
 #include <QPointer>
 #include <QTest>
 
@@ -21,6 +22,9 @@ private slots:
     void leavingTheRectChangesTheTip();
     void nullWidgetWithRectIsRefused();
     void newTipReplacesHiddenOne();
+    void longPlainTextWraps_data();
+    void longPlainTextWraps();
+    void clickGoesThroughAndEndsTheTip();
 
 private:
     static QWidget *showHost(QWidget &host);
@@ -201,6 +205,54 @@ void TestCToolTip::newTipReplacesHiddenOne()
     QVERIFY(CToolTip::isVisible());
     QCOMPARE(CToolTip::text(), QString("Second."));
     QCOMPARE(CToolLabel::instance()->objectName(), QString("ctooltip_label"));
+}
+
+void TestCToolTip::longPlainTextWraps_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("forWidth"); // the width of the widget the tip is for; 0: none
+    QTest::addColumn<bool>("wrapped");
+    const QString sentence = QStringLiteral("IP address 192.168.100.200 is in use by device VXC212020210313DM000001 (ID 123).");
+    QTest::newRow("short") << QStringLiteral("Port cannot be empty.") << 0 << false;
+    QTest::newRow("long") << sentence << 0 << true;
+    QTest::newRow("long, for a narrow form") << sentence << 200 << true;
+    QTest::newRow("long, for a wide window") << sentence << 2000 << true;
+    QTest::newRow("short, for a narrow form") << QStringLiteral("Port cannot be empty.") << 200 << false;
+    QTest::newRow("rich text is the label's to lay out") << QStringLiteral("<b>Bold</b> ") + sentence << 200 << true;
+}
+
+void TestCToolTip::longPlainTextWraps()
+{
+    QFETCH(QString, text);
+    QFETCH(int, forWidth);
+    QFETCH(bool, wrapped);
+    QWidget host;
+    QVERIFY(showHost(host));
+    QWidget form(&host);
+    form.resize(forWidth, 30);
+    CToolTip::showText(QPoint(100, 100), text, forWidth ? &form : nullptr);
+    const CToolLabel *tip = CToolLabel::instance();
+    QVERIFY(tip);
+    QCOMPARE(tip->wordWrap(), wrapped);
+    const QFontMetrics metrics(tip->font());
+    const int oneLine = metrics.height() + 2 * tip->margin() + 2;
+    QCOMPARE(tip->height() > oneLine, wrapped);
+    if (Qt::mightBeRichText(text))
+        return;
+    QVERIFY(tip->width() <= CToolTip::maximumWidth(metrics, forWidth ? &form : nullptr));
+    QVERIFY(tip->width() <= std::max(forWidth ? forWidth - 4 : INT_MAX, 15 * metrics.averageCharWidth()));
+}
+
+void TestCToolTip::clickGoesThroughAndEndsTheTip()
+{
+    QWidget host;
+    QVERIFY(showHost(host));
+    CToolTip::showText(host.mapToGlobal(QPoint(10, 10)), "Gateway is invalid.", &host);
+    QPointer<CToolLabel> tip = CToolLabel::instance();
+    QVERIFY(tip->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    QTest::mousePress(&host, Qt::LeftButton, {}, QPoint(20, 40));
+    QVERIFY(!CToolTip::isVisible());
+    QTRY_VERIFY(tip.isNull());
 }
 
 QTEST_MAIN(TestCToolTip)

@@ -14,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -33,7 +35,7 @@ constexpr const char *kUsage =
     "                   [--onvif N] [--onvif-open-reads] [--onvif-http-digest]\n"
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
-    "stats, quit.\n";
+    "stats, quit; the end of a piped input quits too.\n";
 
 // Longest wait in one receive: standard input and signals are looked at this often.
 constexpr int kPollSliceMs = 50;
@@ -167,42 +169,85 @@ std::string programDir()
     return ec ? std::string(".") : exe.parent_path().string();
 }
 
-// Reads whatever standard input has ready without blocking and runs every
-// complete line. End of input only stops the reading: a simulator started
-// with its input closed keeps running until a signal.
+// The longest command line taken; a longer one is dropped with one error
+// answer, so an input without line ends cannot grow the buffer without bound.
+constexpr size_t kMaxCommandLine = 1024;
+// Reads per call: an input that is always ready (/dev/zero) must leave the
+// serve loop its turn, and with it the check for a signal.
+constexpr int kReadsPerPoll = 16;
+
+// Reads what standard input has ready without blocking and runs every
+// complete line. End of input stops the simulator when the input is a pipe
+// or a socket: whoever drove it has gone. A terminal, a file or /dev/null
+// (a background start) only stops the reading; a signal or `quit` ends it.
 class StdinReader
 {
 public:
     void poll(devsim::Simulator &sim, bool &quit)
     {
-        if (m_closed)
-            return;
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        while (!quit && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP))) {
+        for (int reads = 0; !m_closed && !quit && reads < kReadsPerPoll; ++reads) {
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0)
+                return;
+            if (p.revents & POLLNVAL) {
+                m_closed = true;
+                return;
+            }
             char chunk[4096];
             const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                return;
             if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    continue;
                 m_closed = true;
-                break;
+                if (inputIsDriven())
+                    quit = true;
+                return;
             }
-            m_buffer.append(chunk, size_t(n));
-            size_t end;
-            while (!quit && (end = m_buffer.find('\n')) != std::string::npos) {
-                std::string out;
-                sim.command(std::string_view(m_buffer).substr(0, end), devsim::Clock::now(), out, quit);
-                m_buffer.erase(0, end + 1);
-                std::fputs(out.c_str(), stdout);
-                std::fflush(stdout);
-            }
-            if (m_buffer.size() > 65536) // no command is that long
-                m_buffer.clear();
+            take(std::string_view(chunk, size_t(n)), sim, quit);
         }
     }
 
 private:
-    std::string m_buffer;
+    static bool inputIsDriven()
+    {
+        struct stat st {};
+        return fstat(STDIN_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+    }
+
+    static void answer(const std::string &text)
+    {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+    void take(std::string_view data, devsim::Simulator &sim, bool &quit)
+    {
+        while (!quit && !data.empty()) {
+            const size_t end = data.find('\n');
+            const std::string_view part = data.substr(0, end);
+            if (!m_dropping && m_line.size() + part.size() > kMaxCommandLine) {
+                m_dropping = true;
+                m_line.clear();
+                answer("error: command line longer than " + std::to_string(kMaxCommandLine) +
+                       " characters, dropped\n");
+            }
+            if (!m_dropping)
+                m_line.append(part);
+            if (end == std::string_view::npos)
+                return;
+            data.remove_prefix(end + 1);
+            if (std::exchange(m_dropping, false))
+                continue;
+            std::string out;
+            sim.command(m_line, devsim::Clock::now(), out, quit);
+            m_line.clear();
+            answer(out);
+        }
+    }
+
+    std::string m_line;
+    /** Inside an over-long line: everything up to its end is dropped. */
+    bool m_dropping = false;
     bool m_closed = false;
 };
 

@@ -86,9 +86,9 @@ bool HostWindow::LoadTool()
     void *tool = TUM_LoadDSo("KRO-VEXA.dll");
     if (!tool)
         return false;
-    auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(TUM_GetSymbol(tool, ZEL_VEXA_OPENDIALOG_NAME));
-    auto size = reinterpret_cast<ZEL_VEXA_ChangeSizeFn>(TUM_GetSymbol(tool, ZEL_VEXA_CHANGESIZE_NAME));
-    auto callBack = reinterpret_cast<ZEL_VEXA_CallBackFn>(TUM_GetSymbol(tool, ZEL_VEXA_CALLBACK_NAME));
+    auto open = reinterpret_cast<ZEL_VEXA_OpenDialogFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_OPENDIALOG_NAME));
+    auto size = reinterpret_cast<ZEL_VEXA_ChangeSizeFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_CHANGESIZE_NAME));
+    auto callBack = reinterpret_cast<ZEL_VEXA_CallBackFn>(ZEL_VEXA_FindEntry(TUM_GetSymbol, tool, ZEL_VEXA_CALLBACK_NAME));
     if (!open || !size || !callBack)
         return false;
     m_openDialog = open;
