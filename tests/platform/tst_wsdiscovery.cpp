@@ -175,6 +175,10 @@ TEST(Soap, dateTimesAreReadWithTheirZone)
         {"2026-01-01T00:00:00Z ", std::nullopt},
         {"2026-01-01 00:00:00Z", std::nullopt},
         {"2026-1-01T00:00:00Z", std::nullopt},
+        {"3000-01-01T00:00:00Z", std::nullopt}, // past what the clock can count
+        {"2026-01-01T-1:00:00Z", std::nullopt},
+        {"2026-01-01T00:-1:00Z", std::nullopt},
+        {"2026-01-01T00:00:-1Z", std::nullopt},
         {"", std::nullopt},
     };
     for (const auto &t : times) {
