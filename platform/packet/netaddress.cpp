@@ -3,46 +3,16 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace packet {
-
-namespace {
-
-constexpr std::array<uint8_t, 12> kMappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-
-} // namespace
-
-Address Address::v4(std::span<const uint8_t, 4> bytes)
-{
-    Address a;
-    a.m_family = Family::V4;
-    std::copy(kMappedPrefix.begin(), kMappedPrefix.end(), a.m_bytes.begin());
-    std::copy(bytes.begin(), bytes.end(), a.m_bytes.begin() + 12);
-    return a;
-}
 
 Address Address::v4NetworkOrder(uint32_t value)
 {
     std::array<uint8_t, 4> bytes;
     std::memcpy(bytes.data(), &value, bytes.size());
     return v4(bytes);
-}
-
-Address Address::v4HostOrder(uint32_t value)
-{
-    const std::array<uint8_t, 4> bytes{uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8),
-                                       uint8_t(value)};
-    return v4(bytes);
-}
-
-Address Address::v6(std::span<const uint8_t, 16> bytes, uint32_t scope)
-{
-    Address a;
-    a.m_family = Family::V6;
-    std::copy(bytes.begin(), bytes.end(), a.m_bytes.begin());
-    a.m_scope = scope;
-    return a;
 }
 
 uint32_t Address::v4NetworkOrder() const

@@ -27,13 +27,34 @@ public:
     constexpr Address() = default;
 
     /** a.b.c.d from its four bytes in the order written. */
-    static Address v4(std::span<const uint8_t, 4> bytes);
+    static constexpr Address v4(std::span<const uint8_t, 4> bytes)
+    {
+        Address a;
+        a.m_family = Family::V4;
+        a.m_bytes[10] = a.m_bytes[11] = 0xFF;
+        for (size_t i = 0; i < 4; ++i)
+            a.m_bytes[12 + i] = bytes[i];
+        return a;
+    }
     /** From a value as struct in_addr holds it (network byte order): the driver's form. */
     static Address v4NetworkOrder(uint32_t value);
     /** From a value whose most significant byte is the first written (0x7F000001 is 127.0.0.1). */
-    static Address v4HostOrder(uint32_t value);
+    static constexpr Address v4HostOrder(uint32_t value)
+    {
+        const std::array<uint8_t, 4> bytes{uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8),
+                                           uint8_t(value)};
+        return v4(bytes);
+    }
     /** An IPv6 address; `scope` is the interface index a link-local address needs, else 0. */
-    static Address v6(std::span<const uint8_t, 16> bytes, uint32_t scope = 0);
+    static constexpr Address v6(std::span<const uint8_t, 16> bytes, uint32_t scope = 0)
+    {
+        Address a;
+        a.m_family = Family::V6;
+        for (size_t i = 0; i < 16; ++i)
+            a.m_bytes[i] = bytes[i];
+        a.m_scope = scope;
+        return a;
+    }
 
     Family family() const { return m_family; }
     bool isV4() const { return m_family == Family::V4; }

@@ -11,12 +11,12 @@
 #include <address.h>
 #include <crypto.h>
 #include <deviceinfo.h>
-#include <packetdriver.h>
+#include <serveloop.h>
 #include <simulator.h>
 #include <statefile.h>
+#include <transport.h>
 #include <wire.h>
 
-#include <arpa/inet.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,10 +39,8 @@ constexpr const char *kUsage =
     "--provision stores the device certificate and security-code key and prints the label password;\n"
     "it refuses the published demo keys unless --demo says this device is for trying out only.\n";
 
-constexpr int kPollSliceMs = 50;
 // Without netlink events the kernel is read again this often anyway.
 constexpr auto kRereadInterval = std::chrono::seconds(5);
-constexpr auto kReopenInterval = std::chrono::seconds(1);
 // How long a new address is probed for on the link before the change is accepted.
 constexpr auto kProbeWait = std::chrono::milliseconds(400);
 
@@ -273,49 +271,6 @@ int provision(const Options &options)
     return 0;
 }
 
-// The protocol socket on the agent's interface. It is opened again after the
-// address changed: the packet driver sends from the address it found at open.
-class AgentSocket
-{
-public:
-    explicit AgentSocket(const PKT_Driver *driver) : m_driver(driver) {}
-    ~AgentSocket() { m_driver->close(m_socket); }
-
-    void reopenSoon() { m_stale = true; }
-
-    PKT_Socket *get()
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (m_stale && m_socket) {
-            m_driver->close(m_socket);
-            m_socket = nullptr;
-            m_lastTry = {};
-        }
-        m_stale = false;
-        if (!m_socket && now - m_lastTry >= kReopenInterval) {
-            m_lastTry = now;
-            const uint32_t group = htonl(vexa::wire::kDeviceGroup);
-            // Without an IPv4 address the interface is not chosen: tried again each second.
-            if (m_driver->open(vexa::wire::kPort, &group, 1, 1 << 18, &m_socket) < 0)
-                m_socket = nullptr;
-        }
-        return m_socket;
-    }
-
-    void send(std::span<const uint8_t> datagram)
-    {
-        if (PKT_Socket *socket = get())
-            m_driver->send(socket, htonl(vexa::wire::kToolGroup), vexa::wire::kPort, datagram.data(), datagram.size(),
-                           0);
-    }
-
-private:
-    const PKT_Driver *m_driver;
-    PKT_Socket *m_socket = nullptr;
-    bool m_stale = false;
-    std::chrono::steady_clock::time_point m_lastTry{};
-};
-
 int run(const Options &options)
 {
     auto m = openMachine(options);
@@ -337,8 +292,15 @@ int run(const Options &options)
     const uint16_t port = saved->second.network ? saved->second.network->port : m->config.port;
     m->state.device(deviceKey(*m)).network.emplace(m->iface.network).port = port;
 
-    const PKT_Driver *driver = PKT_GetDriver();
-    AgentSocket socket(driver);
+    std::string error;
+    const PKT_Driver *driver = packet::driver(&error);
+    if (!driver) {
+        fail(error);
+        return 1;
+    }
+    // Without an IPv4 address the interface is not chosen: the loop tries again each second.
+    devsim::ServeLoop loop(driver, 1 << 18);
+    loop.open();
     devsim::Simulator::Config config = simulatorConfig(*m);
     // Asked before the RESULT goes out: a change that cannot work is refused with nothing touched.
     config.checkNetwork = [&](const devsim::NetworkState &from, const devsim::NetworkState &to) {
@@ -383,12 +345,11 @@ int run(const Options &options)
                          to.ipv4Addr.c_str(), to.ipv4Mask.c_str(), to.ipv4Gateway.empty() ? "-" : to.ipv4Gateway.c_str());
         else
             fail(error);
-        socket.reopenSoon();
+        loop.reopenSoon();
         return ok;
     };
     devsim::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
-                          [&](std::span<const uint8_t> datagram) { socket.send(datagram); });
-    std::string error;
+                          [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         fail(error);
         return 1;
@@ -405,36 +366,20 @@ int run(const Options &options)
     std::printf("ready %s %s %s\n", m->config.serial.c_str(), m->iface.mac.c_str(), m->iface.name.c_str());
     std::fflush(stdout);
 
-    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
     auto nextRead = devsim::Clock::now() + kRereadInterval;
-    while (!g_stop) {
-        int timeoutMs = kPollSliceMs;
-        if (const auto due = sim.nextDue()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
-            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
-        }
-        if (PKT_Socket *s = socket.get()) {
-            PKT_RecvInfo info{};
-            const int n = driver->receive(s, buffer.data(), buffer.size(), timeoutMs, &info);
-            if (n >= 0)
-                sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
-                            info.destAddr);
-        } else {
-            usleep(useconds_t(timeoutMs) * 1000);
-        }
-        sim.runDue(devsim::Clock::now());
+    loop.run(sim, g_stop, [&](devsim::Clock::time_point now) {
         // A change made on the machine by other means is news for the tools too.
-        const auto now = devsim::Clock::now();
         if (m->netlink->eventsArrived() || now >= nextRead) {
             nextRead = now + kRereadInterval;
             if (auto iface = m->netlink->read(m->iface.name, error); iface && iface->mac == m->iface.mac) {
                 if (iface->network.ipv4Addr != m->iface.network.ipv4Addr)
-                    socket.reopenSoon();
+                    loop.reopenSoon();
                 m->iface = std::move(*iface);
                 sim.observe(m->config.serial, m->iface.network, now);
             }
         }
-    }
+        return true;
+    });
     sim.shutdown();
     return 0;
 }

@@ -1,18 +1,17 @@
 // vexa-devsim: a network of simulated devices answering VXDP on the chosen
 // interfaces (docs/devsim.md).
 
-#include "devicefile.h"
-#include "generator.h"
-#include "onvifsim.h"
-#include "simulator.h"
-#include "statefile.h"
-
 #include <crypto.h>
-#include <packetdriver.h>
+#include <devicefile.h>
+#include <generator.h>
+#include <onvifsim.h>
 #include <passwordfile.h>
+#include <serveloop.h>
+#include <simulator.h>
+#include <statefile.h>
+#include <transport.h>
 #include <wire.h>
 
-#include <arpa/inet.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,9 +35,6 @@ constexpr const char *kUsage =
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit; the end of a piped input quits too.\n";
-
-// Longest wait in one receive: standard input and signals are looked at this often.
-constexpr int kPollSliceMs = 50;
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -308,22 +304,21 @@ int run(const Options &options)
         return 2;
     }
 
-    const PKT_Driver *driver = PKT_GetDriver();
-    PKT_Socket *socket = nullptr;
-    const uint32_t group = htonl(vexa::wire::kDeviceGroup);
+    const PKT_Driver *driver = packet::driver(&error);
+    if (!driver) {
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        return 1;
+    }
     // Every inquiry and request lands here; a few hundred kilobytes absorb bursts from several tools.
-    const int rc = driver->open(vexa::wire::kPort, &group, 1, 1 << 20, &socket);
-    if (rc < 0) {
+    devsim::ServeLoop loop(driver, 1 << 20);
+    if (const int rc = loop.open(); rc < 0) {
         std::fprintf(stderr, "vexa-devsim: cannot open the device socket: %s\n", std::strerror(-rc));
         return 1;
     }
-    const uint32_t toolGroup = htonl(vexa::wire::kToolGroup);
-    devsim::Simulator sim(config, std::move(devices), state, [&](std::span<const uint8_t> datagram) {
-        driver->send(socket, toolGroup, vexa::wire::kPort, datagram.data(), datagram.size(), 0);
-    });
+    devsim::Simulator sim(config, std::move(devices), state,
+                          [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
-        driver->close(socket);
         return 1;
     }
 
@@ -339,7 +334,6 @@ int run(const Options &options)
                                  state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
-        driver->close(socket);
         return 1;
     }
     sim.start(devsim::Clock::now());
@@ -347,28 +341,14 @@ int run(const Options &options)
     std::fflush(stdout);
 
     StdinReader input;
-    bool quit = false;
-    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
-    while (!quit && !g_stop) {
+    loop.run(sim, g_stop, [&](devsim::Clock::time_point) {
+        bool quit = false;
         input.poll(sim, quit);
-        if (quit)
-            break;
-        int timeoutMs = kPollSliceMs;
-        if (const auto due = sim.nextDue()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
-            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
-        }
-        PKT_RecvInfo info{};
-        const int n = driver->receive(socket, buffer.data(), buffer.size(), timeoutMs, &info);
-        if (n >= 0)
-            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
-                        info.destAddr);
-        sim.runDue(devsim::Clock::now());
         onvif.persist(state);
-    }
+        return !quit;
+    });
     sim.shutdown();
     onvif.shutdown();
-    driver->close(socket);
     return 0;
 }
 
