@@ -36,7 +36,6 @@ void Simulator::Impl::schedule(Device &device, TimerKind kind, Clock::time_point
     timers.push(Timer{when, indexOf(device), device.generation, kind, repeats, toolId});
 }
 
-// Sends a boot or changed announcement now and schedules its repeats.
 void Simulator::Impl::announceNews(Device &device, TimerKind kind, uint8_t repeats, Clock::time_point now)
 {
     announce(device, kind == TimerKind::Boot ? wire::AnnounceReason::Boot : wire::AnnounceReason::Changed);
@@ -45,7 +44,6 @@ void Simulator::Impl::announceNews(Device &device, TimerKind kind, uint8_t repea
                  uint8_t(repeats - 1));
 }
 
-// Heartbeats wander by ±10 % so that devices booted together drift apart.
 void Simulator::Impl::scheduleHeartbeat(Device &device, Clock::time_point now)
 {
     const double jitter = std::uniform_real_distribution<double>(0.9, 1.1)(rng);
@@ -69,10 +67,6 @@ void Simulator::Impl::bringOnline(Device &device, Clock::time_point now)
     scheduleHeartbeat(device, now);
 }
 
-// Schedules an answer unless one is pending or the device's budget is
-// spent. Each device waits its own random share of the window the tool
-// asked for (capped), so thousands of answers trickle in instead of
-// flooding the tool's socket.
 bool Simulator::Impl::offerAnswer(Device &device, const wire::ToolId &toolId, uint16_t spreadMs, uint8_t copies,
                  Clock::time_point now)
 {
@@ -106,7 +100,6 @@ void Simulator::Impl::indexHints(const wire::ToolId &tool)
     std::sort(hints.byHint.begin(), hints.byHint.end());
 }
 
-// A later round: only the devices in its range that the tool has not heard answer.
 void Simulator::Impl::onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::time_point now)
 {
     if (hints.tool != repeat.toolId)

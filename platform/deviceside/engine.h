@@ -197,121 +197,90 @@ struct Simulator::Impl {
 
     Impl(Config c, StateFile &s, SendFn fn) : config(std::move(c)), state(s), send(std::move(fn)), rng(config.seed) {}
 
+    // ---- The devices, their keys and their saved state (simulator.cpp)
+
     // Devices with the same password share one hash: Argon2id is deliberately
     // slow, and ten thousand of them would take minutes to compute.
     std::shared_ptr<const std::string> hashFor(const std::string &password);
-
     std::shared_ptr<const std::string> internHash(const std::string &hash);
-
     bool loadKeySecret(std::string &error);
-
     // A per-device secret for one purpose, from the key secret and the device's identity.
     std::array<uint8_t, 32> deviceSecret(const Device &device, std::string_view purpose) const;
-
     // Derives a device's keys and has the factory certify them (unless
     // provisioned): the costly part of a device, done for all of them before
     // they start, so that a network of 100 000 answers its first inquiry as
     // fast as its hundredth. Touches only `device`: devices are prepared in parallel.
     void prepare(Device &device, uint64_t counterFloor) const;
-
     void prepareAll();
-
     const crypto::KeyPair &keysOf(const Device &device) const { return *device.keys; }
-
     // The announcement as the device signs it once per change of its content:
     // each copy sent only sets its reason and tool id, which are not signed.
     void signAnnouncement(Device &device) const;
-
     // What the device announces changed: the next announcement is signed anew, with a higher counter.
     void changed(Device &device);
-
     // The default password printed on the device's label: its own, restored by a reset.
     std::string labelPassword(const Device &device) const;
+    bool persist(Device &device, DeviceState updated);
+    uint32_t indexOf(const Device &device) const { return uint32_t(&device - devices.data()); }
+    Device *findByMac(const wire::Mac &mac);
+    Device *findBySerial(std::string_view serial);
+    void countFor(const wire::Target &target, uint64_t &counter);
+    // The addressed device when it is online.
+    Device *findTarget(const wire::Target &target);
+    void forEachTarget(std::string_view which, std::string &out, const char *verb,
+                       const std::function<bool(Device &)> &action);
+
+    // ---- Answering: announcements, inquiries, repeat rounds (answering.cpp)
 
     void sendMessage(const wire::Message &message);
-
     void announce(Device &device, wire::AnnounceReason reason, const wire::ToolId &toolId = {});
-
     void goodbye(const Device &device);
-
-    uint32_t indexOf(const Device &device) const { return uint32_t(&device - devices.data()); }
-
     void schedule(Device &device, TimerKind kind, Clock::time_point when, const wire::ToolId &toolId = {},
                   uint8_t repeats = 0);
-
     // Sends a boot or changed announcement now and schedules its repeats.
     void announceNews(Device &device, TimerKind kind, uint8_t repeats, Clock::time_point now);
-
     // Heartbeats wander by ±10 % so that devices booted together drift apart.
     void scheduleHeartbeat(Device &device, Clock::time_point now);
-
     void setMode(Device &device, Mode mode);
-
     void bringOnline(Device &device, Clock::time_point now);
-
-    Device *findByMac(const wire::Mac &mac);
-
-    Device *findBySerial(std::string_view serial);
-
-    void countFor(const wire::Target &target, uint64_t &counter);
-
-    Device *findTarget(const wire::Target &target);
-
     // Schedules an answer unless one is pending or the device's budget is
     // spent. Each device waits its own random share of the window the tool
     // asked for (capped), so thousands of answers trickle in instead of
     // flooding the tool's socket.
     bool offerAnswer(Device &device, const wire::ToolId &toolId, uint16_t spreadMs, uint8_t copies,
                      Clock::time_point now);
-
     void onInquiry(const wire::Inquiry &inquiry, Clock::time_point now);
-
     void indexHints(const wire::ToolId &tool);
-
     // A later round: only the devices in its range that the tool has not heard answer.
     void onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::time_point now);
+
+    // ---- Request security: nonces, requesters, lock-outs, codes (requestsecurity.cpp)
 
     // A nonce names its device, request, issue time and a random part, under
     // the simulator's nonce key: the device can tell its own, unexpired nonces
     // without keeping any. issued(8) | random(4) | tag(12).
     wire::NonceBytes makeNonce(const Device &device, uint32_t requestId, Clock::time_point now);
-
     wire::Tag nonceTag(const Device &device, uint32_t requestId, std::span<const uint8_t> head) const;
-
     // Issued by this device for this request, within its lifetime, and not used yet.
     bool nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now);
-
     void onNonceRequest(const wire::NonceRequest &request, Clock::time_point now);
-
     // Consumes the nonce when it is valid: it opens exactly one request.
     bool takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now);
-
     // A retransmission (same request id, same bytes) within its lifetime gets
     // the same answer without the request being applied again.
     bool resendCached(Device &device, uint32_t requestId, const std::array<uint8_t, 32> &hash,
                       Clock::time_point now);
-
     void answer(Device &device, uint32_t requestId, const wire::Target &target, wire::Status status,
                 const wire::ReplyKey &replyKey, const std::array<uint8_t, 32> &hash, Clock::time_point now);
-
     Requester requesterOf(const std::optional<wire::RequesterId> &sealed) const;
-
     // The requester's lock record, its failures decayed to `now`; null when it has none.
     SourceLock *lockOf(Device &device, const Requester &requester, Clock::time_point now);
-
     bool trusted(Device &device, const Requester &requester, Clock::time_point now);
-
     // The lane the requester's check may take now: none while it is locked
     // out; the device-wide ceiling, or the reserved lane of a requester that
     // gave the right password lately.
     Lane *laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now);
-
     void recordCheck(Device &device, const Requester &requester, bool wrong, Clock::time_point now);
-
-    bool persist(Device &device, DeviceState updated);
-
-    static std::optional<NetworkState> applyModify(const Device &device, const wire::ModifyBody &body);
-
     // What MODIFY and RESET share: find the addressed device, answer a
     // retransmission from the cache, open the sealed body, check nonce and
     // lock-out, let `apply` do the request's own checks and change, sign the
@@ -351,22 +320,18 @@ struct Simulator::Impl {
         answer(*device, request.requestId, target, status, body->replyKey, hash, now);
         return status == wire::Status::Ok ? device : nullptr;
     }
+    void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now);
 
+    // ---- Readdressing: a change, its confirmation and rollback (readdressing.cpp)
+
+    static std::optional<NetworkState> applyModify(const Device &device, const wire::ModifyBody &body);
     void onModify(const wire::Modify &request, std::span<const uint8_t> datagram, Clock::time_point now);
-
     // Puts earlier parameters back into the device information and the state file.
     void restore(Device &device, const NetworkState &parameters);
-
     // Only a CONFIRM by unicast to the new address proves that the tool still
     // reaches the device: multicast would reach it whatever its address.
     void onConfirm(const wire::Confirm &confirm, std::span<const uint8_t> datagram, const packet::Address &destination);
-
     void rollBack(Device &device, uint32_t requestId, Clock::time_point now);
-
-    void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now);
-
-    void forEachTarget(std::string_view which, std::string &out, const char *verb,
-                       const std::function<bool(Device &)> &action);
 };
 
 } // namespace devsim

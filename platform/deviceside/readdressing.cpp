@@ -105,7 +105,6 @@ void Simulator::Impl::onModify(const wire::Modify &request, std::span<const uint
     announceNews(*changed, TimerKind::Changed, kAnnounceRepeats, now);
 }
 
-// Puts earlier parameters back into the device information and the state file.
 void Simulator::Impl::restore(Device &device, const NetworkState &parameters)
 {
     DeviceState updated = state.device(device.info.key());
@@ -115,8 +114,6 @@ void Simulator::Impl::restore(Device &device, const NetworkState &parameters)
     changed(device);
 }
 
-// Only a CONFIRM by unicast to the new address proves that the tool still
-// reaches the device: multicast would reach it whatever its address.
 void Simulator::Impl::onConfirm(const wire::Confirm &confirm, std::span<const uint8_t> datagram,
                                  const packet::Address &destination)
 {

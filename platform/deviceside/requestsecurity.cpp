@@ -8,9 +8,6 @@
 
 namespace devsim {
 
-// A nonce names its device, request, issue time and a random part, under
-// the simulator's nonce key: the device can tell its own, unexpired nonces
-// without keeping any. issued(8) | random(4) | tag(12).
 wire::NonceBytes Simulator::Impl::makeNonce(const Device &device, uint32_t requestId, Clock::time_point now)
 {
     wire::NonceBytes nonce{};
@@ -33,7 +30,6 @@ wire::Tag Simulator::Impl::nonceTag(const Device &device, uint32_t requestId, st
     return crypto::hmac(input, nonceKey);
 }
 
-// Issued by this device for this request, within its lifetime, and not used yet.
 bool Simulator::Impl::nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
 {
     uint64_t issued = 0;
@@ -63,7 +59,6 @@ void Simulator::Impl::onNonceRequest(const wire::NonceRequest &request, Clock::t
     sendMessage(answer);
 }
 
-// Consumes the nonce when it is valid: it opens exactly one request.
 bool Simulator::Impl::takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
 {
     std::erase_if(device.usedNonces, [now](const UsedNonce &n) { return n.expires <= now; });
@@ -75,8 +70,6 @@ bool Simulator::Impl::takeNonce(Device &device, uint32_t requestId, const wire::
     return true;
 }
 
-// A retransmission (same request id, same bytes) within its lifetime gets
-// the same answer without the request being applied again.
 bool Simulator::Impl::resendCached(Device &device, uint32_t requestId, const std::array<uint8_t, 32> &hash,
                   Clock::time_point now)
 {
@@ -117,7 +110,6 @@ Requester Simulator::Impl::requesterOf(const std::optional<wire::RequesterId> &s
     return r;
 }
 
-// The requester's lock record, its failures decayed to `now`; null when it has none.
 SourceLock *Simulator::Impl::lockOf(Device &device, const Requester &requester, Clock::time_point now)
 {
     const auto it = std::find_if(device.locks.begin(), device.locks.end(),
@@ -140,9 +132,6 @@ bool Simulator::Impl::trusted(Device &device, const Requester &requester, Clock:
            });
 }
 
-// The lane the requester's check may take now: none while it is locked
-// out; the device-wide ceiling, or the reserved lane of a requester that
-// gave the right password lately.
 Lane *Simulator::Impl::laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now)
 {
     if (securityCode)

@@ -62,8 +62,6 @@ std::string toHex(std::span<const uint8_t> bytes)
 
 } // namespace
 
-// Devices with the same password share one hash: Argon2id is deliberately
-// slow, and ten thousand of them would take minutes to compute.
 std::shared_ptr<const std::string> Simulator::Impl::hashFor(const std::string &password)
 {
     if (auto it = hashByPassword.find(password); it != hashByPassword.end())
@@ -103,7 +101,6 @@ bool Simulator::Impl::loadKeySecret(std::string &error)
     return true;
 }
 
-// A per-device secret for one purpose, from the key secret and the device's identity.
 std::array<uint8_t, 32> Simulator::Impl::deviceSecret(const Device &device, std::string_view purpose) const
 {
     std::array<uint8_t, 32> out{};
@@ -113,10 +110,6 @@ std::array<uint8_t, 32> Simulator::Impl::deviceSecret(const Device &device, std:
     return out;
 }
 
-// Derives a device's keys and has the factory certify them (unless
-// provisioned): the costly part of a device, done for all of them before
-// they start, so that a network of 100 000 answers its first inquiry as
-// fast as its hundredth. Touches only `device`: devices are prepared in parallel.
 void Simulator::Impl::prepare(Device &device, uint64_t counterFloor) const
 {
     // The purpose-free form keeps the keys of existing state files.
@@ -158,8 +151,6 @@ void Simulator::Impl::prepareAll()
         thread.join();
 }
 
-// The announcement as the device signs it once per change of its content:
-// each copy sent only sets its reason and tool id, which are not signed.
 void Simulator::Impl::signAnnouncement(Device &device) const
 {
     wire::Announce a;
@@ -181,7 +172,6 @@ void Simulator::Impl::signAnnouncement(Device &device) const
         std::move(datagram), {device.counter, crypto::sign(device.signingKey, message)});
 }
 
-// What the device announces changed: the next announcement is signed anew, with a higher counter.
 void Simulator::Impl::changed(Device &device)
 {
     ++device.counter;
@@ -189,7 +179,6 @@ void Simulator::Impl::changed(Device &device)
     signAnnouncement(device);
 }
 
-// The default password printed on the device's label: its own, restored by a reset.
 std::string Simulator::Impl::labelPassword(const Device &device) const
 {
     static constexpr char kAlphabet[] = "abcdefghjkmnpqrstuvwxyz23456789";
