@@ -25,6 +25,12 @@ std::string formatIpv4(uint32_t networkOrder)
     return text;
 }
 
+unsigned maskPrefix(std::string_view mask)
+{
+    const auto value = parseIpv4(mask);
+    return value ? unsigned(__builtin_popcount(*value)) : 0;
+}
+
 bool isValidMask(uint32_t networkOrder)
 {
     const uint32_t mask = ntohl(networkOrder);
