@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace devsim {
+namespace deviceside {
 
 void Simulator::Impl::sendMessage(const wire::Message &message)
 {
@@ -116,4 +116,4 @@ void Simulator::Impl::onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::
     }
 }
 
-} // namespace devsim
+} // namespace deviceside

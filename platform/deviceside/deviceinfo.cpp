@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-namespace devsim {
+namespace deviceside {
 
 std::optional<uint32_t> parseIpv4(std::string_view text)
 {
@@ -58,4 +58,4 @@ std::optional<std::string> canonicalIpv6(std::string_view text)
     return addr ? std::optional(vexa::address::formatIpv6(*addr)) : std::nullopt;
 }
 
-} // namespace devsim
+} // namespace deviceside

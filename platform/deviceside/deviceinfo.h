@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace devsim {
+namespace deviceside {
 
 /**
  * What one simulated device reports about itself, named after the fields of
@@ -66,4 +66,4 @@ std::optional<std::string> canonicalMac(std::string_view text);
 /** The canonical (RFC 5952) form of an IPv6 address text, or nothing when it is not one. */
 std::optional<std::string> canonicalIpv6(std::string_view text);
 
-} // namespace devsim
+} // namespace deviceside

@@ -25,7 +25,7 @@
 #include <unordered_map>
 #include <utility>
 
-namespace devsim {
+namespace deviceside {
 
 namespace wire = vexa::wire;
 namespace crypto = vexa::crypto;
@@ -334,4 +334,4 @@ struct Simulator::Impl {
     void rollBack(Device &device, uint32_t requestId, Clock::time_point now);
 };
 
-} // namespace devsim
+} // namespace deviceside

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -148,4 +148,4 @@ void Simulator::Impl::rollBack(Device &device, uint32_t requestId, Clock::time_p
         announceNews(device, TimerKind::Changed, kAnnounceRepeats, now);
 }
 
-} // namespace devsim
+} // namespace deviceside

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace devsim {
+namespace deviceside {
 
 wire::NonceBytes Simulator::Impl::makeNonce(const Device &device, uint32_t requestId, Clock::time_point now)
 {
@@ -206,4 +206,4 @@ void Simulator::Impl::onReset(const wire::Reset &request, std::span<const uint8_
                  apply);
 }
 
-} // namespace devsim
+} // namespace deviceside

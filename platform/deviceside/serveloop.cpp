@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 ServeLoop::ServeLoop(const PKT_Driver *driver, int receiveBuffer) : m_driver(driver), m_receiveBuffer(receiveBuffer)
 {
@@ -72,4 +72,4 @@ void ServeLoop::run(Simulator &engine, const volatile std::sig_atomic_t &stop, c
     }
 }
 
-} // namespace devsim
+} // namespace deviceside

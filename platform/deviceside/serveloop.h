@@ -14,7 +14,7 @@ namespace packet {
 class Socket;
 }
 
-namespace devsim {
+namespace deviceside {
 
 /**
  * The device side's one event loop, shared by the simulator and the agent:
@@ -61,4 +61,4 @@ private:
     Clock::time_point m_lastTry{};
 };
 
-} // namespace devsim
+} // namespace deviceside

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <thread>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -521,5 +521,5 @@ std::array<uint8_t, 32> Simulator::signingKey(std::string_view serial)
     return device ? vexa::crypto::signingPublicKey(device->signingKey) : std::array<uint8_t, 32>{};
 }
 
-} // namespace devsim
+} // namespace deviceside
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 class StateFile;
 struct NetworkState;
@@ -97,4 +97,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace devsim
+} // namespace deviceside

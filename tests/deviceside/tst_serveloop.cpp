@@ -20,7 +20,7 @@
 
 namespace {
 
-using namespace devsim;
+using namespace deviceside;
 namespace wire = vexa::wire;
 using std::chrono::milliseconds;
 

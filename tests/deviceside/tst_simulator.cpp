@@ -19,7 +19,7 @@
 
 namespace {
 
-using namespace devsim;
+using namespace deviceside;
 using namespace vexa;
 
 const char *kValidDevice = R"({"serialNo": "CAM0001", "macAddr": "02:00:00:00:00:01",

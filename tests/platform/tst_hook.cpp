@@ -49,7 +49,7 @@ protected:
     }
 
     std::string m_dir;
-    devsim::NetworkState m_from, m_to;
+    deviceside::NetworkState m_from, m_to;
 };
 
 TEST_F(Hook, ScriptGetsTheActionAndBothParameterSetsAndNothingElse)

@@ -158,7 +158,7 @@ class AddressRequest : public ::testing::TestWithParam<AddressCase>
 TEST_P(AddressRequest, CarriesAddressPrefixAndBroadcast)
 {
     const AddressCase &c = GetParam();
-    devsim::NetworkState state;
+    deviceside::NetworkState state;
     state.ipv4Addr = c.addr;
     state.ipv4Mask = c.mask;
     const auto request = agent::addressRequest(7, state);

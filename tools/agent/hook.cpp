@@ -17,11 +17,11 @@ namespace agent {
 
 namespace {
 
-void addParameters(std::vector<std::string> &env, const char *prefix, const devsim::NetworkState &n)
+void addParameters(std::vector<std::string> &env, const char *prefix, const deviceside::NetworkState &n)
 {
     const std::string p = prefix;
     env.push_back(p + "IPV4_ADDR=" + n.ipv4Addr);
-    env.push_back(p + "IPV4_PREFIX=" + std::to_string(devsim::maskPrefix(n.ipv4Mask)));
+    env.push_back(p + "IPV4_PREFIX=" + std::to_string(deviceside::maskPrefix(n.ipv4Mask)));
     env.push_back(p + "IPV4_MASK=" + n.ipv4Mask);
     env.push_back(p + "IPV4_GATEWAY=" + n.ipv4Gateway);
 }
@@ -29,7 +29,7 @@ void addParameters(std::vector<std::string> &env, const char *prefix, const devs
 } // namespace
 
 bool runHook(const std::string &script, const char *action, const std::string &interface,
-             const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error,
+             const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error,
              std::chrono::milliseconds limit)
 {
     // A small environment of its own: the agent's is nobody's business.

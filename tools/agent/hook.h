@@ -16,7 +16,7 @@ inline constexpr std::chrono::milliseconds kHookLimit = std::chrono::seconds(10)
  * when it exits with status 0 within `limit` (it is killed after that).
  */
 bool runHook(const std::string &script, const char *action, const std::string &interface,
-             const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error,
+             const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error,
              std::chrono::milliseconds limit = kHookLimit);
 
 } // namespace agent

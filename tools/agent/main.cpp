@@ -100,9 +100,9 @@ void fail(const std::string &message)
 }
 
 // The machine as the device it announces: identity from the configuration, network from the kernel.
-devsim::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::InterfaceState &iface)
+deviceside::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::InterfaceState &iface)
 {
-    devsim::DeviceInfo info;
+    deviceside::DeviceInfo info;
     info.serialNo = c.serial;
     info.macAddr = iface.mac;
     info.typeCode = int32_t(c.typeCode);
@@ -116,9 +116,9 @@ devsim::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::Interfac
     std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
     info.startTime = started;
     // IPv6 is reported, not changed: the back ends change IPv4 only.
-    info.capabilities = devsim::CapIpv6;
+    info.capabilities = deviceside::CapIpv6;
     info.extInfo = 1;
-    devsim::NetworkState network = iface.network;
+    deviceside::NetworkState network = iface.network;
     network.port = c.port;
     network.applyTo(info);
     return info;
@@ -128,7 +128,7 @@ struct Machine {
     agent::AgentConfig config;
     std::unique_ptr<agent::Netlink> netlink;
     agent::InterfaceState iface;
-    devsim::StateFile state;
+    deviceside::StateFile state;
 };
 
 std::optional<Machine> openMachine(const Options &options)
@@ -144,7 +144,7 @@ std::optional<Machine> openMachine(const Options &options)
     }
     m.config = std::move(*config);
     m.iface = std::move(*iface);
-    m.state = devsim::StateFile(m.config.statePath);
+    m.state = deviceside::StateFile(m.config.statePath);
     if (!agent::makeStateDirectory(m.config.statePath, error) || !m.state.load(error)) {
         fail(error);
         return std::nullopt;
@@ -154,13 +154,13 @@ std::optional<Machine> openMachine(const Options &options)
 
 std::string deviceKey(const Machine &m)
 {
-    devsim::DeviceInfo info;
+    deviceside::DeviceInfo info;
     info.serialNo = m.config.serial;
     info.macAddr = m.iface.mac;
     return info.key();
 }
 
-bool saveState(devsim::StateFile &state)
+bool saveState(deviceside::StateFile &state)
 {
     std::string error;
     if (!state.save(error)) {
@@ -217,9 +217,9 @@ int setPassword(const Options &options)
     return 0;
 }
 
-devsim::Simulator::Config simulatorConfig(const Machine &m)
+deviceside::Simulator::Config simulatorConfig(const Machine &m)
 {
-    devsim::Simulator::Config config;
+    deviceside::Simulator::Config config;
     config.heartbeatS = m.config.heartbeatS;
     config.confirmWindowS = m.config.confirmWindowS;
     // Never used: the state file's hash takes its place, and without one the agent does not start.
@@ -250,13 +250,13 @@ int provision(const Options &options)
     if (!m)
         return 1;
     std::string error;
-    devsim::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+    deviceside::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
                           [](std::span<const uint8_t>) {});
     if (!sim.init(error)) {
         fail(error);
         return 1;
     }
-    devsim::DeviceState &slot = m->state.device(deviceKey(*m));
+    deviceside::DeviceState &slot = m->state.device(deviceKey(*m));
     const auto manufacturer = vexa::crypto::manufacturerKeyFromSeed(*seed);
     const auto mac = *vexa::address::parseMac(m->iface.mac);
     slot.certificate = vexa::crypto::certify(manufacturer, sim.publicKey(m->config.serial), m->config.serial, mac);
@@ -299,11 +299,11 @@ int run(const Options &options)
         return 1;
     }
     // Without an IPv4 address the interface is not chosen: the loop tries again each second.
-    devsim::ServeLoop loop(driver, 1 << 18);
+    deviceside::ServeLoop loop(driver, 1 << 18);
     loop.open();
-    devsim::Simulator::Config config = simulatorConfig(*m);
+    deviceside::Simulator::Config config = simulatorConfig(*m);
     // Asked before the RESULT goes out: a change that cannot work is refused with nothing touched.
-    config.checkNetwork = [&](const devsim::NetworkState &from, const devsim::NetworkState &to) {
+    config.checkNetwork = [&](const deviceside::NetworkState &from, const deviceside::NetworkState &to) {
         if (const auto problem = agent::planProblem(from, to)) {
             fail("refusing the change: " + *problem);
             return false;
@@ -312,7 +312,7 @@ int run(const Options &options)
             return true;
         std::string error;
         const auto probe = agent::probeAddress(m->iface.index, *vexa::address::parseMac(m->iface.mac),
-                                               *devsim::parseIpv4(to.ipv4Addr), kProbeWait, error);
+                                               *deviceside::parseIpv4(to.ipv4Addr), kProbeWait, error);
         if (!probe.asked || probe.claimant) {
             fail("refusing the change: " + (probe.claimant ? to.ipv4Addr + " is in use on the link by "
                                                                  + vexa::address::formatMac(*probe.claimant)
@@ -323,9 +323,9 @@ int run(const Options &options)
     };
     agent::NetworkChanger changer(*m->netlink, m->iface.index);
     bool hookRunBack = true; // false: a failed apply whose rollback script failed too
-    config.changeNetwork = [&](devsim::Simulator::NetworkChange change, const devsim::NetworkState &from,
-                               const devsim::NetworkState &to) {
-        const bool apply = change == devsim::Simulator::NetworkChange::Apply;
+    config.changeNetwork = [&](deviceside::Simulator::NetworkChange change, const deviceside::NetworkState &from,
+                               const deviceside::NetworkState &to) {
+        const bool apply = change == deviceside::Simulator::NetworkChange::Apply;
         std::string error;
         bool ok;
         if (m->config.backend == agent::Backend::Hook) {
@@ -348,7 +348,7 @@ int run(const Options &options)
         loop.reopenSoon();
         return ok;
     };
-    devsim::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+    deviceside::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
                           [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         fail(error);
@@ -362,12 +362,12 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    sim.start(devsim::Clock::now());
+    sim.start(deviceside::Clock::now());
     std::printf("ready %s %s %s\n", m->config.serial.c_str(), m->iface.mac.c_str(), m->iface.name.c_str());
     std::fflush(stdout);
 
-    auto nextRead = devsim::Clock::now() + kRereadInterval;
-    loop.run(sim, g_stop, [&](devsim::Clock::time_point now) {
+    auto nextRead = deviceside::Clock::now() + kRereadInterval;
+    loop.run(sim, g_stop, [&](deviceside::Clock::time_point now) {
         // A change made on the machine by other means is news for the tools too.
         if (m->netlink->eventsArrived() || now >= nextRead) {
             nextRead = now + kRereadInterval;

@@ -108,7 +108,7 @@ std::optional<InterfaceState> Netlink::read(const std::string &name, std::string
     return interfaceFrom(links.get(), addrs.get(), routes.get(), name, error);
 }
 
-bool Netlink::replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
+bool Netlink::replaceAddress(int index, const deviceside::NetworkState &from, const deviceside::NetworkState &to,
                              std::string &error)
 {
     if (from.ipv4Addr == to.ipv4Addr && from.ipv4Mask == to.ipv4Mask)

@@ -30,7 +30,7 @@ uint32_t maskOf(unsigned prefix)
 
 Addr ipv4Addr(const std::string &text, unsigned prefix)
 {
-    const auto value = devsim::parseIpv4(text);
+    const auto value = deviceside::parseIpv4(text);
     if (!value)
         return nullptr;
     Addr addr(nl_addr_build(AF_INET, &*value, sizeof *value));
@@ -83,9 +83,9 @@ std::shared_ptr<rtnl_addr> addressRequest(int index, nl_addr *local, unsigned pr
     return a;
 }
 
-std::shared_ptr<rtnl_addr> addressRequest(int index, const devsim::NetworkState &state)
+std::shared_ptr<rtnl_addr> addressRequest(int index, const deviceside::NetworkState &state)
 {
-    const unsigned prefix = devsim::maskPrefix(state.ipv4Mask);
+    const unsigned prefix = deviceside::maskPrefix(state.ipv4Mask);
     const Addr local = ipv4Addr(state.ipv4Addr, prefix);
     return local ? addressRequest(index, local.get(), prefix) : nullptr;
 }
@@ -152,7 +152,7 @@ std::optional<InterfaceState> interfaceFrom(nl_cache *links, nl_cache *addrs, nl
         return std::nullopt;
     }
 
-    devsim::NetworkState &n = s.network;
+    deviceside::NetworkState &n = s.network;
     bool haveV4 = false;
     forEach<rtnl_addr>(addrs, [&](rtnl_addr *a) {
         if (rtnl_addr_get_ifindex(a) != s.index)
@@ -162,13 +162,13 @@ std::optional<InterfaceState> interfaceFrom(nl_cache *links, nl_cache *addrs, nl
         if (rtnl_addr_get_family(a) == AF_INET && !haveV4 && !(flags & IFA_F_SECONDARY)) {
             haveV4 = true;
             n.ipv4Addr = formatAddr(rtnl_addr_get_local(a));
-            n.ipv4Mask = devsim::formatIpv4(maskOf(unsigned(rtnl_addr_get_prefixlen(a))));
+            n.ipv4Mask = deviceside::formatIpv4(maskOf(unsigned(rtnl_addr_get_prefixlen(a))));
             // A leased address expires; a static one is permanent.
             n.dhcpOn = (flags & IFA_F_PERMANENT) ? 0 : 1;
         } else if (rtnl_addr_get_family(a) == AF_INET6 && !s.hasIpv6 && rtnl_addr_get_scope(a) == RT_SCOPE_UNIVERSE &&
                    !(flags & (IFA_F_TENTATIVE | IFA_F_DEPRECATED))) {
             s.hasIpv6 = true;
-            n.ipv6Addr = devsim::canonicalIpv6(formatAddr(rtnl_addr_get_local(a))).value_or(std::string());
+            n.ipv6Addr = deviceside::canonicalIpv6(formatAddr(rtnl_addr_get_local(a))).value_or(std::string());
             n.ipv6PrefixLen = uint8_t(rtnl_addr_get_prefixlen(a));
         }
     });
@@ -181,7 +181,7 @@ std::optional<InterfaceState> interfaceFrom(nl_cache *links, nl_cache *addrs, nl
         }
     });
     if (!n.ipv6Gateway.empty())
-        n.ipv6Gateway = devsim::canonicalIpv6(n.ipv6Gateway).value_or(std::string());
+        n.ipv6Gateway = deviceside::canonicalIpv6(n.ipv6Gateway).value_or(std::string());
     return s;
 }
 

@@ -43,7 +43,7 @@ std::string formatAddr(nl_addr *address);
 /** The request that puts IPv4 address `local`/`prefix` on `index`, with its broadcast address. */
 std::shared_ptr<rtnl_addr> addressRequest(int index, nl_addr *local, unsigned prefix);
 /** The same for the address and mask of `state`; null when they are not IPv4. */
-std::shared_ptr<rtnl_addr> addressRequest(int index, const devsim::NetworkState &state);
+std::shared_ptr<rtnl_addr> addressRequest(int index, const deviceside::NetworkState &state);
 /** The static default route via `gateway` on `index`; null when it is not an IPv4 address. */
 std::shared_ptr<rtnl_route> defaultRouteRequest(int index, const std::string &gateway);
 

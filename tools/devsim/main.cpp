@@ -91,16 +91,16 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
         if (arg == "--devices") {
             o.devicesPath = value;
         } else if (arg == "--count") {
-            const auto n = parseNumber(value, 1, devsim::kMaxGeneratedDevices);
+            const auto n = parseNumber(value, 1, deviceside::kMaxGeneratedDevices);
             if (!n) {
-                error = "--count must lie in 1.." + std::to_string(devsim::kMaxGeneratedDevices);
+                error = "--count must lie in 1.." + std::to_string(deviceside::kMaxGeneratedDevices);
                 return std::nullopt;
             }
             o.count = *n;
         } else if (arg == "--onvif") {
-            const auto n = parseNumber(value, 0, devsim::kMaxGeneratedDevices);
+            const auto n = parseNumber(value, 0, deviceside::kMaxGeneratedDevices);
             if (!n) {
-                error = "--onvif must lie in 0.." + std::to_string(devsim::kMaxGeneratedDevices);
+                error = "--onvif must lie in 0.." + std::to_string(deviceside::kMaxGeneratedDevices);
                 return std::nullopt;
             }
             o.onvifCount = *n;
@@ -179,7 +179,7 @@ constexpr int kReadsPerPoll = 16;
 class StdinReader
 {
 public:
-    void poll(devsim::Simulator &sim, bool &quit)
+    void poll(deviceside::Simulator &sim, bool &quit)
     {
         for (int reads = 0; !m_closed && !quit && reads < kReadsPerPoll; ++reads) {
             pollfd p{STDIN_FILENO, POLLIN, 0};
@@ -216,7 +216,7 @@ private:
         std::fflush(stdout);
     }
 
-    void take(std::string_view data, devsim::Simulator &sim, bool &quit)
+    void take(std::string_view data, deviceside::Simulator &sim, bool &quit)
     {
         while (!quit && !data.empty()) {
             const size_t end = data.find('\n');
@@ -235,7 +235,7 @@ private:
             if (std::exchange(m_dropping, false))
                 continue;
             std::string out;
-            sim.command(m_line, devsim::Clock::now(), out, quit);
+            sim.command(m_line, deviceside::Clock::now(), out, quit);
             m_line.clear();
             answer(out);
         }
@@ -249,12 +249,12 @@ private:
 
 int run(const Options &options)
 {
-    std::vector<devsim::DeviceEntry> devices;
+    std::vector<deviceside::DeviceEntry> devices;
     bool openReads = options.onvifOpenReads;
-    std::string defaultPassword = devsim::Simulator::Config().defaultPassword;
+    std::string defaultPassword = deviceside::Simulator::Config().defaultPassword;
     std::string error;
     if (!options.devicesPath.empty()) {
-        auto file = devsim::loadDeviceFile(options.devicesPath, error);
+        auto file = deviceside::loadDeviceFile(options.devicesPath, error);
         if (!file) {
             std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
             return 2;
@@ -263,14 +263,14 @@ int run(const Options &options)
         defaultPassword = file->password.value_or(defaultPassword);
         openReads = openReads || file->onvifOpenReads;
     } else {
-        for (auto &info : devsim::generateDevices(options.count, options.seed))
-            devices.push_back({std::move(info), std::nullopt, devsim::Protocols::Vxdp, {}});
-        devsim::makeOnvifDevices(devices, options.onvifCount);
+        for (auto &info : deviceside::generateDevices(options.count, options.seed))
+            devices.push_back({std::move(info), std::nullopt, deviceside::Protocols::Vxdp, {}});
+        deviceside::makeOnvifDevices(devices, options.onvifCount);
     }
-    auto onvifDevices = devsim::splitOnvifDevices(devices);
+    auto onvifDevices = deviceside::splitOnvifDevices(devices);
     defaultPassword = options.password.value_or(defaultPassword);
 
-    devsim::Simulator::Config config;
+    deviceside::Simulator::Config config;
     config.heartbeatS = options.heartbeatS;
     config.bootAnnounce = options.bootAnnounce;
     config.defaultPassword = defaultPassword;
@@ -298,7 +298,7 @@ int run(const Options &options)
     if (*manufacturerSeed)
         config.manufacturerKey = vexa::crypto::manufacturerKeyFromSeed(**manufacturerSeed);
 
-    devsim::StateFile state(options.statePath);
+    deviceside::StateFile state(options.statePath);
     if (!state.load(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         return 2;
@@ -310,12 +310,12 @@ int run(const Options &options)
         return 1;
     }
     // Every inquiry and request lands here; a few hundred kilobytes absorb bursts from several tools.
-    devsim::ServeLoop loop(driver, 1 << 20);
+    deviceside::ServeLoop loop(driver, 1 << 20);
     if (const int rc = loop.open(); rc < 0) {
         std::fprintf(stderr, "vexa-devsim: cannot open the device socket: %s\n", std::strerror(-rc));
         return 1;
     }
-    devsim::Simulator sim(config, std::move(devices), state,
+    deviceside::Simulator sim(config, std::move(devices), state,
                           [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
@@ -329,19 +329,19 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devsim::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
+    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
                                  std::move(onvifDevices),
                                  state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         return 1;
     }
-    sim.start(devsim::Clock::now());
+    sim.start(deviceside::Clock::now());
     std::printf("ready %zu devices\n", sim.deviceCount() + onvif.onlyOnvifCount());
     std::fflush(stdout);
 
     StdinReader input;
-    loop.run(sim, g_stop, [&](devsim::Clock::time_point) {
+    loop.run(sim, g_stop, [&](deviceside::Clock::time_point) {
         bool quit = false;
         input.poll(sim, quit);
         onvif.persist(state);
