@@ -122,7 +122,8 @@ void Simulator::Impl::onConfirm(const wire::Confirm &confirm, std::span<const ui
         || device->pendingChange->failed)
         return;
     const auto address = parseIpv4(device->info.ipv4Addr);
-    if (!address || packet::Address::v4NetworkOrder(*address) != destination || !crypto::verifyResult(datagram, device->pendingChange->replyKey))
+    if (!address || packet::Address::v4NetworkOrder(*address) != destination
+        || !crypto::verifyResult(datagram, device->pendingChange->replyKey))
         return;
     device->pendingChange->confirmed = true;
     // Answered for every copy: the tool retransmits until one answer arrives.

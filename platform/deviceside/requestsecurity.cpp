@@ -30,7 +30,8 @@ wire::Tag Simulator::Impl::nonceTag(const Device &device, uint32_t requestId, st
     return crypto::hmac(input, nonceKey);
 }
 
-bool Simulator::Impl::nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
+bool Simulator::Impl::nonceValid(const Device &device, uint32_t requestId, const wire::NonceBytes &nonce,
+                                 Clock::time_point now)
 {
     uint64_t issued = 0;
     for (size_t i = 0; i < 8; ++i)
@@ -59,7 +60,8 @@ void Simulator::Impl::onNonceRequest(const wire::NonceRequest &request, Clock::t
     sendMessage(answer);
 }
 
-bool Simulator::Impl::takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce, Clock::time_point now)
+bool Simulator::Impl::takeNonce(Device &device, uint32_t requestId, const wire::NonceBytes &nonce,
+                                Clock::time_point now)
 {
     std::erase_if(device.usedNonces, [now](const UsedNonce &n) { return n.expires <= now; });
     // Never forget a nonce that could still be used: full (which the ceiling

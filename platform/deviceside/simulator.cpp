@@ -310,8 +310,8 @@ void Simulator::start(Clock::time_point now)
     }
 }
 
-void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, const packet::Address &source,
-                        const packet::Address &destination)
+void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now,
+                        const packet::Address &source, const packet::Address &destination)
 {
     d->source = source;
     // Only on-link senders are believed.

@@ -341,8 +341,8 @@ void Discovery::claimFailed(const wire::Announce &announce, const packet::Addres
         evict(it);
 }
 
-void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, const packet::Address &sourceAddr,
-                           Clock::time_point now, Clock::time_point heard)
+void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram,
+                           const packet::Address &sourceAddr, Clock::time_point now, Clock::time_point heard)
 {
     const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer && announce.toolId == m_toolId;
     Key key{announce.info.serial, announce.info.mac};
@@ -460,7 +460,8 @@ void Discovery::refund(const packet::Address &sourceAddr)
 // budget (or past it, while the claim they carry is checked, from a source
 // none of whose claims failed), and only in a place a device of lower rank
 // gives up, or one of its own rank that has long been silent.
-Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, const packet::Address &sourceAddr, Clock::time_point now)
+Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, const packet::Address &sourceAddr,
+                                              Clock::time_point now)
 {
     Admission admission = Admission::Free;
     if (rank != Rank::Certified) {
@@ -603,7 +604,8 @@ void Discovery::updateHoldings(Device &device, bool online)
     // holds them until the check fails, so that a device speaking both
     // protocols is never listed twice while its check runs.
     const bool holds = online && (device.certified || device.checking);
-    const packet::Address addr = holds && d.ipv4Addr != wire::Ipv4{} ? packet::Address::v4(d.ipv4Addr) : packet::Address();
+    const packet::Address addr =
+        holds && d.ipv4Addr != wire::Ipv4{} ? packet::Address::v4(d.ipv4Addr) : packet::Address();
     const bool claims = holds && (addr != device.reportedAddr || !device.holdsIdentity);
     if (addr != device.reportedAddr) {
         if (!device.reportedAddr.isNone() && --m_vxdpAddrs[device.reportedAddr] == 0)

@@ -124,8 +124,8 @@ private:
     std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
     void handle(std::span<const uint8_t> datagram, const packet::Received &info, Clock::time_point now);
     /** `heard`: when the datagram arrived; earlier than `now` for a claim handled again once checked. */
-    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, const packet::Address &sourceAddr,
-                    Clock::time_point now, Clock::time_point heard);
+    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram,
+                    const packet::Address &sourceAddr, Clock::time_point now, Clock::time_point heard);
     enum class ClaimState : uint8_t { None, Checking, Proven };
     /** Whether the claim is proven; queues its check when it is unknown. */
     ClaimState proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,

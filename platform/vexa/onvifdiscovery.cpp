@@ -275,7 +275,8 @@ void OnvifDiscovery::addDetails(const onvif::Details &d, VEXA_DEVICE_REPORT &r)
     r.extInfo = 1;
 }
 
-void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited, Clock::time_point now)
+void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited,
+                           Clock::time_point now)
 {
     VEXA_DEVICE_REPORT check;
     if (!fillReport(target, sourceAddr, check))

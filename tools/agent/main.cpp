@@ -251,7 +251,7 @@ int provision(const Options &options)
         return 1;
     std::string error;
     deviceside::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
-                          [](std::span<const uint8_t>) {});
+                              [](std::span<const uint8_t>) {});
     if (!sim.init(error)) {
         fail(error);
         return 1;
@@ -349,7 +349,7 @@ int run(const Options &options)
         return ok;
     };
     deviceside::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
-                          [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
+                              [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         fail(error);
         return 1;

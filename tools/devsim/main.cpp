@@ -316,7 +316,7 @@ int run(const Options &options)
         return 1;
     }
     deviceside::Simulator sim(config, std::move(devices), state,
-                          [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
+                              [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         return 1;
@@ -330,8 +330,8 @@ int run(const Options &options)
     std::signal(SIGPIPE, SIG_IGN);
 
     deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
-                                 std::move(onvifDevices),
-                                 state);
+                                     std::move(onvifDevices),
+                                     state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         return 1;
