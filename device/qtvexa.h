@@ -173,8 +173,6 @@ private:
     CVexaClient m_vexaClient;
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
-    /** The packet driver's library handle; never released. */
-    void *m_pPacketDriver = nullptr;
     /** Records handed over by the callback, in report order, not yet in m_listDevice. */
     DeviceRecordList::Entries m_handedRecords;
     std::mutex m_handOverMutex;
