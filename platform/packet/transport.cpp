@@ -232,6 +232,20 @@ int Socket::send(const Address &group, uint16_t port, std::span<const uint8_t> d
     return m_driver->sendGroup(m_socket, &to, port, datagram.data(), datagram.size(), ifIndex);
 }
 
+int Socket::sendAll(std::span<const Address> groups, uint16_t port, std::span<const uint8_t> datagram)
+{
+    int sentOn = 0;
+    int lastError = -EAFNOSUPPORT;
+    for (const Address &group : groups) {
+        const int rc = send(group, port, datagram);
+        if (rc > 0)
+            sentOn += rc;
+        else
+            lastError = rc;
+    }
+    return sentOn > 0 ? sentOn : lastError;
+}
+
 int Socket::sendTo(const Address &to, uint16_t port, std::span<const uint8_t> datagram)
 {
     if (to.isNone())
@@ -242,10 +256,19 @@ int Socket::sendTo(const Address &to, uint16_t port, std::span<const uint8_t> da
 
 void Socket::rechoose()
 {
+    const auto indexes = [this] {
+        std::vector<uint32_t> list;
+        for (const PKT_Interface &i : interfaces())
+            list.push_back(i.index);
+        return list;
+    };
     const auto [names, generation] = currentChoice();
+    const std::vector<uint32_t> before = indexes();
     m_driver->rechoose(m_socket, orNull(names));
     m_choiceSeen = generation;
-    ++m_changes;
+    // Most news is of other interfaces (an address on a container bridge): only a change here counts.
+    if (indexes() != before)
+        ++m_changes;
 }
 
 int Socket::receive(std::span<uint8_t> buffer, int timeoutMs, Received &info)

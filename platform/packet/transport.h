@@ -101,13 +101,16 @@ public:
     /** Multicast to `group`:`port` on every chosen interface (`ifIndex` 0) or one; how many it went
      *  out on, or a negative errno (-EAFNOSUPPORT for a family the driver does not carry). */
     int send(const Address &group, uint16_t port, std::span<const uint8_t> datagram, uint32_t ifIndex = 0);
+    /** `send` to each of `groups` whose family the socket serves: the interfaces it went out on in
+     *  all, or the last negative errno when none. */
+    int sendAll(std::span<const Address> groups, uint16_t port, std::span<const uint8_t> datagram);
     /** Unicast to `to`:`port`; 0 or a negative errno. */
     int sendTo(const Address &to, uint16_t port, std::span<const uint8_t> datagram);
     /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE with `info` filled).
      *  Interfaces that came or went, or a new choice, are followed on the way (see interfaceChanges). */
     int receive(std::span<uint8_t> buffer, int timeoutMs, Received &info);
-    /** How often the socket's interfaces were chosen afresh since it opened (receiving thread only):
-     *  a change tells its owner to ask again on the interfaces that came. */
+    /** How often the socket's interfaces changed since it opened (receiving thread only): a change
+     *  tells its owner to ask again on the interfaces that came. */
     uint64_t interfaceChanges() const { return m_changes; }
     /** Interrupts a blocked receive; callable from any thread. */
     void wake();
