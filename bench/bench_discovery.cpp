@@ -24,10 +24,11 @@
 // 3 s an installer waits: it prints the share found, duplicate online events,
 // the median time to the last device found and the datagrams sent each way.
 //
-// With --families v4,v6 (root) the devices sit behind such a veth pair without
-// loss, and the runs are measured once per family listed, the link carrying
-// that family alone (IPv6: link-local addresses only, IPv4 switched off on
-// it; IPv4: IPv6 switched off), one after the other in this one run.
+// With --families v4,v6,both (root) the devices sit behind such a veth pair
+// without loss, and the runs are measured once per item listed, the link
+// carrying that family alone (IPv6: link-local addresses only, IPv4 switched
+// off on it; IPv4: IPv6 switched off) or both, one after the other in this
+// one run.
 
 #include "devsimprocess.h"
 
@@ -170,7 +171,7 @@ int usage()
 {
     std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
                "                            [--onvif-lan plain|details] [--flood RATE]\n"
-               "                            [--loss PERCENT[,PERCENT...]] [--families v4|v6[,...]]\n",
+               "                            [--loss PERCENT[,PERCENT...]] [--families v4|v6|both[,...]]\n",
                stderr);
     return 2;
 }
@@ -207,16 +208,14 @@ public:
         return true;
     }
 
-    /** Leaves the link to one family: the other's addresses go from both ends. */
-    bool onlyFamily(bool v6)
+    /** Leaves the link to `families` (PKT_FAMILY_* bits): the other's addresses go from both ends. */
+    bool setFamilies(int families)
     {
         int host = 1;
         for (const std::string &ns : {m_tool, m_dev}) {
             const std::string addr = "10.78.0." + std::to_string(host++) + "/24";
-            const bool ok = v6 ? shell(in(ns) + "sysctl -qw net.ipv6.conf.vx0.disable_ipv6=0")
-                    && shell(in(ns) + "ip -4 addr flush dev vx0")
-                               : shell(in(ns) + "sysctl -qw net.ipv6.conf.vx0.disable_ipv6=1")
-                    && shell(in(ns) + "ip addr replace " + addr + " dev vx0");
+            const bool ok = shell(in(ns) + "sysctl -qw net.ipv6.conf.vx0.disable_ipv6=" + (families & 2 ? "0" : "1"))
+                && shell(in(ns) + (families & 1 ? "ip addr replace " + addr + " dev vx0" : "ip -4 addr flush dev vx0"));
             if (!ok)
                 return false;
         }
@@ -411,20 +410,20 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit, 
     return f;
 }
 
-// "v4,v6" and the like: the families to measure, in order.
-std::optional<std::vector<bool>> parseFamilies(const std::string &text)
+// "v4,v6,both" and the like: the families to measure (PKT_FAMILY_* bits), in order.
+std::optional<std::vector<int>> parseFamilies(const std::string &text)
 {
-    std::vector<bool> v6;
+    std::vector<int> families;
     size_t pos = 0;
     while (pos <= text.size()) {
         const size_t comma = std::min(text.find(',', pos), text.size());
         const std::string item = text.substr(pos, comma - pos);
-        if (item != "v4" && item != "v6")
+        if (item != "v4" && item != "v6" && item != "both")
             return std::nullopt;
-        v6.push_back(item == "v6");
+        families.push_back(item == "v4" ? 1 : item == "v6" ? 2 : 3);
         pos = comma + 1;
     }
-    return v6;
+    return families;
 }
 
 std::optional<std::vector<int>> parseLosses(const std::string &text)
@@ -450,7 +449,7 @@ int main(int argc, char **argv)
     int runs = 5;
     int flood = 0;
     std::optional<std::vector<int>> losses;
-    std::optional<std::vector<bool>> families;
+    std::optional<std::vector<int>> families;
     std::string onvif;
     bool lan = false;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -523,16 +522,16 @@ int main(int argc, char **argv)
 
     bool complete = true;
     // Without a family listed: one measurement on the link as it is.
-    const std::vector<std::optional<bool>> passes = [&] {
-        std::vector<std::optional<bool>> list;
-        for (const bool v6 : families.value_or(std::vector<bool>{}))
-            list.emplace_back(v6);
+    const std::vector<std::optional<int>> passes = [&] {
+        std::vector<std::optional<int>> list;
+        for (const int family : families.value_or(std::vector<int>{}))
+            list.emplace_back(family);
         if (list.empty() && !losses)
             list.emplace_back(std::nullopt);
         return list;
     }();
-    for (const std::optional<bool> &v6 : passes) {
-        if (v6 && !link.onlyFamily(*v6)) {
+    for (const std::optional<int> &family : passes) {
+        if (family && !link.setFamilies(*family)) {
             std::fprintf(stderr, "vexa-bench-discovery: cannot leave the link to one family\n");
             return 1;
         }
@@ -549,7 +548,8 @@ int main(int argc, char **argv)
         }
         std::printf("%sdevices=%zu%s%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
                     "simulator_startup_ms=%.0f\n",
-                    v6 ? (*v6 ? "family=ipv6 " : "family=ipv4 ") : "", devices,
+                    family ? (*family == 1 ? "family=ipv4 " : *family == 2 ? "family=ipv6 " : "family=both ") : "",
+                    devices,
                     onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(),
                     flood ? (" flood=" + std::to_string(flood) + "/s").c_str() : "", figures->foundMin,
                     figures->duplicates, figures->medianMs, runsMs.c_str(), drops.c_str(), startupMs);
