@@ -190,7 +190,8 @@ QString QtVexa::ModifyCauseText(int cause)
 
 void QtVexa::OnDefaultPassword()
 {
-    if (!m_ui->tableWidgetDevice->currentIndex().isValid()) {
+    const QModelIndex current = m_ui->tableWidgetDevice->currentIndex();
+    if (!current.isValid()) {
         CWarnDlg::MsgBox(tr("Information"), tr("Please select a device."), this);
         return;
     }
@@ -202,11 +203,17 @@ void QtVexa::OnDefaultPassword()
         return;
     }
     const QByteArray code = codeEdit->text().toLatin1();
-    const QByteArray serial = m_ui->lineEditSerial->text().trimmed().toLatin1();
-    bool restored = false;
+    // The serial number as the device reported it: the current row's record.
+    std::optional<QByteArray> serial;
     {
+        DeviceLock lock(&m_hDeviceMutex);
+        if (const VEXA_DEVICE_INFO_MY *record = m_pModel->RecordAt(current.row()))
+            serial = FieldBytes(record->serialNo).toByteArray();
+    }
+    bool restored = false;
+    if (serial) {
         const BusyCursor busy;
-        restored = m_vexaClient.ResetDefaultPassword(serial.constData(), code.constData());
+        restored = m_vexaClient.ResetDefaultPassword(serial->constData(), code.constData());
     }
     if (restored)
         CWarnDlg::MsgBox(tr("Information"), tr("Restore default password succeed."), this);
