@@ -11,6 +11,7 @@
 #include "vexareportcallback.h"
 
 #include <packetdriver.h>
+#include <transport.h>
 
 #include <QDesktopServices>
 #include <QtEndian>
@@ -20,7 +21,6 @@
 #include <QUrl>
 
 #include <utility>
-#include <vector>
 
 // The URL trace; quiet unless enabled with
 // QT_LOGGING_RULES="vexa.device.page.debug=true".
@@ -113,9 +113,7 @@ void QtVexa::InitTable()
 
 void QtVexa::StartDiscovery()
 {
-    // The packet driver stays loaded for the life of the process.
-    m_pPacketDriver = TUM_LoadDSo("PACKET.dll");
-    if (!m_pPacketDriver)
+    if (!packet::driver())
         return;
     ShowLocalSubnets();
     m_vexaClient.SetCallback(VexaReportCallback, nullptr);
@@ -330,20 +328,8 @@ void QtVexa::OnManualUpdate()
 void QtVexa::ShowLocalSubnets()
 {
     // The interfaces discovery runs on, as the packet driver chooses them.
-    if (!m_pPacketDriver)
-        return;
-    const auto getDriver = reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(m_pPacketDriver, PKT_GET_DRIVER_SYMBOL));
-    const PKT_Driver *driver = getDriver ? getDriver() : nullptr;
-    if (!driver || driver->version < 1 || !driver->interfaces)
-        return;
-    // More interfaces than these would make no hint any truer.
-    std::vector<PKT_Interface> interfaces(16);
-    const int count = driver->interfaces(interfaces.data(), interfaces.size());
-    if (count < 0)
-        return;
-    interfaces.resize(std::min(std::size_t(count), interfaces.size()));
     QList<QtVexaItemModel::Subnet> subnets;
-    for (const PKT_Interface &chosen : interfaces)
+    for (const PKT_Interface &chosen : packet::interfaces(packet::driver()))
         subnets.append({qFromBigEndian(chosen.addr), qFromBigEndian(chosen.netmask)});
     m_pModel->SetLocalSubnets(subnets);
 }

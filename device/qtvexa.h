@@ -140,8 +140,6 @@ private:
     /** The records the table shows; its model keeps it. */
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
-    /** The packet driver's library handle; never released. */
-    void *m_pPacketDriver = nullptr;
     /** Reports from the library's thread on their way to the slots; its own lock, never m_hDeviceMutex. */
     DeviceHandOver m_handOver;
     int m_nDeviceCount = 0;

@@ -7,20 +7,15 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-// The names VEXA_INTERFACES asks for, in its order; nullopt when it is unset.
-std::optional<std::vector<std::string>> requestedNames()
+// The names the setting asks for, in its order, each once.
+std::vector<std::string> requestedNames(std::string_view rest)
 {
-    const char *value = std::getenv("VEXA_INTERFACES");
-    if (!value)
-        return std::nullopt;
     std::vector<std::string> names;
-    std::string_view rest(value);
     while (!rest.empty()) {
         const auto comma = rest.find(',');
         std::string_view item = rest.substr(0, comma);
@@ -92,7 +87,7 @@ void addHardwareAddresses(const ifaddrs *all, std::vector<PKT_Interface> &list)
 
 } // namespace
 
-std::vector<PKT_Interface> chosenInterfaces()
+std::vector<PKT_Interface> systemInterfaces()
 {
     ifaddrs *all = nullptr;
     if (getifaddrs(&all) != 0)
@@ -100,22 +95,29 @@ std::vector<PKT_Interface> chosenInterfaces()
     std::vector<PKT_Interface> up = upIPv4Interfaces(all);
     addHardwareAddresses(all, up);
     freeifaddrs(all);
+    return up;
+}
 
+std::vector<PKT_Interface> chooseInterfaces(const std::vector<PKT_Interface> &candidates, const char *setting)
+{
     std::vector<PKT_Interface> chosen;
-    if (const auto names = requestedNames()) {
-        // Named interfaces need not carry the MULTICAST flag: Linux loopback
-        // lacks it by default yet carries multicast once it is routed there.
-        for (const std::string &name : *names) {
-            const auto it = std::find_if(up.begin(), up.end(),
+    if (setting) {
+        for (const std::string &name : requestedNames(setting)) {
+            const auto it = std::find_if(candidates.begin(), candidates.end(),
                                          [&](const PKT_Interface &i) { return name == i.name; });
-            if (it != up.end())
+            if (it != candidates.end())
                 chosen.push_back(*it);
         }
     } else {
-        std::copy_if(up.begin(), up.end(), std::back_inserter(chosen),
+        std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(chosen),
                      [](const PKT_Interface &i) { return (i.flags & PKT_IF_MULTICAST) != 0; });
     }
     return chosen;
+}
+
+std::vector<PKT_Interface> chosenInterfaces()
+{
+    return chooseInterfaces(systemInterfaces(), std::getenv("VEXA_INTERFACES"));
 }
 
 int copyInterfaces(const std::vector<PKT_Interface> &list, PKT_Interface *out, size_t capacity)

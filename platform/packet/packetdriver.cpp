@@ -1,5 +1,6 @@
 #include "packetdriver.h"
 
+#include "contract.h"
 #include "interfacelist.h"
 
 #include <algorithm>
@@ -34,11 +35,6 @@ struct PKT_Socket {
 };
 
 namespace {
-
-bool isMulticast(uint32_t addr)
-{
-    return IN_MULTICAST(ntohl(addr));
-}
 
 int setInt(int fd, int level, int option, int value)
 {
@@ -114,11 +110,8 @@ int driverInterfaces(PKT_Interface *out, size_t capacity)
 
 int driverOpen(uint16_t port, const uint32_t *groups, size_t groupCount, int receiveBuffer, PKT_Socket **out)
 {
-    if (!out || (groupCount > 0 && !groups))
-        return -EINVAL;
-    *out = nullptr;
-    if (!std::all_of(groups, groups + groupCount, isMulticast))
-        return -EINVAL;
+    if (const int rc = contract::checkOpen(groups, groupCount, out); rc != 0)
+        return rc;
     auto socket = std::make_unique<PKT_Socket>();
     socket->interfaces = chosenInterfaces();
     if (socket->interfaces.empty())
@@ -179,10 +172,8 @@ int sendOn(int fd, const sockaddr_in &to, const void *data, size_t size, const P
 
 int driverSend(PKT_Socket *socket, uint32_t group, uint16_t port, const void *data, size_t size, uint32_t ifIndex)
 {
-    if (!socket || (size > 0 && !data) || !isMulticast(group) || port == 0)
-        return -EINVAL;
-    if (size > 65507)
-        return -EMSGSIZE;
+    if (const int rc = contract::checkSend(socket, group, port, data, size); rc != 0)
+        return rc;
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = group;
@@ -258,8 +249,8 @@ int readDatagram(int fd, void *buffer, size_t capacity, PKT_RecvInfo &info)
 
 int driverReceive(PKT_Socket *socket, void *buffer, size_t capacity, int timeoutMs, PKT_RecvInfo *info)
 {
-    if (!socket || (capacity > 0 && !buffer))
-        return -EINVAL;
+    if (const int rc = contract::checkReceive(socket, buffer, capacity); rc != 0)
+        return rc;
     capacity = std::min<size_t>(capacity, INT_MAX);
     PKT_RecvInfo scratch;
     PKT_RecvInfo &result = info ? *info : scratch;
@@ -316,10 +307,8 @@ void driverClose(PKT_Socket *socket)
 
 int driverSendTo(PKT_Socket *socket, uint32_t addr, uint16_t port, const void *data, size_t size)
 {
-    if (!socket || (size > 0 && !data) || isMulticast(addr) || addr == 0 || addr == INADDR_BROADCAST || port == 0)
-        return -EINVAL;
-    if (size > 65507)
-        return -EMSGSIZE;
+    if (const int rc = contract::checkSendTo(socket, addr, port, data, size); rc != 0)
+        return rc;
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = addr;

@@ -9,6 +9,11 @@
  *     const PKT_Driver *drv = get();
  *     if (drv->version < PKT_DRIVER_VERSION) ...   // too old for this caller
  *
+ * Code of this tree does not do that itself: packet::driver() (transport.h)
+ * does it for every caller, with the checks of version and table size, and
+ * picks the back end (each a library exporting PKT_GetDriver alone) from
+ * VEXA_TRANSPORT. Every back end keeps every rule below.
+ *
  * Conventions:
  * - IPv4 addresses are uint32_t in network byte order, exactly as in
  *   struct in_addr's s_addr (inet_pton/inet_ntop work on them directly).
@@ -19,7 +24,7 @@
  *   names separated by commas ("lo", "eth0,eth1"); names that do not exist or
  *   carry no IPv4 address are skipped. Unset, every interface that is up,
  *   multicast-capable and has an IPv4 address is chosen. The list is read when
- *   `interfaces` or `open` is called.
+ *   `interfaces` or `open` is called; every back end chooses alike.
  * - The table only ever grows: new entries are appended and `version` raised;
  *   existing entries keep their meaning.
  */

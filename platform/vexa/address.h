@@ -3,6 +3,7 @@
 // Text forms of the addresses the protocol carries in binary. Parsing is
 // strict: exactly one text form is accepted for each IPv4 address and MAC.
 
+#include "netaddress.h"
 #include "wire.h"
 
 #include <optional>
@@ -27,6 +28,10 @@ std::optional<wire::Ipv4> parseIpv4(std::string_view text);
 /** RFC 5952 text; empty for the unspecified address "::". */
 std::string formatIpv6(const wire::Ipv6 &addr);
 std::optional<wire::Ipv6> parseIpv6(std::string_view text);
+
+/** The protocols' groups as the transport takes them. */
+inline constexpr packet::Address kDeviceGroup = packet::Address::v4HostOrder(wire::kDeviceGroup);
+inline constexpr packet::Address kToolGroup = packet::Address::v4HostOrder(wire::kToolGroup);
 
 /** The host-order wire constants as the network-order value socket calls take. */
 uint32_t toNetworkOrder(uint32_t hostOrder);

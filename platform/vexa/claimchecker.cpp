@@ -69,7 +69,7 @@ void ClaimChecker::work()
         if (m_stop && (m_turns.empty() || std::chrono::steady_clock::now() >= m_stopAt))
             return;
         // One job of the source whose turn it is; the source goes to the back of the line.
-        const uint32_t source = m_turns.front();
+        const packet::Address source = m_turns.front();
         m_turns.pop_front();
         auto queue = m_bySource.find(source);
         Job job = std::move(queue->second.front());

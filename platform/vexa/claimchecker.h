@@ -7,6 +7,7 @@
 // are taken in turn, one source after the other, so one busy source cannot
 // hold back another; the queue is bounded overall.
 
+#include "netaddress.h"
 #include "proofcache.h"
 
 #include <atomic>
@@ -26,7 +27,7 @@ class ClaimChecker final {
 public:
     struct Job {
         wire::Bytes datagram; // the ANNOUNCE as received: checked, then handled again
-        uint32_t source = 0;  // network order
+        packet::Address source;
         Claim::Digest digest{};
         std::chrono::steady_clock::time_point heard{}; // when the ANNOUNCE arrived
         bool valid = false; // the outcome, once checked
@@ -59,8 +60,8 @@ private:
     std::condition_variable m_wake;
     bool m_stop = false;
     std::chrono::steady_clock::time_point m_stopAt; // when stopping: the end of the drain
-    std::unordered_map<uint32_t, std::deque<Job>> m_bySource; // guarded by m_mutex
-    std::deque<uint32_t> m_turns;                             // sources with queued jobs, next first
+    std::unordered_map<packet::Address, std::deque<Job>, packet::AddressHash> m_bySource; // guarded by m_mutex
+    std::deque<packet::Address> m_turns;                             // sources with queued jobs, next first
     size_t m_queued = 0;
     std::vector<Job> m_finished;
     std::atomic<bool> m_hasFinished{false}; // m_finished is not empty

@@ -6,7 +6,7 @@
 #include "keypins.h"
 #include "onvifdiscovery.h"
 #include "packetdriver.h"
-#include "packetsocket.h"
+#include "transport.h"
 #include "reporttext.h"
 
 #include <algorithm>
@@ -83,7 +83,7 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
 {
     if (!crypto::init())
         return nullptr;
-    auto socket = PacketSocket::open(driver, wire::kToolGroup, kReceiveBuffer);
+    auto socket = packet::Socket::open(driver, wire::kPort, std::span(&address::kToolGroup, 1), kReceiveBuffer);
     if (!socket)
         return nullptr;
     std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
@@ -94,7 +94,7 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
     return d;
 }
 
-Discovery::Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData)
+Discovery::Discovery(std::unique_ptr<packet::Socket> socket, VEXA_REPORT_CALLBACK callback, void *userData)
     : m_socket(std::move(socket)), m_callback(callback), m_userData(userData),
       m_toolId(crypto::randomArray<wire::kToolIdSize>())
 {
@@ -110,7 +110,7 @@ bool Discovery::startOnvif(const PKT_Driver *driver)
 {
     m_onvif = OnvifDiscovery::start(
         driver, {m_gate,
-                 [this](uint32_t ipv4) { return m_vxdpAddrs.count(ipv4) > 0; },
+                 [this](const packet::Address &ipv4) { return m_vxdpAddrs.count(ipv4) > 0; },
                  [this](const std::string &serial, const std::string &mac) {
                      return m_certifiedIds.count("s" + serial) > 0 || m_certifiedIds.count("m" + mac) > 0;
                  },
@@ -142,7 +142,7 @@ bool Discovery::sendInquiry()
     const bool probed = m_onvif->sendProbe();
     const wire::Bytes datagram = wire::encode(wire::Inquiry{m_toolId, wire::kDefaultSpreadMs});
     std::lock_guard lock(m_burstMutex);
-    if (!m_socket->send(wire::kDeviceGroup, datagram))
+    if (m_socket->send(address::kDeviceGroup, wire::kPort, datagram) <= 0)
         return probed;
     // Burst 0 never goes out, so a device can tell a new inquiry from the last one.
     m_burst.number = m_burst.number == UINT16_MAX ? 1 : m_burst.number + 1;
@@ -176,7 +176,7 @@ void Discovery::sendTwice(const std::vector<wire::Bytes> &datagrams)
 {
     for (int copy = 0; copy < kRepeatCopies; ++copy) {
         for (const wire::Bytes &datagram : datagrams)
-            m_socket->send(wire::kDeviceGroup, datagram);
+            m_socket->send(address::kDeviceGroup, wire::kPort, datagram);
     }
 }
 
@@ -235,7 +235,7 @@ void Discovery::run()
     std::array<uint8_t, wire::kMaxDatagram> buffer;
     Clock::time_point lastExpiry = Clock::now();
     while (!m_stop) {
-        PKT_RecvInfo info{};
+        packet::Received info;
         const int n = m_socket->receive(buffer, msUntilRepeat(Clock::now()), info);
         const Clock::time_point now = Clock::now();
         if (n == -ECANCELED) {
@@ -259,7 +259,7 @@ void Discovery::run()
     }
 }
 
-void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now)
+void Discovery::handle(std::span<const uint8_t> datagram, const packet::Received &info, Clock::time_point now)
 {
     // Only senders on the link itself are believed: a routed datagram has lost TTL.
     if (info.ttl != wire::kRequiredTtl)
@@ -268,7 +268,7 @@ void Discovery::handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &in
     if (!message)
         return;
     if (const auto *announce = std::get_if<wire::Announce>(&*message))
-        onAnnounce(*announce, datagram, info.sourceAddr, now, now);
+        onAnnounce(*announce, datagram, info.source, now, now);
     else if (const auto *goodbye = std::get_if<wire::Goodbye>(&*message))
         onGoodbye(*goodbye, now);
     else if (const auto *nonce = std::get_if<wire::Nonce>(&*message))
@@ -283,7 +283,7 @@ Discovery::Rank Discovery::Device::rank() const
 }
 
 Discovery::ClaimState Discovery::proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
-                                        uint32_t sourceAddr, Clock::time_point heard)
+                                        const packet::Address &sourceAddr, Clock::time_point heard)
 {
     if (claim.kind == Claim::Kind::None)
         return ClaimState::None;
@@ -321,7 +321,7 @@ void Discovery::onChecked(Clock::time_point now)
 
 // A claim failed its check: its source lists nothing more on trust, and a
 // device it listed on trust now spends its budget, or goes.
-void Discovery::claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now)
+void Discovery::claimFailed(const wire::Announce &announce, const packet::Address &sourceAddr, Clock::time_point now)
 {
     if (auto bucket = m_buckets.find(sourceAddr); bucket != m_buckets.end())
         bucket->second.claimFailed = true;
@@ -334,15 +334,15 @@ void Discovery::claimFailed(const wire::Announce &announce, uint32_t sourceAddr,
     }
     if (!it->second.owing)
         return;
-    const uint32_t owing = *std::exchange(it->second.owing, std::nullopt);
+    const packet::Address owing = *std::exchange(it->second.owing, std::nullopt);
     if (charge(owing, now))
         it->second.charged = owing;
     else
         evict(it);
 }
 
-void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
-                           Clock::time_point now, Clock::time_point heard)
+void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram,
+                           const packet::Address &sourceAddr, Clock::time_point now, Clock::time_point heard)
 {
     const bool answersUs = announce.reason == wire::AnnounceReason::InquiryAnswer && announce.toolId == m_toolId;
     Key key{announce.info.serial, announce.info.mac};
@@ -434,7 +434,7 @@ void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8
 
 // A new uncertified identity spends one of its source's budget. Sources are
 // forgotten least recently charged first, never all at once.
-bool Discovery::charge(uint32_t sourceAddr, Clock::time_point now)
+bool Discovery::charge(const packet::Address &sourceAddr, Clock::time_point now)
 {
     auto found = m_buckets.find(sourceAddr);
     if (found == m_buckets.end()) {
@@ -450,7 +450,7 @@ bool Discovery::charge(uint32_t sourceAddr, Clock::time_point now)
     return b.budget.take(kNewcomersPerSecond, kBurstPerSource, now);
 }
 
-void Discovery::refund(uint32_t sourceAddr)
+void Discovery::refund(const packet::Address &sourceAddr)
 {
     if (auto found = m_buckets.find(sourceAddr); found != m_buckets.end())
         found->second.budget.tokens = std::min(kBurstPerSource, found->second.budget.tokens + 1);
@@ -460,7 +460,8 @@ void Discovery::refund(uint32_t sourceAddr)
 // budget (or past it, while the claim they carry is checked, from a source
 // none of whose claims failed), and only in a place a device of lower rank
 // gives up, or one of its own rank that has long been silent.
-Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now)
+Discovery::Admission Discovery::admitNewcomer(Rank rank, bool claimant, const packet::Address &sourceAddr,
+                                              Clock::time_point now)
 {
     Admission admission = Admission::Free;
     if (rank != Rank::Certified) {
@@ -577,7 +578,7 @@ void Discovery::report(Device &device, int eventCode)
     copyText(r.startTime, d.startTime);
     r.eventCode = eventCode;
     copyText(r.typeName, d.typeName);
-    copyText(r.sourceAddr, address::formatIpv4(address::fromNetworkOrder(device.sourceAddr)));
+    copyText(r.sourceAddr, device.sourceAddr.toString());
     copyText(r.ipv4Gateway, address::formatIpv4(d.ipv4Gateway));
     copyText(r.ipv6Addr, address::formatIpv6(d.ipv6Addr));
     copyText(r.ipv6Gateway, address::formatIpv6(d.ipv6Gateway));
@@ -603,12 +604,13 @@ void Discovery::updateHoldings(Device &device, bool online)
     // holds them until the check fails, so that a device speaking both
     // protocols is never listed twice while its check runs.
     const bool holds = online && (device.certified || device.checking);
-    const uint32_t addr = holds ? address::toHostOrder(d.ipv4Addr) : 0;
+    const packet::Address addr =
+        holds && d.ipv4Addr != wire::Ipv4{} ? packet::Address::v4(d.ipv4Addr) : packet::Address();
     const bool claims = holds && (addr != device.reportedAddr || !device.holdsIdentity);
     if (addr != device.reportedAddr) {
-        if (device.reportedAddr != 0 && --m_vxdpAddrs[device.reportedAddr] == 0)
+        if (!device.reportedAddr.isNone() && --m_vxdpAddrs[device.reportedAddr] == 0)
             m_vxdpAddrs.erase(device.reportedAddr);
-        if (addr != 0)
+        if (!addr.isNone())
             ++m_vxdpAddrs[addr];
         device.reportedAddr = addr;
     }

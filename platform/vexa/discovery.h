@@ -3,6 +3,7 @@
 // One running discovery: a socket on the tool group, the receive thread and
 // the table of devices heard, turned into report callbacks.
 
+#include "netaddress.h"
 #include "proofcache.h"
 #include "tokenbucket.h"
 #include "vexa.h"
@@ -21,13 +22,16 @@
 #include <vector>
 
 struct PKT_Driver;
-struct PKT_RecvInfo;
+
+namespace packet {
+class Socket;
+struct Received;
+} // namespace packet
 
 namespace vexa {
 
 class ClaimChecker;
 class OnvifDiscovery;
-class PacketSocket;
 
 class Discovery final {
 public:
@@ -70,7 +74,7 @@ private:
     struct Device {
         wire::DeviceInfo info;
         wire::PublicKey publicKey{};
-        uint32_t sourceAddr = 0; // network order
+        packet::Address sourceAddr;
         Clock::time_point lastHeard;
         Clock::duration heartbeat;
         Clock::duration silenceLimit;
@@ -84,9 +88,9 @@ private:
         bool signedAnnounce = false; // revision 5: only a checked signature may change its listing
         Claim::Digest proof{};       // the checked claim it is listed by
         uint64_t counter = 0;        // of the signed announcement it is listed by
-        std::optional<uint32_t> charged; // source whose newcomer budget it took while unchecked
-        std::optional<uint32_t> owing;   // source that listed it past its budget: charged if its claim fails
-        uint32_t reportedAddr = 0; // host order: the IPv4 address this device holds in m_vxdpAddrs; 0 none
+        std::optional<packet::Address> charged; // source whose newcomer budget it took while unchecked
+        std::optional<packet::Address> owing;   // source that listed it past its budget: charged if its claim fails
+        packet::Address reportedAddr; // the address this device holds in m_vxdpAddrs; none when it holds none
         bool holdsMac = false;     // counted in m_vxdpMacs
         bool holdsIdentity = false; // certified and online: counted in m_certifiedIds
         Rank listed = Rank::Offline;            // whose list `place` is in
@@ -96,7 +100,7 @@ private:
     // New identities one source may bring: a burst as big as a large simulator, then a steady rate.
     struct Bucket {
         TokenBucket budget;
-        std::list<uint32_t>::iterator place; // in m_sourceOrder
+        std::list<packet::Address>::iterator place; // in m_sourceOrder
         bool claimFailed = false; // a claim from it failed its check: no more listing on trust
     };
     // How a newcomer got its place: on its source's budget, or past it on the
@@ -109,7 +113,7 @@ private:
         uint8_t roundsSent = 0;
     };
 
-    Discovery(std::unique_ptr<PacketSocket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
+    Discovery(std::unique_ptr<packet::Socket> socket, VEXA_REPORT_CALLBACK callback, void *userData);
     bool startOnvif(const PKT_Driver *driver);
     void run();
     int msUntilRepeat(Clock::time_point now);
@@ -118,29 +122,29 @@ private:
     void sendTwice(const std::vector<wire::Bytes> &datagrams);
     void probe(const std::vector<uint32_t> &hints);
     std::vector<wire::Bytes> repeatDatagrams(uint16_t burst, uint8_t round) const;
-    void handle(std::span<const uint8_t> datagram, const PKT_RecvInfo &info, Clock::time_point now);
+    void handle(std::span<const uint8_t> datagram, const packet::Received &info, Clock::time_point now);
     /** `heard`: when the datagram arrived; earlier than `now` for a claim handled again once checked. */
-    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram, uint32_t sourceAddr,
-                    Clock::time_point now, Clock::time_point heard);
+    void onAnnounce(const wire::Announce &announce, std::span<const uint8_t> datagram,
+                    const packet::Address &sourceAddr, Clock::time_point now, Clock::time_point heard);
     enum class ClaimState : uint8_t { None, Checking, Proven };
     /** Whether the claim is proven; queues its check when it is unknown. */
     ClaimState proven(const Claim &claim, const Device *known, std::span<const uint8_t> datagram,
-                      uint32_t sourceAddr, Clock::time_point heard);
+                      const packet::Address &sourceAddr, Clock::time_point heard);
     void onChecked(Clock::time_point now);
-    bool charge(uint32_t sourceAddr, Clock::time_point now);
-    void refund(uint32_t sourceAddr);
+    bool charge(const packet::Address &sourceAddr, Clock::time_point now);
+    void refund(const packet::Address &sourceAddr);
     void onGoodbye(const wire::Goodbye &goodbye, Clock::time_point now);
     void heard(const std::string &serial, const wire::Mac &mac, Clock::time_point now);
-    Admission admitNewcomer(Rank rank, bool claimant, uint32_t sourceAddr, Clock::time_point now);
+    Admission admitNewcomer(Rank rank, bool claimant, const packet::Address &sourceAddr, Clock::time_point now);
     bool makeRoom(Rank rank, Clock::time_point now);
     void evict(std::unordered_map<Key, Device, KeyHash>::iterator device);
-    void claimFailed(const wire::Announce &announce, uint32_t sourceAddr, Clock::time_point now);
+    void claimFailed(const wire::Announce &announce, const packet::Address &sourceAddr, Clock::time_point now);
     void rerank(Device &device);
     void expireSilent(Clock::time_point now);
     void report(Device &device, int eventCode);
     void updateHoldings(Device &device, bool online);
 
-    std::unique_ptr<PacketSocket> m_socket;
+    std::unique_ptr<packet::Socket> m_socket;
     VEXA_REPORT_CALLBACK m_callback;
     void *m_userData;
     wire::ToolId m_toolId;
@@ -150,15 +154,15 @@ private:
     Burst m_burst;
     uint8_t m_probeRound = 5; // cycles through the rounds above an inquiry's own
     std::array<std::list<const Key *>, kRanks> m_byRank; // least recently heard first
-    std::unordered_map<uint32_t, Bucket> m_buckets;      // by source address
-    std::list<uint32_t> m_sourceOrder;                   // sources, least recently charged first
+    std::unordered_map<packet::Address, Bucket, packet::AddressHash> m_buckets; // by source address
+    std::list<packet::Address> m_sourceOrder;                   // sources, least recently charged first
     std::unordered_set<Claim::Digest, ClaimDigestHash> m_pending; // claims being checked: receive thread only
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     // Serialises the callback between this thread and the ONVIF ones, and
     // guards the addresses online VXDP devices hold (one device, two protocols).
     std::mutex m_gate;
-    std::unordered_map<uint32_t, uint32_t> m_vxdpAddrs; // host order -> certified devices holding it
+    std::unordered_map<packet::Address, uint32_t, packet::AddressHash> m_vxdpAddrs; // -> certified devices holding it
     std::unordered_map<std::string, uint32_t> m_certifiedIds; // "s" serial, "m" MAC -> certified devices online
     mutable std::mutex m_macMutex; // taken alone, never around another lock
     std::map<wire::Mac, uint32_t> m_vxdpMacs; // MACs online devices report -> how many report it

@@ -2,7 +2,7 @@
 
 #include "address.h"
 #include "packetdriver.h"
-#include "packetsocket.h"
+#include "transport.h"
 #include "reporttext.h"
 
 #include <algorithm>
@@ -69,12 +69,15 @@ Index &index()
     return i;
 }
 
-uint32_t hostOf(const std::optional<std::string> &xaddr)
+// The IPv4 address an XAddr names; none when it names no address of that form.
+packet::Address hostOf(const std::optional<std::string> &xaddr)
 {
     const auto http = xaddr ? wsd::httpAddress(*xaddr) : std::nullopt;
     const auto ipv4 = http ? address::parseIpv4(http->host) : std::nullopt;
-    return ipv4 ? address::toHostOrder(*ipv4) : 0;
+    return ipv4 && *ipv4 != wire::Ipv4{} ? packet::Address::v4(*ipv4) : packet::Address();
 }
+
+const packet::Address kWsdGroup = packet::Address::v4HostOrder(wsd::kGroup);
 
 std::span<const uint8_t> bytes(const std::string &s)
 {
@@ -90,12 +93,12 @@ std::string identity(const std::string &serial, const std::string &mac)
 
 std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, Hooks hooks)
 {
-    auto answers = PacketSocket::open(driver, 0, kReceiveBuffer, 0);
+    auto answers = packet::Socket::open(driver, 0, {}, kReceiveBuffer);
     if (!answers)
         return nullptr;
     // Another program may hold port 3702 for itself: then devices are found
     // by the probes alone, their Hellos unheard.
-    auto announcements = PacketSocket::open(driver, wsd::kGroup, 1 << 20, wsd::kPort);
+    auto announcements = packet::Socket::open(driver, wsd::kPort, std::span(&kWsdGroup, 1), 1 << 20);
     std::unique_ptr<OnvifDiscovery> d(new OnvifDiscovery(std::move(answers), std::move(announcements), std::move(hooks)));
     for (size_t i = 0; i < kReaders; ++i)
         d->m_workers.emplace_back([raw = d.get()] { raw->work(); });
@@ -106,7 +109,7 @@ std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, 
     return d;
 }
 
-OnvifDiscovery::OnvifDiscovery(std::unique_ptr<PacketSocket> answers, std::unique_ptr<PacketSocket> announcements,
+OnvifDiscovery::OnvifDiscovery(std::unique_ptr<packet::Socket> answers, std::unique_ptr<packet::Socket> announcements,
                                Hooks hooks)
     : m_answers(std::move(answers)), m_announcements(std::move(announcements)), m_hooks(std::move(hooks)),
       m_lastProbe(Clock::now())
@@ -149,24 +152,24 @@ bool OnvifDiscovery::sendProbe()
     bool sent = false;
     for (const wsd::Type &type : {wsd::kTypeDevice, wsd::kTypeTransmitter}) {
         m_probeIds.push_back(wsd::newUuidUrn());
-        sent |= m_answers->send(wsd::kGroup, bytes(wsd::encode(wsd::Probe{m_probeIds.back(), {type}})), wsd::kPort);
+        sent |= 0 < m_answers->send(kWsdGroup, wsd::kPort, bytes(wsd::encode(wsd::Probe{m_probeIds.back(), {type}})));
     }
     return sent;
 }
 
-void OnvifDiscovery::listen(PacketSocket &socket, bool keepsTime)
+void OnvifDiscovery::listen(packet::Socket &socket, bool keepsTime)
 {
     if (m_hooks.enterThread)
         m_hooks.enterThread();
     std::vector<uint8_t> buffer(wsd::kMaxMessage + 1);
     Clock::time_point lastExpiry = Clock::now();
     while (!m_stop) {
-        PKT_RecvInfo info{};
+        packet::Received info;
         const int n = socket.receive(buffer, kPollMs, info);
         const Clock::time_point now = Clock::now();
         // Oversized datagrams come back as -EMSGSIZE or fill the spare byte: dropped.
         if (n >= 0 && size_t(n) <= wsd::kMaxMessage)
-            handle(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info.sourceAddr, now);
+            handle(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info.source, now);
         if (!keepsTime)
             continue;
         settleChecks(now);
@@ -186,7 +189,7 @@ void OnvifDiscovery::listen(PacketSocket &socket, bool keepsTime)
     }
 }
 
-void OnvifDiscovery::handle(std::string_view xml, uint32_t sourceAddr, Clock::time_point now)
+void OnvifDiscovery::handle(std::string_view xml, const packet::Address &sourceAddr, Clock::time_point now)
 {
     const auto message = wsd::parse(xml);
     if (!message)
@@ -227,7 +230,7 @@ std::optional<std::string> OnvifDiscovery::deviceXAddr(const wsd::Target &target
     return std::nullopt;
 }
 
-bool OnvifDiscovery::fillReport(const wsd::Target &target, uint32_t sourceAddr, VEXA_DEVICE_REPORT &r)
+bool OnvifDiscovery::fillReport(const wsd::Target &target, const packet::Address &sourceAddr, VEXA_DEVICE_REPORT &r)
 {
     const auto xaddr = deviceXAddr(target);
     if (!wsd::isOnvifDevice(target.types) || !xaddr)
@@ -243,7 +246,7 @@ bool OnvifDiscovery::fillReport(const wsd::Target &target, uint32_t sourceAddr, 
     const auto hardware = wsd::scopeValue(target.scopes, "hardware");
     const auto name = wsd::scopeValue(target.scopes, "name");
     copyText(r.typeName, hardware ? *hardware : name ? *name : std::string(kProtocol));
-    copyText(r.sourceAddr, address::formatIpv4(address::fromNetworkOrder(sourceAddr)));
+    copyText(r.sourceAddr, sourceAddr.toString());
     return true;
 }
 
@@ -272,7 +275,8 @@ void OnvifDiscovery::addDetails(const onvif::Details &d, VEXA_DEVICE_REPORT &r)
     r.extInfo = 1;
 }
 
-void OnvifDiscovery::heard(const wsd::Target &target, uint32_t sourceAddr, bool solicited, Clock::time_point now)
+void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited,
+                           Clock::time_point now)
 {
     VEXA_DEVICE_REPORT check;
     if (!fillReport(target, sourceAddr, check))
@@ -335,34 +339,34 @@ void OnvifDiscovery::startCheck(Device &device, Check check, Clock::time_point n
 {
     device.lastCheck = now;
     ++m_checks;
-    std::vector<uint32_t> hosts = {check.oldHost};
+    std::vector<packet::Address> hosts = {check.oldHost};
     for (const wsd::Target &claim : check.claims)
         hosts.push_back(hostOf(deviceXAddr(claim)));
     std::sort(hosts.begin(), hosts.end());
     hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
     const auto deadline = check.deadline;
     device.check = std::move(check);
-    for (const uint32_t host : hosts) {
-        if (host != 0)
+    for (const packet::Address &host : hosts) {
+        if (!host.isNone())
             sendDirected(device.target.endpoint, host, deadline);
     }
 }
 
 // A Probe for any type, by unicast to the address itself: only the device there answers.
-void OnvifDiscovery::sendDirected(const std::string &endpoint, uint32_t host, Clock::time_point deadline)
+void OnvifDiscovery::sendDirected(const std::string &endpoint, const packet::Address &host, Clock::time_point deadline)
 {
     const std::string id = wsd::newUuidUrn();
     m_directed.emplace(id, Directed{endpoint, host, deadline});
     const std::string xml = wsd::encode(wsd::Probe{id, {}});
     for (int copy = 0; copy < kDirectedCopies; ++copy)
-        m_answers->sendTo(host, bytes(xml), wsd::kPort);
+        m_answers->sendTo(host, wsd::kPort, bytes(xml));
 }
 
-void OnvifDiscovery::directedAnswer(const Directed &probe, const wsd::Target &target, uint32_t sourceAddr)
+void OnvifDiscovery::directedAnswer(const Directed &probe, const wsd::Target &target, const packet::Address &sourceAddr)
 {
     const auto it = m_devices.find(probe.endpoint);
     // Only the address probed speaks for itself: an answer from anywhere else proves nothing.
-    if (it == m_devices.end() || !it->second.check || address::toHostOrder(address::fromNetworkOrder(sourceAddr)) != probe.host)
+    if (it == m_devices.end() || !it->second.check || sourceAddr != probe.host)
         return;
     Device &device = it->second;
     Check &check = *device.check;
@@ -398,7 +402,7 @@ void OnvifDiscovery::settleChecks(Clock::time_point now)
             if (!check.oldAnswered && device.online)
                 takeOffline(device);
         } else if (check.confirmed && !check.oldAnswered && device.online) {
-            device.sourceAddr = address::toNetworkOrder(hostOf(deviceXAddr(*check.confirmed)));
+            device.sourceAddr = hostOf(deviceXAddr(*check.confirmed));
             device.target = *check.confirmed;
             device.lastHeard = now;
             readDetails(endpoint, device); // a new address: its settings changed, read them again
@@ -477,7 +481,7 @@ std::optional<OnvifDiscovery::Job> OnvifDiscovery::nextJob()
         return job;
     }
     for (size_t turn = 0, turns = m_turns.size(); turn < turns; ++turn) {
-        const uint32_t source = m_turns.front();
+        const packet::Address source = m_turns.front();
         m_turns.pop_front();
         auto queued = m_jobs.find(source);
         if (m_reading[source] >= kReadersPerSource) {
@@ -513,11 +517,11 @@ void OnvifDiscovery::work()
         auto details = client.readDetails();
         const bool macKnown = details && address::parseMac(details->mac);
         const bool transient = !details && client.transient();
-        const uint32_t host = hostOf(job->xaddr);
-        if (!macKnown && client.answered() && host != 0) {
+        const packet::Address host = hostOf(job->xaddr);
+        if (!macKnown && client.answered() && !host.isNone()) {
             std::lock_guard lock(m_macMutex);
             m_macWaits.push_back(
-                MacWait{job->endpoint, std::move(details), address::fromNetworkOrder(address::toNetworkOrder(host)), transient});
+                MacWait{job->endpoint, std::move(details), host, transient});
             m_macReady.notify_one();
         } else {
             detailsRead(job->endpoint, std::move(details), {}, transient);
@@ -555,7 +559,7 @@ void OnvifDiscovery::resolveMacs()
         lastRead = Clock::now();
         const neighbourtable::Table table = neighbourtable::Table::read();
         for (MacWait &w : waits) {
-            const auto mac = table.macOf(w.addr);
+            const auto mac = table.macOf(w.addr.v4Bytes());
             detailsRead(w.endpoint, std::move(w.details), mac ? address::formatMac(*mac) : std::string(), w.transient);
         }
     }
@@ -641,7 +645,7 @@ void OnvifDiscovery::compose(Device &device, int eventCode)
         copyText(r.serialNo, device.serial);
         copyText(r.macAddr, device.mac);
     }
-    device.ipv4 = address::toHostOrder(*address::parseIpv4(r.ipv4Addr));
+    device.ipv4 = packet::Address::v4(*address::parseIpv4(r.ipv4Addr));
     // The same device, already listed by its certified VXDP record; or a record
     // naming a certified device's serial or MAC, or another listed row's
     // identity: the page would take both rows for one.
@@ -696,11 +700,11 @@ void OnvifDiscovery::actedOn(const Listed &device, const onvif::Credentials &cre
 {
     std::lock_guard lock(m_jobMutex);
     m_credentials[device.endpoint] = credentials;
-    m_userJobs.push_back(Job{device.endpoint, device.xaddr, credentials, 0, true});
+    m_userJobs.push_back(Job{device.endpoint, device.xaddr, credentials, {}, true});
     m_jobReady.notify_one();
 }
 
-void OnvifDiscovery::yieldTo(uint32_t ipv4, const std::string &serial, const std::string &mac)
+void OnvifDiscovery::yieldTo(const packet::Address &ipv4, const std::string &serial, const std::string &mac)
 {
     for (auto &[endpoint, device] : m_devices) {
         if (device.listed && (device.ipv4 == ipv4 || device.serial == serial || device.mac == mac)) {

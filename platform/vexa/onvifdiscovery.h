@@ -6,6 +6,7 @@
 // serial number or MAC. Announcements are unauthenticated: a move to another
 // address and a Bye are believed only once directed probes bear them out.
 
+#include "netaddress.h"
 #include "neighbourtable.h"
 #include "onvifclient.h"
 #include "vexa.h"
@@ -26,6 +27,11 @@
 
 struct PKT_Driver;
 
+namespace packet {
+class Socket;
+struct Received;
+} // namespace packet
+
 namespace vexa {
 
 class PacketSocket;
@@ -39,7 +45,7 @@ public:
     struct Hooks {
         std::mutex &gate; // held around every report, and around the calls below
         /** Whether a certified VXDP device holds `ipv4` (host order); asked with the gate held. */
-        std::function<bool(uint32_t ipv4)> heldByVxdp;
+        std::function<bool(const packet::Address &ipv4)> heldByVxdp;
         /** Whether a certified VXDP device reports this serial number or this MAC; asked with the gate held. */
         std::function<bool(const std::string &serial, const std::string &mac)> claimedByVxdp;
         std::function<void(const VEXA_DEVICE_REPORT &)> deliver;
@@ -58,7 +64,7 @@ public:
      * With the gate held: a certified VXDP device now holds `ipv4` (host
      * order), `serial` and `mac`; an ONVIF record naming any of them yields.
      */
-    void yieldTo(uint32_t ipv4, const std::string &serial, const std::string &mac);
+    void yieldTo(const packet::Address &ipv4, const std::string &serial, const std::string &mac);
 
     // The devices last listed are remembered for the whole process, like
     // device keys, so a request after the discovery stopped still finds them.
@@ -75,7 +81,7 @@ public:
     void actedOn(const Listed &device, const onvif::Credentials &credentials);
 
     /** A device's report fields from its discovery target; false when it names no usable address. */
-    static bool fillReport(const wsd::Target &target, uint32_t sourceAddr, VEXA_DEVICE_REPORT &r);
+    static bool fillReport(const wsd::Target &target, const packet::Address &sourceAddr, VEXA_DEVICE_REPORT &r);
     /** Overlays what device management said on a report. */
     static void addDetails(const onvif::Details &details, VEXA_DEVICE_REPORT &r);
     /** The IPv4 transport address a device is reached at: the first "http://" one with a dotted IPv4 host. */
@@ -93,7 +99,7 @@ private:
     // one answers for the device from itself; a Bye when the address stays silent.
     struct Check {
         enum class Kind : uint8_t { Move, Bye } kind;
-        uint32_t oldHost = 0; // host order
+        packet::Address oldHost;
         Clock::time_point deadline;
         bool oldAnswered = false;             // the old address still answers as before
         std::vector<wsd::Target> claims;      // Move: where announcements said the device went
@@ -101,12 +107,12 @@ private:
     };
     struct Device {
         wsd::Target target;
-        uint32_t sourceAddr = 0; // network order
+        packet::Address sourceAddr;
         std::optional<onvif::Details> details;
         std::string linkMac; // from the host's neighbour table, for a device whose details name no MAC
         VEXA_DEVICE_REPORT report{};
         std::string serial, mac; // identity as first reported: the page finds the row by them
-        uint32_t ipv4 = 0; // host order
+        packet::Address ipv4;
         Clock::time_point lastHeard;
         bool online = false;
         bool reading = false;     // details are being read
@@ -123,26 +129,27 @@ private:
     struct Job {
         std::string endpoint, xaddr;
         std::optional<onvif::Credentials> credentials;
-        uint32_t source = 0; // network order: whose announcement asked for this read
+        packet::Address source; // whose announcement asked for this read
         bool user = false;   // the user acted on the device
     };
     struct Directed {
         std::string endpoint;
-        uint32_t host; // host order
+        packet::Address host;
         Clock::time_point deadline;
     };
     struct MacWait {
         std::string endpoint;
         std::optional<onvif::Details> details;
-        wire::Ipv4 addr;
+        packet::Address addr;
         bool transient;
     };
 
-    OnvifDiscovery(std::unique_ptr<PacketSocket> answers, std::unique_ptr<PacketSocket> announcements, Hooks hooks);
-    void listen(PacketSocket &socket, bool keepsTime);
-    void handle(std::string_view xml, uint32_t sourceAddr, Clock::time_point now);
-    void heard(const wsd::Target &target, uint32_t sourceAddr, bool solicited, Clock::time_point now);
-    void directedAnswer(const Directed &probe, const wsd::Target &target, uint32_t sourceAddr);
+    OnvifDiscovery(std::unique_ptr<packet::Socket> answers, std::unique_ptr<packet::Socket> announcements,
+                   Hooks hooks);
+    void listen(packet::Socket &socket, bool keepsTime);
+    void handle(std::string_view xml, const packet::Address &sourceAddr, Clock::time_point now);
+    void heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited, Clock::time_point now);
+    void directedAnswer(const Directed &probe, const wsd::Target &target, const packet::Address &sourceAddr);
     void startCheck(Device &device, Check check, Clock::time_point now);
     void checkClaims(Device &device, Clock::time_point now);
     void settleChecks(Clock::time_point now);
@@ -159,11 +166,11 @@ private:
     void resolveMacs();
     void detailsRead(const std::string &endpoint, std::optional<onvif::Details> details, std::string linkMac,
                      bool transient);
-    void sendDirected(const std::string &endpoint, uint32_t host, Clock::time_point deadline);
+    void sendDirected(const std::string &endpoint, const packet::Address &host, Clock::time_point deadline);
     void retryDue(Clock::time_point now);
 
-    std::unique_ptr<PacketSocket> m_answers;       // any free port: probes go out, matches come back
-    std::unique_ptr<PacketSocket> m_announcements; // port 3702 in the group: Hello and Bye; null when taken
+    std::unique_ptr<packet::Socket> m_answers;      // any free port: probes go out, matches come back
+    std::unique_ptr<packet::Socket> m_announcements; // port 3702 in the group: Hello and Bye; null when taken
     Hooks m_hooks;
     std::mutex m_probeMutex;
     std::vector<std::string> m_probeIds; // the MessageIDs matches must relate to
@@ -183,9 +190,9 @@ private:
     std::mutex m_jobMutex;
     std::condition_variable m_jobReady;
     std::deque<Job> m_userJobs;                            // the user acted: first
-    std::map<uint32_t, std::deque<Job>> m_jobs;            // by source
-    std::deque<uint32_t> m_turns;                          // sources with queued jobs, in turn
-    std::unordered_map<uint32_t, size_t> m_reading;        // by source: jobs being worked on
+    std::map<packet::Address, std::deque<Job>> m_jobs;     // by source
+    std::deque<packet::Address> m_turns;                   // sources with queued jobs, in turn
+    std::map<packet::Address, size_t> m_reading;           // by source: jobs being worked on
     std::unordered_map<std::string, onvif::Credentials> m_credentials; // by endpoint, under m_jobMutex
     std::vector<std::thread> m_workers;
     // MACs of devices whose details name none: one read of the neighbour table for all waiting.

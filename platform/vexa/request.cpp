@@ -1,9 +1,10 @@
 #include "request.h"
 
 #include "crypto.h"
+#include "address.h"
 #include "keypins.h"
 #include "packetdriver.h"
-#include "packetsocket.h"
+#include "transport.h"
 
 #include <chrono>
 #include <functional>
@@ -25,15 +26,15 @@ constexpr auto kRateLimitedRetransmit = 1s;
 constexpr auto kConfirmLimit = 3s;
 
 // Builds the sealed request once the device's nonce and key are known; empty
-// when the request cannot be built. `confirmAt` (host order) is set to the
+// when the request cannot be built. `confirmAt` is set to the
 // address a change must be confirmed at, when the request asks the device to
 // wait for a confirmation.
 using Finish = std::function<wire::Bytes(const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
-                                         std::optional<uint32_t> &confirmAt)>;
+                                         std::optional<packet::Address> &confirmAt)>;
 
 class Exchange {
 public:
-    Exchange(PacketSocket &socket, wire::Target target)
+    Exchange(packet::Socket &socket, wire::Target target)
         : m_socket(socket), m_target(std::move(target)), m_started(Clock::now()), m_deadline(m_started + kTimeLimit)
     {
         // Random ids keep concurrent requests of several tools on one link apart.
@@ -47,7 +48,7 @@ public:
     {
         const wire::Bytes nonceRequest = wire::encode(wire::NonceRequest{m_requestId, m_target});
         std::optional<wire::Nonce> nonce;
-        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.send(wire::kDeviceGroup, datagram); },
+        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.send(address::kDeviceGroup, wire::kPort, datagram); },
                   [&](const wire::Message &m, std::span<const uint8_t>) {
             const auto *n = std::get_if<wire::Nonce>(&m);
             // Anyone can answer: only a key certified for exactly this
@@ -61,12 +62,12 @@ public:
             return false;
 
         const auto replyKey = crypto::randomArray<wire::kReplyKeySize>();
-        std::optional<uint32_t> confirmAt;
+        std::optional<packet::Address> confirmAt;
         const wire::Bytes request = finish(*nonce, replyKey, confirmAt);
         if (request.empty())
             return false;
         std::optional<wire::Status> status;
-        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.send(wire::kDeviceGroup, datagram); };
+        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.send(address::kDeviceGroup, wire::kPort, datagram); };
         sendUntil(request, multicast, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
             // Anyone on the link can send a RESULT: only the holder of the
             // reply key, which travelled sealed to the device, can sign one.
@@ -92,14 +93,14 @@ private:
     // The change holds only once the device heard from us by unicast at its
     // new address: multicast reaches it whatever its address, so only this
     // proves the tool can still reach it. Without the answer the device rolls back.
-    bool confirm(uint32_t address, const wire::ReplyKey &replyKey)
+    bool confirm(const packet::Address &to, const wire::ReplyKey &replyKey)
     {
         const wire::Bytes datagram = crypto::encodeSignedConfirm({m_requestId, m_target.mac, {}}, replyKey);
         if (datagram.empty())
             return false;
         m_deadline = Clock::now() + kConfirmLimit;
         bool confirmed = false;
-        const auto unicast = [&](const wire::Bytes &bytes) { m_socket.sendTo(address, bytes); };
+        const auto unicast = [&](const wire::Bytes &bytes) { m_socket.sendTo(to, wire::kPort, bytes); };
         sendUntil(datagram, unicast, [&](const wire::Message &m, std::span<const uint8_t> received) {
             const auto *r = std::get_if<wire::Result>(&m);
             confirmed = r && r->requestId == m_requestId && r->target == m_target
@@ -130,7 +131,7 @@ private:
                 nextSend = now + m_retransmit;
             }
             const auto wait = std::min(nextSend, m_deadline) - now;
-            PKT_RecvInfo info{};
+            packet::Received info;
             const int n = m_socket.receive(
                 buffer, int(std::chrono::ceil<std::chrono::milliseconds>(wait).count()), info);
             if (n < 0 || info.ttl != wire::kRequiredTtl)
@@ -142,7 +143,7 @@ private:
         }
     }
 
-    PacketSocket &m_socket;
+    packet::Socket &m_socket;
     wire::Target m_target;
     Clock::time_point m_started;
     Clock::time_point m_deadline;
@@ -170,7 +171,7 @@ bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish
 {
     if (!crypto::init())
         return false;
-    auto socket = PacketSocket::open(driver, wire::kToolGroup, 0);
+    auto socket = packet::Socket::open(driver, wire::kPort, std::span(&address::kToolGroup, 1), 0);
     if (!socket)
         return false;
     return Exchange(*socket, target).run(finish);
@@ -182,15 +183,14 @@ bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody 
 {
     return exchange(driver, wire::Target::byMac(target),
                     [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
-                        std::optional<uint32_t> &confirmAt) -> wire::Bytes {
+                        std::optional<packet::Address> &confirmAt) -> wire::Bytes {
                         body.nonce = nonce.nonce;
                         body.replyKey = replyKey;
                         body.requester = requesterFor(nonce);
                         // Only a device that signed a confirmation window knows the flag (revision 4, signed in 5).
                         body.confirm = keypins::confirmWindow(nonce.serial, nonce.mac) != 0;
                         if (body.confirm)
-                            confirmAt = uint32_t(body.ipv4Addr[0]) << 24 | uint32_t(body.ipv4Addr[1]) << 16
-                                | uint32_t(body.ipv4Addr[2]) << 8 | body.ipv4Addr[3];
+                            confirmAt = packet::Address::v4(body.ipv4Addr);
                         const wire::Bytes plain = wire::encodeBody(body);
                         if (plain.empty())
                             return {};
@@ -202,7 +202,7 @@ bool resetPassword(const PKT_Driver *driver, const std::string &serial, const st
 {
     return exchange(driver, wire::Target::bySerial(serial),
                     [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
-                        std::optional<uint32_t> &) -> wire::Bytes {
+                        std::optional<packet::Address> &) -> wire::Bytes {
                         const wire::Bytes plain = wire::encodeBody(
                             wire::ResetBody{nonce.nonce, replyKey, securityCode, requesterFor(nonce)});
                         if (plain.empty())

@@ -332,6 +332,7 @@ std::string formatUtc(std::chrono::system_clock::time_point t)
 
 std::optional<std::chrono::system_clock::time_point> parseDateTime(std::string_view text)
 {
+    constexpr int kLastYear = 2200;
     std::tm tm{};
     int used = 0;
     const std::string s(text.substr(0, 40));
@@ -342,8 +343,11 @@ std::optional<std::chrono::system_clock::time_point> parseDateTime(std::string_v
         || used != 19)
         return std::nullopt;
     const auto offset = zoneOffset(std::string_view(s).substr(size_t(used)));
-    if (!offset || text.size() > 40 || tm.tm_year < 1970 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12
-        || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 60)
+    // The clock counts nanoseconds: years past 2200 would overflow it, and no
+    // device clock that far off is worth a time offset. "%2d" also reads "-1".
+    if (!offset || text.size() > 40 || tm.tm_year < 1970 || tm.tm_year > kLastYear || tm.tm_mon < 1
+        || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0
+        || tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60)
         return std::nullopt;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;

@@ -6,7 +6,7 @@
 #include "discovery.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
-#include "packetsocket.h"
+#include "transport.h"
 #include "request.h"
 #include "trustanchors.h"
 
@@ -152,7 +152,7 @@ int modifyDevice(const char *macAddr, const char *password, const std::optional<
     const auto body = modifyBody(*pass, *texts);
     if (!body)
         return 0;
-    const PKT_Driver *driver = packetDriver();
+    const PKT_Driver *driver = packet::driver();
     const bool done = driver && request::modify(driver, *mac, *body);
     t_modifyCause = done ? VEXA_CAUSE_NONE : VEXA_CAUSE_UNSPECIFIED;
     return done ? 1 : 0;
@@ -189,7 +189,7 @@ VEXA_API int VEXA_Start_V30(VEXA_REPORT_CALLBACK callback, int flags, void *user
         if (g_discovery)
             return 0;
     }
-    const PKT_Driver *driver = packetDriver();
+    const PKT_Driver *driver = packet::driver();
     if (!driver)
         return 0;
     TrustAnchors::process(); // read once, before any ANNOUNCE: a refused file is reported at start
@@ -291,7 +291,7 @@ VEXA_API int VEXA_ResetDefaultPasswd(const char *serialNo, const char *securityC
     // ONVIF has no such operation: nothing is sent.
     if (OnvifDiscovery::listsSerial(std::string(*serial)))
         return 0;
-    const PKT_Driver *driver = packetDriver();
+    const PKT_Driver *driver = packet::driver();
     return driver && request::resetPassword(driver, std::string(*serial), std::string(*code)) ? 1 : 0;
 }
 

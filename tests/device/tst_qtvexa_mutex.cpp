@@ -1,5 +1,6 @@
 #include "qtvexa.h"
 
+#include <packetdriver.h>
 #include <tum.h>
 #include <vexa.h>
 
@@ -33,10 +34,22 @@ extern "C" void *TUM_LoadDSo(const char *name)
     return std::strcmp(name, "PACKET.dll") == 0 ? &driver : nullptr;
 }
 
-// The stand-in driver above has no symbols to look up.
-extern "C" void *TUM_GetSymbol(void *, const char *)
+// The stand-in driver: a current table that chooses no interface.
+const PKT_Driver *standInDriver()
 {
-    return nullptr;
+    static PKT_Driver driver = [] {
+        PKT_Driver d{};
+        d.version = PKT_DRIVER_VERSION;
+        d.structSize = sizeof d;
+        d.interfaces = [](PKT_Interface *, size_t) { return 0; };
+        return d;
+    }();
+    return &driver;
+}
+
+extern "C" void *TUM_GetSymbol(void *, const char *symbol)
+{
+    return std::strcmp(symbol, PKT_GET_DRIVER_SYMBOL) == 0 ? reinterpret_cast<void *>(&standInDriver) : nullptr;
 }
 
 extern "C" int VEXA_Start_V30(VEXA_REPORT_CALLBACK, int, void *)

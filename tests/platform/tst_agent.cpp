@@ -89,9 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BadConfig> &info) { return std::string(info.param.name); });
 
 
-devsim::NetworkState net(const char *address, const char *mask, const char *gateway)
+deviceside::NetworkState net(const char *address, const char *mask, const char *gateway)
 {
-    devsim::NetworkState n;
+    deviceside::NetworkState n;
     n.ipv4Addr = address;
     n.ipv4Mask = mask;
     n.ipv4Gateway = gateway;
@@ -101,7 +101,7 @@ devsim::NetworkState net(const char *address, const char *mask, const char *gate
 
 struct PlanCase {
     const char *name;
-    devsim::NetworkState from, to;
+    deviceside::NetworkState from, to;
     const char *problem; // part of the reason; empty: the plan holds
 };
 
@@ -118,7 +118,7 @@ TEST_P(Plan, isCheckedBeforeTheKernelIsTouched)
         EXPECT_NE(problem->find(GetParam().problem), std::string::npos) << *problem;
 }
 
-const devsim::NetworkState kHome = net("192.168.1.64", "255.255.255.0", "192.168.1.1");
+const deviceside::NetworkState kHome = net("192.168.1.64", "255.255.255.0", "192.168.1.1");
 
 INSTANTIATE_TEST_SUITE_P(
     Agent, Plan,
@@ -152,7 +152,7 @@ class FakeKernel final : public agent::NetworkSteps
 {
 public:
     bool save(int, std::string &error) override { return step("save", error); }
-    bool replaceAddress(int, const devsim::NetworkState &, const devsim::NetworkState &to, std::string &error) override
+    bool replaceAddress(int, const deviceside::NetworkState &, const deviceside::NetworkState &to, std::string &error) override
     {
         return step("address " + to.ipv4Addr, error);
     }
@@ -179,7 +179,7 @@ private:
 
 struct ChangeCase {
     const char *name;
-    devsim::NetworkState to;
+    deviceside::NetworkState to;
     const char *failing;
     bool applied;
     const char *steps;
@@ -273,7 +273,7 @@ std::vector<uint8_t> arp(uint16_t op, uint8_t senderLast, const char *senderIp, 
 {
     std::vector<uint8_t> p{0, 1, 0x08, 0x00, 6, 4, uint8_t(op >> 8), uint8_t(op), 0x02, 0, 0, 0, 0, senderLast};
     const auto put = [&p](const char *ip) {
-        const uint32_t v = *devsim::parseIpv4(ip);
+        const uint32_t v = *deviceside::parseIpv4(ip);
         const auto *b = reinterpret_cast<const uint8_t *>(&v);
         p.insert(p.end(), b, b + 4);
     };
@@ -294,7 +294,7 @@ class Claims : public testing::TestWithParam<ArpCase> {};
 TEST_P(Claims, onlyAnotherHostNamingTheAddressClaimsIt)
 {
     const agent::HardwareAddress own{0x02, 0, 0, 0, 0, 0x64};
-    EXPECT_EQ(agent::claimsAddress(GetParam().packet, *devsim::parseIpv4("10.0.0.100"), own), GetParam().claims);
+    EXPECT_EQ(agent::claimsAddress(GetParam().packet, *deviceside::parseIpv4("10.0.0.100"), own), GetParam().claims);
 }
 
 std::vector<uint8_t> withByte(std::vector<uint8_t> p, size_t at, uint8_t value)

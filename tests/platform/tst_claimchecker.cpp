@@ -127,7 +127,7 @@ TEST(ClaimChecker, SourcesTakeTurnsAndTheQueueIsBounded)
     {
         ClaimChecker idle(0, [] {});
         size_t queued = 0;
-        while (idle.submit({{}, 1, {}}))
+        while (idle.submit({{}, packet::Address::v4HostOrder(1), {}}))
             ++queued;
         EXPECT_EQ(queued, ClaimChecker::kMaxQueued);
         EXPECT_EQ(idle.queued(), ClaimChecker::kMaxQueued);
@@ -140,8 +140,8 @@ TEST(ClaimChecker, SourcesTakeTurnsAndTheQueueIsBounded)
     });
     // A busy source queues first; the other source's one claim still comes second.
     for (uint8_t i = 0; i < 50; ++i)
-        ASSERT_TRUE(checker.submit({datagram, 0x0A000001, Claim::Digest{0xA0, i}}));
-    ASSERT_TRUE(checker.submit({datagram, 0x0A000002, Claim::Digest{0xB0}}));
+        ASSERT_TRUE(checker.submit({datagram, packet::Address::v4HostOrder(0x0A000001), Claim::Digest{0xA0, i}}));
+    ASSERT_TRUE(checker.submit({datagram, packet::Address::v4HostOrder(0x0A000002), Claim::Digest{0xB0}}));
     std::vector<ClaimChecker::Job> finished;
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (finished.size() < 51 && std::chrono::steady_clock::now() < deadline) {
@@ -154,7 +154,7 @@ TEST(ClaimChecker, SourcesTakeTurnsAndTheQueueIsBounded)
     ASSERT_EQ(finished.size(), 51u);
     EXPECT_GE(wakes, 1);
     const auto other = std::find_if(finished.begin(), finished.end(),
-                                    [](const ClaimChecker::Job &j) { return j.source == 0x0A000002; });
+                                    [](const ClaimChecker::Job &j) { return j.source == packet::Address::v4HostOrder(0x0A000002); });
     ASSERT_NE(other, finished.end());
     EXPECT_LE(other - finished.begin(), 2) << "waited behind the busy source";
     // The verdicts went to the cache: this build trusts no key of this test's making.

@@ -109,11 +109,11 @@ protected:
         ASSERT_TRUE(m_sim->running());
         ASSERT_EQ(m_sim->line(), "ready 4 devices");
 
-        devsim::DeviceInfo info;
+        deviceside::DeviceInfo info;
         info.serialNo = m_tag + "O";
-        m_onvifEndpoint = devsim::OnvifSimulator::endpointOf(info);
+        m_onvifEndpoint = deviceside::OnvifSimulator::endpointOf(info);
         info.serialNo = m_tag + "B";
-        m_rows.alias(devsim::OnvifSimulator::endpointOf(info), m_tag + "B");
+        m_rows.alias(deviceside::OnvifSimulator::endpointOf(info), m_tag + "B");
         // Without readable details the endpoint reference stands in for the serial number.
         m_onvifSerial = GetParam().detailsReadable ? m_tag + "O" : m_onvifEndpoint;
         ASSERT_EQ(VEXA_Start_V30(&Rows::callback, 0, &m_rows), 1);
@@ -222,9 +222,9 @@ TEST_P(OnvifE2E, aVxdpDeviceKeepsItsMacFromAnOnvifImpostor)
 {
     const auto vxdp = m_rows.waitFor(m_tag + "V", 1);
     ASSERT_TRUE(vxdp);
-    devsim::DeviceInfo info;
+    deviceside::DeviceInfo info;
     info.serialNo = m_tag + "I";
-    const std::string impostor = devsim::OnvifSimulator::endpointOf(info);
+    const std::string impostor = deviceside::OnvifSimulator::endpointOf(info);
     // Naming a certified device's MAC, the impostor is never listed; without its details it is, without a MAC.
     ASSERT_TRUE(m_rows.waitFor(GetParam().detailsReadable ? m_tag + "O" : impostor, 1));
     std::this_thread::sleep_for(500ms);
@@ -309,9 +309,9 @@ protected:
     std::string address(int last) const { return m_net + std::to_string(last); }
     std::string endpoint(const std::string &suffix) const
     {
-        devsim::DeviceInfo info;
+        deviceside::DeviceInfo info;
         info.serialNo = m_tag + suffix;
-        return devsim::OnvifSimulator::endpointOf(info);
+        return deviceside::OnvifSimulator::endpointOf(info);
     }
     // A datagram as anyone on the link can send it: from `from`, to `to`.
     static void forge(const std::string &from, uint32_t to, uint16_t port, const std::string &payload)

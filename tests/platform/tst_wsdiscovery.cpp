@@ -111,7 +111,7 @@ TEST(WsDiscovery, hostileOrBrokenMessagesAreDropped)
 TEST(WsDiscovery, theRecordComesFromTheFirstIpv4TransportAddress)
 {
     VEXA_DEVICE_REPORT r;
-    ASSERT_TRUE(OnvifDiscovery::fillReport(camera(), 0x0100007f, r));
+    ASSERT_TRUE(OnvifDiscovery::fillReport(camera(), packet::Address::v4HostOrder(0x7F000001), r));
     EXPECT_STREQ(r.protocol, "ONVIF");
     EXPECT_STREQ(r.serialNo, "urn:uuid:6f1c1e4e-0000-4000-8000-0242ac110002");
     EXPECT_STREQ(r.ipv4Addr, "10.1.2.3");
@@ -123,12 +123,12 @@ TEST(WsDiscovery, theRecordComesFromTheFirstIpv4TransportAddress)
 
     wsd::Target t = camera();
     t.xaddrs = {"https://10.1.2.3/onvif/device_service", "http://cam.local/onvif", "http://10.1.2.3:99999/"};
-    EXPECT_FALSE(OnvifDiscovery::fillReport(t, 0, r)) << "no usable address";
+    EXPECT_FALSE(OnvifDiscovery::fillReport(t, {}, r)) << "no usable address";
     t = camera();
     t.types = {{std::string(wsd::kNetworkNs), "NetworkVideoDisplay"}};
-    EXPECT_FALSE(OnvifDiscovery::fillReport(t, 0, r)) << "not a device we list";
+    EXPECT_FALSE(OnvifDiscovery::fillReport(t, {}, r)) << "not a device we list";
     t.types = {{"urn:example:printers", "Device"}};
-    EXPECT_FALSE(OnvifDiscovery::fillReport(t, 0, r)) << "another namespace's Device";
+    EXPECT_FALSE(OnvifDiscovery::fillReport(t, {}, r)) << "another namespace's Device";
 }
 
 TEST(Soap, aTokenProvesItsPasswordOnlyAsADigest)
@@ -175,6 +175,10 @@ TEST(Soap, dateTimesAreReadWithTheirZone)
         {"2026-01-01T00:00:00Z ", std::nullopt},
         {"2026-01-01 00:00:00Z", std::nullopt},
         {"2026-1-01T00:00:00Z", std::nullopt},
+        {"3000-01-01T00:00:00Z", std::nullopt}, // past what the clock can count
+        {"2026-01-01T-1:00:00Z", std::nullopt},
+        {"2026-01-01T00:-1:00Z", std::nullopt},
+        {"2026-01-01T00:00:-1Z", std::nullopt},
         {"", std::nullopt},
     };
     for (const auto &t : times) {

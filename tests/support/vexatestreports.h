@@ -1,10 +1,10 @@
 #pragma once
 
-// What the discovery library's tests share: the packet driver loaded by name,
-// as the library loads it, and a collector of the library's reports.
+// What the discovery library's tests share: the packet driver loaded the way
+// the library loads it, and a collector of the library's reports.
 
 #include "packetdriver.h"
-#include "tum.h"
+#include "transport.h"
 #include "vexa.h"
 
 #include <chrono>
@@ -24,12 +24,7 @@ inline const int g_loopbackOnly = setenv("VEXA_INTERFACES", "lo", 1);
 
 inline const PKT_Driver *driver()
 {
-    static const PKT_Driver *d = [] {
-        void *h = TUM_LoadDSo("PACKET.dll");
-        auto get = h ? reinterpret_cast<PKT_GetDriverFn>(TUM_GetSymbol(h, PKT_GET_DRIVER_SYMBOL)) : nullptr;
-        return get ? get() : nullptr;
-    }();
-    return d;
+    return packet::driver();
 }
 
 // Collects the reports about this test's devices; other programs on loopback

@@ -55,7 +55,7 @@ bool text(std::string_view value, size_t max, std::string &out)
 std::string osRelease()
 {
     for (const char *path : {"/etc/os-release", "/usr/lib/os-release"}) {
-        const auto file = devsim::readTextFile(path);
+        const auto file = deviceside::readTextFile(path);
         if (!file)
             continue;
         std::string_view rest = *file;
@@ -77,7 +77,7 @@ std::string osRelease()
 // A stable serial number of the machine: its machine id, shortened.
 std::string machineSerial()
 {
-    const auto id = devsim::readTextFile("/etc/machine-id");
+    const auto id = deviceside::readTextFile("/etc/machine-id");
     std::string serial = "VXA-";
     if (id)
         for (char c : *id)
@@ -154,7 +154,7 @@ std::optional<AgentConfig> loadConfig(const std::string &path, std::string &erro
     if (!path.empty()) {
         std::error_code ec;
         const bool exists = std::filesystem::exists(path, ec);
-        const auto file = exists ? devsim::readTextFile(path) : std::optional<std::string>(std::string());
+        const auto file = exists ? deviceside::readTextFile(path) : std::optional<std::string>(std::string());
         if (!file) {
             error = path + ": cannot be read";
             return std::nullopt;

@@ -17,19 +17,11 @@ namespace agent {
 
 namespace {
 
-constexpr auto kHookLimit = std::chrono::seconds(10);
-
-unsigned prefixOf(const std::string &mask)
-{
-    const auto value = devsim::parseIpv4(mask);
-    return value ? unsigned(__builtin_popcount(*value)) : 0;
-}
-
-void addParameters(std::vector<std::string> &env, const char *prefix, const devsim::NetworkState &n)
+void addParameters(std::vector<std::string> &env, const char *prefix, const deviceside::NetworkState &n)
 {
     const std::string p = prefix;
     env.push_back(p + "IPV4_ADDR=" + n.ipv4Addr);
-    env.push_back(p + "IPV4_PREFIX=" + std::to_string(prefixOf(n.ipv4Mask)));
+    env.push_back(p + "IPV4_PREFIX=" + std::to_string(deviceside::maskPrefix(n.ipv4Mask)));
     env.push_back(p + "IPV4_MASK=" + n.ipv4Mask);
     env.push_back(p + "IPV4_GATEWAY=" + n.ipv4Gateway);
 }
@@ -37,7 +29,8 @@ void addParameters(std::vector<std::string> &env, const char *prefix, const devs
 } // namespace
 
 bool runHook(const std::string &script, const char *action, const std::string &interface,
-             const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error)
+             const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error,
+             std::chrono::milliseconds limit)
 {
     // A small environment of its own: the agent's is nobody's business.
     std::vector<std::string> env{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "VEXA_INTERFACE=" + interface};
@@ -56,7 +49,7 @@ bool runHook(const std::string &script, const char *action, const std::string &i
         error = script + ": " + std::strerror(rc);
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kHookLimit;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
@@ -69,7 +62,9 @@ bool runHook(const std::string &script, const char *action, const std::string &i
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            error = script + " " + action + ": no answer within 10 s";
+            const auto ms = limit.count();
+            error = script + " " + action + ": no answer within "
+                + (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms");
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

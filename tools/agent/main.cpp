@@ -11,12 +11,12 @@
 #include <address.h>
 #include <crypto.h>
 #include <deviceinfo.h>
-#include <packetdriver.h>
+#include <serveloop.h>
 #include <simulator.h>
 #include <statefile.h>
+#include <transport.h>
 #include <wire.h>
 
-#include <arpa/inet.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,10 +39,8 @@ constexpr const char *kUsage =
     "--provision stores the device certificate and security-code key and prints the label password;\n"
     "it refuses the published demo keys unless --demo says this device is for trying out only.\n";
 
-constexpr int kPollSliceMs = 50;
 // Without netlink events the kernel is read again this often anyway.
 constexpr auto kRereadInterval = std::chrono::seconds(5);
-constexpr auto kReopenInterval = std::chrono::seconds(1);
 // How long a new address is probed for on the link before the change is accepted.
 constexpr auto kProbeWait = std::chrono::milliseconds(400);
 
@@ -102,9 +100,9 @@ void fail(const std::string &message)
 }
 
 // The machine as the device it announces: identity from the configuration, network from the kernel.
-devsim::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::InterfaceState &iface)
+deviceside::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::InterfaceState &iface)
 {
-    devsim::DeviceInfo info;
+    deviceside::DeviceInfo info;
     info.serialNo = c.serial;
     info.macAddr = iface.mac;
     info.typeCode = int32_t(c.typeCode);
@@ -118,9 +116,9 @@ devsim::DeviceInfo deviceInfo(const agent::AgentConfig &c, const agent::Interfac
     std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
     info.startTime = started;
     // IPv6 is reported, not changed: the back ends change IPv4 only.
-    info.capabilities = devsim::CapIpv6;
+    info.capabilities = deviceside::CapIpv6;
     info.extInfo = 1;
-    devsim::NetworkState network = iface.network;
+    deviceside::NetworkState network = iface.network;
     network.port = c.port;
     network.applyTo(info);
     return info;
@@ -130,7 +128,7 @@ struct Machine {
     agent::AgentConfig config;
     std::unique_ptr<agent::Netlink> netlink;
     agent::InterfaceState iface;
-    devsim::StateFile state;
+    deviceside::StateFile state;
 };
 
 std::optional<Machine> openMachine(const Options &options)
@@ -146,7 +144,7 @@ std::optional<Machine> openMachine(const Options &options)
     }
     m.config = std::move(*config);
     m.iface = std::move(*iface);
-    m.state = devsim::StateFile(m.config.statePath);
+    m.state = deviceside::StateFile(m.config.statePath);
     if (!agent::makeStateDirectory(m.config.statePath, error) || !m.state.load(error)) {
         fail(error);
         return std::nullopt;
@@ -156,13 +154,13 @@ std::optional<Machine> openMachine(const Options &options)
 
 std::string deviceKey(const Machine &m)
 {
-    devsim::DeviceInfo info;
+    deviceside::DeviceInfo info;
     info.serialNo = m.config.serial;
     info.macAddr = m.iface.mac;
     return info.key();
 }
 
-bool saveState(devsim::StateFile &state)
+bool saveState(deviceside::StateFile &state)
 {
     std::string error;
     if (!state.save(error)) {
@@ -219,9 +217,9 @@ int setPassword(const Options &options)
     return 0;
 }
 
-devsim::Simulator::Config simulatorConfig(const Machine &m)
+deviceside::Simulator::Config simulatorConfig(const Machine &m)
 {
-    devsim::Simulator::Config config;
+    deviceside::Simulator::Config config;
     config.heartbeatS = m.config.heartbeatS;
     config.confirmWindowS = m.config.confirmWindowS;
     // Never used: the state file's hash takes its place, and without one the agent does not start.
@@ -252,13 +250,13 @@ int provision(const Options &options)
     if (!m)
         return 1;
     std::string error;
-    devsim::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
-                          [](std::span<const uint8_t>) {});
+    deviceside::Simulator sim(simulatorConfig(*m), {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+                              [](std::span<const uint8_t>) {});
     if (!sim.init(error)) {
         fail(error);
         return 1;
     }
-    devsim::DeviceState &slot = m->state.device(deviceKey(*m));
+    deviceside::DeviceState &slot = m->state.device(deviceKey(*m));
     const auto manufacturer = vexa::crypto::manufacturerKeyFromSeed(*seed);
     const auto mac = *vexa::address::parseMac(m->iface.mac);
     slot.certificate = vexa::crypto::certify(manufacturer, sim.publicKey(m->config.serial), m->config.serial, mac);
@@ -272,49 +270,6 @@ int provision(const Options &options)
                 sim.labelPassword(m->config.serial).c_str());
     return 0;
 }
-
-// The protocol socket on the agent's interface. It is opened again after the
-// address changed: the packet driver sends from the address it found at open.
-class AgentSocket
-{
-public:
-    explicit AgentSocket(const PKT_Driver *driver) : m_driver(driver) {}
-    ~AgentSocket() { m_driver->close(m_socket); }
-
-    void reopenSoon() { m_stale = true; }
-
-    PKT_Socket *get()
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (m_stale && m_socket) {
-            m_driver->close(m_socket);
-            m_socket = nullptr;
-            m_lastTry = {};
-        }
-        m_stale = false;
-        if (!m_socket && now - m_lastTry >= kReopenInterval) {
-            m_lastTry = now;
-            const uint32_t group = htonl(vexa::wire::kDeviceGroup);
-            // Without an IPv4 address the interface is not chosen: tried again each second.
-            if (m_driver->open(vexa::wire::kPort, &group, 1, 1 << 18, &m_socket) < 0)
-                m_socket = nullptr;
-        }
-        return m_socket;
-    }
-
-    void send(std::span<const uint8_t> datagram)
-    {
-        if (PKT_Socket *socket = get())
-            m_driver->send(socket, htonl(vexa::wire::kToolGroup), vexa::wire::kPort, datagram.data(), datagram.size(),
-                           0);
-    }
-
-private:
-    const PKT_Driver *m_driver;
-    PKT_Socket *m_socket = nullptr;
-    bool m_stale = false;
-    std::chrono::steady_clock::time_point m_lastTry{};
-};
 
 int run(const Options &options)
 {
@@ -337,11 +292,18 @@ int run(const Options &options)
     const uint16_t port = saved->second.network ? saved->second.network->port : m->config.port;
     m->state.device(deviceKey(*m)).network.emplace(m->iface.network).port = port;
 
-    const PKT_Driver *driver = PKT_GetDriver();
-    AgentSocket socket(driver);
-    devsim::Simulator::Config config = simulatorConfig(*m);
+    std::string error;
+    const PKT_Driver *driver = packet::driver(&error);
+    if (!driver) {
+        fail(error);
+        return 1;
+    }
+    // Without an IPv4 address the interface is not chosen: the loop tries again each second.
+    deviceside::ServeLoop loop(driver, 1 << 18);
+    loop.open();
+    deviceside::Simulator::Config config = simulatorConfig(*m);
     // Asked before the RESULT goes out: a change that cannot work is refused with nothing touched.
-    config.checkNetwork = [&](const devsim::NetworkState &from, const devsim::NetworkState &to) {
+    config.checkNetwork = [&](const deviceside::NetworkState &from, const deviceside::NetworkState &to) {
         if (const auto problem = agent::planProblem(from, to)) {
             fail("refusing the change: " + *problem);
             return false;
@@ -350,7 +312,7 @@ int run(const Options &options)
             return true;
         std::string error;
         const auto probe = agent::probeAddress(m->iface.index, *vexa::address::parseMac(m->iface.mac),
-                                               *devsim::parseIpv4(to.ipv4Addr), kProbeWait, error);
+                                               *deviceside::parseIpv4(to.ipv4Addr), kProbeWait, error);
         if (!probe.asked || probe.claimant) {
             fail("refusing the change: " + (probe.claimant ? to.ipv4Addr + " is in use on the link by "
                                                                  + vexa::address::formatMac(*probe.claimant)
@@ -361,9 +323,9 @@ int run(const Options &options)
     };
     agent::NetworkChanger changer(*m->netlink, m->iface.index);
     bool hookRunBack = true; // false: a failed apply whose rollback script failed too
-    config.changeNetwork = [&](devsim::Simulator::NetworkChange change, const devsim::NetworkState &from,
-                               const devsim::NetworkState &to) {
-        const bool apply = change == devsim::Simulator::NetworkChange::Apply;
+    config.changeNetwork = [&](deviceside::Simulator::NetworkChange change, const deviceside::NetworkState &from,
+                               const deviceside::NetworkState &to) {
+        const bool apply = change == deviceside::Simulator::NetworkChange::Apply;
         std::string error;
         bool ok;
         if (m->config.backend == agent::Backend::Hook) {
@@ -383,12 +345,11 @@ int run(const Options &options)
                          to.ipv4Addr.c_str(), to.ipv4Mask.c_str(), to.ipv4Gateway.empty() ? "-" : to.ipv4Gateway.c_str());
         else
             fail(error);
-        socket.reopenSoon();
+        loop.reopenSoon();
         return ok;
     };
-    devsim::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
-                          [&](std::span<const uint8_t> datagram) { socket.send(datagram); });
-    std::string error;
+    deviceside::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
+                              [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         fail(error);
         return 1;
@@ -401,40 +362,24 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    sim.start(devsim::Clock::now());
+    sim.start(deviceside::Clock::now());
     std::printf("ready %s %s %s\n", m->config.serial.c_str(), m->iface.mac.c_str(), m->iface.name.c_str());
     std::fflush(stdout);
 
-    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
-    auto nextRead = devsim::Clock::now() + kRereadInterval;
-    while (!g_stop) {
-        int timeoutMs = kPollSliceMs;
-        if (const auto due = sim.nextDue()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
-            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
-        }
-        if (PKT_Socket *s = socket.get()) {
-            PKT_RecvInfo info{};
-            const int n = driver->receive(s, buffer.data(), buffer.size(), timeoutMs, &info);
-            if (n >= 0)
-                sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
-                            info.destAddr);
-        } else {
-            usleep(useconds_t(timeoutMs) * 1000);
-        }
-        sim.runDue(devsim::Clock::now());
+    auto nextRead = deviceside::Clock::now() + kRereadInterval;
+    loop.run(sim, g_stop, [&](deviceside::Clock::time_point now) {
         // A change made on the machine by other means is news for the tools too.
-        const auto now = devsim::Clock::now();
         if (m->netlink->eventsArrived() || now >= nextRead) {
             nextRead = now + kRereadInterval;
             if (auto iface = m->netlink->read(m->iface.name, error); iface && iface->mac == m->iface.mac) {
                 if (iface->network.ipv4Addr != m->iface.network.ipv4Addr)
-                    socket.reopenSoon();
+                    loop.reopenSoon();
                 m->iface = std::move(*iface);
                 sim.observe(m->config.serial, m->iface.network, now);
             }
         }
-    }
+        return true;
+    });
     sim.shutdown();
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "netlink.h"
 
-#include <address.h>
-#include <deviceinfo.h>
+#include "netlinkmessages.h"
+
 
 #include <netlink/cache.h>
 #include <netlink/netlink.h>
@@ -10,12 +10,9 @@
 #include <netlink/route/route.h>
 #include <netlink/route/rtnl.h>
 
-#include <arpa/inet.h>
-#include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace agent {
 
@@ -26,10 +23,6 @@ struct CacheFree {
     void operator()(nl_cache *cache) const { nl_cache_free(cache); }
 };
 using Cache = std::unique_ptr<nl_cache, CacheFree>;
-struct AddrPut {
-    void operator()(nl_addr *addr) const { nl_addr_put(addr); }
-};
-using Addr = std::unique_ptr<nl_addr, AddrPut>;
 
 std::string nlError(const char *what, int rc)
 {
@@ -61,58 +54,6 @@ int allocRoutes(nl_sock *socket, nl_cache **out)
     return rtnl_route_alloc_cache(socket, AF_UNSPEC, 0, out);
 }
 
-template <typename Object, typename Visit>
-void forEach(nl_cache *cache, Visit visit)
-{
-    for (nl_object *o = nl_cache_get_first(cache); o; o = nl_cache_get_next(o))
-        visit(reinterpret_cast<Object *>(o));
-}
-
-std::string formatAddr(nl_addr *addr)
-{
-    char text[INET6_ADDRSTRLEN] = {};
-    if (!addr || !inet_ntop(nl_addr_get_family(addr), nl_addr_get_binary_addr(addr), text, sizeof text))
-        return {};
-    return text;
-}
-
-uint32_t maskOf(unsigned prefix)
-{
-    return htonl(prefix == 0 ? 0 : ~uint32_t(0) << (32 - prefix));
-}
-
-unsigned prefixOf(const std::string &mask)
-{
-    const auto value = devsim::parseIpv4(mask);
-    return value ? unsigned(__builtin_popcount(*value)) : 0;
-}
-
-Addr ipv4Addr(const std::string &text, unsigned prefix)
-{
-    const auto value = devsim::parseIpv4(text);
-    if (!value)
-        return nullptr;
-    Addr addr(nl_addr_build(AF_INET, &*value, sizeof *value));
-    if (addr)
-        nl_addr_set_prefixlen(addr.get(), int(prefix));
-    return addr;
-}
-
-// The main table's default route of `family`, when its (first) next hop uses `index` (0: any).
-rtnl_nexthop *defaultNexthop(rtnl_route *route, int family, int index)
-{
-    if (rtnl_route_get_family(route) != family || rtnl_route_get_table(route) != RT_TABLE_MAIN ||
-        rtnl_route_get_type(route) != RTN_UNICAST || nl_addr_get_prefixlen(rtnl_route_get_dst(route)) != 0 ||
-        rtnl_route_get_nnexthops(route) < 1)
-        return nullptr;
-    rtnl_nexthop *hop = rtnl_route_nexthop_n(route, 0);
-    return index == 0 || rtnl_route_nh_get_ifindex(hop) == index ? hop : nullptr;
-}
-
-bool isIpv4Of(rtnl_addr *a, int index)
-{
-    return rtnl_addr_get_ifindex(a) == index && rtnl_addr_get_family(a) == AF_INET;
-}
 
 std::shared_ptr<void> cloneOf(void *object)
 {
@@ -120,26 +61,6 @@ std::shared_ptr<void> cloneOf(void *object)
     if (!copy)
         return nullptr;
     return std::shared_ptr<void>(copy, [](void *o) { nl_object_put(static_cast<nl_object *>(o)); });
-}
-
-// The request that puts IPv4 address `local`/`prefix` on `index`, with its broadcast address.
-std::shared_ptr<rtnl_addr> addressRequest(int index, nl_addr *local, unsigned prefix)
-{
-    std::shared_ptr<rtnl_addr> a(rtnl_addr_alloc(), rtnl_addr_put);
-    if (!a)
-        return nullptr;
-    rtnl_addr_set_ifindex(a.get(), index);
-    rtnl_addr_set_family(a.get(), AF_INET);
-    rtnl_addr_set_local(a.get(), local);
-    rtnl_addr_set_prefixlen(a.get(), int(prefix));
-    if (prefix < 31 && nl_addr_get_len(local) == 4) {
-        uint32_t value;
-        std::memcpy(&value, nl_addr_get_binary_addr(local), sizeof value);
-        const uint32_t broadcast = value | ~maskOf(prefix);
-        Addr b(nl_addr_build(AF_INET, &broadcast, sizeof broadcast));
-        rtnl_addr_set_broadcast(a.get(), b.get());
-    }
-    return a;
 }
 
 } // namespace
@@ -184,89 +105,18 @@ std::optional<InterfaceState> Netlink::read(const std::string &name, std::string
     const Cache routes = addrs ? allocCache(m_socket, allocRoutes, error) : nullptr;
     if (!routes)
         return std::nullopt;
-
-    InterfaceState s;
-    if (name.empty()) {
-        forEach<rtnl_route>(routes.get(), [&](rtnl_route *route) {
-            if (rtnl_nexthop *hop = defaultNexthop(route, AF_INET, 0); hop && s.index == 0)
-                s.index = rtnl_route_nh_get_ifindex(hop);
-        });
-        if (s.index == 0) {
-            error = "no interface named and no IPv4 default route to choose one by";
-            return std::nullopt;
-        }
-    } else {
-        s.index = rtnl_link_name2i(links.get(), name.c_str());
-        if (s.index == 0) {
-            error = "no interface " + name;
-            return std::nullopt;
-        }
-    }
-    rtnl_link *link = rtnl_link_get(links.get(), s.index);
-    if (!link) {
-        error = "interface " + std::to_string(s.index) + " vanished";
-        return std::nullopt;
-    }
-    s.name = rtnl_link_get_name(link);
-    nl_addr *hw = rtnl_link_get_addr(link);
-    if (hw && nl_addr_get_len(hw) == 6) {
-        vexa::wire::Mac mac;
-        std::memcpy(mac.data(), nl_addr_get_binary_addr(hw), mac.size());
-        s.mac = vexa::address::formatMac(mac);
-    }
-    rtnl_link_put(link);
-    if (s.mac.empty()) {
-        error = "interface " + s.name + " has no MAC address";
-        return std::nullopt;
-    }
-
-    devsim::NetworkState &n = s.network;
-    bool haveV4 = false;
-    forEach<rtnl_addr>(addrs.get(), [&](rtnl_addr *a) {
-        if (rtnl_addr_get_ifindex(a) != s.index)
-            return;
-        const unsigned flags = rtnl_addr_get_flags(a);
-        // The primary address (the first, never a secondary one) is the device's address.
-        if (rtnl_addr_get_family(a) == AF_INET && !haveV4 && !(flags & IFA_F_SECONDARY)) {
-            haveV4 = true;
-            n.ipv4Addr = formatAddr(rtnl_addr_get_local(a));
-            n.ipv4Mask = devsim::formatIpv4(maskOf(unsigned(rtnl_addr_get_prefixlen(a))));
-            // A leased address expires; a static one is permanent.
-            n.dhcpOn = (flags & IFA_F_PERMANENT) ? 0 : 1;
-        } else if (rtnl_addr_get_family(a) == AF_INET6 && !s.hasIpv6 && rtnl_addr_get_scope(a) == RT_SCOPE_UNIVERSE &&
-                   !(flags & (IFA_F_TENTATIVE | IFA_F_DEPRECATED))) {
-            s.hasIpv6 = true;
-            n.ipv6Addr = devsim::canonicalIpv6(formatAddr(rtnl_addr_get_local(a))).value_or(std::string());
-            n.ipv6PrefixLen = uint8_t(rtnl_addr_get_prefixlen(a));
-        }
-    });
-    forEach<rtnl_route>(routes.get(), [&](rtnl_route *route) {
-        for (int family : {AF_INET, AF_INET6}) {
-            rtnl_nexthop *hop = defaultNexthop(route, family, s.index);
-            std::string &gateway = family == AF_INET ? n.ipv4Gateway : n.ipv6Gateway;
-            if (hop && gateway.empty())
-                gateway = formatAddr(rtnl_route_nh_get_gateway(hop));
-        }
-    });
-    if (!n.ipv6Gateway.empty())
-        n.ipv6Gateway = devsim::canonicalIpv6(n.ipv6Gateway).value_or(std::string());
-    return s;
+    return interfaceFrom(links.get(), addrs.get(), routes.get(), name, error);
 }
 
-bool Netlink::replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
+bool Netlink::replaceAddress(int index, const deviceside::NetworkState &from, const deviceside::NetworkState &to,
                              std::string &error)
 {
     if (from.ipv4Addr == to.ipv4Addr && from.ipv4Mask == to.ipv4Mask)
         return true;
-    const auto build = [index](const devsim::NetworkState &state) -> std::shared_ptr<rtnl_addr> {
-        const unsigned prefix = prefixOf(state.ipv4Mask);
-        const Addr local = ipv4Addr(state.ipv4Addr, prefix);
-        return local ? addressRequest(index, local.get(), prefix) : nullptr;
-    };
     // The old address goes first: deleting a primary address would take a
     // new one of the same subnet (a secondary) with it.
     if (!from.ipv4Addr.empty()) {
-        if (const auto old = build(from)) {
+        if (const auto old = addressRequest(index, from)) {
             const int rc = rtnl_addr_delete(m_socket, old.get(), 0);
             if (rc < 0 && rc != -NLE_NOADDR && rc != -NLE_OBJ_NOTFOUND) {
                 error = nlError(("removing " + from.ipv4Addr).c_str(), rc);
@@ -274,7 +124,7 @@ bool Netlink::replaceAddress(int index, const devsim::NetworkState &from, const 
             }
         }
     }
-    const auto next = build(to);
+    const auto next = addressRequest(index, to);
     if (!next) {
         error = "not an IPv4 address: " + to.ipv4Addr;
         return false;
@@ -310,23 +160,11 @@ bool Netlink::replaceDefaultRoute(int index, const std::string &gateway, std::st
         return false;
     if (gateway.empty())
         return true;
-    const Addr via = ipv4Addr(gateway, 32);
-    const Addr any = ipv4Addr("0.0.0.0", 0);
-    if (!via || !any) {
+    const auto route = defaultRouteRequest(index, gateway);
+    if (!route) {
         error = "not an IPv4 gateway: " + gateway;
         return false;
     }
-    std::unique_ptr<rtnl_route, void (*)(rtnl_route *)> route(rtnl_route_alloc(), rtnl_route_put);
-    rtnl_route_set_family(route.get(), AF_INET);
-    rtnl_route_set_table(route.get(), RT_TABLE_MAIN);
-    rtnl_route_set_protocol(route.get(), RTPROT_STATIC);
-    rtnl_route_set_scope(route.get(), RT_SCOPE_UNIVERSE);
-    rtnl_route_set_type(route.get(), RTN_UNICAST);
-    rtnl_route_set_dst(route.get(), any.get());
-    rtnl_nexthop *hop = rtnl_route_nh_alloc();
-    rtnl_route_nh_set_ifindex(hop, index);
-    rtnl_route_nh_set_gateway(hop, via.get());
-    rtnl_route_add_nexthop(route.get(), hop); // the route owns it now
     if (const int rc = rtnl_route_add(m_socket, route.get(), NLM_F_CREATE | NLM_F_REPLACE); rc < 0) {
         error = nlError(("default route via " + gateway).c_str(), rc);
         return false;

@@ -18,7 +18,7 @@ struct InterfaceState {
     std::string name;
     int index = 0;
     std::string mac; ///< canonical "aa:bb:cc:dd:ee:ff"
-    devsim::NetworkState network; ///< port left 0: the kernel does not know it
+    deviceside::NetworkState network; ///< port left 0: the kernel does not know it
     bool hasIpv6 = false;
 };
 
@@ -40,7 +40,7 @@ public:
     std::optional<InterfaceState> read(const std::string &name, std::string &error);
 
     bool save(int index, std::string &error) override;
-    bool replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
+    bool replaceAddress(int index, const deviceside::NetworkState &from, const deviceside::NetworkState &to,
                         std::string &error) override;
     bool replaceDefaultRoute(int index, const std::string &gateway, std::string &error) override;
     bool restoreSaved(int index, std::string &error) override;

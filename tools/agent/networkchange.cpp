@@ -10,34 +10,34 @@ namespace agent {
 
 namespace {
 
-bool addressChanges(const devsim::NetworkState &from, const devsim::NetworkState &to)
+bool addressChanges(const deviceside::NetworkState &from, const deviceside::NetworkState &to)
 {
     return from.ipv4Addr != to.ipv4Addr || from.ipv4Mask != to.ipv4Mask;
 }
 
 // Removing the old address took the routes through it along: a gateway is
 // set again whenever the address moved, and whenever it changed itself.
-bool routeChanges(const devsim::NetworkState &from, const devsim::NetworkState &to)
+bool routeChanges(const deviceside::NetworkState &from, const deviceside::NetworkState &to)
 {
     return from.ipv4Gateway != to.ipv4Gateway || (!to.ipv4Gateway.empty() && from.ipv4Addr != to.ipv4Addr);
 }
 
 } // namespace
 
-std::optional<std::string> planProblem(const devsim::NetworkState &from, const devsim::NetworkState &to)
+std::optional<std::string> planProblem(const deviceside::NetworkState &from, const deviceside::NetworkState &to)
 {
-    const auto address = devsim::parseIpv4(to.ipv4Addr);
-    const auto mask = devsim::parseIpv4(to.ipv4Mask);
-    if (!address || !devsim::isUnicastIpv4(*address))
+    const auto address = deviceside::parseIpv4(to.ipv4Addr);
+    const auto mask = deviceside::parseIpv4(to.ipv4Mask);
+    if (!address || !deviceside::isUnicastIpv4(*address))
         return "not an IPv4 unicast address: " + to.ipv4Addr;
-    if (!mask || !devsim::isValidMask(*mask))
+    if (!mask || !deviceside::isValidMask(*mask))
         return "not an IPv4 mask: " + to.ipv4Mask;
     // A gateway the change does not touch stays as the administrator set it up.
     if (to.ipv4Gateway.empty() || !routeChanges(from, to))
         return std::nullopt;
-    const auto gateway = devsim::parseIpv4(to.ipv4Gateway);
+    const auto gateway = deviceside::parseIpv4(to.ipv4Gateway);
     const std::string where = "gateway " + to.ipv4Gateway + " for " + to.ipv4Addr + "/" + to.ipv4Mask;
-    if (!gateway || !devsim::isUnicastIpv4(*gateway))
+    if (!gateway || !deviceside::isUnicastIpv4(*gateway))
         return "not an IPv4 unicast " + where;
     if ((*gateway & *mask) != (*address & *mask))
         return where + ": outside the subnet, no route could reach it";
@@ -50,7 +50,7 @@ std::optional<std::string> planProblem(const devsim::NetworkState &from, const d
     return std::nullopt;
 }
 
-bool NetworkChanger::apply(const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error)
+bool NetworkChanger::apply(const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error)
 {
     if (!m_steps.save(m_index, error))
         return false; // nothing touched yet
@@ -66,7 +66,7 @@ bool NetworkChanger::apply(const devsim::NetworkState &from, const devsim::Netwo
     return false;
 }
 
-bool NetworkChanger::rollBack(const devsim::NetworkState &current, const devsim::NetworkState &previous,
+bool NetworkChanger::rollBack(const deviceside::NetworkState &current, const deviceside::NetworkState &previous,
                               std::string &error)
 {
     const auto savedAt = std::exchange(m_savedAt, std::nullopt);

@@ -18,7 +18,7 @@ namespace agent {
  * outside the new subnet, on its network or broadcast address, or equal to
  * the new address. Nothing when the plan holds.
  */
-std::optional<std::string> planProblem(const devsim::NetworkState &from, const devsim::NetworkState &to);
+std::optional<std::string> planProblem(const deviceside::NetworkState &from, const deviceside::NetworkState &to);
 
 /** The kernel steps a change is made of, on one interface (rtnetlink; a fake in the tests). */
 class NetworkSteps
@@ -28,7 +28,7 @@ public:
     /** Remembers the interface's IPv4 addresses and default routes as they are now. */
     virtual bool save(int index, std::string &error) = 0;
     /** Replaces the IPv4 address and mask of `from` by those of `to`. */
-    virtual bool replaceAddress(int index, const devsim::NetworkState &from, const devsim::NetworkState &to,
+    virtual bool replaceAddress(int index, const deviceside::NetworkState &from, const deviceside::NetworkState &to,
                                 std::string &error) = 0;
     /** Replaces the interface's IPv4 default routes by one via `gateway` (none when empty). */
     virtual bool replaceDefaultRoute(int index, const std::string &gateway, std::string &error) = 0;
@@ -47,19 +47,19 @@ public:
      * the saved state is put back; `error` names the step, and the restore
      * when that failed too (the rollback then tries it again).
      */
-    bool apply(const devsim::NetworkState &from, const devsim::NetworkState &to, std::string &error);
+    bool apply(const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error);
     /**
      * Back from `current` to `previous` (a change that was not confirmed, or
      * failed): the state saved by the change that started from `previous`;
      * nothing for a failed change already put back; after several
      * unconfirmed changes, `previous`'s address and gateway.
      */
-    bool rollBack(const devsim::NetworkState &current, const devsim::NetworkState &previous, std::string &error);
+    bool rollBack(const deviceside::NetworkState &current, const deviceside::NetworkState &previous, std::string &error);
 
 private:
     NetworkSteps &m_steps;
     int m_index;
-    std::optional<devsim::NetworkState> m_savedAt; // the parameters the saved state belongs to
+    std::optional<deviceside::NetworkState> m_savedAt; // the parameters the saved state belongs to
 };
 
 } // namespace agent

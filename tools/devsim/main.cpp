@@ -1,18 +1,17 @@
 // vexa-devsim: a network of simulated devices answering VXDP on the chosen
 // interfaces (docs/devsim.md).
 
-#include "devicefile.h"
-#include "generator.h"
-#include "onvifsim.h"
-#include "simulator.h"
-#include "statefile.h"
-
 #include <crypto.h>
-#include <packetdriver.h>
+#include <devicefile.h>
+#include <generator.h>
+#include <onvifsim.h>
 #include <passwordfile.h>
+#include <serveloop.h>
+#include <simulator.h>
+#include <statefile.h>
+#include <transport.h>
 #include <wire.h>
 
-#include <arpa/inet.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,9 +35,6 @@ constexpr const char *kUsage =
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit; the end of a piped input quits too.\n";
-
-// Longest wait in one receive: standard input and signals are looked at this often.
-constexpr int kPollSliceMs = 50;
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -95,16 +91,16 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
         if (arg == "--devices") {
             o.devicesPath = value;
         } else if (arg == "--count") {
-            const auto n = parseNumber(value, 1, devsim::kMaxGeneratedDevices);
+            const auto n = parseNumber(value, 1, deviceside::kMaxGeneratedDevices);
             if (!n) {
-                error = "--count must lie in 1.." + std::to_string(devsim::kMaxGeneratedDevices);
+                error = "--count must lie in 1.." + std::to_string(deviceside::kMaxGeneratedDevices);
                 return std::nullopt;
             }
             o.count = *n;
         } else if (arg == "--onvif") {
-            const auto n = parseNumber(value, 0, devsim::kMaxGeneratedDevices);
+            const auto n = parseNumber(value, 0, deviceside::kMaxGeneratedDevices);
             if (!n) {
-                error = "--onvif must lie in 0.." + std::to_string(devsim::kMaxGeneratedDevices);
+                error = "--onvif must lie in 0.." + std::to_string(deviceside::kMaxGeneratedDevices);
                 return std::nullopt;
             }
             o.onvifCount = *n;
@@ -183,7 +179,7 @@ constexpr int kReadsPerPoll = 16;
 class StdinReader
 {
 public:
-    void poll(devsim::Simulator &sim, bool &quit)
+    void poll(deviceside::Simulator &sim, bool &quit)
     {
         for (int reads = 0; !m_closed && !quit && reads < kReadsPerPoll; ++reads) {
             pollfd p{STDIN_FILENO, POLLIN, 0};
@@ -220,7 +216,7 @@ private:
         std::fflush(stdout);
     }
 
-    void take(std::string_view data, devsim::Simulator &sim, bool &quit)
+    void take(std::string_view data, deviceside::Simulator &sim, bool &quit)
     {
         while (!quit && !data.empty()) {
             const size_t end = data.find('\n');
@@ -239,7 +235,7 @@ private:
             if (std::exchange(m_dropping, false))
                 continue;
             std::string out;
-            sim.command(m_line, devsim::Clock::now(), out, quit);
+            sim.command(m_line, deviceside::Clock::now(), out, quit);
             m_line.clear();
             answer(out);
         }
@@ -253,12 +249,12 @@ private:
 
 int run(const Options &options)
 {
-    std::vector<devsim::DeviceEntry> devices;
+    std::vector<deviceside::DeviceEntry> devices;
     bool openReads = options.onvifOpenReads;
-    std::string defaultPassword = devsim::Simulator::Config().defaultPassword;
+    std::string defaultPassword = deviceside::Simulator::Config().defaultPassword;
     std::string error;
     if (!options.devicesPath.empty()) {
-        auto file = devsim::loadDeviceFile(options.devicesPath, error);
+        auto file = deviceside::loadDeviceFile(options.devicesPath, error);
         if (!file) {
             std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
             return 2;
@@ -267,14 +263,14 @@ int run(const Options &options)
         defaultPassword = file->password.value_or(defaultPassword);
         openReads = openReads || file->onvifOpenReads;
     } else {
-        for (auto &info : devsim::generateDevices(options.count, options.seed))
-            devices.push_back({std::move(info), std::nullopt, devsim::Protocols::Vxdp, {}});
-        devsim::makeOnvifDevices(devices, options.onvifCount);
+        for (auto &info : deviceside::generateDevices(options.count, options.seed))
+            devices.push_back({std::move(info), std::nullopt, deviceside::Protocols::Vxdp, {}});
+        deviceside::makeOnvifDevices(devices, options.onvifCount);
     }
-    auto onvifDevices = devsim::splitOnvifDevices(devices);
+    auto onvifDevices = deviceside::splitOnvifDevices(devices);
     defaultPassword = options.password.value_or(defaultPassword);
 
-    devsim::Simulator::Config config;
+    deviceside::Simulator::Config config;
     config.heartbeatS = options.heartbeatS;
     config.bootAnnounce = options.bootAnnounce;
     config.defaultPassword = defaultPassword;
@@ -302,28 +298,27 @@ int run(const Options &options)
     if (*manufacturerSeed)
         config.manufacturerKey = vexa::crypto::manufacturerKeyFromSeed(**manufacturerSeed);
 
-    devsim::StateFile state(options.statePath);
+    deviceside::StateFile state(options.statePath);
     if (!state.load(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         return 2;
     }
 
-    const PKT_Driver *driver = PKT_GetDriver();
-    PKT_Socket *socket = nullptr;
-    const uint32_t group = htonl(vexa::wire::kDeviceGroup);
+    const PKT_Driver *driver = packet::driver(&error);
+    if (!driver) {
+        std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
+        return 1;
+    }
     // Every inquiry and request lands here; a few hundred kilobytes absorb bursts from several tools.
-    const int rc = driver->open(vexa::wire::kPort, &group, 1, 1 << 20, &socket);
-    if (rc < 0) {
+    deviceside::ServeLoop loop(driver, 1 << 20);
+    if (const int rc = loop.open(); rc < 0) {
         std::fprintf(stderr, "vexa-devsim: cannot open the device socket: %s\n", std::strerror(-rc));
         return 1;
     }
-    const uint32_t toolGroup = htonl(vexa::wire::kToolGroup);
-    devsim::Simulator sim(config, std::move(devices), state, [&](std::span<const uint8_t> datagram) {
-        driver->send(socket, toolGroup, vexa::wire::kPort, datagram.data(), datagram.size(), 0);
-    });
+    deviceside::Simulator sim(config, std::move(devices), state,
+                              [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
-        driver->close(socket);
         return 1;
     }
 
@@ -334,41 +329,26 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devsim::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
-                                 std::move(onvifDevices),
-                                 state);
+    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
+                                     std::move(onvifDevices),
+                                     state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
         std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
-        driver->close(socket);
         return 1;
     }
-    sim.start(devsim::Clock::now());
+    sim.start(deviceside::Clock::now());
     std::printf("ready %zu devices\n", sim.deviceCount() + onvif.onlyOnvifCount());
     std::fflush(stdout);
 
     StdinReader input;
-    bool quit = false;
-    std::vector<uint8_t> buffer(vexa::wire::kMaxDatagram + 1);
-    while (!quit && !g_stop) {
+    loop.run(sim, g_stop, [&](deviceside::Clock::time_point) {
+        bool quit = false;
         input.poll(sim, quit);
-        if (quit)
-            break;
-        int timeoutMs = kPollSliceMs;
-        if (const auto due = sim.nextDue()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - devsim::Clock::now()).count();
-            timeoutMs = int(std::clamp<int64_t>(wait, 0, kPollSliceMs));
-        }
-        PKT_RecvInfo info{};
-        const int n = driver->receive(socket, buffer.data(), buffer.size(), timeoutMs, &info);
-        if (n >= 0)
-            sim.receive(std::span(buffer.data(), size_t(n)), info.ttl, devsim::Clock::now(), info.sourceAddr,
-                        info.destAddr);
-        sim.runDue(devsim::Clock::now());
         onvif.persist(state);
-    }
+        return !quit;
+    });
     sim.shutdown();
     onvif.shutdown();
-    driver->close(socket);
     return 0;
 }
 

@@ -24,7 +24,7 @@ struct PKT_Driver;
 struct PKT_RecvInfo;
 struct PKT_Socket;
 
-namespace devsim {
+namespace deviceside {
 
 /**
  * The ONVIF side of the simulated devices whose devices-file entry says
@@ -143,4 +143,4 @@ void makeOnvifDevices(std::vector<DeviceEntry> &devices, size_t count);
 /** Every entry that speaks ONVIF, taken out of `devices` when it speaks nothing else. */
 std::vector<DeviceEntry> splitOnvifDevices(std::vector<DeviceEntry> &devices);
 
-} // namespace devsim
+} // namespace deviceside

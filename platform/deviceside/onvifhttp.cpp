@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -211,4 +211,4 @@ void OnvifHttp::acceptLoop()
     }
 }
 
-} // namespace devsim
+} // namespace deviceside

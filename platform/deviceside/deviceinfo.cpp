@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-namespace devsim {
+namespace deviceside {
 
 std::optional<uint32_t> parseIpv4(std::string_view text)
 {
@@ -23,6 +23,12 @@ std::string formatIpv4(uint32_t networkOrder)
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &networkOrder, text, sizeof text);
     return text;
+}
+
+unsigned maskPrefix(std::string_view mask)
+{
+    const auto value = parseIpv4(mask);
+    return value ? unsigned(__builtin_popcount(*value)) : 0;
 }
 
 bool isValidMask(uint32_t networkOrder)
@@ -52,4 +58,4 @@ std::optional<std::string> canonicalIpv6(std::string_view text)
     return addr ? std::optional(vexa::address::formatIpv6(*addr)) : std::nullopt;
 }
 
-} // namespace devsim
+} // namespace deviceside

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace devsim {
+namespace deviceside {
 
 /**
  * What one simulated device reports about itself, named after the fields of
@@ -54,6 +54,8 @@ inline constexpr size_t ipv6 = 45;
 /** Strict dotted-decimal IPv4 ("1.2.3.4": four 0..255 parts, no leading zeros); network byte order. */
 std::optional<uint32_t> parseIpv4(std::string_view text);
 std::string formatIpv4(uint32_t networkOrder);
+/** The one bits of a dotted-decimal mask (24 for 255.255.255.0); 0 when it is not an address. */
+unsigned maskPrefix(std::string_view mask);
 /** A mask with contiguous one bits and at least one of them. */
 bool isValidMask(uint32_t networkOrder);
 /** An address a device may take: not 0.0.0.0, not loopback, multicast or broadcast. */
@@ -64,4 +66,4 @@ std::optional<std::string> canonicalMac(std::string_view text);
 /** The canonical (RFC 5952) form of an IPv6 address text, or nothing when it is not one. */
 std::optional<std::string> canonicalIpv6(std::string_view text);
 
-} // namespace devsim
+} // namespace deviceside

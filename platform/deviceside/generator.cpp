@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <random>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -130,4 +130,4 @@ std::vector<DeviceInfo> generateDevices(size_t count, uint64_t seed)
     return devices;
 }
 
-} // namespace devsim
+} // namespace deviceside

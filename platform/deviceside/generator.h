@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 /** Largest network --count builds: the MAC addresses carry the index in three bytes. */
 inline constexpr size_t kMaxGeneratedDevices = 1'000'000;
@@ -18,4 +18,4 @@ inline constexpr size_t kMaxGeneratedDevices = 1'000'000;
  */
 std::vector<DeviceInfo> generateDevices(size_t count, uint64_t seed);
 
-} // namespace devsim
+} // namespace deviceside

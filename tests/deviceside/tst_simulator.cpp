@@ -19,7 +19,7 @@
 
 namespace {
 
-using namespace devsim;
+using namespace deviceside;
 using namespace vexa;
 
 const char *kValidDevice = R"({"serialNo": "CAM0001", "macAddr": "02:00:00:00:00:01",
@@ -178,7 +178,7 @@ class TempDir : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/tst_devsim.XXXXXX";
+        char pattern[] = "/tmp/tst_simulator.XXXXXX";
         ASSERT_TRUE(mkdtemp(pattern));
         m_dir = pattern;
     }
@@ -346,7 +346,8 @@ protected:
 
     void deliver(const wire::Bytes &datagram, int ttl = 255, uint32_t destination = 0)
     {
-        m_sim->receive(datagram, ttl, m_now, m_source, destination);
+        m_sim->receive(datagram, ttl, m_now, packet::Address::v4NetworkOrder(m_source),
+                       destination ? packet::Address::v4NetworkOrder(destination) : packet::Address());
     }
 
     std::string command(const std::string &line)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 /** The network parameters a MODIFY can change. */
 struct NetworkState {
@@ -77,4 +77,4 @@ private:
     std::string m_keySecret;
 };
 
-} // namespace devsim
+} // namespace deviceside

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 /** The user name of every simulated ONVIF device's administrator. */
 inline constexpr const char *kOnvifUser = "admin";
@@ -53,4 +53,4 @@ OnvifAnswer answerOnvif(const DeviceInfo &device, const vexa::soap::Envelope &re
  */
 OnvifAnswer onvifFault(const char *code, const char *subcode, const char *reason);
 
-} // namespace devsim
+} // namespace deviceside

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 enum class Protocols : uint8_t { Vxdp, Onvif, Both };
 
@@ -40,4 +40,4 @@ std::optional<DeviceFile> loadDeviceFile(const std::string &path, std::string &e
 /** Reads a whole file; nothing when it cannot be read. */
 std::optional<std::string> readTextFile(const std::string &path);
 
-} // namespace devsim
+} // namespace deviceside

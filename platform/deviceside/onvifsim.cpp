@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -560,4 +560,4 @@ std::vector<DeviceEntry> splitOnvifDevices(std::vector<DeviceEntry> &devices)
     return onvif;
 }
 
-} // namespace devsim
+} // namespace deviceside

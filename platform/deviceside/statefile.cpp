@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -277,4 +277,4 @@ bool StateFile::save(std::string &error) const
     return true;
 }
 
-} // namespace devsim
+} // namespace deviceside

@@ -2,6 +2,8 @@
 
 #include "devicefile.h"
 
+#include <netaddress.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace devsim {
+namespace deviceside {
 
 class StateFile;
 struct NetworkState;
@@ -63,10 +65,10 @@ public:
     /** Brings every device online: each announces its boot within a second (unless the
      *  configuration says they are already running), then heartbeats. */
     void start(Clock::time_point now);
-    /** One datagram from the device group (or unicast: `destination`, network order, is where it
-     *  was sent); `ttl` as received (-1 unknown), `source` its IPv4 address. */
-    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, uint32_t source = 0,
-                 uint32_t destination = 0);
+    /** One datagram from the device group (or unicast: `destination` is where it was sent);
+     *  `ttl` as received (-1 unknown), `source` the sender's address. */
+    void receive(std::span<const uint8_t> datagram, int ttl, Clock::time_point now, const packet::Address &source = {},
+                 const packet::Address &destination = {});
     /** The network parameters the system reports for a device now (its port is kept); a
      *  difference is announced as a change. False when nothing differed. */
     bool observe(std::string_view serial, const NetworkState &observed, Clock::time_point now);
@@ -95,4 +97,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace devsim
+} // namespace deviceside

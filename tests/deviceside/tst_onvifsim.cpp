@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace devsim;
+using namespace deviceside;
 using vexa::soap::Envelope;
 
 DeviceInfo camera()

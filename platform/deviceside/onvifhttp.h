@@ -11,7 +11,7 @@
 
 struct MHD_Daemon;
 
-namespace devsim {
+namespace deviceside {
 
 /**
  * The HTTP side of the simulated ONVIF devices: one embedded HTTP server
@@ -65,4 +65,4 @@ private:
     std::thread m_thread;
 };
 
-} // namespace devsim
+} // namespace deviceside

@@ -6,7 +6,7 @@
 #include <bit>
 #include <ctime>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -368,4 +368,4 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
     return {200, reply(op, {}), next};
 }
 
-} // namespace devsim
+} // namespace deviceside

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace devsim {
+namespace deviceside {
 
 namespace {
 
@@ -264,4 +264,4 @@ std::optional<DeviceFile> loadDeviceFile(const std::string &path, std::string &e
     return file;
 }
 
-} // namespace devsim
+} // namespace deviceside

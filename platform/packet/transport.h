@@ -1,0 +1,100 @@
+#pragma once
+
+// The one way into the packet driver for every program and library of the
+// tree: which back end, loaded how, checked how, and a socket that speaks
+// Address instead of the driver's network-order integers.
+//
+// The back end comes from one setting, the environment variable
+// VEXA_TRANSPORT:
+//   unset or "system"  the kernel's UDP sockets ("PACKET.dll"), what every
+//                      installed program uses;
+//   "memory"           sockets of one process exchanging datagrams in memory
+//                      ("PACKET_MEM.dll", built for the tests, never installed).
+// Any other value loads nothing: a mistyped setting must not fall back to the
+// real network. Each back end chooses its interfaces alike (VEXA_INTERFACES,
+// packetdriver.h). A driver is accepted only when its table is at least as
+// new and as long as the packetdriver.h this code was built with; it stays
+// loaded for the life of the process.
+
+#include "netaddress.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct PKT_Driver;
+struct PKT_Interface;
+struct PKT_Socket;
+
+namespace packet {
+
+inline constexpr const char *kBackendSetting = "VEXA_TRANSPORT";
+
+struct Backend {
+    std::string_view name;    ///< as VEXA_TRANSPORT names it
+    std::string_view library; ///< as TUM_LoadDSo loads it
+};
+/** Every back end, the default first. */
+std::span<const Backend> backends();
+/** The back end `setting` names (null: the default); nothing for an unknown name. */
+std::optional<Backend> backendNamed(const char *setting);
+
+/** Empty when `table` serves a caller built against this packetdriver.h, else why not. */
+std::string checkDriver(const PKT_Driver *table);
+
+/**
+ * The driver of the back end VEXA_TRANSPORT names, loaded and checked on the
+ * first call and kept; null (with `error` set when given) when there is none
+ * that fits. Callable from any thread.
+ */
+const PKT_Driver *driver(std::string *error = nullptr);
+/** The same for one back end, whatever the setting says (the conformance test). */
+const PKT_Driver *driver(const Backend &backend, std::string *error = nullptr);
+
+/** The interfaces `driver` chooses now; empty on failure. */
+std::vector<PKT_Interface> interfaces(const PKT_Driver *driver);
+
+/** What a receive learnt about the datagram besides its bytes. */
+struct Received {
+    Address source;
+    Address destination; ///< the group for multicast; none when unknown
+    uint32_t ifIndex = 0; ///< arrival interface; 0 when unknown
+    int ttl = -1;         ///< IP TTL (hop limit); -1 when unknown
+    uint16_t sourcePort = 0;
+};
+
+/** One open socket of a driver, closed with the object. Thread rules as in packetdriver.h. */
+class Socket final
+{
+public:
+    /** A socket on `port` (0: any free one) joined to `groups` on every chosen interface; null with
+     *  the negative errno in `error` (when given) on failure. */
+    static std::unique_ptr<Socket> open(const PKT_Driver *driver, uint16_t port, std::span<const Address> groups,
+                                        int receiveBuffer, int *error = nullptr);
+    ~Socket();
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+
+    /** Multicast to `group`:`port` on every chosen interface (`ifIndex` 0) or one; how many it went
+     *  out on, or a negative errno (-EAFNOSUPPORT for a family the driver does not carry). */
+    int send(const Address &group, uint16_t port, std::span<const uint8_t> datagram, uint32_t ifIndex = 0);
+    /** Unicast to `to`:`port`; 0 or a negative errno. */
+    int sendTo(const Address &to, uint16_t port, std::span<const uint8_t> datagram);
+    /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE with `info` filled). */
+    int receive(std::span<uint8_t> buffer, int timeoutMs, Received &info);
+    /** Interrupts a blocked receive; callable from any thread. */
+    void wake();
+    int receiveBufferSize();
+    std::vector<PKT_Interface> interfaces();
+
+private:
+    Socket(const PKT_Driver *driver, PKT_Socket *socket) : m_driver(driver), m_socket(socket) {}
+    const PKT_Driver *m_driver;
+    PKT_Socket *m_socket;
+};
+
+} // namespace packet
