@@ -151,14 +151,13 @@ std::optional<std::string> interfaceChoice()
     return currentChoice().first;
 }
 
-std::vector<PKT_Link> links(const PKT_Driver *driver)
+std::vector<PKT_Link> links(const PKT_Driver *driver, const char *choice)
 {
     if (!driver)
         return {};
-    const auto names = currentChoice().first;
     std::vector<PKT_Link> list(8);
     for (;;) {
-        const int count = driver->links(orNull(names), list.data(), list.size());
+        const int count = driver->links(choice, list.data(), list.size());
         if (count < 0)
             return {};
         const bool fits = size_t(count) <= list.size();

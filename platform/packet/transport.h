@@ -68,8 +68,9 @@ std::vector<PKT_Interface> interfaces(const PKT_Driver *driver);
 void setInterfaceChoice(std::optional<std::string> names);
 std::optional<std::string> interfaceChoice();
 
-/** Every interface that is up, with its addresses, kind and whether the choice now picks it; empty on failure. */
-std::vector<PKT_Link> links(const PKT_Driver *driver);
+/** Every interface that is up, with its addresses, kind and whether `choice` (names separated by commas;
+ *  null: every suitable one) and VEXA_INTERFACES pick it (PKT_IF_CHOSEN_*); empty on failure. */
+std::vector<PKT_Link> links(const PKT_Driver *driver, const char *choice);
 
 /** Which families a socket serves (the driver's PKT_FAMILY_* bits). */
 enum class Families : uint32_t { OfGroups = 0, V4 = 1, V6 = 2, Both = 3 };
