@@ -58,6 +58,27 @@ PKT_Address fromV4(uint32_t networkOrder)
     return a;
 }
 
+std::vector<PKT_Address> fromV4(const uint32_t *groups, size_t count)
+{
+    std::vector<PKT_Address> all;
+    for (size_t i = 0; i < count; ++i)
+        all.push_back(fromV4(groups[i]));
+    return all;
+}
+
+PKT_RecvInfo toRecvInfo(const PKT_Datagram &datagram)
+{
+    PKT_RecvInfo info{};
+    if (datagram.source.family == PKT_FAMILY_V4)
+        std::memcpy(&info.sourceAddr, datagram.source.bytes, 4);
+    if (datagram.destination.family == PKT_FAMILY_V4)
+        std::memcpy(&info.destAddr, datagram.destination.bytes, 4);
+    info.ifIndex = datagram.ifIndex;
+    info.ttl = datagram.hopLimit;
+    info.sourcePort = datagram.sourcePort;
+    return info;
+}
+
 int checkOpen(const uint32_t *groups, size_t groupCount, PKT_Socket **out)
 {
     if (!out || (groupCount > 0 && !groups))

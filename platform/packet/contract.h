@@ -5,6 +5,8 @@
 
 #include "packetdriver.h"
 
+#include <vector>
+
 namespace contract {
 
 /** The largest UDP payload over IPv4. */
@@ -17,6 +19,10 @@ bool isMulticast(const PKT_Address &address);
 bool isLinkLocal(const PKT_Address &address);
 /** The IPv4 value of a version 2 call as the version 3 form. */
 PKT_Address fromV4(uint32_t networkOrder);
+/** A version 2 call's groups in the version 3 form. */
+std::vector<PKT_Address> fromV4(const uint32_t *groups, size_t count);
+/** What a version 2 receive reports of a datagram. */
+PKT_RecvInfo toRecvInfo(const PKT_Datagram &datagram);
 
 int checkOpen(const uint32_t *groups, size_t groupCount, PKT_Socket **out);
 int checkOpenFamilies(const PKT_Address *groups, size_t groupCount, uint32_t families, PKT_Socket **out);

@@ -241,9 +241,7 @@ int driverOpen(uint16_t port, const uint32_t *groups, size_t groupCount, int rec
 {
     if (const int rc = contract::checkOpen(groups, groupCount, out); rc != 0)
         return rc;
-    std::vector<PKT_Address> all;
-    for (size_t i = 0; i < groupCount; ++i)
-        all.push_back(contract::fromV4(groups[i]));
+    const std::vector<PKT_Address> all = contract::fromV4(groups, groupCount);
     return openSocket(port, all.data(), all.size(), PKT_FAMILY_V4, nullptr, receiveBuffer, false, out);
 }
 
@@ -452,15 +450,8 @@ int driverReceive(PKT_Socket *socket, void *buffer, size_t capacity, int timeout
         return rc;
     PKT_Datagram datagram{};
     const int rc = receiveAny(socket, buffer, capacity, timeoutMs, datagram, false);
-    if (info && (rc >= 0 || rc == -EMSGSIZE)) {
-        *info = PKT_RecvInfo{};
-        std::memcpy(&info->sourceAddr, datagram.source.bytes, 4);
-        if (datagram.destination.family == PKT_FAMILY_V4)
-            std::memcpy(&info->destAddr, datagram.destination.bytes, 4);
-        info->ifIndex = datagram.ifIndex;
-        info->ttl = datagram.hopLimit;
-        info->sourcePort = datagram.sourcePort;
-    }
+    if (info && (rc >= 0 || rc == -EMSGSIZE))
+        *info = contract::toRecvInfo(datagram);
     return rc;
 }
 

@@ -119,14 +119,15 @@ const PKT_Driver *driver(std::string *error)
     return driver(*backend, error);
 }
 
-std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
+namespace {
+
+// A list `fetch(out, capacity)` fills and counts; it can grow between two calls: ask again until it fits.
+template <typename Entry, typename Fetch>
+std::vector<Entry> fetchAll(Fetch fetch)
 {
-    if (!driver)
-        return {};
-    // The list can grow between the two calls: ask again until it fits.
-    std::vector<PKT_Interface> list(8);
+    std::vector<Entry> list(8);
     for (;;) {
-        const int count = driver->interfaces(list.data(), list.size());
+        const int count = fetch(list.data(), list.size());
         if (count < 0)
             return {};
         const bool fits = size_t(count) <= list.size();
@@ -134,6 +135,15 @@ std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
         if (fits)
             return list;
     }
+}
+
+} // namespace
+
+std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
+{
+    if (!driver)
+        return {};
+    return fetchAll<PKT_Interface>(driver->interfaces);
 }
 
 void setInterfaceChoice(std::optional<std::string> names)
@@ -155,16 +165,8 @@ std::vector<PKT_Link> links(const PKT_Driver *driver, const char *choice)
 {
     if (!driver)
         return {};
-    std::vector<PKT_Link> list(8);
-    for (;;) {
-        const int count = driver->links(choice, list.data(), list.size());
-        if (count < 0)
-            return {};
-        const bool fits = size_t(count) <= list.size();
-        list.resize(size_t(count));
-        if (fits)
-            return list;
-    }
+    return fetchAll<PKT_Link>(
+        [driver, choice](PKT_Link *out, size_t capacity) { return driver->links(choice, out, capacity); });
 }
 
 // The driver's form of an address: IPv4 in the first four bytes.
@@ -311,12 +313,8 @@ int Socket::receiveBufferSize()
 
 std::vector<PKT_Interface> Socket::interfaces()
 {
-    std::vector<PKT_Interface> list(8);
-    const int count = m_driver->socketInterfaces(m_socket, list.data(), list.size());
-    if (count > int(list.size()))
-        m_driver->socketInterfaces(m_socket, (list.resize(size_t(count)), list.data()), list.size());
-    list.resize(size_t(std::max(count, 0)));
-    return list;
+    return fetchAll<PKT_Interface>(
+        [this](PKT_Interface *out, size_t capacity) { return m_driver->socketInterfaces(m_socket, out, capacity); });
 }
 
 } // namespace packet
