@@ -7,7 +7,7 @@
 
 #include "vexadevice_export.h"
 
-#include <packetdriver.h>
+#include <packet/packetdriver.h>
 
 #include <QObject>
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "onvifservice.h"
 
-#include <packetdriver.h>
-#include <soap.h>
+#include <packet/packetdriver.h>
+#include <vexa/soap.h>
 
 #include <sodium.h>
 

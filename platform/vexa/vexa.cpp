@@ -6,7 +6,7 @@
 #include "discovery.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
-#include "transport.h"
+#include <packet/transport.h>
 #include "request.h"
 #include "trustanchors.h"
 

@@ -1,6 +1,6 @@
 #include "hook.h"
 
-#include <deviceinfo.h>
+#include <deviceside/deviceinfo.h>
 
 #include <signal.h>
 #include <spawn.h>
