@@ -9,12 +9,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
@@ -133,7 +133,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+108"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation type="unfinished"></translation>
     </message>
@@ -182,7 +182,7 @@
 <context>
     <name>CZEL_VEXAMainWnd</name>
     <message>
-        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+145"/>
+        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+149"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -239,8 +239,66 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+113"/>
+        <location line="+114"/>
         <source>%1/%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>InterfaceMenu</name>
+    <message>
+        <location filename="../device/interfacechoice.cpp" line="+34"/>
+        <source>loopback</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wired</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wireless</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>bridge</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>virtual</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>tunnel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>other</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>Interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Set by VEXA_INTERFACES: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>All suitable interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>%1 (absent)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -265,7 +323,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -285,13 +343,13 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+118"/>
-        <location filename="../device/qtvexaops.cpp" line="+142"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+140"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -301,7 +359,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -311,12 +369,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -331,7 +389,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -341,12 +399,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -366,26 +424,31 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+54"/>
-        <location line="+25"/>
-        <location line="+6"/>
-        <location line="+18"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
+        <location line="+12"/>
+        <location line="+13"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-49"/>
-        <location line="+31"/>
+        <location line="-100"/>
+        <location line="+25"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-12"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-32"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -395,28 +458,29 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/qtvexaops.cpp" line="-86"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location filename="../device/qtvexaops.cpp" line="+0"/>
         <source>Restore default password failed!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-105"/>
         <source>Copy</source>
         <translation type="unfinished"></translation>
     </message>
@@ -431,7 +495,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+68"/>
         <source>CSV files (*.csv)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -451,28 +515,43 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <source>Interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Network interfaces for discovery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The interfaces Refresh searches on</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -611,7 +690,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation type="unfinished"></translation>
     </message>
@@ -706,12 +785,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+619"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation type="unfinished"></translation>
     </message>

@@ -9,12 +9,12 @@
         <translation>对话框</translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -133,7 +133,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+108"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation>VEXA</translation>
     </message>
@@ -182,7 +182,7 @@
 <context>
     <name>CZEL_VEXAMainWnd</name>
     <message>
-        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+145"/>
+        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+149"/>
         <source>Help</source>
         <translation>帮助</translation>
     </message>
@@ -239,9 +239,67 @@
         <translation>筛选设备</translation>
     </message>
     <message>
-        <location line="+113"/>
+        <location line="+114"/>
         <source>%1/%2</source>
         <translation>%1/%2</translation>
+    </message>
+</context>
+<context>
+    <name>InterfaceMenu</name>
+    <message>
+        <location filename="../device/interfacechoice.cpp" line="+34"/>
+        <source>loopback</source>
+        <translation>环回</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wired</source>
+        <translation>有线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wireless</source>
+        <translation>无线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>bridge</source>
+        <translation>网桥</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>virtual</source>
+        <translation>虚拟</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>tunnel</source>
+        <translation>隧道</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Set by VEXA_INTERFACES: %1</source>
+        <translation>由 VEXA_INTERFACES 指定：%1</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>All suitable interfaces</source>
+        <translation>所有可用网卡</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>%1 (absent)</source>
+        <translation>%1（不存在）</translation>
     </message>
 </context>
 <context>
@@ -265,7 +323,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -285,13 +343,13 @@
         <translation>关</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+118"/>
-        <location filename="../device/qtvexaops.cpp" line="+142"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation>设备端口的范围为 2000 至 65535。</translation>
     </message>
     <message>
-        <location line="+140"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation>起始 IP 地址：</translation>
     </message>
@@ -301,7 +359,7 @@
         <translation>批量修改网络参数</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation>IP 地址：</translation>
     </message>
@@ -311,12 +369,12 @@
         <translation>修改网络参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation>IP地址 %1 已被设备 %2（ID %3）使用。</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation>IP 地址不能为空。</translation>
     </message>
@@ -331,7 +389,7 @@
         <translation>起始 IP 地址之后的地址不足以分配给 %1 台设备。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation>子网掩码不能为空。</translation>
     </message>
@@ -341,12 +399,12 @@
         <translation>子网掩码不正确。</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation>网关不正确。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation>IPv6 地址不能为空。</translation>
     </message>
@@ -366,26 +424,31 @@
         <translation>IPv6 前缀长度的范围为 0 至 64。</translation>
     </message>
     <message>
-        <location line="+54"/>
-        <location line="+25"/>
-        <location line="+6"/>
-        <location line="+18"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
+        <location line="+12"/>
+        <location line="+13"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location line="-49"/>
-        <location line="+31"/>
+        <location line="-100"/>
+        <location line="+25"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation>请选择一台设备。</translation>
     </message>
     <message>
-        <location line="-12"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation>修改网络参数成功。</translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-32"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation>修改网络参数失败！</translation>
     </message>
@@ -395,28 +458,29 @@
         <translation>序号：%1</translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation>密码不能为空。</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation>恢复默认密码成功。</translation>
     </message>
     <message>
-        <location line="+2"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/qtvexaops.cpp" line="-86"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation>错误</translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location filename="../device/qtvexaops.cpp" line="+0"/>
         <source>Restore default password failed!</source>
         <translation>恢复默认密码失败！</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-105"/>
         <source>Copy</source>
         <translation>复制</translation>
     </message>
@@ -431,7 +495,7 @@
         <translation>导出所选…</translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+68"/>
         <source>CSV files (*.csv)</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>
@@ -451,29 +515,44 @@
         <translation>无法写入文件 %1：%2</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation>HTTP 端口的范围为 1 至 65535。</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation>用户名或密码错误</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation>设备不支持此项修改</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation>设备没有应答</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
         <translation>设备拒绝了新的参数</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Network interfaces for discovery</source>
+        <translation>用于搜索设备的网卡</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The interfaces Refresh searches on</source>
+        <translation>刷新时在这些网卡上搜索</translation>
     </message>
 </context>
 <context>
@@ -615,7 +694,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation>序号</translation>
     </message>
@@ -710,12 +789,12 @@ p, li { white-space: pre-wrap; }
         <translation>IPv4 DHCP</translation>
     </message>
     <message>
-        <location line="+619"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation>设备可被搜索到，但本机无法访问其网页：%1 不在搜索所用网卡的任何子网内。本机需要一个位于 %2 的地址才能访问它。</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation>IPv4地址 %1 同时被以下设备使用：</translation>
     </message>

@@ -202,6 +202,64 @@
     </message>
 </context>
 <context>
+    <name>InterfaceMenu</name>
+    <message>
+        <location filename="../device/interfacechoice.cpp" line="+34"/>
+        <source>loopback</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wired</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wireless</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>bridge</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>virtual</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>tunnel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>other</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>Interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Set by VEXA_INTERFACES: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>All suitable interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>%1 (absent)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -222,7 +280,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+353"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -242,13 +300,13 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+111"/>
-        <location filename="../device/qtvexaops.cpp" line="+139"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+173"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -258,7 +316,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -268,12 +326,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -288,7 +346,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -298,12 +356,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -323,38 +381,38 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+53"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
         <location line="+12"/>
         <location line="+13"/>
-        <location line="+25"/>
-        <location line="+7"/>
-        <location line="+18"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-75"/>
+        <location line="-100"/>
         <location line="+25"/>
-        <location line="+32"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-45"/>
-        <location line="+32"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-30"/>
-        <location line="+63"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/qtvexaops.cpp" line="-32"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-63"/>
-        <location line="+30"/>
+        <location filename="../device/qtvexaops.cpp" line="-88"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -364,12 +422,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -379,7 +437,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../legacy/qtvexav20.cpp" line="+20"/>
+        <location filename="../legacy/qtvexav20.cpp" line="+22"/>
         <location line="+1"/>
         <source>Serial code</source>
         <translation type="unfinished"></translation>
@@ -400,7 +458,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-105"/>
         <source>Copy</source>
         <translation type="unfinished"></translation>
     </message>
@@ -415,7 +473,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+68"/>
         <source>CSV files (*.csv)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -435,28 +493,43 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <source>Interfaces</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Network interfaces for discovery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The interfaces Refresh searches on</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -595,7 +668,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-328"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation type="unfinished"></translation>
     </message>
@@ -690,12 +763,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+656"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation type="unfinished"></translation>
     </message>

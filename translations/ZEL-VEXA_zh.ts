@@ -202,6 +202,64 @@
     </message>
 </context>
 <context>
+    <name>InterfaceMenu</name>
+    <message>
+        <location filename="../device/interfacechoice.cpp" line="+34"/>
+        <source>loopback</source>
+        <translation>环回</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wired</source>
+        <translation>有线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wireless</source>
+        <translation>无线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>bridge</source>
+        <translation>网桥</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>virtual</source>
+        <translation>虚拟</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>tunnel</source>
+        <translation>隧道</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Set by VEXA_INTERFACES: %1</source>
+        <translation>由 VEXA_INTERFACES 指定：%1</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>All suitable interfaces</source>
+        <translation>所有可用网卡</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>%1 (absent)</source>
+        <translation>%1（不存在）</translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -222,7 +280,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+353"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -242,13 +300,13 @@
         <translation>关</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+111"/>
-        <location filename="../device/qtvexaops.cpp" line="+139"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation>设备端口的范围为 2000 至 65535。</translation>
     </message>
     <message>
-        <location line="+173"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation>起始 IP 地址：</translation>
     </message>
@@ -258,7 +316,7 @@
         <translation>批量修改网络参数</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation>IP 地址：</translation>
     </message>
@@ -268,12 +326,12 @@
         <translation>修改网络参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation>IP地址 %1 已被设备 %2（ID %3）使用。</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation>IP 地址不能为空。</translation>
     </message>
@@ -288,7 +346,7 @@
         <translation>起始 IP 地址之后的地址不足以分配给 %1 台设备。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation>子网掩码不能为空。</translation>
     </message>
@@ -298,12 +356,12 @@
         <translation>子网掩码不正确。</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation>网关不正确。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation>IPv6 地址不能为空。</translation>
     </message>
@@ -323,38 +381,38 @@
         <translation>IPv6 前缀长度的范围为 0 至 64。</translation>
     </message>
     <message>
-        <location line="+53"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
         <location line="+12"/>
         <location line="+13"/>
-        <location line="+25"/>
-        <location line="+7"/>
-        <location line="+18"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location line="-75"/>
+        <location line="-100"/>
         <location line="+25"/>
-        <location line="+32"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation>请选择一台设备。</translation>
     </message>
     <message>
-        <location line="-45"/>
-        <location line="+32"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation>修改网络参数成功。</translation>
     </message>
     <message>
-        <location line="-30"/>
-        <location line="+63"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/qtvexaops.cpp" line="-32"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation>错误</translation>
     </message>
     <message>
-        <location line="-63"/>
-        <location line="+30"/>
+        <location filename="../device/qtvexaops.cpp" line="-88"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation>修改网络参数失败！</translation>
     </message>
@@ -364,12 +422,12 @@
         <translation>序号：%1</translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation>密码不能为空。</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation>恢复默认密码成功。</translation>
     </message>
@@ -379,7 +437,7 @@
         <translation>恢复默认密码失败！</translation>
     </message>
     <message>
-        <location filename="../legacy/qtvexav20.cpp" line="+20"/>
+        <location filename="../legacy/qtvexav20.cpp" line="+22"/>
         <location line="+1"/>
         <source>Serial code</source>
         <translation>序列码</translation>
@@ -400,7 +458,7 @@
         <translation>隐藏</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-105"/>
         <source>Copy</source>
         <translation>复制</translation>
     </message>
@@ -415,7 +473,7 @@
         <translation>导出所选…</translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+68"/>
         <source>CSV files (*.csv)</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>
@@ -435,29 +493,44 @@
         <translation>无法写入文件 %1：%2</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation>HTTP 端口的范围为 1 至 65535。</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation>用户名或密码错误</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation>设备不支持此项修改</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation>设备没有应答</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
         <translation>设备拒绝了新的参数</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Network interfaces for discovery</source>
+        <translation>用于搜索设备的网卡</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The interfaces Refresh searches on</source>
+        <translation>刷新时在这些网卡上搜索</translation>
     </message>
 </context>
 <context>
@@ -599,7 +672,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-328"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation>序号</translation>
     </message>
@@ -694,12 +767,12 @@ p, li { white-space: pre-wrap; }
         <translation>IPv4 DHCP</translation>
     </message>
     <message>
-        <location line="+656"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation>设备可被搜索到，但本机无法访问其网页：%1 不在搜索所用网卡的任何子网内。本机需要一个位于 %2 的地址才能访问它。</translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation>IPv4地址 %1 同时被以下设备使用：</translation>
     </message>

@@ -48,7 +48,7 @@ public:
     {
         const wire::Bytes nonceRequest = wire::encode(wire::NonceRequest{m_requestId, m_target});
         std::optional<wire::Nonce> nonce;
-        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.send(address::kDeviceGroup, wire::kPort, datagram); },
+        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram); },
                   [&](const wire::Message &m, std::span<const uint8_t>) {
             const auto *n = std::get_if<wire::Nonce>(&m);
             // Anyone can answer: only a key certified for exactly this
@@ -67,7 +67,7 @@ public:
         if (request.empty())
             return false;
         std::optional<wire::Status> status;
-        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.send(address::kDeviceGroup, wire::kPort, datagram); };
+        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram); };
         sendUntil(request, multicast, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
             // Anyone on the link can send a RESULT: only the holder of the
             // reply key, which travelled sealed to the device, can sign one.
@@ -171,7 +171,7 @@ bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish
 {
     if (!crypto::init())
         return false;
-    auto socket = packet::Socket::open(driver, wire::kPort, std::span(&address::kToolGroup, 1), 0);
+    auto socket = packet::Socket::open(driver, wire::kPort, address::kToolGroups, 0);
     if (!socket)
         return false;
     return Exchange(*socket, target).run(finish);
