@@ -31,7 +31,8 @@ std::vector<uint32_t> RangeScan::due(Clock::time_point now)
 RangeScan::Clock::time_point RangeScan::nextDue() const
 {
     const double missing = std::max(0.0, 1 - m_budget.tokens);
-    return m_budget.refilled + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(missing / m_rate));
+    // Rounded up: a budget a rounding error short of a token is not due yet.
+    return m_budget.refilled + std::chrono::ceil<Clock::duration>(std::chrono::duration<double>(missing / m_rate));
 }
 
 } // namespace vexa
