@@ -277,6 +277,9 @@ int list(int argc, char **argv)
 }
 
 volatile std::sig_atomic_t g_interrupted = 0;
+// A router resolves each address probed; an unanswered resolution holds one of
+// its neighbour entries (1024 on Linux by default) for about 3 s.
+constexpr unsigned kRouterSafeRate = 300;
 
 // Devices on this link as `list` finds them, and ONVIF devices at the
 // addresses of the ranges; one entry per device whichever found it. An
@@ -302,6 +305,10 @@ int scan(int argc, char **argv)
         return badArguments("--wait must be a whole number of seconds");
     std::fprintf(stderr, "vexa-scan: note: VXDP devices are link-local by design and are not reached through "
                          "address ranges; only ONVIF devices are found there\n");
+    if (*rate > kRouterSafeRate)
+        std::fprintf(stderr, "vexa-scan: note: above %u probes a second the router before a sparse range may "
+                             "overflow its neighbour table and drop probes: devices can be missed\n",
+                     kRouterSafeRate);
 
     Collector collector;
     if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1) {
