@@ -147,7 +147,7 @@ int openSocket(uint16_t port, const PKT_Address *groups, size_t groupCount, uint
                int receiveBuffer, bool watch, PKT_Socket **out)
 {
     auto socket = std::make_unique<PKT_Socket>();
-    if (watch)
+    if (watch) // before choosing: an interface that comes meanwhile is news, not lost
         socket->watch = packet::LinkWatch::open();
     for (const uint8_t family : {uint8_t(PKT_FAMILY_V4), uint8_t(PKT_FAMILY_V6)}) {
         if (!(families & family))

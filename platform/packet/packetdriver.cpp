@@ -196,6 +196,9 @@ int openSocket(uint16_t port, const PKT_Address *groups, size_t groupCount, uint
     socket->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (socket->wakeFd < 0)
         return -errno;
+    // Watching before choosing: an interface that comes meanwhile is news, not lost.
+    if (watch)
+        socket->watch = packet::LinkWatch::open();
     int lastError = -ENODEV;
     size_t interfaces = 0;
     for (const uint8_t family : {uint8_t(PKT_FAMILY_V4), uint8_t(PKT_FAMILY_V6)}) {
@@ -226,8 +229,6 @@ int openSocket(uint16_t port, const PKT_Address *groups, size_t groupCount, uint
     }
     if (interfaces == 0)
         return lastError;
-    if (watch)
-        socket->watch = packet::LinkWatch::open();
     *out = socket.release();
     return 0;
 }
