@@ -2,7 +2,9 @@
 # A simulated ONVIF device without a usable IPv4 address, found over IPv6
 # (WS-Discovery on ff02::c) across a veth pair: its XAddr is its link-local
 # address with the zone, its details are read over IPv6 and it is readdressed
-# there. Started again with the new address held on its link, it answers on
+# there. The device's interface has another name than the tool's: the zone it
+# writes means nothing on the tool's host, which goes by the interface the
+# answer came in on. Started again with the new address held on its link, it answers on
 # both families and is still one device, at its IPv4 address.
 #
 # usage: tst_onvif_ipv6_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
@@ -21,12 +23,17 @@ trap end_pair_test EXIT
 trap 'exit 1' INT TERM HUP
 
 pair_namespaces
-for ns in $TOOL $DEV; do # link-local addresses at once, no duplicate detection to wait for
-    in_ns "$ns" sysctl -qw net.ipv6.conf.vx0.accept_dad=0 || fail "sysctl in $ns"
-done
+in_ns "$DEV" ip link set vx0 name dv0 || fail "name of the device's end"
+# Link-local addresses at once, no duplicate detection to wait for.
+in_ns "$TOOL" sysctl -qw net.ipv6.conf.vx0.accept_dad=0 || fail "sysctl in $TOOL"
+in_ns "$DEV" sysctl -qw net.ipv6.conf.dv0.accept_dad=0 || fail "sysctl in $DEV"
 in_ns "$TOOL" ip addr add 10.0.0.5/24 dev vx0 || fail "tool address"
-link_up
-await_link_local "$DEV" vx0
+for end in "$TOOL vx0" "$DEV dv0"; do
+    set -- $end
+    in_ns "$1" ip link set "$2" up || fail "$2 up in $1"
+    in_ns "$1" ip route add default dev "$2" || fail "route in $1"
+done
+await_link_local "$DEV" dv0
 await_link_local "$TOOL" vx0
 
 SERIAL=ONV6$ID
@@ -41,7 +48,7 @@ JSON
 start_sim() {
     rm -f "$WORK/sim.in" "$WORK/sim.out"
     mkfifo "$WORK/sim.in"
-    ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-devsim" --onvif-open-reads \
+    ip netns exec "$DEV" env VEXA_INTERFACES=dv0 "$BIN/vexa-devsim" --onvif-open-reads \
         --devices "$WORK/devices.json" --state "$WORK/sim.state" \
         <"$WORK/sim.in" >"$WORK/sim.out" 2>"$WORK/sim.err" &
     SIM_PID=$!
@@ -58,8 +65,8 @@ listed_once() {
 
 start_sim
 # The device's side has no IPv4 address: it holds the IPv6 WS-Discovery group alone.
-in_ns "$DEV" ip maddr show dev vx0 | grep -q ff02::c || fail "no ff02::c: $(in_ns "$DEV" ip maddr show dev vx0)"
-DEV_LL=$(in_ns "$DEV" ip -6 addr show dev vx0 scope link | sed -n 's/.*inet6 \(fe80::[0-9a-f:]*\).*/\1/p')
+in_ns "$DEV" ip maddr show dev dv0 | grep -q ff02::c || fail "no ff02::c: $(in_ns "$DEV" ip maddr show dev dv0)"
+DEV_LL=$(in_ns "$DEV" ip -6 addr show dev dv0 scope link | sed -n 's/.*inet6 \(fe80::[0-9a-f:]*\).*/\1/p')
 [ -n "$DEV_LL" ] || fail "no link-local address of the device"
 
 scan list --json --wait 3 >"$WORK/list1.json" || fail "vexa-scan list"
@@ -78,10 +85,10 @@ scan modify --mac $MAC --password onvif6pass --ip 10.0.0.100 --mask 255.255.255.
 exec 3>&-
 wait "$SIM_PID"
 SIM_PID=""
-in_ns "$DEV" ip addr add 10.0.0.100/24 dev vx0 || fail "device address"
+in_ns "$DEV" ip addr add 10.0.0.100/24 dev dv0 || fail "device address"
 start_sim
 for group in ff02::c 239.255.255.250; do
-    in_ns "$DEV" ip maddr show dev vx0 | grep -q "$group" || fail "not on $group: $(in_ns "$DEV" ip maddr show dev vx0)"
+    in_ns "$DEV" ip maddr show dev dv0 | grep -q "$group" || fail "not on $group: $(in_ns "$DEV" ip maddr show dev dv0)"
 done
 scan list --json --wait 3 >"$WORK/list2.json" || fail "vexa-scan list on both families"
 listed_once "$WORK/list2.json"
