@@ -151,6 +151,12 @@ void TestQtVexaIpv6::readdressesADeviceFoundOverIpv6()
     QVERIFY2(catcher.text.startsWith(QLatin1String("Modify network parameter succeed.")), qPrintable(catcher.text));
     QCOMPARE(Cell(Ipv4), QStringLiteral("10.0.0.100"));
     QCOMPARE(Cell(Mask), QStringLiteral("255.255.255.0"));
+    // The device itself took them, not only the row.
+    m_devsim.readAllStandardOutput();
+    m_devsim.write("show " + kSerial.toLatin1() + "\n");
+    QByteArray shown;
+    QTRY_VERIFY2_WITH_TIMEOUT((shown += m_devsim.readAllStandardOutput()).contains('\n'), shown.constData(), 5000);
+    QVERIFY2(shown.contains(" 10.0.0.100 255.255.255.0 10.0.0.1 8000 "), shown.constData());
     // Still one device: the readdressed one answers over IPv6 under its new address.
     QTest::qWait(1500);
     QCOMPARE(m_view->RowCount(), 1);
