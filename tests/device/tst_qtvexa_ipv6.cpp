@@ -47,7 +47,7 @@ bool InDevice(const QString &arguments)
     return Run(QStringLiteral("ip"), QStringList{"netns", "exec", kDeviceNs} + arguments.split(u' '));
 }
 
-// Whether the end of the link in the namespace `prefix` enters holds a usable link-local address.
+// Whether `ip` (after `prefix`: another namespace's `ip`) shows a usable link-local address.
 bool LinkLocal(const QStringList &prefix)
 {
     QProcess ip;
@@ -189,7 +189,7 @@ int main(int argc, char **argv)
     int rc = 1;
     if (linked) {
         // Link-local addresses come a moment after the link, on both ends.
-        for (int tries = 0; tries < 50 && !(LinkLocal({}) && LinkLocal({"netns", "exec", kDeviceNs})); ++tries)
+        for (int tries = 0; tries < 50 && !(LinkLocal({}) && LinkLocal({"netns", "exec", kDeviceNs, "ip"})); ++tries)
             QThread::msleep(100);
         QApplication app(argc, argv);
         TestQtVexaIpv6 test;
