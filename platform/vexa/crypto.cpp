@@ -125,7 +125,7 @@ wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key)
 
 namespace {
 
-// Both signed messages end in their tag, over every byte before it.
+// The signed messages end in their tag, over every byte before it.
 template <typename Signed>
 wire::Bytes encodeSigned(Signed message, const wire::ReplyKey &key)
 {
@@ -148,6 +148,11 @@ wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key)
 wire::Bytes encodeSignedConfirm(wire::Confirm confirm, const wire::ReplyKey &key)
 {
     return encodeSigned(confirm, key);
+}
+
+wire::Bytes encodeSignedJobResult(wire::JobResult result, const wire::ReplyKey &key)
+{
+    return encodeSigned(std::move(result), key);
 }
 
 bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key)
