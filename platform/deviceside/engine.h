@@ -183,14 +183,13 @@ inline bool cheapCheck(const wire::JobBody &b) { return b.kind == uint8_t(wire::
 
 // A device keeps no password, only its hash: an opened body's secrets are
 // wiped once its request is served, whichever way serving it ends.
-inline void wipe(std::string &text) { sodium_memzero(text.data(), text.size()); }
-inline void wipeSecrets(wire::ModifyBody &b) { wipe(b.password); }
-inline void wipeSecrets(wire::ResetBody &b) { wipe(b.securityCode); }
+inline void wipeSecrets(wire::ModifyBody &b) { crypto::wipe(b.password); }
+inline void wipeSecrets(wire::ResetBody &b) { crypto::wipe(b.securityCode); }
 inline void wipeSecrets(wire::JobBody &b)
 {
-    wipe(b.password);
+    crypto::wipe(b.password);
     if (b.newPassword)
-        wipe(*b.newPassword);
+        crypto::wipe(*b.newPassword);
 }
 template <typename Body>
 struct OpenedBody {

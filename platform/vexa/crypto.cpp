@@ -83,6 +83,12 @@ void randomBytes(std::span<uint8_t> out)
     randombytes_buf(out.data(), out.size());
 }
 
+void wipe(std::string &text)
+{
+    // The capacity, not the size: a moved-from or shortened text keeps its old bytes there.
+    sodium_memzero(text.data(), text.capacity());
+}
+
 wire::Bytes seal(std::span<const uint8_t> plain, const wire::PublicKey &recipient)
 {
     wire::Bytes out(plain.size() + crypto_box_SEALBYTES);

@@ -36,6 +36,8 @@ KeyPair generateKeyPair();
 
 /** Fills `out` from the system's secure random source. */
 void randomBytes(std::span<uint8_t> out);
+/** Zeroes a secret text's whole buffer (sodium_memzero: not optimised away); its size is kept. */
+void wipe(std::string &text);
 
 template<size_t N>
 std::array<uint8_t, N> randomArray()

@@ -3,7 +3,9 @@
 #include "vexa.h"
 
 #include "address.h"
+#include "crypto.h"
 #include "discovery.h"
+#include "jobbatch.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
 #include "transport.h"
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -303,6 +306,53 @@ VEXA_API int VEXA_DeviceCertified(const char *serialNo, const char *macAddr)
     if (!serial || serial->empty() || !mac)
         return 0;
     return keypins::certifiedIdentity(std::string(*serial), *mac) ? 1 : 0;
+}
+
+VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char *password, const VEXA_JOB *job,
+                          VEXA_JOB_STATUS *statuses, VEXA_JOB_CALLBACK callback, void *userData)
+{
+    if (!macAddrs || count <= 0 || !job || !statuses)
+        return 0;
+    const auto pass = boundedText(password ? password : "", wire::kMaxPassword);
+    std::string secret(pass.value_or(std::string_view()));
+    auto body = pass ? jobs::body(*job, secret) : std::nullopt;
+    std::vector<wire::Mac> macs;
+    for (int32_t i = 0; body && i < count; ++i) {
+        const auto mac = macAddrs[i] ? address::parseMac(macAddrs[i]) : std::nullopt;
+        if (!mac) {
+            body.reset();
+            break;
+        }
+        macs.push_back(*mac);
+    }
+    crypto::wipe(secret);
+    const auto forget = [&body] {
+        if (body)
+            crypto::wipe(body->password);
+        if (body && body->newPassword)
+            crypto::wipe(*body->newPassword);
+    };
+    const PKT_Driver *driver = body ? packet::driver() : nullptr;
+    if (!driver) {
+        std::fill(statuses, statuses + count, jobs::failed(body ? VEXA_CAUSE_UNSPECIFIED : VEXA_CAUSE_BAD_ARGUMENT));
+        forget();
+        return 0;
+    }
+    const auto one = [&](size_t i) {
+        // An ONVIF record naming a MAC an online VXDP device reports gets nothing (see heldByVxdp).
+        if (OnvifDiscovery::listedByMac(address::formatMac(macs[i])) && !heldByVxdp(macs[i]))
+            return jobs::failed(VEXA_CAUSE_NOT_SUPPORTED);
+        return jobs::runVxdp(driver, macs[i], *body, job->waitS);
+    };
+    bool all = true;
+    jobs::runBatch(size_t(count), VEXA_JOB_PARALLEL, one,
+                   [&](size_t i, const VEXA_JOB_STATUS &status) {
+                       all = all && status.done == 1;
+                       return !callback || callback(int32_t(i), &status, userData) != 0;
+                   },
+                   statuses);
+    forget();
+    return all ? 1 : 0;
 }
 
 } // extern "C"

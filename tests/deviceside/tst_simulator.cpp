@@ -1061,8 +1061,9 @@ TEST_P(Jobs, eachJobIsCheckedAndConfirmedByTheDevice)
     // The state file holds hashes only: no password typed into a job is ever written.
     std::ifstream saved(path("state.json"));
     const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
-    if (c.newPassword)
+    if (c.newPassword) {
         EXPECT_EQ(text.find(*c.newPassword), std::string::npos);
+    }
 }
 
 using K = wire::JobKind;
