@@ -1,6 +1,7 @@
 #include "jobbatch.h"
 
 #include "crypto.h"
+#include "onvifclient.h"
 #include "request.h"
 
 #include <algorithm>
@@ -76,6 +77,43 @@ void awaitReturn(const PKT_Driver *driver, const wire::Mac &mac, uint32_t uptime
     }
 }
 
+int32_t causeOf(onvif::Failure failure)
+{
+    switch (failure) {
+    case onvif::Failure::None: return VEXA_CAUSE_NONE;
+    case onvif::Failure::NotAuthorized: return VEXA_CAUSE_NOT_AUTHORIZED;
+    case onvif::Failure::NotSupported: return VEXA_CAUSE_NOT_SUPPORTED;
+    case onvif::Failure::NoAnswer: return VEXA_CAUSE_NO_ANSWER;
+    case onvif::Failure::Refused: return VEXA_CAUSE_REFUSED;
+    }
+    return VEXA_CAUSE_UNSPECIFIED;
+}
+
+// An ONVIF device tells nothing like an uptime: it is back once it answers
+// again after its web service went away. One that never went away within
+// the wait has not restarted.
+void awaitOnvifReturn(onvif::Client &client, int32_t waitS, VEXA_JOB_STATUS &status)
+{
+    const auto acked = Clock::now();
+    const auto deadline = acked + std::chrono::seconds(waitS);
+    status.done = 0;
+    status.cause = VEXA_CAUSE_NOT_RETURNED;
+    bool away = false;
+    while (Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(kReturnPoll, deadline - Clock::now()));
+        const auto offset = client.readClockOffset();
+        away = away || !offset;
+        if (offset && away && Clock::now() <= deadline) {
+            status = failed(VEXA_CAUSE_NONE);
+            status.done = 1;
+            status.hasOffset = 1;
+            status.offsetMs = offset->count();
+            status.rebootMs = int32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - acked).count());
+            return;
+        }
+    }
+}
+
 } // namespace
 
 VEXA_JOB_STATUS failed(int32_t cause)
@@ -132,6 +170,37 @@ VEXA_JOB_STATUS runVxdp(const PKT_Driver *driver, const wire::Mac &mac, const wi
     VEXA_JOB_STATUS status = statusOf(answer);
     if (status.done && body.kind == uint8_t(wire::JobKind::Reboot) && waitS > 0)
         awaitReturn(driver, mac, answer.uptimeS, waitS, status);
+    return status;
+}
+
+VEXA_JOB_STATUS runOnvif(const std::string &xaddr, const wire::JobBody &body, int32_t waitS)
+{
+    onvif::Client client(xaddr, onvif::Credentials{onvif::userName(), body.password});
+    onvif::Failure failure = onvif::Failure::None;
+    switch (wire::JobKind(body.kind)) {
+    case wire::JobKind::ReadClock: break;
+    case wire::JobKind::SetClock:
+        failure = client.setClock(std::chrono::system_clock::time_point(std::chrono::milliseconds(*body.utcMs)));
+        break;
+    case wire::JobKind::SetNtp: failure = client.setNtp(body.ntpServers); break;
+    case wire::JobKind::SetPassword: failure = client.setPassword(*body.newPassword); break;
+    case wire::JobKind::Reboot: failure = client.reboot(); break;
+    }
+    VEXA_JOB_STATUS status = failed(causeOf(failure));
+    if (failure != onvif::Failure::None)
+        return status;
+    if (body.kind == uint8_t(wire::JobKind::Reboot)) {
+        status.done = 1;
+        if (waitS > 0)
+            awaitOnvifReturn(client, waitS, status);
+        return status;
+    }
+    // The clock read back, as a VXDP answer carries it.
+    const auto offset = client.readClockOffset();
+    status.hasOffset = offset ? 1 : 0;
+    status.offsetMs = offset.value_or(std::chrono::milliseconds(0)).count();
+    status.done = body.kind != uint8_t(wire::JobKind::ReadClock) || offset ? 1 : 0;
+    status.cause = status.done ? VEXA_CAUSE_NONE : causeOf(client.failure());
     return status;
 }
 

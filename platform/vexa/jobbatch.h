@@ -21,6 +21,9 @@ std::optional<wire::JobBody> body(const VEXA_JOB &job, const std::string &passwo
 /** One job for one VXDP device, nonce to answer, and for a restart the wait for its return. */
 VEXA_JOB_STATUS runVxdp(const PKT_Driver *driver, const wire::Mac &mac, const wire::JobBody &body, int32_t waitS);
 
+/** One job for one ONVIF device at `xaddr` through device management, as the account in use (onvif::userName()). */
+VEXA_JOB_STATUS runOnvif(const std::string &xaddr, const wire::JobBody &body, int32_t waitS);
+
 /**
  * Runs `one(i)` for each i below `count`, at most `parallel` at a time, each
  * result stored in `statuses[i]` and handed to `finished` (serialised, on

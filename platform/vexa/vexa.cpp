@@ -340,9 +340,15 @@ VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char
     }
     const auto one = [&](size_t i) {
         // An ONVIF record naming a MAC an online VXDP device reports gets nothing (see heldByVxdp).
-        if (OnvifDiscovery::listedByMac(address::formatMac(macs[i])) && !heldByVxdp(macs[i]))
-            return jobs::failed(VEXA_CAUSE_NOT_SUPPORTED);
-        return jobs::runVxdp(driver, macs[i], *body, job->waitS);
+        const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(macs[i]));
+        if (!onvif || heldByVxdp(macs[i]))
+            return jobs::runVxdp(driver, macs[i], *body, job->waitS);
+        const VEXA_JOB_STATUS status = jobs::runOnvif(onvif->xaddr, *body, job->waitS);
+        // The page's reads of the device go on with the password it has now.
+        std::lock_guard current(g_current);
+        if (g_discovery && status.done && body->kind != VEXA_JOB_READ_TIME)
+            g_discovery->onvif().actedOn(*onvif, {onvif::userName(), body->newPassword.value_or(body->password)});
+        return status;
     };
     bool all = true;
     jobs::runBatch(size_t(count), VEXA_JOB_PARALLEL, one,

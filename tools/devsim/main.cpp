@@ -338,7 +338,7 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
+    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed, options.restartS},
                                      std::move(onvifDevices),
                                      state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {
