@@ -198,7 +198,8 @@ enum {
 typedef struct VEXA_JOB {
     int32_t kind;              /**< VEXA_JOB_* */
     int32_t waitS;             /**< REBOOT: seconds to wait for the device to return; 0: do not wait */
-    int64_t utcMs;             /**< SET_TIME: milliseconds since 1970-01-01 00:00 UTC */
+    int64_t utcMs;             /**< SET_TIME: milliseconds since 1970-01-01 00:00 UTC; 0: this computer's
+                                    clock as each device's request is built */
     char ntpServers[2][64];    /**< SET_NTP: one or two host names or addresses, first preferred; the second may be empty */
     char newPassword[65];      /**< SET_PASSWORD: 8 to 64 bytes, not the current password */
     uint8_t reserved[63];      /**< zero */

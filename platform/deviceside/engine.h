@@ -183,14 +183,6 @@ inline bool cheapCheck(const wire::JobBody &b) { return b.kind == uint8_t(wire::
 
 // A device keeps no password, only its hash: an opened body's secrets are
 // wiped once its request is served, whichever way serving it ends.
-inline void wipeSecrets(wire::ModifyBody &b) { crypto::wipe(b.password); }
-inline void wipeSecrets(wire::ResetBody &b) { crypto::wipe(b.securityCode); }
-inline void wipeSecrets(wire::JobBody &b)
-{
-    crypto::wipe(b.password);
-    if (b.newPassword)
-        crypto::wipe(*b.newPassword);
-}
 template <typename Body>
 struct OpenedBody {
     std::optional<wire::Bytes> plain;
@@ -203,7 +195,7 @@ struct OpenedBody {
         if (plain)
             sodium_memzero(plain->data(), plain->size());
         if (body)
-            wipeSecrets(*body);
+            crypto::wipe(*body);
     }
 };
 

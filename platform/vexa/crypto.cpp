@@ -89,6 +89,23 @@ void wipe(std::string &text)
     sodium_memzero(text.data(), text.capacity());
 }
 
+void wipe(wire::ModifyBody &body)
+{
+    wipe(body.password);
+}
+
+void wipe(wire::ResetBody &body)
+{
+    wipe(body.securityCode);
+}
+
+void wipe(wire::JobBody &body)
+{
+    wipe(body.password);
+    if (body.newPassword)
+        wipe(*body.newPassword);
+}
+
 wire::Bytes seal(std::span<const uint8_t> plain, const wire::PublicKey &recipient)
 {
     wire::Bytes out(plain.size() + crypto_box_SEALBYTES);

@@ -38,6 +38,10 @@ KeyPair generateKeyPair();
 void randomBytes(std::span<uint8_t> out);
 /** Zeroes a secret text's whole buffer (sodium_memzero: not optimised away); its size is kept. */
 void wipe(std::string &text);
+/** Zeroes the secrets of an opened or built request body: passwords, security code. */
+void wipe(wire::ModifyBody &body);
+void wipe(wire::ResetBody &body);
+void wipe(wire::JobBody &body);
 
 template<size_t N>
 std::array<uint8_t, N> randomArray()

@@ -114,6 +114,23 @@ void awaitOnvifReturn(onvif::Client &client, int32_t waitS, VEXA_JOB_STATUS &sta
     }
 }
 
+// "This computer's clock" is read as each device's request is built: in a
+// batch of hundreds the last device is reached minutes after the first.
+std::chrono::system_clock::time_point clockFor(const wire::JobBody &body)
+{
+    const auto given = std::chrono::system_clock::time_point(std::chrono::milliseconds(body.utcMs.value_or(0)));
+    return body.utcMs != 0 ? given : std::chrono::system_clock::now();
+}
+
+// The body to send, with its time read now where it asks for it; request::job() wipes it.
+wire::JobBody stamped(const wire::JobBody &body)
+{
+    wire::JobBody own = body;
+    if (own.utcMs)
+        own.utcMs = std::chrono::duration_cast<std::chrono::milliseconds>(clockFor(body).time_since_epoch()).count();
+    return own;
+}
+
 } // namespace
 
 VEXA_JOB_STATUS failed(int32_t cause)
@@ -166,7 +183,7 @@ std::optional<wire::JobBody> body(const VEXA_JOB &job, const std::string &passwo
 
 VEXA_JOB_STATUS runVxdp(const PKT_Driver *driver, const wire::Mac &mac, const wire::JobBody &body, int32_t waitS)
 {
-    const request::JobAnswer answer = request::job(driver, mac, body);
+    const request::JobAnswer answer = request::job(driver, mac, stamped(body));
     VEXA_JOB_STATUS status = statusOf(answer);
     if (status.done && body.kind == uint8_t(wire::JobKind::Reboot) && waitS > 0)
         awaitReturn(driver, mac, answer.uptimeS, waitS, status);
@@ -180,7 +197,7 @@ VEXA_JOB_STATUS runOnvif(const std::string &xaddr, const wire::JobBody &body, in
     switch (wire::JobKind(body.kind)) {
     case wire::JobKind::ReadClock: break;
     case wire::JobKind::SetClock:
-        failure = client.setClock(std::chrono::system_clock::time_point(std::chrono::milliseconds(*body.utcMs)));
+        failure = client.setClock(clockFor(body));
         break;
     case wire::JobKind::SetNtp: failure = client.setNtp(body.ntpServers); break;
     case wire::JobKind::SetPassword: failure = client.setPassword(*body.newPassword); break;

@@ -256,9 +256,7 @@ JobAnswer job(const PKT_Driver *driver, const wire::Mac &target, wire::JobBody b
             sodium_memzero(plain.data(), plain.size());
             return request;
         });
-    crypto::wipe(body.password);
-    if (body.newPassword)
-        crypto::wipe(*body.newPassword);
+    crypto::wipe(body);
     JobAnswer result;
     result.status = offered ? answer.status : std::optional(wire::Status::NotOffered);
     if (answer.job) {

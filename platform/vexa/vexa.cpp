@@ -328,9 +328,7 @@ VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char
     crypto::wipe(secret);
     const auto forget = [&body] {
         if (body)
-            crypto::wipe(body->password);
-        if (body && body->newPassword)
-            crypto::wipe(*body->newPassword);
+            crypto::wipe(*body);
     };
     const PKT_Driver *driver = body ? packet::driver() : nullptr;
     if (!driver) {
