@@ -14,6 +14,7 @@
 
 #include <vexa.h>
 
+#include <QAbstractItemView>
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -224,6 +225,8 @@ int main(int argc, char **argv)
     // A phase takes tens of milliseconds for the reference: one run is mostly
     // noise, so every figure is the median of several runs.
     std::array<std::vector<qint64>, 3> pageMs, referenceMs;
+    // How many insertions the views heard of while the devices arrived.
+    std::vector<qint64> insertions;
     std::vector<qint64> filterMs; // microseconds, in fact
     std::map<std::string, std::vector<qint64>> keystrokeUs;
     std::vector<qint64> sharedMs;
@@ -237,7 +240,11 @@ int main(int argc, char **argv)
             page.resize(1024, 700);
             page.show();
             const auto deliver = [](const VEXA_DEVICE_REPORT &report) { VexaReportCallback(&report, nullptr); };
+            qint64 inserted = 0;
+            QObject::connect(page.findChild<QAbstractItemView *>("tableWidgetDevice")->model(),
+                             &QAbstractItemModel::rowsInserted, &page, [&inserted] { ++inserted; });
             pageMs[0].push_back(RunPhase(&page, online, deliver));
+            insertions.push_back(inserted);
             pageMs[1].push_back(RunPhase(&page, update, deliver));
             pageMs[2].push_back(RunPhase(&page, offline, deliver));
         }
@@ -277,6 +284,7 @@ int main(int argc, char **argv)
                     static_cast<long long>(page), static_cast<long long>(reference),
                     double(page) / double(std::max<qint64>(1, reference)));
     }
+    std::printf("online_insertions devices=%d median=%lld\n", n, static_cast<long long>(Median(insertions)));
     std::printf("peak_kb_per_device=%.2f\n", double(peakKb - baselineKb) / n);
     std::printf("phase=online-one-address devices=%d page_ms=%lld\n", n, static_cast<long long>(Median(sharedMs)));
     std::printf("filter_keystroke devices=%d median_ms=%.1f max_ms=%.1f\n", n, double(Median(filterMs)) / 1000,

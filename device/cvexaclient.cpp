@@ -1,21 +1,16 @@
 #include "cvexaclient.h"
 
+#include "recordtext.h"
+
 #include <cstring>
 
 namespace {
 
-// Copies a text into a fixed field, leaving room for the terminator the
-// zero-filled record already holds. False when the text would not fit.
+// A null text leaves the field empty; a text that does not fit fails.
 template <size_t N>
 bool PutText(char (&field)[N], const char *text)
 {
-    if (!text)
-        return true;
-    const size_t length = ::strnlen(text, N);
-    if (length >= N)
-        return false;
-    std::memcpy(field, text, length);
-    return true;
+    return !text || PutFieldText(field, QByteArrayView(text, qsizetype(::strnlen(text, N))));
 }
 
 } // namespace

@@ -1,21 +1,13 @@
 #include "deviceexport.h"
 
+#include "recordtext.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 
-#include <cstring>
-
 namespace {
-
-// Record texts may fill their field without a terminator; bytes are Latin-1,
-// as the table and the scanner read them.
-template<std::size_t N>
-QString FieldText(const char (&field)[N])
-{
-    return QString::fromLatin1(field, qsizetype(strnlen(field, N)));
-}
 
 QString CsvField(const QString &text)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cvexaclient.h"
+#include "devicehandover.h"
 #include "devicerecordlist.h"
 #include "vexadevice_export.h"
 #include "vexadeviceinfo.h"
@@ -15,13 +16,14 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <optional>
 
+struct NetParams;
 struct VEXA_DEVICE_REPORT;
+class DeviceId;
+class DeviceListActions;
+class DeviceParamPanel;
 class DeviceRowFilter;
-class QAction;
-class QMenu;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -52,14 +54,6 @@ public:
 
     /** The three integers a host program passed, unchanged. */
     std::array<int, 3> HostValues() const { return m_hostValues; }
-
-    /**
-     * The address a batch gives the device at `position` (from 0) of the
-     * selection: the start address with its last octet raised by the
-     * position, in plain dotted decimal. Nothing when the start is not four
-     * decimal octets or the last octet would pass 255.
-     */
-    static std::optional<QString> NextBatchAddress(const QString &start, int position);
 
     // The older edition's page carries its own record, knows a device by its
     // serial number alone, has one fold button and does not react to edits.
@@ -105,51 +99,25 @@ private slots:
 private:
     /** The parameter panel's fold buttons and the table's editing, which differ between the editions. */
     void InitEditionPanel();
-    /** Removes the device's rows and every record they showed, and lowers the count. */
-    void RemoveDevice(const QString &serial, const QString &mac);
+    /** Removes the device's rows and their records, and lowers the count. */
+    void RemoveDevice(const DeviceId &device);
 
     bool IsDeviceFiltered(unsigned int code) const;
-    /**
-     * The report callback's one way into the page: hands an online record
-     * over, holding only the hand-over lock, which no slot keeps for longer
-     * than a swap.
-     */
-    void AppendDeviceRecord(const VEXA_DEVICE_INFO_MY &record);
-    /** Moves the handed-over records into m_listDevice; called with m_hDeviceMutex held. */
-    void AdoptHandedRecords();
 
-    void AttachFieldLimits();
     void InitTable();
     void ConnectSignals();
     void StartDiscovery();
     /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
     void ShowLocalSubnets();
 
+    /** The row's device in the parameter panel, in its single-device form. */
     void ShowDeviceParam(int row);
-    void EnableParamPanel(bool enable);
-    void EnableParamEdits();
-    void DisableParamEdits();
-    void SetBatchMode(bool batch);
-    void PrepareBatchPanel(const QModelIndexList &rows);
     void ShowDeviceCount();
     /** The selected rows the quick filter shows: selection, batch and Modify act on these alone. */
     QModelIndexList SelectedRows() const;
+    /** Whether the library speaks ONVIF to the device of the record. */
+    bool IsOnvif(const VEXA_DEVICE_INFO_MY &record) const;
 
-    /** The table's context menu: copy, export all, export selected. */
-    void AttachListActions();
-    QStringList HeaderTexts() const;
-    /** Every row, or the shown selected ones, ascending. */
-    QList<int> ListedRows(bool selectedOnly) const;
-    QList<QStringList> RowTexts(const QList<int> &rows) const;
-    /** Selected rows to the clipboard, tab-separated with the header line. */
-    void CopySelectedRows();
-    /** Asks for a file and writes the rows there as CSV or JSON, by the name's suffix or the chosen type. */
-    void ExportRows(bool selectedOnly);
-    /** The record of the device a table row shows, matched on its serial and MAC cells, or null. */
-    VEXA_DEVICE_INFO_MY *RecordOfRow(int row);
-
-    /** What a Modify sends, checked and in the form the devices take it. */
-    struct NetParams;
     /** Checks the panel's fields in order for the selected `rows`; at the first fault shows its tip and gives nothing. */
     std::optional<NetParams> ValidatedNetParams(const QModelIndexList &rows);
     /**
@@ -157,7 +125,7 @@ private:
      * belongs to another listed device (devices on DHCP own none). A device
      * that keeps its address is never refused.
      */
-    std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows);
+    std::optional<QString> AddressOwnerOutside(const QString &start, const QModelIndexList &rows) const;
     /**
      * Sends the parameters to the device of `row` and, when it accepts them,
      * updates its row and record. When an ONVIF device refuses, `cause` (if
@@ -166,16 +134,14 @@ private:
     bool ModifyDevice(int row, const QString &address, const NetParams &params, QString *cause = nullptr);
     /** The text of a VEXA_CAUSE_*; empty where the library knows no cause. */
     static QString ModifyCauseText(int cause);
-    /** Shows `message` as a tip just below a field of the parameter panel. */
-    void ShowFieldTip(const QWidget *field, const QString &message);
 
     std::unique_ptr<Ui::QtVexaClass> m_ui;
     CVexaClient m_vexaClient;
+    /** The records the table shows; its model keeps it. */
     DeviceRecordList m_listDevice;
     TUM_MUTEX m_hDeviceMutex = nullptr;
-    /** Records handed over by the callback, in report order, not yet in m_listDevice. */
-    DeviceRecordList::Entries m_handedRecords;
-    std::mutex m_handOverMutex;
+    /** Reports from the library's thread on their way to the slots; its own lock, never m_hDeviceMutex. */
+    DeviceHandOver m_handOver;
     int m_nDeviceCount = 0;
     int m_nDeviceFilter = 0;
     std::array<int, 3> m_hostValues{};
@@ -191,10 +157,6 @@ private:
 #endif
     /** Owned by the table view. */
     DeviceRowFilter *m_pRowFilter = nullptr;
-    /** Owned by the table view. */
-    QAction *m_pCopyAction = nullptr;
-    QAction *m_pExportAllAction = nullptr;
-    QAction *m_pExportSelectedAction = nullptr;
-    /** The table's context menu, made once; owned by the page. */
-    QMenu *m_pListMenu = nullptr;
+    std::unique_ptr<DeviceParamPanel> m_panel;
+    std::unique_ptr<DeviceListActions> m_listActions;
 };

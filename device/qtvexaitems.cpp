@@ -1,14 +1,11 @@
 #include "qtvexaitems.h"
 
-#include "qtvexaitemmodel.h"
-
 #include <QModelRoleDataSpan>
+#include <QStandardItemModel>
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 
-static_assert(CRowItem::kColumns == QtVexaItemModel::ColumnCount, "CRowItem keeps a text per column");
 static_assert(CRowItem::kColumns <= 32, "CRowItem keeps one bit per column");
 
 namespace {
@@ -29,18 +26,6 @@ int LeadingNumber(QStringView part)
 }
 
 } // namespace
-
-char *FormatPadded(char *out, int value, int width, char fill)
-{
-    char digits[12];
-    char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    const char *first = digits;
-    if (fill == '0' && value < 0)
-        *out++ = *first++, --width;
-    for (auto length = end - first; length < width; ++length)
-        *out++ = fill;
-    return std::copy(first, static_cast<const char *>(end), out);
-}
 
 CTextItem::CTextItem(const QVariant &display)
     : m_display(display)
@@ -131,32 +116,38 @@ QByteArray CIpStandardItem::SortKey(const QString &text)
     return QByteArray(key, end - key);
 }
 
+void RowIds::BeginRemoval(QList<int> ascending, int rowCount)
+{
+    m_removing = std::move(ascending);
+    m_rowsBeforeRemoval = rowCount;
+}
+
+void RowIds::EndRemoval()
+{
+    m_removing.clear();
+}
+
+QString RowIds::TextAt(int row, int rowCount) const
+{
+    // Rows go from the last up, so the rows gone so far are the last ones
+    // of m_removing: the row's position before the removal counts them.
+    int position = row;
+    const qsizetype gone = std::clamp<qsizetype>(m_rowsBeforeRemoval - rowCount, 0, m_removing.size());
+    for (const int removed : m_removing.last(gone)) {
+        if (removed <= position)
+            ++position;
+    }
+    return DeviceCellTexts::Padded(position + 1, 3, '0');
+}
+
 QVariant CRowIdItem::data(int role) const
 {
-    if (role == Qt::DisplayRole || role == Qt::EditRole) {
-        if (const auto *owner = qobject_cast<const QtVexaItemModel *>(model()); owner && owner->m_idsFollowRows)
-            return owner->IdTextOf(this);
-    }
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && m_ids.FollowRows() && model())
+        return m_ids.TextAt(row(), model()->rowCount());
     return QStandardItem::data(role);
 }
 
-void CRowIdItem::setData(const QVariant &value, int role)
-{
-    if (role == Qt::DisplayRole || role == Qt::EditRole) {
-        if (auto *owner = qobject_cast<QtVexaItemModel *>(model()))
-            owner->PinIds();
-    }
-    QStandardItem::setData(value, role);
-}
-
-bool CRowItem::Writes(const VEXA_DEVICE_INFO_MY &record, int column)
-{
-    const bool extended = column == QtVexaItemModel::ColumnIpv4Gateway || column >= QtVexaItemModel::ColumnIpv6Addr;
-    // Any other extInfo leaves the extended cells as they are.
-    return !extended || record.extInfo == 0 || record.extInfo == 1;
-}
-
-CRowItem::CRowItem(const QVariant &display, const VEXA_DEVICE_INFO_MY &record)
+CRowItem::CRowItem(const QVariant &display, DeviceRecordList::Handle record)
     : CTextItem(display)
     , m_record(record)
 {
@@ -164,7 +155,7 @@ CRowItem::CRowItem(const QVariant &display, const VEXA_DEVICE_INFO_MY &record)
 
 QStandardItem *CRowItem::clone() const
 {
-    return new CRowItem(*this);
+    return new CTextItem(static_cast<const CTextItem &>(*this));
 }
 
 QVariant CRowItem::data(int role) const
@@ -190,11 +181,10 @@ void CRowItem::SetFromRecord(int column)
         m_cellText[column].clear();
 }
 
-void CRowItem::Rebind(const VEXA_DEVICE_INFO_MY &record, const QtVexaItemModel &model)
+void CRowItem::KeepTextsNotWrittenBy(const VEXA_DEVICE_INFO_MY &next, const DeviceCellTexts &texts)
 {
     for (int column = 0; column < kColumns; ++column) {
-        if (IsFromRecord(column) && !Writes(record, column))
-            SetText(column, model.CellText(m_record, column));
+        if (IsFromRecord(column) && !DeviceCellTexts::Writes(next, column))
+            SetText(column, texts.Of(Record(), column));
     }
-    m_record = record;
 }

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "devicecelltexts.h"
+#include "devicerecordlist.h"
 #include "vexadevice_export.h"
-// Included, not declared: in the older edition the record's name is an alias.
-#include "vexadeviceinfo.h"
 
+#include <QList>
 #include <QStandardItem>
 
 #include <array>
-
-class QtVexaItemModel;
 
 /**
  * Cell of the text and address columns. Its display text lives in a member
@@ -61,44 +60,75 @@ private:
 };
 
 /**
- * Cell of the "ID" column. While the model's IDs follow the rows it shows
- * its row's position (what a renumbering would have written); otherwise the
- * text stored in it. A write to its text stops the IDs following the rows.
+ * What the "ID" cells of one table show. While they follow the rows, each
+ * shows its row's 1-based position, counted as it was before the removal in
+ * progress, so that a removal alone changes no remaining row's text. Once
+ * pinned, each shows the text stored in it. The model owns one and keeps
+ * it; its CRowIdItems read it.
+ */
+class VEXADEVICE_EXPORT RowIds final
+{
+public:
+    bool FollowRows() const { return m_followRows; }
+    void SetFollowRows(bool follow) { m_followRows = follow; }
+    /**
+     * Rows `ascending` of a table of `rowCount` rows are to be removed, from
+     * the last up: until EndRemoval, the rows already gone still count.
+     */
+    void BeginRemoval(QList<int> ascending, int rowCount);
+    void EndRemoval();
+    /** The position text of the row now at `row` of a table now `rowCount` rows long. */
+    QString TextAt(int row, int rowCount) const;
+
+private:
+    bool m_followRows = true;
+    QList<int> m_removing;
+    int m_rowsBeforeRemoval = 0;
+};
+
+/**
+ * Cell of the "ID" column: its row's position while the table's IDs follow
+ * the rows, otherwise the text stored in it.
  */
 class CRowIdItem final : public QStandardItem
 {
 public:
+    explicit CRowIdItem(const RowIds &ids) : m_ids(ids) {}
+
     QVariant data(int role) const override;
-    void setData(const QVariant &value, int role) override;
+
+private:
+    const RowIds &m_ids;
 };
 
 /**
- * "Serial Number" cell of a row built from a record. It also keeps the texts
- * of the row's cells that have no item: a row of 19 items made removing a
- * row cost a lookup per item that grew with the table. Texts a record wrote
- * are formatted from the record when asked for: only the rows on screen ever
- * are, and formatting every cell of every arriving row was most of its cost.
+ * "Serial Number" cell of a row built from a record, the row's anchor. It
+ * holds where the row's record lies in the page's DeviceRecordList, and the
+ * texts of the row's cells that have no item: a row of 19 items made
+ * removing a row cost a lookup per item that grew with the table. Texts the
+ * record writes are formatted from it when asked for: only the rows on
+ * screen ever are, and formatting every cell of every arriving row was most
+ * of its cost.
  */
 class CRowItem final : public CTextItem
 {
 public:
     static constexpr int Type = QStandardItem::UserType + 1;
-    static constexpr int kColumns = 19;
+    static constexpr int kColumns = ColumnCount;
     /** The serial cell's flags: the only editable cell of a row. */
     static constexpr Qt::ItemFlags kFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
 
-    /** Whether a record writes the column: extended columns only from records that carry extended information. */
-    static bool Writes(const VEXA_DEVICE_INFO_MY &record, int column);
-
-    CRowItem(const QVariant &display, const VEXA_DEVICE_INFO_MY &record);
+    CRowItem(const QVariant &display, DeviceRecordList::Handle record);
 
     int type() const override { return Type; }
+    /** A copy of the cell alone: the row's record stays with this row. */
     QStandardItem *clone() const override;
     // kFlags until someone sets others: storing them would cost every
     // arriving row a role-list entry.
     QVariant data(int role) const override;
 
-    const VEXA_DEVICE_INFO_MY &Record() const { return m_record; }
+    const VEXA_DEVICE_INFO_MY &Record() const { return *m_record; }
+    DeviceRecordList::Handle RecordHandle() const { return m_record; }
     bool IsFromRecord(int column) const { return m_fromRecord & (1u << column); }
     /** An invalid text stands for a cell never written, as an empty item would answer. */
     const QVariant &Text(int column) const { return m_cellText[column]; }
@@ -106,21 +136,13 @@ public:
     void SetText(int column, const QVariant &text);
     void SetFromRecord(int column);
     /**
-     * Makes `record` the one texts are formatted from. Cells it does not
-     * write keep the texts the previous record gave them.
+     * Called before the record becomes `next`: the cells formatted from the
+     * record that `next` does not write keep the texts they show now.
      */
-    void Rebind(const VEXA_DEVICE_INFO_MY &record, const QtVexaItemModel &model);
+    void KeepTextsNotWrittenBy(const VEXA_DEVICE_INFO_MY &next, const DeviceCellTexts &texts);
 
 private:
-    VEXA_DEVICE_INFO_MY m_record;
+    DeviceRecordList::Handle m_record;
     quint32 m_fromRecord = 0;
     std::array<QVariant, kColumns> m_cellText;
 };
-
-/**
- * printf's "%0<width>d" (fill '0') or "%<width>d" (fill ' ') into `out`,
- * which holds at least 12 + width characters; returns the end. A table row
- * formats several numbers, and printf's parsing cost more than the rest of
- * the row's texts together.
- */
-char *FormatPadded(char *out, int value, int width, char fill);

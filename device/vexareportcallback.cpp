@@ -1,26 +1,12 @@
 #include "vexareportcallback.h"
 
+#include "deviceid.h"
 #include "qtvexa.h"
+#include "recordtext.h"
 
 #include <vexa.h>
 
-#include <QString>
-
-#include <cstring>
-
 QtVexa *g_pQtVexa = nullptr;
-
-namespace {
-
-// Decoded as the rows' cells are (Latin-1, every byte one character), so an
-// offline report matches its rows whatever bytes its serial number holds.
-template <size_t N>
-QString RowText(const char (&field)[N])
-{
-    return QString::fromLatin1(field, qsizetype(::strnlen(field, N)));
-}
-
-} // namespace
 
 void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
 {
@@ -28,12 +14,19 @@ void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
     const VexaReportPath path = ClassifyReport(report);
     if (!page || path == VexaReportPath::Ignored)
         return;
+    // A report from another thread waits in the hand-over, in report order,
+    // until the page's thread takes it with its signal; on the page's own
+    // thread the signal is handled at once.
+    DeviceHandOver *handOver = page->m_handOver.OnPageThread() ? nullptr : &page->m_handOver;
 
     if (path == VexaReportPath::Offline) {
+        if (handOver)
+            handOver->Offline(DeviceId(FieldBytes(report->serialNo), FieldBytes(report->macAddr)));
+        // The texts as the rows show them (Latin-1), for whoever listens.
 #ifdef VEXA_OLDER_EDITION
-        emit page->DeviceOfflineSignal(RowText(report->serialNo));
+        emit page->DeviceOfflineSignal(FieldText(report->serialNo));
 #else
-        emit page->DeviceOfflineSignal(RowText(report->serialNo), RowText(report->macAddr));
+        emit page->DeviceOfflineSignal(FieldText(report->serialNo), FieldText(report->macAddr));
 #endif
         return;
     }
@@ -41,10 +34,12 @@ void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void * /*userData*/)
         return;
     const VEXA_DEVICE_INFO_MY record = BuildDeviceRecord(*report);
     if (path == VexaReportPath::Online) {
-        // Handed over without the page's lock; the page files it on its own thread.
-        page->AppendDeviceRecord(record);
+        if (handOver)
+            handOver->Online(record);
         emit page->DeviceOnlineSignal(record);
     } else {
+        if (handOver)
+            handOver->Update(record);
         emit page->DeviceUpdateSignal(record);
     }
 }

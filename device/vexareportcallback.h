@@ -14,10 +14,10 @@ extern VEXADEVICE_EXPORT QtVexa *g_pQtVexa;
 
 /**
  * Report callback handed to the discovery library (and called with a host
- * program's reports). Runs on the caller's thread: filters the report, keeps
- * an online record in the page's list and emits one of the page's device
- * signals, which the page receives queued on its own thread. `userData` is
- * not used.
+ * program's reports). Runs on the caller's thread: filters the report, hands
+ * it over to the page in report order when the caller is another thread than
+ * the page's, and emits one of the page's device signals, which the page
+ * receives queued on its own thread. `userData` is not used.
  */
 VEXADEVICE_EXPORT void VexaReportCallback(const VEXA_DEVICE_REPORT *report, void *userData);
 

@@ -4,7 +4,9 @@
 
 #include "qtvexa.h"
 
+#include "deviceid.h"
 #include "devicelock.h"
+#include "deviceparampanel.h"
 #include "ui_qtvexa.h"
 
 #include <QIcon>
@@ -48,15 +50,17 @@ void QtVexa::OnDeviceTableClicked(QModelIndex)
     const QModelIndex current = view->currentIndex();
     // One device at a time: with several rows selected the panel shows the current one.
     if (view->selectionModel()->selectedRows().isEmpty() || !current.isValid()) {
-        EnableParamPanel(false);
+        m_panel->Enable(false);
         return;
     }
-    EnableParamPanel(true);
+    m_panel->Enable(true);
     ShowDeviceParam(current.row());
 }
 
 void QtVexa::OnDeviceOffline(QString strDeviceID)
 {
     // Every row and every record of the serial number leave together.
-    RemoveDevice(strDeviceID, QString());
+    DeviceLock lock(&m_hDeviceMutex);
+    const std::optional<DeviceId> reported = m_handOver.TakeOffline(strDeviceID, QString());
+    RemoveDevice(reported ? *reported : DeviceId::FromTexts(strDeviceID, QString()));
 }

@@ -74,6 +74,7 @@ private slots:
     void offlineOfUnknownDeviceOnlyRenumbers();
     void deviceListedTwiceLosesBothRows();
     void relistedDeviceShowsItsNewRecord();
+    void eachRowOfADeviceShowsItsOwnRecord();
     void updateRefillsPanelOfSingleCurrentRow();
     void updateLeavesPanelDuringMultiSelection();
     void updateOfUnknownDeviceChangesNothing();
@@ -259,6 +260,35 @@ void TestQtVexa::relistedDeviceShowsItsNewRecord()
     VexaReportCallback(&back, nullptr);
     SelectRow(0);
     QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("10.1.1.9"));
+}
+
+// A device listed twice has a record per row: the panel shows the selected
+// row's parameters, also after a sort and an update of the device.
+void TestQtVexa::eachRowOfADeviceShowsItsOwnRecord()
+{
+    VEXA_DEVICE_INFO_MY first = Device(1, "10.1.0.16");
+    first.port = 8016;
+    VEXA_DEVICE_INFO_MY second = Device(1, "10.1.0.26");
+    second.port = 8026;
+    emit m_page->DeviceOnlineSignal(first);
+    Online(2, "10.1.0.20");
+    emit m_page->DeviceOnlineSignal(second);
+    const auto panel = [this] { return Edit("lineEditIPAddr")->text() + u' ' + Edit("lineEditPort")->text(); };
+    SelectRow(2);
+    QCOMPARE(panel(), QStringLiteral("10.1.0.26 8026"));
+    SelectRow(0);
+    QCOMPARE(panel(), QStringLiteral("10.1.0.16 8016"));
+
+    View()->sortByColumn(Ipv4, Qt::DescendingOrder); // rows: .26, .20, .16
+    SelectRow(0);
+    QCOMPARE(panel(), QStringLiteral("10.1.0.26 8026"));
+    // An update reaches the device's first row; the other keeps its own record.
+    emit m_page->DeviceUpdateSignal(Device(1, "10.1.0.36"));
+    QCOMPARE(Cell(0, Ipv4), QStringLiteral("10.1.0.36"));
+    QCOMPARE(Edit("lineEditIPAddr")->text(), QStringLiteral("10.1.0.36"));
+    SelectRow(2);
+    QCOMPARE(panel(), QStringLiteral("10.1.0.16 8016"));
+    QCOMPARE(Cell(2, Ipv4), QStringLiteral("10.1.0.16"));
 }
 
 void TestQtVexa::updateRefillsPanelOfSingleCurrentRow()

@@ -45,18 +45,23 @@ private slots:
     void conflictToolTipNamesTheOthers();
     void reachabilityHint_data();
     void reachabilityHint();
+    void recordsFollowTheirRows_data();
+    void recordsFollowTheirRows();
+    void runOfRowsIsOneInsertion();
 
 private:
     QString Cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
     void AppendDevices(int count);
 
+    std::unique_ptr<DeviceRecordList> m_records;
     std::unique_ptr<QtVexaItemModel> m_model;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
 void TestQtVexaItemModel::init()
 {
-    m_model = std::make_unique<QtVexaItemModel>();
+    m_records = std::make_unique<DeviceRecordList>();
+    m_model = std::make_unique<QtVexaItemModel>(*m_records);
     m_tester = std::make_unique<QAbstractItemModelTester>(m_model.get(),
                                                           QAbstractItemModelTester::FailureReportingMode::QtTest);
 }
@@ -65,6 +70,7 @@ void TestQtVexaItemModel::cleanup()
 {
     m_tester.reset();
     m_model.reset();
+    m_records.reset();
 }
 
 void TestQtVexaItemModel::AppendDevices(int count)
@@ -115,7 +121,7 @@ void TestQtVexaItemModel::idOnNewRowsAndUpdates()
     QCOMPARE(Cell(3, QtVexaItemModel::ColumnId), QString("004"));
     // An update writes every cell but the ID.
     m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder);
-    const int row = m_model->FirstRowOf("SN1", "mac");
+    const int row = m_model->FirstRowOf(DeviceId("SN1", "mac"));
     const QString id = Cell(row, QtVexaItemModel::ColumnId);
     QCOMPARE(id, QString("001"));
     VEXA_DEVICE_INFO_MY update = MakeRecord("SN1", "mac", "10.9.9.9");
@@ -240,7 +246,7 @@ void TestQtVexaItemModel::unterminatedTextsStayInTheirField()
     m_model->AppendDeviceRow(record);
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString(48, u'S'));
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnType), QString(24, u'T'));
-    QCOMPARE(m_model->FirstRowOf(QString(48, u'S'), "aa:bb"), 0);
+    QCOMPARE(m_model->FirstRowOf(DeviceId(QByteArray(48, 'S'), "aa:bb")), 0);
 }
 
 void TestQtVexaItemModel::setRowDataOnPlainRow()
@@ -255,7 +261,7 @@ void TestQtVexaItemModel::setRowDataOnPlainRow()
     QCOMPARE(changed.count(), 1);
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("001"));
     QVERIFY(dynamic_cast<CIpStandardItem *>(m_model->item(0, QtVexaItemModel::ColumnIpv4Addr)));
-    QCOMPARE(m_model->FirstRowOf("VX-1", "aa:bb"), 0);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("VX-1", "aa:bb")), 0);
     m_model->SetRowData(5, MakeRecord("VX-1", "aa:bb")); // no such row: nothing happens
     QCOMPARE(m_model->rowCount(), 1);
 }
@@ -314,7 +320,7 @@ void TestQtVexaItemModel::sortsIpv4ByValue()
     const QStringList expected = {"10.2.30.4", "10.10.1.1", "192.168.1.9", "192.168.1.10"};
     for (int row = 0; row < 4; ++row)
         QCOMPARE(Cell(row, QtVexaItemModel::ColumnIpv4Addr), expected.at(row));
-    QCOMPARE(m_model->FirstRowOf("192.168.1.9", "m"), 2);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("192.168.1.9", "m")), 2);
 }
 
 void TestQtVexaItemModel::keyFollowsTextChanges()
@@ -333,21 +339,21 @@ void TestQtVexaItemModel::rowsOfDevice()
 {
     AppendDevices(3);
     m_model->AppendDeviceRow(MakeRecord("SN2", "mac"));
-    QCOMPARE(m_model->RowsOf("SN2", "mac"), (QList<int>{1, 3}));
-    QCOMPARE(m_model->FirstRowOf("SN2", "other"), -1);
+    QCOMPARE(m_model->RowsOf(DeviceId("SN2", "mac")), (QList<int>{1, 3}));
+    QCOMPARE(m_model->FirstRowOf(DeviceId("SN2", "other")), -1);
     // An update that changes the identity moves the row in the index.
     m_model->SetRowData(0, MakeRecord("SN9", "mac"));
-    QCOMPARE(m_model->FirstRowOf("SN1", "mac"), -1);
-    QCOMPARE(m_model->FirstRowOf("SN9", "mac"), 0);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("SN1", "mac")), -1);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("SN9", "mac")), 0);
     m_model->removeRow(1);
-    QCOMPARE(m_model->RowsOf("SN2", "mac"), (QList<int>{2}));
+    QCOMPARE(m_model->RowsOf(DeviceId("SN2", "mac")), (QList<int>{2}));
 }
 
 void TestQtVexaItemModel::removeRenumbers()
 {
     AppendDevices(5);
     QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
-    QCOMPARE(m_model->RemoveDeviceRows("SN3", "mac"), 1);
+    QCOMPARE(m_model->RemoveDeviceRows(DeviceId("SN3", "mac")), 1);
     QCOMPARE(m_model->rowCount(), 4);
     QCOMPARE(changed.count(), 1);
     const QStringList serials = {"SN1", "SN2", "SN4", "SN5"};
@@ -358,10 +364,10 @@ void TestQtVexaItemModel::removeRenumbers()
     }
     // Listed twice: both rows go.
     m_model->AppendDeviceRow(MakeRecord("SN1", "mac"));
-    QCOMPARE(m_model->RemoveDeviceRows("SN1", "mac"), 2);
+    QCOMPARE(m_model->RemoveDeviceRows(DeviceId("SN1", "mac")), 2);
     QCOMPARE(m_model->rowCount(), 3);
     QCOMPARE(Cell(2, QtVexaItemModel::ColumnId), QString("003"));
-    QCOMPARE(m_model->FirstRowOf("SN5", "mac"), 2);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("SN5", "mac")), 2);
 }
 
 void TestQtVexaItemModel::removeAfterSortRenumbersByPosition()
@@ -369,7 +375,7 @@ void TestQtVexaItemModel::removeAfterSortRenumbersByPosition()
     AppendDevices(4);
     m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder);
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnId), QString("004"));
-    QCOMPARE(m_model->RemoveDeviceRows("SN3", "mac"), 1);
+    QCOMPARE(m_model->RemoveDeviceRows(DeviceId("SN3", "mac")), 1);
     const QStringList serials = {"SN4", "SN2", "SN1"};
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 1));
@@ -381,7 +387,7 @@ void TestQtVexaItemModel::removeUnknownStillRenumbers()
 {
     AppendDevices(3);
     m_model->sort(QtVexaItemModel::ColumnId, Qt::DescendingOrder);
-    QCOMPARE(m_model->RemoveDeviceRows("nobody", "mac"), 0);
+    QCOMPARE(m_model->RemoveDeviceRows(DeviceId("nobody", "mac")), 0);
     QCOMPARE(m_model->rowCount(), 3);
     for (int row = 0; row < 3; ++row)
         QCOMPARE(Cell(row, QtVexaItemModel::ColumnId), QString::asprintf("%03d", row + 1));
@@ -423,7 +429,7 @@ void TestQtVexaItemModel::sortsTextColumnsStably()
     QCOMPARE(serials, (QStringList{"B", "D", "A", "C"}));
     m_model->sort(QtVexaItemModel::ColumnSupportDhcp, Qt::DescendingOrder);
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnSerial), QString("B"));
-    QCOMPARE(m_model->FirstRowOf("C", "m"), 3);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("C", "m")), 3);
 }
 
 void TestQtVexaItemModel::otherRoleKeepsCellText()
@@ -436,7 +442,7 @@ void TestQtVexaItemModel::otherRoleKeepsCellText()
     // Later writes reach the cell wherever its text lives.
     m_model->SetRowData(0, MakeRecord("VX-1", "cc:dd"));
     QCOMPARE(Cell(0, QtVexaItemModel::ColumnMac), QString("cc:dd"));
-    QCOMPARE(m_model->FirstRowOf("VX-1", "cc:dd"), 0);
+    QCOMPARE(m_model->FirstRowOf(DeviceId("VX-1", "cc:dd")), 0);
     QCOMPARE(mac.data(Qt::ToolTipRole), QVariant(QString("tip")));
 }
 
@@ -489,14 +495,14 @@ void TestQtVexaItemModel::conflictMarksFollowEvents()
     for (const QString &step : steps.split(u' ')) {
         const QChar device = step.size() > 1 ? step[1] : QChar();
         const QString address = "10.0.0." + step.mid(2);
-        const int row = m_model->FirstRowOf(serialOf(device), macOf(device));
+        const int row = m_model->FirstRowOf(DeviceId::FromTexts(serialOf(device), macOf(device)));
         const VEXA_DEVICE_INFO_MY record = MakeRecord(serialOf(device).toStdString(), macOf(device).toStdString(),
                                                       address.toStdString());
         switch (step[0].unicode()) {
         case u'+': m_model->AppendDeviceRow(record); break;
         case u'~': m_model->SetRowData(row, record); break;
         case u'=': m_model->UpdateRowNetParam(row, address.toLatin1().constData(), nullptr, 80, nullptr); break;
-        case u'-': m_model->RemoveDeviceRows(serialOf(device), macOf(device)); break;
+        case u'-': m_model->RemoveDeviceRows(DeviceId::FromTexts(serialOf(device), macOf(device))); break;
         case u's': m_model->sort(kIpv4); break;
         }
         for (int r = 0; r < m_model->rowCount(); ++r)
@@ -567,6 +573,90 @@ void TestQtVexaItemModel::reachabilityHint()
     if (!reachedBy.isEmpty())
         QVERIFY2(tip.contains(address) && tip.contains(" in " + reachedBy + " "), qPrintable(tip));
     QVERIFY(!cell.data(Qt::BackgroundRole).isValid());
+}
+
+void TestQtVexaItemModel::recordsFollowTheirRows_data()
+{
+    // Devices A, B, C are listed (A twice: rows 0 A1, 1 B2, 2 A3, 3 C4 by
+    // address); then the steps: "s" sorts by serial, descending; "~B7"
+    // updates B's record to 10.0.0.7; "=0:9" readdresses row 0 to 10.0.0.9;
+    // "-A" removes A's rows; "r1" removes row 1 as a view would; "e0" edits
+    // row 0's serial cell. At the end: each row's record as "<serial
+    // letter><address's last octet>", in row order.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("records");
+    QTest::newRow("as listed") << "" << "A1 B2 A3 C4";
+    QTest::newRow("sorted") << "s" << "C4 B2 A1 A3";
+    QTest::newRow("update after a sort") << "s ~B7" << "C4 B7 A1 A3";
+    QTest::newRow("modify writes the record") << "=2:9" << "A1 B2 A9 C4";
+    QTest::newRow("device leaves with its records") << "-A" << "B2 C4";
+    QTest::newRow("removed by a view") << "r1" << "A1 A3 C4";
+    QTest::newRow("sorted, then a device leaves") << "s -A" << "C4 B2";
+    QTest::newRow("an edited cell keeps its record") << "e0 -A" << "B2 C4";
+}
+
+void TestQtVexaItemModel::recordsFollowTheirRows()
+{
+    QFETCH(QString, steps);
+    for (const auto &[device, octet] : {std::pair{"A", 1}, {"B", 2}, {"A", 3}, {"C", 4}})
+        m_model->AppendDeviceRow(MakeRecord(std::string("SN-") + device, "m", "10.0.0." + std::to_string(octet)));
+    for (const QString &step : steps.split(u' ', Qt::SkipEmptyParts)) {
+        const DeviceId device("SN-" + step.mid(1, 1).toLatin1(), "m");
+        switch (step[0].unicode()) {
+        case u's': m_model->sort(QtVexaItemModel::ColumnSerial, Qt::DescendingOrder); break;
+        case u'~':
+            m_model->SetRowData(m_model->FirstRowOf(device),
+                                MakeRecord("SN-" + step.mid(1, 1).toStdString(), "m", "10.0.0." + step.mid(2).toStdString()));
+            break;
+        case u'=':
+            m_model->UpdateRowNetParam(step.mid(1, 1).toInt(), ("10.0.0." + step.section(u':', 1)).toLatin1().constData(),
+                                       nullptr, 80, nullptr);
+            break;
+        case u'-': QCOMPARE(m_model->RemoveDeviceRows(device), 2); break;
+        case u'r': QVERIFY(m_model->removeRow(step.mid(1).toInt())); break;
+        case u'e':
+            QVERIFY(m_model->setData(m_model->index(step.mid(1).toInt(), QtVexaItemModel::ColumnSerial), "EDITED"));
+            break;
+        }
+    }
+    QStringList records;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const VEXA_DEVICE_INFO_MY *record = m_model->RecordAt(row);
+        QVERIFY(record);
+        records << QString::fromLatin1(record->serialNo).mid(3) + QString::fromLatin1(record->ipv4Addr).section(u'.', 3);
+        // The row shows what its record says, wherever the row went.
+        QCOMPARE(Cell(row, QtVexaItemModel::ColumnIpv4Addr), QString::fromLatin1(record->ipv4Addr));
+    }
+    QTEST(records.join(u' '), "records");
+    // The list keeps exactly the records of the rows.
+    QCOMPARE(m_records->size(), qsizetype(m_model->rowCount()));
+}
+
+void TestQtVexaItemModel::runOfRowsIsOneInsertion()
+{
+    AppendDevices(1);
+    QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    DeviceRecordList::Records run;
+    for (const char *serial : {"R1", "R2", "R3"})
+        run.push_back(MakeRecord(serial, "m", "10.0.0.1")); // all on SN1's address
+    QCOMPARE(m_model->AppendDeviceRows(std::move(run)), 1);
+    QVERIFY(run.empty());
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted.first().at(1).toInt(), 1);
+    QCOMPARE(inserted.first().at(2).toInt(), 3);
+    QCOMPARE(Cell(3, QtVexaItemModel::ColumnSerial), QString("R3"));
+    QCOMPARE(Cell(3, QtVexaItemModel::ColumnId), QString("004"));
+    QCOMPARE(m_model->RowsAtAddress("10.0.0.1"), (QList<int>{0, 1, 2, 3}));
+    // Every row at the shared address told its new mark, SN1's included.
+    QSet<int> repainted;
+    for (const QList<QVariant> &arguments : changed)
+        repainted.insert(arguments.at(0).toModelIndex().row());
+    QCOMPARE(repainted, (QSet<int>{0, 1, 2, 3}));
+    for (int row = 0; row < 4; ++row)
+        QVERIFY(m_model->HasAddressConflict(row));
+    QCOMPARE(m_model->AppendDeviceRows({}), 4);
+    QCOMPARE(inserted.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestQtVexaItemModel)

@@ -32,6 +32,8 @@ private slots:
     void offlineStringsAreBounded();
     void noPageNoEffect();
     void reportsFromAnotherThread();
+    void burstListsInRunsInReportOrder_data();
+    void burstListsInRunsInReportOrder();
     void noReportLostWhileADialogIsOpen();
     void offlineMatchesRowsOfAnySerialBytes_data();
     void offlineMatchesRowsOfAnySerialBytes();
@@ -152,12 +154,60 @@ void TestVexaBridge::reportsFromAnotherThread()
             }
         }
     });
+    // Arrivals that queue up while the page is busy come in runs of rows.
+    const auto rows = [](const QSignalSpy &spy) {
+        int count = 0;
+        for (const QList<QVariant> &arguments : spy)
+            count += arguments.at(2).toInt() - arguments.at(1).toInt() + 1;
+        return count;
+    };
     // The page processes events while the second thread still reports.
-    QTRY_COMPARE_WITH_TIMEOUT(removed.count(), kDevices, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(removed), kDevices, 20000);
     library.join();
-    QCOMPARE(inserted.count(), kDevices);
+    QCOMPARE(rows(inserted), kDevices);
+    QVERIFY(inserted.count() <= kDevices);
     QCOMPARE(table->rowCount(), 0);
     QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString("0"));
+}
+
+void TestVexaBridge::burstListsInRunsInReportOrder_data()
+{
+    // Reports from the library's thread, all queued before the page handles
+    // any: "+A" online, "-A" offline, "~A" update (to port 9). Then the rows
+    // as "<serial>:<port>" and how many insertions made them.
+    QTest::addColumn<QString>("reports");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<int>("insertions");
+    QTest::newRow("a burst") << "+A +B +C +D" << "A:8000 B:8000 C:8000 D:8000" << 1;
+    QTest::newRow("listed twice, gone at once") << "+A +B +A -A" << "B:8000" << 1;
+    QTest::newRow("back after going") << "+A +B -A +A +C" << "B:8000 A:8000 C:8000" << 2;
+    QTest::newRow("update between runs") << "+A +B ~A +C" << "A:9 B:8000 C:8000" << 2;
+    QTest::newRow("offline of a device not listed") << "-X +A +B" << "A:8000 B:8000" << 1;
+}
+
+void TestVexaBridge::burstListsInRunsInReportOrder()
+{
+    QFETCH(QString, reports);
+    QtVexa page;
+    QAbstractItemModel *table = TableOf(page);
+    QSignalSpy inserted(table, &QAbstractItemModel::rowsInserted);
+    std::thread library([reports] {
+        for (const QString &step : reports.split(u' ')) {
+            const int code = step[0] == u'+' ? 1 : step[0] == u'~' ? 2 : 3;
+            VEXA_DEVICE_REPORT report = MakeReport(code, step.mid(1).toStdString());
+            if (code == 2)
+                report.port = 9;
+            VexaReportCallback(&report, nullptr);
+        }
+    });
+    library.join();
+    QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row)
+        rows << table->index(row, 6).data().toString() + u':' + table->index(row, 3).data().toString().trimmed();
+    QTEST(rows.join(u' '), "rows");
+    QTEST(int(inserted.count()), "insertions");
+    QCOMPARE(page.findChild<QLabel *>("m_pLabelCount")->text(), QString::number(table->rowCount()));
 }
 
 void TestVexaBridge::noReportLostWhileADialogIsOpen()

@@ -1,4 +1,3 @@
-#include "devicerecordlist.h"
 #include "devicerecords.h"
 #include "vexareportcallback.h"
 
@@ -24,8 +23,6 @@ private slots:
     void filter();
     void recordFromReport();
     void recordKeepsBytesAfterTerminator();
-    void recordList_data();
-    void recordList();
 };
 
 void TestVexaReport::nullReportIsIgnored()
@@ -178,52 +175,6 @@ void TestVexaReport::recordKeepsBytesAfterTerminator()
     QCOMPARE(QByteArray(record.ipv4Addr, sizeof record.ipv4Addr),
              QByteArray(report.ipv4Addr, sizeof report.ipv4Addr));
     QCOMPARE(record.ipv4Addr[6], 'Z');
-}
-
-// The page's records: only shown ones are found and removed, pending ones wait
-// for their rows; another device's record is never touched.
-void TestVexaReport::recordList_data()
-{
-    QTest::addColumn<int>("pending");
-    QTest::addColumn<int>("shown");
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<int>("removed");
-    QTest::newRow("nothing") << 0 << 0 << false << 0;
-    QTest::newRow("pending only") << 1 << 0 << false << 0;
-    QTest::newRow("shown without pending is appended") << 0 << 1 << true << 1;
-    QTest::newRow("one of two pending shown") << 2 << 1 << true << 1;
-    QTest::newRow("second row beyond the pending one") << 1 << 2 << true << 2;
-}
-
-void TestVexaReport::recordList()
-{
-    QFETCH(int, pending);
-    QFETCH(int, shown);
-    // A serial number that fills its field: read within the field, not beyond.
-    const std::string serial(sizeof VEXA_DEVICE_INFO_MY::serialNo, 'S');
-    VEXA_DEVICE_INFO_MY record = MakeRecord(serial, "00:11:22:33:44:55");
-    record.port = 1;
-    DeviceRecordList list;
-    DeviceRecordList::Entries handed;
-    for (int i = 0; i < pending; ++i)
-        handed.push_back({record, false});
-    handed.push_back({MakeRecord("VX-OTHER", "00:11:22:33:44:66"), false});
-    list.AdoptPending(handed);
-    QVERIFY(handed.empty());
-    for (int i = 0; i < shown; ++i)
-        list.MarkShown(record);
-
-    const QByteArray key = DeviceRecordList::SerialOf(record);
-    QCOMPARE(key, QByteArray(serial.data(), qsizetype(serial.size())));
-    const QByteArray mac = DeviceRecordList::MacOf(record);
-    VEXA_DEVICE_INFO_MY *found = list.FindShown(key, mac);
-    QTEST(found != nullptr, "found");
-    if (found)
-        QCOMPARE(found->port, 1);
-    QTEST(list.RemoveShown(key, mac), "removed");
-    QVERIFY(!list.FindShown(key, mac));
-    QVERIFY(!list.FindShown("VX-OTHER", "00:11:22:33:44:66"));
-    QCOMPARE(list.size(), qsizetype(std::max(0, pending - shown) + 1));
 }
 
 QTEST_APPLESS_MAIN(TestVexaReport)

@@ -1,14 +1,10 @@
-// The device page's way out for its list: the table's context menu copies
-// the selected rows for a spreadsheet and exports all or the selected rows
-// to a CSV or JSON file.
-
-#include "qtvexa.h"
+#include "devicelistactions.h"
 
 #include "deviceexport.h"
 #include "devicelock.h"
 #include "qtvexaitemmodel.h"
-#include "ui_qtvexa.h"
 
+#include <ctableview.h>
 #include <cwarndlg.h>
 
 #include <QAction>
@@ -17,37 +13,43 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QItemSelectionModel>
 #include <QMenu>
 
-void QtVexa::AttachListActions()
+#include <algorithm>
+#include <utility>
+
+DeviceListActions::DeviceListActions(QWidget *page, CTableView *view, QtVexaItemModel *model, TUM_MUTEX *deviceMutex,
+                                     std::function<QModelIndexList()> selectedRows)
+    : m_pPage(page)
+    , m_pModel(model)
+    , m_pDeviceMutex(deviceMutex)
+    , m_selectedRows(std::move(selectedRows))
 {
-    CTableView *view = m_ui->tableWidgetDevice;
     m_pCopyAction = new QAction(tr("Copy"), view);
     m_pCopyAction->setObjectName(QStringLiteral("actionCopyRows"));
     m_pCopyAction->setShortcut(QKeySequence::Copy);
     m_pCopyAction->setShortcutContext(Qt::WidgetShortcut);
     view->addAction(m_pCopyAction);
-    connect(m_pCopyAction, &QAction::triggered, this, &QtVexa::CopySelectedRows);
+    QObject::connect(m_pCopyAction, &QAction::triggered, page, [this] { CopySelectedRows(); });
     m_pExportAllAction = new QAction(tr("Export All…"), view);
     m_pExportAllAction->setObjectName(QStringLiteral("actionExportAll"));
-    connect(m_pExportAllAction, &QAction::triggered, this, [this] { ExportRows(false); });
+    QObject::connect(m_pExportAllAction, &QAction::triggered, page, [this] { ExportRows(false); });
     m_pExportSelectedAction = new QAction(tr("Export Selected…"), view);
     m_pExportSelectedAction->setObjectName(QStringLiteral("actionExportSelected"));
-    connect(m_pExportSelectedAction, &QAction::triggered, this, [this] { ExportRows(true); });
+    QObject::connect(m_pExportSelectedAction, &QAction::triggered, page, [this] { ExportRows(true); });
 
     // One menu for the page's life, as long-lived as its actions: assistive
     // technology keeps an action's item with the menu it first saw it in, so
     // a fresh menu around the same actions would be read as empty.
-    m_pListMenu = new QMenu(this);
+    m_pListMenu = new QMenu(page);
     m_pListMenu->setObjectName(QStringLiteral("menuDeviceList"));
     m_pListMenu->addAction(m_pCopyAction);
     m_pListMenu->addSeparator();
     m_pListMenu->addAction(m_pExportAllAction);
     m_pListMenu->addAction(m_pExportSelectedAction);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &pos) {
-        const bool selected = !SelectedRows().isEmpty();
+    QObject::connect(view, &QWidget::customContextMenuRequested, page, [this, view](const QPoint &pos) {
+        const bool selected = !m_selectedRows().isEmpty();
         m_pCopyAction->setEnabled(selected);
         m_pExportSelectedAction->setEnabled(selected);
         m_pExportAllAction->setEnabled(m_pModel->rowCount() > 0);
@@ -55,7 +57,7 @@ void QtVexa::AttachListActions()
     });
 }
 
-QStringList QtVexa::HeaderTexts() const
+QStringList DeviceListActions::HeaderTexts() const
 {
     QStringList header;
     for (int column = 0; column < QtVexaItemModel::ColumnCount; ++column)
@@ -63,11 +65,11 @@ QStringList QtVexa::HeaderTexts() const
     return header;
 }
 
-QList<int> QtVexa::ListedRows(bool selectedOnly) const
+QList<int> DeviceListActions::ListedRows(bool selectedOnly) const
 {
     QList<int> rows;
     if (selectedOnly) {
-        for (const QModelIndex &index : SelectedRows())
+        for (const QModelIndex &index : m_selectedRows())
             rows.append(index.row());
         std::sort(rows.begin(), rows.end());
     } else {
@@ -77,7 +79,7 @@ QList<int> QtVexa::ListedRows(bool selectedOnly) const
     return rows;
 }
 
-QList<QStringList> QtVexa::RowTexts(const QList<int> &rows) const
+QList<QStringList> DeviceListActions::RowTexts(const QList<int> &rows) const
 {
     QList<QStringList> texts;
     texts.reserve(rows.size());
@@ -90,19 +92,19 @@ QList<QStringList> QtVexa::RowTexts(const QList<int> &rows) const
     return texts;
 }
 
-void QtVexa::CopySelectedRows()
+void DeviceListActions::CopySelectedRows()
 {
-    DeviceLock lock(&m_hDeviceMutex);
+    DeviceLock lock(m_pDeviceMutex);
     const QList<int> rows = ListedRows(true);
     if (!rows.isEmpty())
         QGuiApplication::clipboard()->setText(DeviceExport::TabSeparated(HeaderTexts(), RowTexts(rows)));
 }
 
-void QtVexa::ExportRows(bool selectedOnly)
+void DeviceListActions::ExportRows(bool selectedOnly)
 {
     QString filter = tr("CSV files (*.csv)");
     const QString json = tr("JSON files (*.json)");
-    QString path = QFileDialog::getSaveFileName(this, tr("Export"), QString(), filter + QStringLiteral(";;") + json,
+    QString path = QFileDialog::getSaveFileName(m_pPage, tr("Export"), QString(), filter + QStringLiteral(";;") + json,
                                                 &filter);
     if (path.isEmpty())
         return;
@@ -114,12 +116,12 @@ void QtVexa::ExportRows(bool selectedOnly)
     QByteArray data;
     {
         // Taken while the rows are read: device events change them.
-        DeviceLock lock(&m_hDeviceMutex);
+        DeviceLock lock(m_pDeviceMutex);
         const QList<int> rows = ListedRows(selectedOnly);
         if (asJson) {
             QList<VEXA_DEVICE_INFO_MY> records;
             for (const int row : rows) {
-                if (const VEXA_DEVICE_INFO_MY *record = RecordOfRow(row))
+                if (const VEXA_DEVICE_INFO_MY *record = m_pModel->RecordAt(row))
                     records.append(*record);
             }
             data = DeviceExport::Json(records);
@@ -129,5 +131,5 @@ void QtVexa::ExportRows(bool selectedOnly)
     }
     if (const std::optional<QString> error = DeviceExport::WriteAtomically(path, data))
         CWarnDlg::MsgBox(tr("Error"), tr("The file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), *error),
-                         this);
+                         m_pPage);
 }
