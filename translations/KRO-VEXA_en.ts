@@ -9,12 +9,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
@@ -133,7 +133,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+108"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation type="unfinished"></translation>
     </message>
@@ -182,7 +182,7 @@
 <context>
     <name>CZEL_VEXAMainWnd</name>
     <message>
-        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+145"/>
+        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+149"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -231,6 +231,228 @@
     </message>
 </context>
 <context>
+    <name>DeviceJobDialog</name>
+    <message>
+        <location filename="../device/devicejobdialog.cpp" line="+35"/>
+        <source>invalid parameters</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>wrong password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>not offered by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>no answer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>refused by the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>locked after wrong passwords, try later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>did not return within 3 minutes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>cancelled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>Set Time</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Change Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Reboot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>This computer&apos;s clock (UTC)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Date and time (UTC):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Date and time (UTC)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>host[, host]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Current password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current password:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>New password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm new password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>New password:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>8 to 64 characters; not the current password nor the one on the device&apos;s label.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Devices of the job</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Serial Number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>MAC Address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <location line="+109"/>
+        <source>waiting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-105"/>
+        <source>Progress of the job</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+2"/>
+        <source>Retry failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location line="+2"/>
+        <source>Copy results</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+50"/>
+        <source>Enter the current password.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The new passwords differ.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The new password must have 8 to 64 characters and differ from the current one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Enter one or two NTP servers.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <location line="+43"/>
+        <source>working</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-12"/>
+        <source>done</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, back after %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, clock offset %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>DeviceRowFilter</name>
     <message>
         <location filename="../device/devicerowfilter.cpp" line="+29"/>
@@ -239,7 +461,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+113"/>
+        <location line="+114"/>
         <source>%1/%2</source>
         <translation type="unfinished"></translation>
     </message>
@@ -265,7 +487,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -285,13 +507,13 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+118"/>
-        <location filename="../device/qtvexaops.cpp" line="+142"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+140"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -301,7 +523,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -311,12 +533,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -331,7 +553,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -341,12 +563,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -366,26 +588,31 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+54"/>
-        <location line="+25"/>
-        <location line="+6"/>
-        <location line="+18"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
+        <location line="+12"/>
+        <location line="+13"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-49"/>
-        <location line="+31"/>
+        <location line="-100"/>
+        <location line="+25"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-12"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-32"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -395,28 +622,29 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+150"/>
+        <location filename="../device/qtvexaops.cpp" line="-86"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location filename="../device/qtvexaops.cpp" line="+0"/>
         <source>Restore default password failed!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-121"/>
         <source>Copy</source>
         <translation type="unfinished"></translation>
     </message>
@@ -431,7 +659,22 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+16"/>
+        <source>Set Time…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Change Password…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reboot…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+66"/>
         <source>CSV files (*.csv)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -451,27 +694,27 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
         <translation type="unfinished"></translation>
     </message>
@@ -611,7 +854,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation type="unfinished"></translation>
     </message>
@@ -706,12 +949,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+619"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation type="unfinished"></translation>
     </message>

@@ -9,12 +9,12 @@
         <translation>对话框</translation>
     </message>
     <message>
-        <location line="+72"/>
+        <location line="+70"/>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
     <message>
-        <location line="+109"/>
+        <location line="+111"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -133,7 +133,7 @@
 <context>
     <name>COrvoApplication</name>
     <message>
-        <location filename="../app/corvoapplication.cpp" line="+108"/>
+        <location filename="../app/corvoapplication.cpp" line="+121"/>
         <source>VEXA</source>
         <translation>VEXA</translation>
     </message>
@@ -182,7 +182,7 @@
 <context>
     <name>CZEL_VEXAMainWnd</name>
     <message>
-        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+145"/>
+        <location filename="../mainwnd/czel_vexamainwnd.cpp" line="+149"/>
         <source>Help</source>
         <translation>帮助</translation>
     </message>
@@ -231,6 +231,228 @@
     </message>
 </context>
 <context>
+    <name>DeviceJobDialog</name>
+    <message>
+        <location filename="../device/devicejobdialog.cpp" line="+35"/>
+        <source>invalid parameters</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>wrong password</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>not offered by the device</source>
+        <translation>设备不支持此操作</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>refused by the device</source>
+        <translation>设备拒绝</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>locked after wrong passwords, try later</source>
+        <translation>密码错误次数过多已锁定，请稍后再试</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>did not return within 3 minutes</source>
+        <translation>3 分钟内未恢复在线</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>Set Time</source>
+        <translation>设置时间</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Change Password</source>
+        <translation>修改密码</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>This computer&apos;s clock (UTC)</source>
+        <translation>本机时钟 (UTC)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Date and time (UTC):</source>
+        <translation>日期和时间 (UTC)：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers:</source>
+        <translation>NTP 服务器：</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Date and time (UTC)</source>
+        <translation>日期和时间 (UTC)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>host[, host]</source>
+        <translation>主机[, 主机]</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers</source>
+        <translation>NTP 服务器</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Current password</source>
+        <translation>当前密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current password:</source>
+        <translation>当前密码：</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>New password</source>
+        <translation>新密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm new password</source>
+        <translation>确认新密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>New password:</source>
+        <translation>新密码：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm:</source>
+        <translation>确认：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>8 to 64 characters; not the current password nor the one on the device&apos;s label.</source>
+        <translation>8 到 64 个字符；不能是当前密码，也不能是设备标签上的密码。</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Devices of the job</source>
+        <translation>任务中的设备</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Serial Number</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>MAC Address</source>
+        <translation>MAC 地址</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <location line="+109"/>
+        <source>waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <location line="-105"/>
+        <source>Progress of the job</source>
+        <translation>任务进度</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+2"/>
+        <source>Retry failed</source>
+        <translation>重试失败项</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location line="+2"/>
+        <source>Copy results</source>
+        <translation>复制结果</translation>
+    </message>
+    <message>
+        <location line="+50"/>
+        <source>Enter the current password.</source>
+        <translation>请输入当前密码。</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The new passwords differ.</source>
+        <translation>两次输入的新密码不一致。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The new password must have 8 to 64 characters and differ from the current one.</source>
+        <translation>新密码须为 8 到 64 个字符，且不能与当前密码相同。</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Enter one or two NTP servers.</source>
+        <translation>请输入一个或两个 NTP 服务器。</translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <location line="+43"/>
+        <source>working</source>
+        <translation>进行中</translation>
+    </message>
+    <message>
+        <location line="-12"/>
+        <source>done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>failed: %1</source>
+        <translation>失败：%1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, back after %1 s</source>
+        <translation>完成，%1 秒后恢复在线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, clock offset %1 s</source>
+        <translation>完成，时钟偏差 %1 秒</translation>
+    </message>
+</context>
+<context>
     <name>DeviceRowFilter</name>
     <message>
         <location filename="../device/devicerowfilter.cpp" line="+29"/>
@@ -239,7 +461,7 @@
         <translation>筛选设备</translation>
     </message>
     <message>
-        <location line="+113"/>
+        <location line="+114"/>
         <source>%1/%2</source>
         <translation>%1/%2</translation>
     </message>
@@ -265,7 +487,7 @@
 <context>
     <name>QtVexa</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="+315"/>
+        <location filename="../device/devicecelltexts.cpp" line="+11"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
@@ -285,13 +507,13 @@
         <translation>关</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+118"/>
-        <location filename="../device/qtvexaops.cpp" line="+142"/>
+        <location filename="../device/deviceparampanel.cpp" line="+48"/>
+        <location line="+226"/>
         <source>Device port ranges from 2000 to 65535.</source>
         <translation>设备端口的范围为 2000 至 65535。</translation>
     </message>
     <message>
-        <location line="+140"/>
+        <location line="-130"/>
         <source>Start IP Address:</source>
         <translation>起始 IP 地址：</translation>
     </message>
@@ -301,7 +523,7 @@
         <translation>批量修改网络参数</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="-8"/>
         <source>IP Address:</source>
         <translation>IP 地址：</translation>
     </message>
@@ -311,12 +533,12 @@
         <translation>修改网络参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="-40"/>
+        <location filename="../device/qtvexaops.cpp" line="+63"/>
         <source>IP address %1 is in use by device %2 (ID %3).</source>
         <translation>IP地址 %1 已被设备 %2（ID %3）使用。</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location filename="../device/deviceparampanel.cpp" line="+110"/>
         <source>IP address cannot be empty.</source>
         <translation>IP 地址不能为空。</translation>
     </message>
@@ -331,7 +553,7 @@
         <translation>起始 IP 地址之后的地址不足以分配给 %1 台设备。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+9"/>
         <source>Subnet mask cannot be empty.</source>
         <translation>子网掩码不能为空。</translation>
     </message>
@@ -341,12 +563,12 @@
         <translation>子网掩码不正确。</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+17"/>
         <source>Gateway not correct.</source>
         <translation>网关不正确。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>IPv6 address cannot be empty.</source>
         <translation>IPv6 地址不能为空。</translation>
     </message>
@@ -366,26 +588,31 @@
         <translation>IPv6 前缀长度的范围为 0 至 64。</translation>
     </message>
     <message>
-        <location line="+54"/>
-        <location line="+25"/>
-        <location line="+6"/>
-        <location line="+18"/>
+        <location filename="../device/qtvexaops.cpp" line="+56"/>
+        <location line="+12"/>
+        <location line="+13"/>
+        <location line="+27"/>
+        <location line="+24"/>
+        <location line="+24"/>
         <source>Information</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location line="-49"/>
-        <location line="+31"/>
+        <location line="-100"/>
+        <location line="+25"/>
+        <location line="+51"/>
         <source>Please select a device.</source>
         <translation>请选择一台设备。</translation>
     </message>
     <message>
-        <location line="-12"/>
+        <location line="-64"/>
+        <location line="+34"/>
         <source>Modify network parameter succeed.</source>
         <translation>修改网络参数成功。</translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-32"/>
+        <location line="+32"/>
         <source>Modify network parameter failed!</source>
         <translation>修改网络参数失败！</translation>
     </message>
@@ -395,28 +622,29 @@
         <translation>序号：%1</translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+36"/>
         <source>Password cannot be empty.</source>
         <translation>密码不能为空。</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+17"/>
         <source>Restore default password succeed.</source>
         <translation>恢复默认密码成功。</translation>
     </message>
     <message>
-        <location line="+2"/>
-        <location filename="../device/qtvexaexport.cpp" line="+127"/>
+        <location filename="../device/devicelistactions.cpp" line="+150"/>
+        <location filename="../device/qtvexaops.cpp" line="-86"/>
+        <location line="+88"/>
         <source>Error</source>
         <translation>错误</translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location filename="../device/qtvexaops.cpp" line="+0"/>
         <source>Restore default password failed!</source>
         <translation>恢复默认密码失败！</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaexport.cpp" line="-101"/>
+        <location filename="../device/devicelistactions.cpp" line="-121"/>
         <source>Copy</source>
         <translation>复制</translation>
     </message>
@@ -431,7 +659,22 @@
         <translation>导出所选…</translation>
     </message>
     <message>
-        <location line="+64"/>
+        <location line="+16"/>
+        <source>Set Time…</source>
+        <translation>设置时间…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Change Password…</source>
+        <translation>修改密码…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reboot…</source>
+        <translation>重启…</translation>
+    </message>
+    <message>
+        <location line="+66"/>
         <source>CSV files (*.csv)</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>
@@ -451,27 +694,27 @@
         <translation>无法写入文件 %1：%2</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/deviceparampanel.cpp" line="-25"/>
         <source>HTTP port ranges from 1 to 65535.</source>
         <translation>HTTP 端口的范围为 1 至 65535。</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location filename="../device/qtvexaops.cpp" line="-42"/>
         <source>wrong user name or password</source>
         <translation>用户名或密码错误</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device does not support this change</source>
         <translation>设备不支持此项修改</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device did not answer</source>
         <translation>设备没有应答</translation>
     </message>
     <message>
-        <location filename="../device/qtvexaops.cpp" line="0"/>
+        <location line="+2"/>
         <source>the device refused the new values</source>
         <translation>设备拒绝了新的参数</translation>
     </message>
@@ -615,7 +858,7 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>QtVexaItemModel</name>
     <message>
-        <location filename="../device/qtvexaitemmodel.cpp" line="-290"/>
+        <location filename="../device/qtvexaitemmodel.cpp" line="+24"/>
         <source>ID</source>
         <translation>序号</translation>
     </message>
@@ -710,12 +953,12 @@ p, li { white-space: pre-wrap; }
         <translation>IPv4 DHCP</translation>
     </message>
     <message>
-        <location line="+619"/>
+        <location line="+508"/>
         <source>Found by discovery, but its web page cannot be reached from this computer: %1 lies in none of the subnets of the interfaces discovery runs on. An address in %2 on this computer would reach it.</source>
         <translation>设备可被搜索到，但本机无法访问其网页：%1 不在搜索所用网卡的任何子网内。本机需要一个位于 %2 的地址才能访问它。</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+10"/>
         <source>IPv4 address %1 is also used by:</source>
         <translation>IPv4地址 %1 同时被以下设备使用：</translation>
     </message>
