@@ -114,9 +114,11 @@ wire::Status Simulator::Impl::setClock(Device &device, SystemClock::time_point u
 {
     if (utc < kEarliestClock || utc >= kLatestClock)
         return wire::Status::InvalidParameters;
+    // A real clock (the agent's hook) is the host's own: nothing to keep beside it.
     if (config.setClock && !config.setClock(utc, {}))
         return wire::Status::InvalidParameters;
-    device.clockOffset = std::chrono::duration_cast<milliseconds>(utc - SystemClock::now());
+    if (!config.setClock)
+        device.clockOffset = std::chrono::duration_cast<milliseconds>(utc - SystemClock::now());
     device.ntpServers.clear(); // a clock set by hand is no longer kept by NTP
     return wire::Status::Ok;
 }
