@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tum.h"
+#include <tum/tum.h>
 
 #include <atomic>
 #include <memory>

@@ -26,9 +26,9 @@
 
 #include "devsimprocess.h"
 
-#include <crypto.h>
+#include <vexa/crypto.h>
 #include <vexa.h>
-#include <wire.h>
+#include <vexa/wire.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

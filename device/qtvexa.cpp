@@ -10,8 +10,8 @@
 #include "ui_qtvexa.h"
 #include "vexareportcallback.h"
 
-#include <packetdriver.h>
-#include <transport.h>
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 
 #include <QDesktopServices>
 #include <QtEndian>

@@ -6,7 +6,7 @@
 #include "vexadevice_export.h"
 #include "vexadeviceinfo.h"
 
-#include <tum.h>
+#include <tum/tum.h>
 
 #include <QByteArray>
 #include <QModelIndex>

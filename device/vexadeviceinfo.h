@@ -7,7 +7,7 @@
 
 #ifdef VEXA_OLDER_EDITION
 // The older edition's record; the shared code names it by the name below.
-#include <vexadeviceinfov20.h>
+#include "vexadeviceinfov20.h"
 #else
 /**
  * The tool's own record of one device, built from a discovery report.

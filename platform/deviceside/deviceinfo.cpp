@@ -1,6 +1,6 @@
 #include "deviceinfo.h"
 
-#include <address.h>
+#include <vexa/address.h>
 
 #include <arpa/inet.h>
 

@@ -10,11 +10,11 @@
 #include "simulator.h"
 #include "statefile.h"
 
-#include <address.h>
-#include <crypto.h>
-#include <netaddress.h>
-#include <tokenbucket.h>
-#include <wire.h>
+#include <vexa/address.h>
+#include <vexa/crypto.h>
+#include <packet/netaddress.h>
+#include <vexa/tokenbucket.h>
+#include <vexa/wire.h>
 
 #include <sodium.h>
 

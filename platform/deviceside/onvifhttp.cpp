@@ -1,6 +1,6 @@
 #include "onvifhttp.h"
 
-#include <soap.h>
+#include <vexa/soap.h>
 
 #include <microhttpd.h>
 

@@ -3,7 +3,7 @@
 #include "deviceinfo.h"
 #include "statefile.h"
 
-#include <soap.h>
+#include <vexa/soap.h>
 
 #include <chrono>
 #include <optional>

@@ -2,10 +2,9 @@
 
 #include "onvifservice.h"
 
-#include <crypto.h>
-
-#include <packetdriver.h>
-#include <soap.h>
+#include <packet/packetdriver.h>
+#include <vexa/crypto.h>
+#include <vexa/soap.h>
 
 #include <sodium.h>
 

@@ -4,8 +4,8 @@
 #include "onvifhttp.h"
 #include "statefile.h"
 
-#include <soap.h>
-#include <wsdiscovery.h>
+#include <vexa/soap.h>
+#include <vexa/wsdiscovery.h>
 
 #include <atomic>
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "serveloop.h"
 
-#include <address.h>
-#include <transport.h>
-#include <wire.h>
+#include <vexa/address.h>
+#include <packet/transport.h>
+#include <vexa/wire.h>
 
 #include <algorithm>
 #include <thread>

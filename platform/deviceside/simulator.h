@@ -2,7 +2,7 @@
 
 #include "devicefile.h"
 
-#include <netaddress.h>
+#include <packet/netaddress.h>
 
 #include <chrono>
 #include <cstdint>

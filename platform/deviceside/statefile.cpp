@@ -2,7 +2,7 @@
 
 #include "devicefile.h"
 
-#include <crypto.h>
+#include <vexa/crypto.h>
 
 #include <nlohmann/json.hpp>
 #include <sodium.h>

@@ -1,7 +1,7 @@
 #include "transport.h"
 
 #include "packetdriver.h"
-#include "tum.h"
+#include <tum/tum.h>
 
 #include <array>
 #include <cerrno>

@@ -3,7 +3,7 @@
 // Text forms of the addresses the protocol carries in binary. Parsing is
 // strict: exactly one text form is accepted for each IPv4 address and MAC.
 
-#include "netaddress.h"
+#include <packet/netaddress.h>
 #include "wire.h"
 
 #include <optional>

@@ -7,7 +7,7 @@
 // are taken in turn, one source after the other, so one busy source cannot
 // hold back another; the queue is bounded overall.
 
-#include "netaddress.h"
+#include <packet/netaddress.h>
 #include "proofcache.h"
 
 #include <atomic>

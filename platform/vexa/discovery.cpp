@@ -5,8 +5,8 @@
 #include "crypto.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 #include "reporttext.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // One running discovery: a socket on the tool group, the receive thread and
 // the table of devices heard, turned into report callbacks.
 
-#include "netaddress.h"
+#include <packet/netaddress.h>
 #include "proofcache.h"
 #include "tokenbucket.h"
 #include "vexa.h"

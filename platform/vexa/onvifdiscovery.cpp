@@ -1,8 +1,8 @@
 #include "onvifdiscovery.h"
 
 #include "address.h"
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 #include "reporttext.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 // serial number or MAC. Announcements are unauthenticated: a move to another
 // address and a Bye are believed only once directed probes bear them out.
 
-#include "netaddress.h"
+#include <packet/netaddress.h>
 #include "neighbourtable.h"
 #include "onvifclient.h"
 #include "vexa.h"

@@ -3,8 +3,8 @@
 #include "crypto.h"
 #include "address.h"
 #include "keypins.h"
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 
 #include <chrono>
 

@@ -8,7 +8,7 @@
 #include "jobbatch.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
-#include "transport.h"
+#include <packet/transport.h>
 #include "request.h"
 #include "trustanchors.h"
 

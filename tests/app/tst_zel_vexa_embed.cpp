@@ -5,7 +5,7 @@
 
 #include <cwarndlg.h>
 #include <qtvexa.h>
-#include <tum.h>
+#include <tum/tum.h>
 #include <zel_vexa_embed.h>
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #include "qtvexa.h"
 
-#include <packetdriver.h>
-#include <tum.h>
+#include <packet/packetdriver.h>
+#include <tum/tum.h>
 #include <vexa.h>
 
 #include <QTest>

@@ -1,9 +1,9 @@
 // The simulated ONVIF device's answers to device management, in-process: what
 // it accepts, what it refuses and why, and what it would persist.
 
-#include "onvifservice.h"
+#include <deviceside/onvifservice.h>
 
-#include <onvifclient.h>
+#include <vexa/onvifclient.h>
 
 #include <gtest/gtest.h>
 

@@ -2,15 +2,15 @@
 // transport: a tool played by the test (inside the loop's own hook, so that
 // everything runs on one thread) asks, the loop's devices answer.
 
-#include "generator.h"
-#include "serveloop.h"
-#include "simulator.h"
-#include "statefile.h"
+#include <deviceside/generator.h>
+#include <deviceside/serveloop.h>
+#include <deviceside/simulator.h>
+#include <deviceside/statefile.h>
 
-#include <address.h>
-#include <crypto.h>
-#include <transport.h>
-#include <wire.h>
+#include <vexa/address.h>
+#include <vexa/crypto.h>
+#include <packet/transport.h>
+#include <vexa/wire.h>
 
 #include <gtest/gtest.h>
 

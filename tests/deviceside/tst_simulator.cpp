@@ -1,13 +1,13 @@
 // The device simulator's own parts: devices files, generated networks, the
 // state file, and the device side of the request exchange driven in-process.
 
-#include "devicefile.h"
-#include "generator.h"
-#include "simulator.h"
-#include "statefile.h"
+#include <deviceside/devicefile.h>
+#include <deviceside/generator.h>
+#include <deviceside/simulator.h>
+#include <deviceside/statefile.h>
 
-#include <crypto.h>
-#include <wire.h>
+#include <vexa/crypto.h>
+#include <vexa/wire.h>
 
 #include <gtest/gtest.h>
 

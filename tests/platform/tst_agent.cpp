@@ -9,7 +9,7 @@
 #include "demokeys.h"
 #include "networkchange.h"
 
-#include <crypto.h>
+#include <vexa/crypto.h>
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // What an announcement claims, and the checks of claims off the receive
 // thread: digests, verdicts kept per process, fair turns between sources.
 
-#include "claimchecker.h"
-#include "crypto.h"
-#include "proofcache.h"
+#include <vexa/claimchecker.h>
+#include <vexa/crypto.h>
+#include <vexa/proofcache.h>
 #include "wiresamples.h"
 
 #include <gtest/gtest.h>

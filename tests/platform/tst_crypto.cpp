@@ -1,4 +1,4 @@
-#include "crypto.h"
+#include <vexa/crypto.h>
 
 #include <gtest/gtest.h>
 

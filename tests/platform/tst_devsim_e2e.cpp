@@ -1,9 +1,9 @@
 // The two programs together on loopback: the demo network as the scanner sees it.
 
-#include "address.h"
-#include "crypto.h"
+#include <vexa/address.h>
+#include <vexa/crypto.h>
 #include "vexatestreports.h"
-#include "wire.h"
+#include <vexa/wire.h>
 
 #include <nlohmann/json.hpp>
 

@@ -2,8 +2,8 @@
 // together and the library reads the one the program wrote, secrets are
 // private, nothing is ever overwritten.
 
-#include "crypto.h"
-#include "trustanchors.h"
+#include <vexa/crypto.h>
+#include <vexa/trustanchors.h>
 
 #include <gtest/gtest.h>
 

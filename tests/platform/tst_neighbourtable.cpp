@@ -1,8 +1,8 @@
 // The neighbour table names an ONVIF device's MAC only from a complete entry
 // for its own address with one unicast MAC; anything else names none.
 
-#include "address.h"
-#include "neighbourtable.h"
+#include <vexa/address.h>
+#include <vexa/neighbourtable.h>
 
 #include <gtest/gtest.h>
 

@@ -6,15 +6,15 @@
 #include "vexa.h"
 
 #include "devsimprocess.h"
-#include "onvifsim.h"
+#include <deviceside/onvifsim.h>
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
-#include <address.h>
-#include <wire.h>
-#include <wsdiscovery.h>
+#include <vexa/address.h>
+#include <vexa/wire.h>
+#include <vexa/wsdiscovery.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

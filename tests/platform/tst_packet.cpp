@@ -1,7 +1,7 @@
 // The driver's contract (packetdriver.h), the same cases for every back end.
 
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 
 #include <gtest/gtest.h>
 

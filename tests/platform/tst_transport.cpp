@@ -2,10 +2,10 @@
 // driver's table, the interface choice every back end shares, and the
 // address type the layers above carry.
 
-#include "interfacelist.h"
-#include "netaddress.h"
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/interfacelist.h>
+#include <packet/netaddress.h>
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // are refused (and that refusing never stops the others), the bound, and
 // where the directories come from.
 
-#include "trustanchors.h"
+#include <vexa/trustanchors.h>
 
-#include "crypto.h"
+#include <vexa/crypto.h>
 
 #include <gtest/gtest.h>
 #include <sodium.h>

@@ -1,4 +1,4 @@
-#include "tum.h"
+#include <tum/tum.h>
 
 #include <gtest/gtest.h>
 

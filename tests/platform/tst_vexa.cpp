@@ -3,11 +3,11 @@
 
 #include "vexa.h"
 
-#include "address.h"
-#include "crypto.h"
-#include "packetdriver.h"
+#include <vexa/address.h>
+#include <vexa/crypto.h>
+#include <packet/packetdriver.h>
 #include "vexatestreports.h"
-#include "wire.h"
+#include <vexa/wire.h>
 
 #include <gtest/gtest.h>
 #include <sodium.h>

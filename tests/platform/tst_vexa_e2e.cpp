@@ -4,12 +4,12 @@
 
 #include "vexa.h"
 
-#include "address.h"
-#include "crypto.h"
+#include <vexa/address.h>
+#include <vexa/crypto.h>
 #include "devsimprocess.h"
-#include "packetdriver.h"
+#include <packet/packetdriver.h>
 #include "vexatestreports.h"
-#include "wire.h"
+#include <vexa/wire.h>
 
 #include <nlohmann/json.hpp>
 

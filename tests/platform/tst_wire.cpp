@@ -1,5 +1,5 @@
-#include "address.h"
-#include "wire.h"
+#include <vexa/address.h>
+#include <vexa/wire.h>
 #include "wiresamples.h"
 
 #include <gtest/gtest.h>

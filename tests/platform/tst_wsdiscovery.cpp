@@ -2,10 +2,10 @@
 // a device or a hostile sender puts on the link is parsed within bounds or
 // dropped, and a password only ever proves itself.
 
-#include "onvifdiscovery.h"
-#include "soap.h"
-#include "wsdiscovery.h"
-#include "onvifclient.h"
+#include <vexa/onvifdiscovery.h>
+#include <vexa/soap.h>
+#include <vexa/wsdiscovery.h>
+#include <vexa/onvifclient.h>
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // What the discovery library's tests share: the packet driver loaded the way
 // the library loads it, and a collector of the library's reports.
 
-#include "packetdriver.h"
-#include "transport.h"
+#include <packet/packetdriver.h>
+#include <packet/transport.h>
 #include "vexa.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "agentconfig.h"
 
-#include <devicefile.h>
-#include <deviceinfo.h>
-#include <wire.h>
+#include <deviceside/devicefile.h>
+#include <deviceside/deviceinfo.h>
+#include <vexa/wire.h>
 
 #include <sys/stat.h>
 #include <sys/utsname.h>

@@ -1,7 +1,7 @@
 #include "hook.h"
 
-#include <deviceinfo.h>
-#include <soap.h>
+#include <deviceside/deviceinfo.h>
+#include <vexa/soap.h>
 
 #include <signal.h>
 #include <spawn.h>

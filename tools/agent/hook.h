@@ -1,6 +1,6 @@
 #pragma once
 
-#include <statefile.h>
+#include <deviceside/statefile.h>
 
 #include <chrono>
 #include <optional>

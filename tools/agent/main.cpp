@@ -8,14 +8,14 @@
 #include "netlink.h"
 #include "networkchange.h"
 
-#include <address.h>
-#include <crypto.h>
-#include <deviceinfo.h>
-#include <serveloop.h>
-#include <simulator.h>
-#include <statefile.h>
-#include <transport.h>
-#include <wire.h>
+#include <vexa/address.h>
+#include <vexa/crypto.h>
+#include <deviceside/deviceinfo.h>
+#include <deviceside/serveloop.h>
+#include <deviceside/simulator.h>
+#include <deviceside/statefile.h>
+#include <packet/transport.h>
+#include <vexa/wire.h>
 
 #include <termios.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 
 #include "networkchange.h"
 
-#include <statefile.h>
+#include <deviceside/statefile.h>
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "netlinkmessages.h"
 
-#include <address.h>
-#include <deviceinfo.h>
+#include <vexa/address.h>
+#include <deviceside/deviceinfo.h>
 
 #include <netlink/netlink.h>
 #include <netlink/route/addr.h>

@@ -1,6 +1,6 @@
 #include "networkchange.h"
 
-#include <deviceinfo.h>
+#include <deviceside/deviceinfo.h>
 
 #include <arpa/inet.h>
 

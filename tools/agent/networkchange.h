@@ -5,7 +5,7 @@
 // before the change is saved, and a step that fails puts it back, so the
 // machine is never left half way (a new address without its route).
 
-#include <statefile.h>
+#include <deviceside/statefile.h>
 
 #include <optional>
 #include <string>

@@ -1,16 +1,16 @@
 // vexa-devsim: a network of simulated devices answering VXDP on the chosen
 // interfaces (docs/devsim.md).
 
-#include <crypto.h>
-#include <devicefile.h>
-#include <generator.h>
-#include <onvifsim.h>
-#include <passwordfile.h>
-#include <serveloop.h>
-#include <simulator.h>
-#include <statefile.h>
-#include <transport.h>
-#include <wire.h>
+#include <vexa/crypto.h>
+#include <deviceside/devicefile.h>
+#include <deviceside/generator.h>
+#include <deviceside/onvifsim.h>
+#include <vexa/passwordfile.h>
+#include <deviceside/serveloop.h>
+#include <deviceside/simulator.h>
+#include <deviceside/statefile.h>
+#include <packet/transport.h>
+#include <vexa/wire.h>
 
 #include <poll.h>
 #include <sys/stat.h>

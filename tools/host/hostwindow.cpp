@@ -1,6 +1,6 @@
 #include "hostwindow.h"
 
-#include <tum.h>
+#include <tum/tum.h>
 
 #include <QFrame>
 #include <QGridLayout>

@@ -2,7 +2,7 @@
 // device keys, with the trust file that owners put into their tools' trust
 // directory, or the master key that security codes derive from.
 
-#include <crypto.h>
+#include <vexa/crypto.h>
 
 #include <sodium.h>
 

@@ -3,9 +3,9 @@
 
 #include <vexa.h>
 
-#include <address.h>
-#include <crypto.h>
-#include <passwordfile.h>
+#include <vexa/address.h>
+#include <vexa/crypto.h>
+#include <vexa/passwordfile.h>
 
 #include <nlohmann/json.hpp>
 #include <sodium.h>

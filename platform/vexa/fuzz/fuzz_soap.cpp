@@ -1,8 +1,8 @@
 // libFuzzer target: SOAP responses come from whatever answers at a device's
 // transport address, and requests reach the simulator from anyone.
 
-#include "onvifclient.h"
-#include "soap.h"
+#include <vexa/onvifclient.h>
+#include <vexa/soap.h>
 
 #include <cstdlib>
 

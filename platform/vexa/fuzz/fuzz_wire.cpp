@@ -1,6 +1,6 @@
 // libFuzzer target: the decoders see every datagram on the link.
 
-#include "wire.h"
+#include <vexa/wire.h>
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 // libFuzzer target: the WS-Discovery parser sees every datagram to port 3702
 // on the link, from any sender.
 
-#include "wsdiscovery.h"
+#include <vexa/wsdiscovery.h>
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // One valid message of every type, shared by the codec tests and the
 // program that writes the fuzzer's seed corpus.
 
-#include "wire.h"
+#include <vexa/wire.h>
 
 #include <string>
 #include <utility>
