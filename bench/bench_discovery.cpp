@@ -23,6 +23,12 @@
 // protocol datagrams it receives at random (nftables), and every run gets the
 // 3 s an installer waits: it prints the share found, duplicate online events,
 // the median time to the last device found and the datagrams sent each way.
+//
+// With --families v4,v6,both (root) the devices sit behind such a veth pair
+// without loss, and the runs are measured once per item listed, the link
+// carrying that family alone (IPv6: link-local addresses only, IPv4 switched
+// off on it; IPv4: IPv6 switched off) or both, one after the other in this
+// one run.
 
 #include "devsimprocess.h"
 
@@ -165,7 +171,7 @@ int usage()
 {
     std::fputs("usage: vexa-bench-discovery --devices N [--runs K] [--onvif plain|details]\n"
                "                            [--onvif-lan plain|details] [--flood RATE]\n"
-               "                            [--loss PERCENT[,PERCENT...]]\n",
+               "                            [--loss PERCENT[,PERCENT...]] [--families v4|v6|both[,...]]\n",
                stderr);
     return 2;
 }
@@ -192,11 +198,29 @@ public:
             return false;
         int host = 1;
         for (const std::string &ns : {m_tool, m_dev}) {
-            if (!shell(in(ns) + "ip link set lo up") || !shell(in(ns) + "ip link set vx0 up")
+            // Link-local addresses at once: no duplicate detection to wait for.
+            if (!shell(in(ns) + "ip link set lo up") || !shell(in(ns) + "sysctl -qw net.ipv6.conf.vx0.accept_dad=0")
+                || !shell(in(ns) + "ip link set vx0 up")
                 || !shell(in(ns) + "ip addr add 10.78.0." + std::to_string(host++) + "/24 dev vx0")
                 || !shell(in(ns) + "ip route add default dev vx0"))
                 return false;
         }
+        return true;
+    }
+
+    /** Leaves the link to `families` (PKT_FAMILY_* bits): the other's addresses go from both ends. */
+    bool setFamilies(int families)
+    {
+        int host = 1;
+        for (const std::string &ns : {m_tool, m_dev}) {
+            const std::string addr = "10.78.0." + std::to_string(host++) + "/24";
+            const bool ok = shell(in(ns) + "sysctl -qw net.ipv6.conf.vx0.disable_ipv6=" + (families & 2 ? "0" : "1"))
+                && shell(in(ns) + (families & 1 ? "ip addr replace " + addr + " dev vx0" : "ip -4 addr flush dev vx0"));
+            if (!ok)
+                return false;
+        }
+        // The simulator follows the link's news; IPv6 needs its link-local address back first.
+        std::this_thread::sleep_for(1500ms);
         return true;
     }
 
@@ -386,6 +410,22 @@ std::optional<Figures> measure(size_t devices, int runs, Clock::duration limit, 
     return f;
 }
 
+// "v4,v6,both" and the like: the families to measure (PKT_FAMILY_* bits), in order.
+std::optional<std::vector<int>> parseFamilies(const std::string &text)
+{
+    std::vector<int> families;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        const size_t comma = std::min(text.find(',', pos), text.size());
+        const std::string item = text.substr(pos, comma - pos);
+        if (item != "v4" && item != "v6" && item != "both")
+            return std::nullopt;
+        families.push_back(item == "v4" ? 1 : item == "v6" ? 2 : 3);
+        pos = comma + 1;
+    }
+    return families;
+}
+
 std::optional<std::vector<int>> parseLosses(const std::string &text)
 {
     std::vector<int> losses;
@@ -409,6 +449,7 @@ int main(int argc, char **argv)
     int runs = 5;
     int flood = 0;
     std::optional<std::vector<int>> losses;
+    std::optional<std::vector<int>> families;
     std::string onvif;
     bool lan = false;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -426,6 +467,8 @@ int main(int argc, char **argv)
         else if (option == "--flood" && value > 0 && value <= 1'000'000)
             flood = int(value);
         else if (option == "--loss" && (losses = parseLosses(argv[i + 1])))
+            continue;
+        else if (option == "--families" && (families = parseFamilies(argv[i + 1])))
             continue;
         else
             return usage();
@@ -456,9 +499,9 @@ int main(int argc, char **argv)
         simArguments = {dir + "/vexa-devsim", "--devices", file, "--no-boot-announce", "--heartbeat", "3600"};
         if (onvif == "details")
             simArguments.push_back("--onvif-open-reads");
-    } else if (losses) {
-        if (geteuid() != 0 || !link.setUp() || !link.enterTool()) {
-            std::fprintf(stderr, "vexa-bench-discovery: --loss needs root, ip and nft\n");
+    } else if (losses || families) {
+        if (geteuid() != 0 || (losses && families) || !link.setUp() || !link.enterTool()) {
+            std::fprintf(stderr, "vexa-bench-discovery: --loss and --families need root, ip and nft, one at a time\n");
             return 1;
         }
         setenv("VEXA_INTERFACES", "vx0", 1);
@@ -478,7 +521,20 @@ int main(int argc, char **argv)
     }
 
     bool complete = true;
-    if (!losses) {
+    // Without a family listed: one measurement on the link as it is.
+    const std::vector<std::optional<int>> passes = [&] {
+        std::vector<std::optional<int>> list;
+        for (const int family : families.value_or(std::vector<int>{}))
+            list.emplace_back(family);
+        if (list.empty() && !losses)
+            list.emplace_back(std::nullopt);
+        return list;
+    }();
+    for (const std::optional<int> &family : passes) {
+        if (family && !link.setFamilies(*family)) {
+            std::fprintf(stderr, "vexa-bench-discovery: cannot leave the link to one family\n");
+            return 1;
+        }
         // Long enough for any healthy run.
         const auto figures = measure(devices, runs, 10s + std::chrono::milliseconds(devices), flood);
         if (!figures) {
@@ -490,12 +546,15 @@ int main(int argc, char **argv)
             runsMs += (k ? "," : "") + std::to_string(long(figures->runMs[k]));
             drops += (k ? "," : "") + std::to_string(figures->runDrops[k]);
         }
-        std::printf("devices=%zu%s%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
+        std::printf("%sdevices=%zu%s%s found=%zu duplicates=%zu median_ms=%.0f runs_ms=%s rcvbuf_drops=%s "
                     "simulator_startup_ms=%.0f\n",
-                    devices, onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(),
+                    family ? (*family == 1 ? "family=ipv4 " : *family == 2 ? "family=ipv6 " : "family=both ") : "",
+                    devices,
+                    onvif.empty() ? "" : ((lan ? " onvif-lan=" : " onvif=") + onvif).c_str(),
                     flood ? (" flood=" + std::to_string(flood) + "/s").c_str() : "", figures->foundMin,
                     figures->duplicates, figures->medianMs, runsMs.c_str(), drops.c_str(), startupMs);
-        complete = figures->foundMin == devices && figures->duplicates == 0;
+        std::fflush(stdout);
+        complete = complete && figures->foundMin == devices && figures->duplicates == 0;
     }
     for (const int loss : losses.value_or(std::vector<int>{})) {
         if (!link.setLoss(loss)) {

@@ -46,6 +46,14 @@ bool CVexaClient::SendInquiry()
 }
 
 #ifndef VEXA_OLDER_EDITION
+bool CVexaClient::SetInterfaces(const QStringList &names)
+{
+    const QByteArray joined = names.join(u',').toUtf8();
+    return VEXA_SetInterfaces(names.isEmpty() ? nullptr : joined.constData()) == 1;
+}
+#endif
+
+#ifndef VEXA_OLDER_EDITION
 bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
                                  const char *port, const char *gateway, const char *ipv6,
                                  const char *ipv6Gateway, uint8_t byteA, uint8_t byteB)

@@ -4,6 +4,8 @@
 
 #include <vexa.h>
 
+#include <QStringList>
+
 #include <cstdint>
 #include <optional>
 
@@ -23,6 +25,10 @@ public:
     bool Start();
     bool Stop();
     bool SendInquiry();
+#ifndef VEXA_OLDER_EDITION
+    /** The interfaces discovery uses: their names, or every suitable one when empty (VEXA_SetInterfaces). */
+    bool SetInterfaces(const QStringList &names);
+#endif
     /**
      * Sends new network parameters to the device with MAC address `mac`.
      * Null texts are left empty. Fails without calling the library when the

@@ -5,6 +5,7 @@
 #include "devicelock.h"
 #include "deviceparampanel.h"
 #include "devicerowfilter.h"
+#include "interfacechoice.h"
 #include "qtvexaitemmodel.h"
 #include "recordtext.h"
 #include "ui_qtvexa.h"
@@ -15,6 +16,7 @@
 
 #include <QDesktopServices>
 #include <QtEndian>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLoggingCategory>
@@ -57,6 +59,7 @@ QtVexa::QtVexa(QWidget *parent, int filterMode, int i1, int i2, int i3)
     m_listActions = std::make_unique<DeviceListActions>(this, view, m_pModel, &m_hDeviceMutex,
                                                         [this] { return SelectedRows(); });
 
+    InitInterfaceChoice();
     ConnectSignals();
     InitEditionPanel();
 
@@ -115,6 +118,7 @@ void QtVexa::StartDiscovery()
 {
     if (!packet::driver())
         return;
+    ApplyInterfaceChoice();
     ShowLocalSubnets();
     m_vexaClient.SetCallback(VexaReportCallback, nullptr);
     if (!m_vexaClient.Start())
@@ -321,15 +325,53 @@ void QtVexa::OnClickShrinkBtn()
 void QtVexa::OnManualUpdate()
 {
     // Devices answer through the ordinary events; the table is kept.
+    ApplyInterfaceChoice();
     ShowLocalSubnets();
     m_vexaClient.SendInquiry();
 }
 
+void QtVexa::InitInterfaceChoice()
+{
+#ifndef VEXA_OLDER_EDITION // the earlier library interface has no choice of interfaces
+    m_interfaceChoice = std::make_unique<InterfaceChoice>();
+    QPushButton *refresh = m_ui->pushButtonManualUpdate;
+    auto *button = new CPushButton(tr("Interfaces"), refresh->parentWidget());
+    button->setObjectName(QStringLiteral("pushButtonInterfaces"));
+    button->setAccessibleName(tr("Network interfaces for discovery"));
+    button->setToolTip(tr("The interfaces Refresh searches on"));
+    button->setMinimumSize(refresh->minimumSize());
+    if (auto *grid = qobject_cast<QGridLayout *>(refresh->parentWidget()->layout()))
+        grid->addWidget(button, 0, grid->columnCount());
+    setTabOrder(refresh, button); // right after Refresh, which it belongs to
+    new InterfaceMenu(button, *m_interfaceChoice, [] { return packet::links(packet::driver(), nullptr); });
+#endif
+}
+
+void QtVexa::ApplyInterfaceChoice()
+{
+#ifndef VEXA_OLDER_EDITION
+    m_vexaClient.SetInterfaces(m_interfaceChoice->Chosen());
+#endif
+}
+
 void QtVexa::ShowLocalSubnets()
 {
-    // The interfaces discovery runs on, as the packet driver chooses them.
+    // The interfaces discovery runs on, as the packet driver chooses them under the user's choice.
+    const QStringList chosen = m_interfaceChoice ? m_interfaceChoice->Chosen() : QStringList();
+    const QByteArray choice = chosen.join(u',').toUtf8();
     QList<QtVexaItemModel::Subnet> subnets;
-    for (const PKT_Interface &chosen : packet::interfaces(packet::driver()))
-        subnets.append({qFromBigEndian(chosen.addr), qFromBigEndian(chosen.netmask)});
+    for (const PKT_Link &link : packet::links(packet::driver(), chosen.isEmpty() ? nullptr : choice.constData())) {
+        if (!(link.flags & PKT_IF_CHOSEN_V4))
+            continue;
+        for (uint8_t i = 0; i < link.addressCount && i < PKT_LINK_ADDRESSES; ++i) {
+            const PKT_LinkAddress &entry = link.addresses[i];
+            if (entry.addr.family != PKT_FAMILY_V4)
+                continue;
+            const quint32 address = qFromBigEndian<quint32>(entry.addr.bytes);
+            const quint32 mask = entry.prefixLength == 0 ? 0 : ~quint32(0) << (32 - entry.prefixLength);
+            subnets.append({address, mask});
+            break; // the first, as the driver lists interfaces
+        }
+    }
     m_pModel->SetLocalSubnets(subnets);
 }

@@ -24,6 +24,7 @@ class DeviceId;
 class DeviceListActions;
 class DeviceParamPanel;
 class DeviceRowFilter;
+class InterfaceChoice;
 class QtVexaItemModel;
 namespace Ui {
 class QtVexaClass;
@@ -109,6 +110,10 @@ private:
     void StartDiscovery();
     /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
     void ShowLocalSubnets();
+    /** The interface button beside Refresh and its menu. */
+    void InitInterfaceChoice();
+    /** Hands the user's interface choice to the library (VEXA_INTERFACES still decides when set). */
+    void ApplyInterfaceChoice();
 
     /** The row's device in the parameter panel, in its single-device form. */
     void ShowDeviceParam(int row);
@@ -158,5 +163,7 @@ private:
     /** Owned by the table view. */
     DeviceRowFilter *m_pRowFilter = nullptr;
     std::unique_ptr<DeviceParamPanel> m_panel;
+    /** The interfaces the user chose, from their own settings file; applied on Refresh. */
+    std::unique_ptr<InterfaceChoice> m_interfaceChoice;
     std::unique_ptr<DeviceListActions> m_listActions;
 };

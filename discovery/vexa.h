@@ -165,6 +165,15 @@ VEXA_API int VEXA_GetDeviceProtocol(const char *macAddr, int32_t *protocol);
  */
 VEXA_API int VEXA_DeviceCertified(const char *serialNo, const char *macAddr);
 
+/**
+ * Chooses the interfaces discovery and requests use: `names` separated by
+ * commas ("eth0,wlan0"), or null for every suitable one (the default). The
+ * environment variable VEXA_INTERFACES, when set, still has the last word.
+ * A running discovery follows within a moment and asks again on the
+ * interfaces that came. Always 1.
+ */
+VEXA_API int VEXA_SetInterfaces(const char *names);
+
 /** Earlier interface: the same as VEXA_Start_V30(callback, 0, userData). */
 VEXA_API int VEXA_Start_V20(VEXA_REPORT_CALLBACK callback, void *userData);
 /** Earlier interface: IPv4 parameters only; the four trailing values must be 0. */

@@ -202,6 +202,64 @@
     </message>
 </context>
 <context>
+    <name>InterfaceMenu</name>
+    <message>
+        <location filename="../device/interfacechoice.cpp" line="+34"/>
+        <source>loopback</source>
+        <translation>环回</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wired</source>
+        <translation>有线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>wireless</source>
+        <translation>无线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>bridge</source>
+        <translation>网桥</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>virtual</source>
+        <translation>虚拟</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>tunnel</source>
+        <translation>隧道</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>Set by VEXA_INTERFACES: %1</source>
+        <translation>由 VEXA_INTERFACES 指定：%1</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>All suitable interfaces</source>
+        <translation>所有可用网卡</translation>
+    </message>
+    <message>
+        <location line="+25"/>
+        <source>%1 (absent)</source>
+        <translation>%1（不存在）</translation>
+    </message>
+</context>
+<context>
     <name>QLineEdit</name>
     <message>
         <location filename="../widgets/cpasswordlineedit.cpp" line="+31"/>
@@ -473,6 +531,21 @@
         <location line="+2"/>
         <source>the device refused the new values</source>
         <translation>设备拒绝了新的参数</translation>
+    </message>
+    <message>
+        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <source>Interfaces</source>
+        <translation>网卡</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Network interfaces for discovery</source>
+        <translation>用于搜索设备的网卡</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The interfaces Refresh searches on</source>
+        <translation>刷新时在这些网卡上搜索</translation>
     </message>
 </context>
 <context>

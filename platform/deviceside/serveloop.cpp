@@ -21,7 +21,7 @@ int ServeLoop::open()
 {
     m_lastTry = Clock::now();
     int error = 0;
-    m_socket = packet::Socket::open(m_driver, vexa::wire::kPort, std::span(&vexa::address::kDeviceGroup, 1),
+    m_socket = packet::Socket::open(m_driver, vexa::wire::kPort, vexa::address::kDeviceGroups,
                                     m_receiveBuffer, &error);
     return error;
 }
@@ -45,7 +45,7 @@ packet::Socket *ServeLoop::socket(Clock::time_point now)
 void ServeLoop::send(std::span<const uint8_t> datagram)
 {
     if (packet::Socket *s = socket(Clock::now()))
-        s->send(vexa::address::kToolGroup, vexa::wire::kPort, datagram);
+        s->sendAll(vexa::address::kToolGroups, vexa::wire::kPort, datagram);
 }
 
 void ServeLoop::run(Simulator &engine, const volatile std::sig_atomic_t &stop, const Between &between)

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -18,8 +19,34 @@ constexpr std::array kBackends{
     Backend{"memory", "PACKET_MEM.dll"},
 };
 
-// Without this, version 1 drivers would be called through entries they lack.
-static_assert(PKT_DRIVER_VERSION >= 2);
+// Without this, older drivers would be called through entries they lack.
+static_assert(PKT_DRIVER_VERSION >= 3);
+static_assert(uint32_t(Families::V4) == PKT_FAMILY_V4 && uint32_t(Families::V6) == PKT_FAMILY_V6);
+
+struct Choice {
+    std::mutex mutex;
+    std::optional<std::string> names;
+    uint64_t generation = 0; // raised on every change
+};
+
+Choice &choice()
+{
+    static Choice *instance = new Choice; // sockets may still follow it from other static destructors
+    return *instance;
+}
+
+// The choice as the driver takes it, with the generation it belongs to.
+std::pair<std::optional<std::string>, uint64_t> currentChoice()
+{
+    Choice &c = choice();
+    std::lock_guard lock(c.mutex);
+    return {c.names, c.generation};
+}
+
+const char *orNull(const std::optional<std::string> &names)
+{
+    return names ? names->c_str() : nullptr;
+}
 
 } // namespace
 
@@ -92,14 +119,15 @@ const PKT_Driver *driver(std::string *error)
     return driver(*backend, error);
 }
 
-std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
+namespace {
+
+// A list `fetch(out, capacity)` fills and counts; it can grow between two calls: ask again until it fits.
+template <typename Entry, typename Fetch>
+std::vector<Entry> fetchAll(Fetch fetch)
 {
-    if (!driver)
-        return {};
-    // The list can grow between the two calls: ask again until it fits.
-    std::vector<PKT_Interface> list(8);
+    std::vector<Entry> list(8);
     for (;;) {
-        const int count = driver->interfaces(list.data(), list.size());
+        const int count = fetch(list.data(), list.size());
         if (count < 0)
             return {};
         const bool fits = size_t(count) <= list.size();
@@ -109,24 +137,87 @@ std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
     }
 }
 
+} // namespace
+
+std::vector<PKT_Interface> interfaces(const PKT_Driver *driver)
+{
+    if (!driver)
+        return {};
+    return fetchAll<PKT_Interface>(driver->interfaces);
+}
+
+void setInterfaceChoice(std::optional<std::string> names)
+{
+    Choice &c = choice();
+    std::lock_guard lock(c.mutex);
+    if (c.names != names) {
+        c.names = std::move(names);
+        ++c.generation;
+    }
+}
+
+std::optional<std::string> interfaceChoice()
+{
+    return currentChoice().first;
+}
+
+std::vector<PKT_Link> links(const PKT_Driver *driver, const char *choice)
+{
+    if (!driver)
+        return {};
+    return fetchAll<PKT_Link>(
+        [driver, choice](PKT_Link *out, size_t capacity) { return driver->links(choice, out, capacity); });
+}
+
+// The driver's form of an address: IPv4 in the first four bytes.
+PKT_Address toDriver(const Address &a)
+{
+    PKT_Address out{};
+    if (a.isV4()) {
+        out.family = PKT_FAMILY_V4;
+        const auto bytes = a.v4Bytes();
+        std::copy(bytes.begin(), bytes.end(), out.bytes);
+    } else if (a.isV6()) {
+        out.family = PKT_FAMILY_V6;
+        std::copy(a.bytes().begin(), a.bytes().end(), out.bytes);
+        out.scope = a.scope();
+    }
+    return out;
+}
+
+Address fromDriver(const PKT_Address &a)
+{
+    if (a.family == PKT_FAMILY_V4)
+        return Address::v4(std::span<const uint8_t, 4>(a.bytes, 4));
+    if (a.family == PKT_FAMILY_V6)
+        return Address::v6(std::span<const uint8_t, 16>(a.bytes, 16), a.scope);
+    return {};
+}
+
 std::unique_ptr<Socket> Socket::open(const PKT_Driver *driver, uint16_t port, std::span<const Address> groups,
-                                     int receiveBuffer, int *error)
+                                     int receiveBuffer, int *error, Families families)
 {
     int rc = driver ? 0 : -ENOSYS;
-    std::vector<uint32_t> values;
+    uint32_t wanted = uint32_t(families);
+    std::vector<PKT_Address> values;
     for (const Address &group : groups) {
-        if (!group.isV4())
+        if (group.isNone())
             rc = -EAFNOSUPPORT;
-        values.push_back(group.v4NetworkOrder());
+        values.push_back(toDriver(group));
+        if (families == Families::OfGroups)
+            wanted |= values.back().family;
     }
+    if (wanted == 0)
+        wanted = PKT_FAMILY_V4;
     PKT_Socket *socket = nullptr;
+    const auto [names, generation] = currentChoice();
     if (rc == 0)
-        rc = driver->open(port, values.data(), values.size(), receiveBuffer, &socket);
+        rc = driver->openFamilies(port, values.data(), values.size(), wanted, orNull(names), receiveBuffer, &socket);
     if (rc == 0 && !socket)
         rc = -EIO;
     if (error)
         *error = rc;
-    return rc == 0 ? std::unique_ptr<Socket>(new Socket(driver, socket)) : nullptr;
+    return rc == 0 ? std::unique_ptr<Socket>(new Socket(driver, socket, generation)) : nullptr;
 }
 
 Socket::~Socket()
@@ -136,31 +227,78 @@ Socket::~Socket()
 
 int Socket::send(const Address &group, uint16_t port, std::span<const uint8_t> datagram, uint32_t ifIndex)
 {
-    if (!group.isV4())
+    if (group.isNone())
         return -EAFNOSUPPORT;
-    return m_driver->send(m_socket, group.v4NetworkOrder(), port, datagram.data(), datagram.size(), ifIndex);
+    const PKT_Address to = toDriver(group);
+    return m_driver->sendGroup(m_socket, &to, port, datagram.data(), datagram.size(), ifIndex);
+}
+
+int Socket::sendAll(std::span<const Address> groups, uint16_t port, std::span<const uint8_t> datagram)
+{
+    int sentOn = 0;
+    int lastError = -EAFNOSUPPORT;
+    for (const Address &group : groups) {
+        const int rc = send(group, port, datagram);
+        if (rc > 0)
+            sentOn += rc;
+        else
+            lastError = rc;
+    }
+    return sentOn > 0 ? sentOn : lastError;
 }
 
 int Socket::sendTo(const Address &to, uint16_t port, std::span<const uint8_t> datagram)
 {
-    if (!to.isV4())
+    if (to.isNone())
         return -EAFNOSUPPORT;
-    return m_driver->sendTo(m_socket, to.v4NetworkOrder(), port, datagram.data(), datagram.size());
+    const PKT_Address address = toDriver(to);
+    return m_driver->sendToAddress(m_socket, &address, port, datagram.data(), datagram.size());
+}
+
+void Socket::rechoose()
+{
+    const auto indexes = [this] {
+        std::vector<uint32_t> list;
+        for (const PKT_Interface &i : interfaces())
+            list.push_back(i.index);
+        return list;
+    };
+    const auto [names, generation] = currentChoice();
+    const std::vector<uint32_t> before = indexes();
+    m_driver->rechoose(m_socket, orNull(names));
+    m_choiceSeen = generation;
+    // Most news is of other interfaces (an address on a container bridge): only a change here counts.
+    if (indexes() != before)
+        ++m_changes;
 }
 
 int Socket::receive(std::span<uint8_t> buffer, int timeoutMs, Received &info)
 {
-    PKT_RecvInfo raw{};
-    raw.ttl = -1;
-    const int rc = m_driver->receive(m_socket, buffer.data(), buffer.size(), timeoutMs, &raw);
-    if (rc < 0 && rc != -EMSGSIZE)
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (currentChoice().second != m_choiceSeen)
+            rechoose();
+        int wait = timeoutMs;
+        if (timeoutMs >= 0)
+            wait = int(std::max<int64_t>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+        PKT_Datagram raw{};
+        raw.hopLimit = -1;
+        const int rc = m_driver->receiveFrom(m_socket, buffer.data(), buffer.size(), wait, &raw);
+        if (rc == -ENETRESET) { // the system's interfaces changed: follow them and wait on
+            rechoose();
+            continue;
+        }
+        if (rc < 0 && rc != -EMSGSIZE)
+            return rc;
+        info.source = fromDriver(raw.source);
+        info.destination = fromDriver(raw.destination);
+        info.ifIndex = raw.ifIndex;
+        info.ttl = raw.hopLimit;
+        info.sourcePort = raw.sourcePort;
         return rc;
-    info.source = raw.sourceAddr ? Address::v4NetworkOrder(raw.sourceAddr) : Address();
-    info.destination = raw.destAddr ? Address::v4NetworkOrder(raw.destAddr) : Address();
-    info.ifIndex = raw.ifIndex;
-    info.ttl = raw.ttl;
-    info.sourcePort = raw.sourcePort;
-    return rc;
+    }
 }
 
 void Socket::wake()
@@ -175,12 +313,8 @@ int Socket::receiveBufferSize()
 
 std::vector<PKT_Interface> Socket::interfaces()
 {
-    std::vector<PKT_Interface> list(8);
-    const int count = m_driver->socketInterfaces(m_socket, list.data(), list.size());
-    if (count > int(list.size()))
-        m_driver->socketInterfaces(m_socket, (list.resize(size_t(count)), list.data()), list.size());
-    list.resize(size_t(std::max(count, 0)));
-    return list;
+    return fetchAll<PKT_Interface>(
+        [this](PKT_Interface *out, size_t capacity) { return m_driver->socketInterfaces(m_socket, out, capacity); });
 }
 
 } // namespace packet

@@ -28,6 +28,7 @@
 
 struct PKT_Driver;
 struct PKT_Interface;
+struct PKT_Link;
 struct PKT_Socket;
 
 namespace packet {
@@ -58,6 +59,22 @@ const PKT_Driver *driver(const Backend &backend, std::string *error = nullptr);
 /** The interfaces `driver` chooses now; empty on failure. */
 std::vector<PKT_Interface> interfaces(const PKT_Driver *driver);
 
+/**
+ * The interfaces this process chooses for every socket (names as
+ * VEXA_INTERFACES writes them, separated by commas); nothing: every suitable
+ * one. VEXA_INTERFACES, when set, still has the last word. Open sockets
+ * follow at their next receive. Callable from any thread.
+ */
+void setInterfaceChoice(std::optional<std::string> names);
+std::optional<std::string> interfaceChoice();
+
+/** Every interface that is up, with its addresses, kind and whether `choice` (names separated by commas;
+ *  null: every suitable one) and VEXA_INTERFACES pick it (PKT_IF_CHOSEN_*); empty on failure. */
+std::vector<PKT_Link> links(const PKT_Driver *driver, const char *choice);
+
+/** Which families a socket serves (the driver's PKT_FAMILY_* bits). */
+enum class Families : uint32_t { OfGroups = 0, V4 = 1, V6 = 2, Both = 3 };
+
 /** What a receive learnt about the datagram besides its bytes. */
 struct Received {
     Address source;
@@ -72,9 +89,12 @@ class Socket final
 {
 public:
     /** A socket on `port` (0: any free one) joined to `groups` on every chosen interface; null with
-     *  the negative errno in `error` (when given) on failure. */
+     *  the negative errno in `error` (when given) on failure. It serves `families`: by default those
+     *  of its groups, IPv4 alone without groups. It follows the system's interfaces and the process's
+     *  choice (setInterfaceChoice) as they change, at its receives. */
     static std::unique_ptr<Socket> open(const PKT_Driver *driver, uint16_t port, std::span<const Address> groups,
-                                        int receiveBuffer, int *error = nullptr);
+                                        int receiveBuffer, int *error = nullptr,
+                                        Families families = Families::OfGroups);
     ~Socket();
     Socket(const Socket &) = delete;
     Socket &operator=(const Socket &) = delete;
@@ -82,19 +102,32 @@ public:
     /** Multicast to `group`:`port` on every chosen interface (`ifIndex` 0) or one; how many it went
      *  out on, or a negative errno (-EAFNOSUPPORT for a family the driver does not carry). */
     int send(const Address &group, uint16_t port, std::span<const uint8_t> datagram, uint32_t ifIndex = 0);
+    /** `send` to each of `groups` whose family the socket serves: the interfaces it went out on in
+     *  all, or the last negative errno when none. */
+    int sendAll(std::span<const Address> groups, uint16_t port, std::span<const uint8_t> datagram);
     /** Unicast to `to`:`port`; 0 or a negative errno. */
     int sendTo(const Address &to, uint16_t port, std::span<const uint8_t> datagram);
-    /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE with `info` filled). */
+    /** Datagram size, or a negative errno (-ETIMEDOUT, -ECANCELED, -EMSGSIZE with `info` filled).
+     *  Interfaces that came or went, or a new choice, are followed on the way (see interfaceChanges). */
     int receive(std::span<uint8_t> buffer, int timeoutMs, Received &info);
+    /** How often the socket's interfaces changed since it opened (receiving thread only): a change
+     *  tells its owner to ask again on the interfaces that came. */
+    uint64_t interfaceChanges() const { return m_changes; }
     /** Interrupts a blocked receive; callable from any thread. */
     void wake();
     int receiveBufferSize();
     std::vector<PKT_Interface> interfaces();
 
 private:
-    Socket(const PKT_Driver *driver, PKT_Socket *socket) : m_driver(driver), m_socket(socket) {}
+    Socket(const PKT_Driver *driver, PKT_Socket *socket, uint64_t choiceSeen)
+        : m_driver(driver), m_socket(socket), m_choiceSeen(choiceSeen)
+    {
+    }
+    void rechoose();
     const PKT_Driver *m_driver;
     PKT_Socket *m_socket;
+    uint64_t m_choiceSeen; // the choice's generation the socket last followed
+    uint64_t m_changes = 0;
 };
 
 } // namespace packet

@@ -1,6 +1,7 @@
 #include "address.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 
 #include <algorithm>
 #include <cstring>
@@ -98,6 +99,17 @@ std::string formatIpv6(const wire::Ipv6 &addr)
     if (!inet_ntop(AF_INET6, addr.data(), buf, sizeof buf))
         return {};
     return buf;
+}
+
+std::string formatScoped(const packet::Address &addr)
+{
+    if (!addr.isV6())
+        return {};
+    std::string text = formatIpv6(addr.bytes());
+    if (addr.scope() == 0 || text.empty())
+        return text;
+    char name[IF_NAMESIZE];
+    return text + '%' + (if_indextoname(addr.scope(), name) ? std::string(name) : std::to_string(addr.scope()));
 }
 
 std::optional<wire::Ipv6> parseIpv6(std::string_view text)

@@ -83,7 +83,7 @@ std::unique_ptr<Discovery> Discovery::start(const PKT_Driver *driver, VEXA_REPOR
 {
     if (!crypto::init())
         return nullptr;
-    auto socket = packet::Socket::open(driver, wire::kPort, std::span(&address::kToolGroup, 1), kReceiveBuffer);
+    auto socket = packet::Socket::open(driver, wire::kPort, address::kToolGroups, kReceiveBuffer);
     if (!socket)
         return nullptr;
     std::unique_ptr<Discovery> d(new Discovery(std::move(socket), callback, userData));
@@ -142,7 +142,7 @@ bool Discovery::sendInquiry()
     const bool probed = m_onvif->sendProbe();
     const wire::Bytes datagram = wire::encode(wire::Inquiry{m_toolId, wire::kDefaultSpreadMs});
     std::lock_guard lock(m_burstMutex);
-    if (m_socket->send(address::kDeviceGroup, wire::kPort, datagram) <= 0)
+    if (m_socket->sendAll(address::kDeviceGroups, wire::kPort, datagram) <= 0)
         return probed;
     // Burst 0 never goes out, so a device can tell a new inquiry from the last one.
     m_burst.number = m_burst.number == UINT16_MAX ? 1 : m_burst.number + 1;
@@ -176,7 +176,7 @@ void Discovery::sendTwice(const std::vector<wire::Bytes> &datagrams)
 {
     for (int copy = 0; copy < kRepeatCopies; ++copy) {
         for (const wire::Bytes &datagram : datagrams)
-            m_socket->send(address::kDeviceGroup, wire::kPort, datagram);
+            m_socket->sendAll(address::kDeviceGroups, wire::kPort, datagram);
     }
 }
 
@@ -234,10 +234,16 @@ void Discovery::run()
     t_onReceiveThread = true;
     std::array<uint8_t, wire::kMaxDatagram> buffer;
     Clock::time_point lastExpiry = Clock::now();
+    uint64_t interfacesSeen = m_socket->interfaceChanges();
     while (!m_stop) {
         packet::Received info;
         const int n = m_socket->receive(buffer, msUntilRepeat(Clock::now()), info);
         const Clock::time_point now = Clock::now();
+        if (const uint64_t changes = m_socket->interfaceChanges(); changes != interfacesSeen) {
+            // A link that came (a cable plugged, a VPN up) may hold devices nobody asked yet.
+            interfacesSeen = changes;
+            sendInquiry();
+        }
         if (n == -ECANCELED) {
             // Stopping (the loop ends), or checks are done.
             if (!m_stop)
@@ -411,7 +417,12 @@ void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8
     device.signedAnnounce = certified && claim.kind == Claim::Kind::Signed;
     device.proof = certified ? claim.digest : Claim::Digest{};
     device.counter = device.signedAnnounce ? claim.counter : 0;
-    device.sourceAddr = sourceAddr;
+    // A device heard in both families keeps its IPv4 source: the copies of one announcement
+    // arrive in either order, and the report's source must not flicker between them.
+    if (!(sourceAddr.isV6() && device.sourceAddr.isV4() && device.online))
+        device.sourceAddr = sourceAddr;
+    if (sourceAddr.isV6() && sourceAddr.scope() != 0)
+        device.linkLocal = sourceAddr;
     device.lastHeard = std::max(device.lastHeard, heard);
     device.heartbeat = std::chrono::seconds(announce.heartbeatS);
     device.silenceLimit = 3 * device.heartbeat + 2s;
@@ -578,9 +589,13 @@ void Discovery::report(Device &device, int eventCode)
     copyText(r.startTime, d.startTime);
     r.eventCode = eventCode;
     copyText(r.typeName, d.typeName);
-    copyText(r.sourceAddr, device.sourceAddr.toString());
+    // The field holds an IPv4 address (24 bytes): a link-local source with its zone would not fit whole.
+    if (device.sourceAddr.isV4())
+        copyText(r.sourceAddr, device.sourceAddr.toString());
     copyText(r.ipv4Gateway, address::formatIpv4(d.ipv4Gateway));
     copyText(r.ipv6Addr, address::formatIpv6(d.ipv6Addr));
+    if (d.ipv6Addr == wire::Ipv6{} && !device.linkLocal.isNone())
+        copyText(r.ipv6Addr, address::formatScoped(device.linkLocal)); // no global address: where it answers
     copyText(r.ipv6Gateway, address::formatIpv6(d.ipv6Gateway));
     r.ipv6PrefixLen = d.ipv6PrefixLen;
     r.capabilities = d.capabilities;

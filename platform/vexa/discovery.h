@@ -75,6 +75,7 @@ private:
         wire::DeviceInfo info;
         wire::PublicKey publicKey{};
         packet::Address sourceAddr;
+        packet::Address linkLocal; // the device's IPv6 link-local source, with its zone; none until heard so
         Clock::time_point lastHeard;
         Clock::duration heartbeat;
         Clock::duration silenceLimit;

@@ -261,7 +261,7 @@ bool Client::locateDeviceService()
     const auto address = wsd::httpAddress(m_xaddr);
     if (!address)
         return false;
-    const std::string origin = "http://" + address->host + ":" + std::to_string(address->port);
+    const std::string origin = "http://" + address->authority();
     const std::string announced = std::exchange(m_xaddr, origin + "/onvif/device_service");
     for (const auto &[operation, fields] :
          {std::pair<std::string, soap::Fields>{"GetServices", {{"IncludeCapability", "false"}}},
@@ -324,7 +324,9 @@ Failure Client::modify(const NetChange &change)
                    {"NetworkProtocols/Enabled", "true"},
                    {"NetworkProtocols/Port", std::to_string(change.httpPort)}}))
             return m_failure;
-        m_xaddr = "http://" + address->host + ":" + std::to_string(change.httpPort) + path;
+        wsd::HttpAddress moved = *address;
+        moved.port = change.httpPort;
+        m_xaddr = "http://" + moved.authority() + path;
     }
     const auto done = call("SetNetworkInterfaces",
                            {{"InterfaceToken", now.interfaceToken},

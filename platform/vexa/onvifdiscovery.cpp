@@ -77,7 +77,10 @@ packet::Address hostOf(const std::optional<std::string> &xaddr)
     return ipv4 && *ipv4 != wire::Ipv4{} ? packet::Address::v4(*ipv4) : packet::Address();
 }
 
-const packet::Address kWsdGroup = packet::Address::v4HostOrder(wsd::kGroup);
+// WS-Discovery's groups of both families (ff02::c: link-local, like the IPv4 one in practice).
+constexpr std::array<uint8_t, 16> kWsdGroupV6Bytes{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C};
+const std::array<packet::Address, 2> kWsdGroups{packet::Address::v4HostOrder(wsd::kGroup),
+                                                packet::Address::v6(kWsdGroupV6Bytes)};
 
 std::span<const uint8_t> bytes(const std::string &s)
 {
@@ -93,12 +96,12 @@ std::string identity(const std::string &serial, const std::string &mac)
 
 std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, Hooks hooks)
 {
-    auto answers = packet::Socket::open(driver, 0, {}, kReceiveBuffer);
+    auto answers = packet::Socket::open(driver, 0, {}, kReceiveBuffer, nullptr, packet::Families::Both);
     if (!answers)
         return nullptr;
     // Another program may hold port 3702 for itself: then devices are found
     // by the probes alone, their Hellos unheard.
-    auto announcements = packet::Socket::open(driver, wsd::kPort, std::span(&kWsdGroup, 1), 1 << 20);
+    auto announcements = packet::Socket::open(driver, wsd::kPort, kWsdGroups, 1 << 20);
     std::unique_ptr<OnvifDiscovery> d(new OnvifDiscovery(std::move(answers), std::move(announcements), std::move(hooks)));
     for (size_t i = 0; i < kReaders; ++i)
         d->m_workers.emplace_back([raw = d.get()] { raw->work(); });
@@ -152,7 +155,7 @@ bool OnvifDiscovery::sendProbe()
     bool sent = false;
     for (const wsd::Type &type : {wsd::kTypeDevice, wsd::kTypeTransmitter}) {
         m_probeIds.push_back(wsd::newUuidUrn());
-        sent |= 0 < m_answers->send(kWsdGroup, wsd::kPort, bytes(wsd::encode(wsd::Probe{m_probeIds.back(), {type}})));
+        sent |= 0 < m_answers->sendAll(kWsdGroups, wsd::kPort, bytes(wsd::encode(wsd::Probe{m_probeIds.back(), {type}})));
     }
     return sent;
 }
@@ -222,12 +225,16 @@ void OnvifDiscovery::handle(std::string_view xml, const packet::Address &sourceA
 
 std::optional<std::string> OnvifDiscovery::deviceXAddr(const wsd::Target &target)
 {
+    // An IPv4 address first (the page edits those); an IPv6 literal only for a device without one.
+    std::optional<std::string> v6;
     for (const std::string &xaddr : target.xaddrs) {
         const auto http = wsd::httpAddress(xaddr);
         if (http && address::parseIpv4(http->host))
             return xaddr;
+        if (http && http->ipv6 && !v6)
+            v6 = xaddr;
     }
-    return std::nullopt;
+    return v6;
 }
 
 bool OnvifDiscovery::fillReport(const wsd::Target &target, const packet::Address &sourceAddr, VEXA_DEVICE_REPORT &r)
@@ -239,14 +246,18 @@ bool OnvifDiscovery::fillReport(const wsd::Target &target, const packet::Address
     r = VEXA_DEVICE_REPORT{};
     copyText(r.protocol, kProtocol);
     copyText(r.serialNo, target.endpoint);
-    copyText(r.ipv4Addr, address::formatIpv4(*address::parseIpv4(http->host)));
+    if (http->ipv6)
+        copyText(r.ipv6Addr, http->host);
+    else
+        copyText(r.ipv4Addr, address::formatIpv4(*address::parseIpv4(http->host)));
     r.typeCode = kTypeCode;
     r.port = http->port;
     r.extraValue = http->port;
     const auto hardware = wsd::scopeValue(target.scopes, "hardware");
     const auto name = wsd::scopeValue(target.scopes, "name");
     copyText(r.typeName, hardware ? *hardware : name ? *name : std::string(kProtocol));
-    copyText(r.sourceAddr, sourceAddr.toString());
+    if (sourceAddr.isV4()) // the field's fixed width holds an IPv4 address, not a zoned IPv6 one
+        copyText(r.sourceAddr, sourceAddr.toString());
     return true;
 }
 

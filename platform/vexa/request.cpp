@@ -59,7 +59,7 @@ public:
         Answer answer;
         const wire::Bytes nonceRequest = wire::encode(wire::NonceRequest{m_requestId, m_target});
         std::optional<wire::Nonce> nonce;
-        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.send(address::kDeviceGroup, wire::kPort, datagram); },
+        sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram); },
                   [&](const wire::Message &m, std::span<const uint8_t>) {
             const auto *n = std::get_if<wire::Nonce>(&m);
             // Anyone can answer: only a key certified for exactly this
@@ -82,7 +82,7 @@ public:
         std::optional<wire::Status> &status = answer.status;
         const auto multicast = [&](const wire::Bytes &datagram) {
             answer.sent = std::chrono::system_clock::now();
-            m_socket.send(address::kDeviceGroup, wire::kPort, datagram);
+            m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram);
         };
         sendUntil(request, multicast, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
             // Anyone on the link can send an answer: only the holder of the
@@ -194,7 +194,7 @@ Exchange::Answer exchange(const PKT_Driver *driver, const wire::Target &target, 
 {
     if (!crypto::init())
         return {};
-    auto socket = packet::Socket::open(driver, wire::kPort, std::span(&address::kToolGroup, 1), 0);
+    auto socket = packet::Socket::open(driver, wire::kPort, address::kToolGroups, 0);
     if (!socket)
         return {};
     return Exchange(*socket, target).run(finish);

@@ -224,6 +224,12 @@ VEXA_API int VEXA_Stop(void)
     return 1;
 }
 
+VEXA_API int VEXA_SetInterfaces(const char *names)
+{
+    packet::setInterfaceChoice(names ? std::optional<std::string>(names) : std::nullopt);
+    return 1;
+}
+
 VEXA_API int VEXA_SendInquiry(void)
 {
     std::lock_guard current(g_current);

@@ -17,6 +17,9 @@ namespace vexa::wire {
 inline constexpr uint16_t kPort = 39310;
 inline constexpr uint32_t kDeviceGroup = 0xEFFF4D01; // 239.255.77.1, host order
 inline constexpr uint32_t kToolGroup = 0xEFFF4D02;   // 239.255.77.2, host order
+// Revision 7: ff02::4d:1 and ff02::4d:2, the same roles on IPv6 link-local multicast.
+inline constexpr std::array<uint8_t, 16> kDeviceGroupV6{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4D, 0, 0x01};
+inline constexpr std::array<uint8_t, 16> kToolGroupV6{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4D, 0, 0x02};
 inline constexpr int kRequiredTtl = 255;
 inline constexpr size_t kMaxDatagram = 1400;
 inline constexpr size_t kHeaderSize = 16;

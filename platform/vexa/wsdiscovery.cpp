@@ -336,6 +336,15 @@ std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, st
     return std::nullopt;
 }
 
+std::string HttpAddress::authority() const
+{
+    if (!ipv6)
+        return host + ':' + std::to_string(port);
+    const size_t zone = host.find('%');
+    const std::string bare = host.substr(0, zone);
+    return '[' + (zone == std::string::npos ? bare : bare + "%25" + host.substr(zone + 1)) + "]:" + std::to_string(port);
+}
+
 std::optional<HttpAddress> httpAddress(std::string_view xaddr)
 {
     constexpr std::string_view scheme = "http://";
@@ -344,8 +353,30 @@ std::optional<HttpAddress> httpAddress(std::string_view xaddr)
     std::string_view rest = xaddr.substr(scheme.size());
     rest = rest.substr(0, rest.find('/'));
     HttpAddress a;
-    const size_t colon = rest.find(':');
-    a.host = std::string(rest.substr(0, colon));
+    size_t colon = rest.find(':');
+    if (!rest.empty() && rest.front() == '[') {
+        // An IPv6 literal: a valid address, its zone (RFC 6874's "%25") an interface name at most.
+        const size_t close = rest.find(']');
+        if (close == std::string_view::npos || (close + 1 < rest.size() && rest[close + 1] != ':'))
+            return std::nullopt;
+        std::string_view literal = rest.substr(1, close - 1);
+        const size_t zone = literal.find("%25");
+        const std::string_view bare = literal.substr(0, zone);
+        if (!address::parseIpv6(bare))
+            return std::nullopt;
+        a.host = std::string(bare);
+        if (zone != std::string_view::npos) {
+            const std::string_view name = literal.substr(zone + 3);
+            if (name.empty() || name.size() >= 16 || name.find_first_of("%/[]") != std::string_view::npos)
+                return std::nullopt;
+            a.host += '%' + std::string(name);
+        }
+        a.ipv6 = true;
+        rest = rest.substr(close + 1);
+        colon = rest.empty() ? std::string_view::npos : 0;
+    } else {
+        a.host = std::string(rest.substr(0, colon));
+    }
     if (a.host.empty() || a.host.size() > 64)
         return std::nullopt;
     if (colon != std::string_view::npos) {

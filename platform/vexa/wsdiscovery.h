@@ -89,10 +89,14 @@ bool typesMatch(const std::vector<Type> &types, const std::vector<Type> &deviceT
 bool isOnvifDevice(const std::vector<Type> &deviceTypes);
 /** The value of the first "onvif://www.onvif.org/<category>/<value>" scope, percent-decoded. */
 std::optional<std::string> scopeValue(const std::vector<std::string> &scopes, std::string_view category);
-/** Host and port of an "http://host[:port]/path" transport address; the port defaults to 80. */
+/** Host and port of an "http://host[:port]/path" transport address; the port defaults to 80. An
+ *  IPv6 literal is written in brackets, its zone percent-encoded ("http://[fe80::1%25eth0]/"). */
 struct HttpAddress {
-    std::string host;
+    std::string host; ///< as named; an IPv6 literal without brackets, its zone decoded ("fe80::1%eth0")
     uint16_t port = 80;
+    bool ipv6 = false; ///< `host` is an IPv6 literal
+    /** "host:port" as a URL writes it again. */
+    std::string authority() const;
 };
 std::optional<HttpAddress> httpAddress(std::string_view xaddr);
 

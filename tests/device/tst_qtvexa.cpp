@@ -594,6 +594,13 @@ void TestQtVexa::panelFieldsAreNamedByTheirLabels()
                                        {"pushButtonModifyPassword", "Comeback"},
                                        {"pushButtonManualUpdate", "Refresh"}})
         QCOMPARE(m_page->findChild<QPushButton *>(button)->text(), QLatin1String(text));
+    // The interface choice beside Refresh, named for a screen reader and with its menu.
+    auto *interfaces = m_page->findChild<QPushButton *>("pushButtonInterfaces");
+    QVERIFY(interfaces && interfaces->menu());
+    QCOMPARE(interfaces->text(), QStringLiteral("Interfaces"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(interfaces)->text(QAccessible::Name),
+             QStringLiteral("Network interfaces for discovery"));
+    QCOMPARE(interfaces->parentWidget(), m_page->findChild<QPushButton *>("pushButtonManualUpdate")->parentWidget());
     QCOMPARE(QAccessible::queryAccessibleInterface(Edit("lineEditPort_Password"))->text(QAccessible::Name),
              QStringLiteral("Password"));
     QCOMPARE(QAccessible::queryAccessibleInterface(Edit("m_pDefaultPwdLEdit"))->text(QAccessible::Name),
@@ -619,7 +626,8 @@ void TestQtVexa::focusOrder()
     const QStringList order = {"lineEditIPAddr", "lineEditPort", "lineEditIPMask", "lineEditIPGateway",
                                "lineEditIPv6Addr", "lineEditIPv6Gateway", "lineEditIPv6Mask", "lineEditSerial",
                                "lineEditPort_Password", "pushButtonModifyNetwork", "m_pDefaultPwdLEdit",
-                               "pushButtonModifyPassword", "pushButtonManualUpdate", "tableWidgetDevice"};
+                               "pushButtonModifyPassword", "pushButtonManualUpdate", "pushButtonInterfaces",
+                               "tableWidgetDevice"};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         auto *widget = m_page->findChild<QWidget *>(order[i]);
         QVERIFY(widget);

@@ -42,6 +42,7 @@ const PKT_Driver *standInDriver()
         d.version = PKT_DRIVER_VERSION;
         d.structSize = sizeof d;
         d.interfaces = [](PKT_Interface *, size_t) { return 0; };
+        d.links = [](const char *, PKT_Link *, size_t) { return 0; };
         return d;
     }();
     return &driver;

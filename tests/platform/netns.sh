@@ -51,6 +51,17 @@ end_pair_test() {
     rm -rf "$WORK"
 }
 
+# Waits up to two seconds for the link-local IPv6 address of IF in namespace NS,
+# which comes a moment after the link is up.
+await_link_local() { # await_link_local NS IF
+    n=0
+    until ip netns exec "$1" ip -6 addr show dev "$2" scope link | grep -q fe80; do
+        n=$((n + 1))
+        [ "$n" -le 20 ] || fail "no link-local address on $2 in $1"
+        sleep 0.1
+    done
+}
+
 # Skips unless this process may make network namespaces.
 require_netns() {
     if [ "$(id -u)" != 0 ]; then

@@ -10,7 +10,8 @@
 # confirmed it at the new address; a change whose gateway lies outside the
 # new subnet, or to an address in use on the link, is refused with nothing
 # touched; a change the tool cannot reach is rolled back within the
-# confirmation window; an address added by hand is reported as an update; the
+# confirmation window; an address added by hand is reported as an update; with
+# its IPv4 address removed the agent is found over IPv6 and given one; the
 # hook back end readdresses through its script, and a script that fails part
 # way is run back; a security code restores the label password with the code
 # key provisioned on the device. Nothing leaves the namespaces.
@@ -159,6 +160,16 @@ wait $LIST_PID || fail "vexa-scan list during the change"
 record "$WORK/list2.json" >"$WORK/rec2"
 grep -q '"ipv6Addr": "2001:db8::64"' "$WORK/rec2" || fail "added address not reported: $(cat "$WORK/rec2")"
 grep -q '"eventCode": 2' "$WORK/rec2" || fail "not reported as an update: $(cat "$WORK/rec2")"
+
+# Its IPv4 address gone, the agent is still found over IPv6 (link-local) and given one back from the tool.
+in_ns "$DEV" ip -4 addr flush dev vx0 || fail "ip addr flush"
+scan list --json --wait 2 >"$WORK/list3.json" || fail "vexa-scan list without IPv4"
+[ "$(grep -c "\"serialNo\": \"$SERIAL\"" "$WORK/list3.json")" = 1 ] || fail "not listed once over IPv6: $(cat "$WORK/list3.json")"
+in_ns "$DEV" ip maddr show dev vx0 | grep -q 239.255.77.1 && fail "the agent still holds the IPv4 group without IPv4"
+modify agentpw1 10.0.0.100 255.255.255.0 10.0.0.1 || fail "vexa-scan modify over IPv6"
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "no IPv4 address given over IPv6: $(dev_addr)"
+sleep $((WINDOW + 1))
+dev_addr | grep -q "inet 10.0.0.100/24" || fail "the address given over IPv6 was rolled back: $(dev_addr)"
 
 # A change the tool cannot reach (no route to the new subnet) is not confirmed and is rolled back.
 in_ns "$TOOL" ip route del default || fail "tool route"

@@ -139,12 +139,17 @@ TEST(Transport, SocketSpeaksAddressesOverTheMemoryBackend)
     EXPECT_EQ(info.destination, group);
     EXPECT_EQ(info.ttl, 255);
 
-    // The driver's table carries IPv4 only: another family is refused, never truncated.
+    // A socket serves the families of its groups: IPv6 on an IPv4 one is refused, never truncated;
+    // a socket of both opens on loopback, which serves IPv4 alone (it has no link-local address).
     const std::array<uint8_t, 16> v6{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C};
     EXPECT_EQ(socket->send(Address::v6(v6, 1), 39392, hello), -EAFNOSUPPORT);
     EXPECT_EQ(socket->sendTo(Address(), 39392, hello), -EAFNOSUPPORT);
-    const Address mixed[] = {group, Address::v6(v6, 1)};
-    EXPECT_EQ(packet::Socket::open(driver, 39392, mixed, 0, &error), nullptr);
+    const Address mixed[] = {group, Address::v6(v6)};
+    auto both = packet::Socket::open(driver, 39393, mixed, 0, &error);
+    ASSERT_TRUE(both) << std::strerror(-error);
+    EXPECT_EQ(both->send(Address::v6(v6), 39393, hello), -ENODEV);
+    EXPECT_EQ(both->send(group, 39393, hello), 1);
+    EXPECT_EQ(packet::Socket::open(driver, 39392, std::array{Address()}, 0, &error), nullptr);
     EXPECT_EQ(error, -EAFNOSUPPORT);
     ASSERT_EQ(socket->interfaces().size(), 1u);
     EXPECT_STREQ(socket->interfaces()[0].name, "lo");

@@ -411,6 +411,10 @@ TEST_F(Library, EventsFollowTheDevice)
     EXPECT_EQ(r->port, 8000);
     EXPECT_EQ(r->extraValue, 8080);
     EXPECT_STREQ(r->ipv6Addr, "");
+    // Listed at once, proven later: a change heard before the proof would be
+    // reported twice (the boot's proven values, then the change's once it is
+    // proven in turn).
+    ASSERT_TRUE(certified(device));
 
     // Unchanged repeats and answers to inquiries report nothing; the next
     // event is the change.

@@ -131,6 +131,68 @@ TEST(WsDiscovery, theRecordComesFromTheFirstIpv4TransportAddress)
     EXPECT_FALSE(OnvifDiscovery::fillReport(t, {}, r)) << "another namespace's Device";
 }
 
+struct XAddrCase {
+    const char *xaddr;
+    bool valid;
+    const char *host;
+    uint16_t port;
+    bool ipv6;
+    const char *authority;
+};
+
+class XAddrs : public ::testing::TestWithParam<XAddrCase>
+{
+};
+
+TEST_P(XAddrs, hostPortAndFamilyAreReadAndWrittenBack)
+{
+    const XAddrCase &c = GetParam();
+    const auto a = wsd::httpAddress(c.xaddr);
+    ASSERT_EQ(a.has_value(), c.valid) << c.xaddr;
+    if (!a)
+        return;
+    EXPECT_EQ(a->host, c.host);
+    EXPECT_EQ(a->port, c.port);
+    EXPECT_EQ(a->ipv6, c.ipv6);
+    EXPECT_EQ(a->authority(), c.authority);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WsDiscovery, XAddrs,
+    ::testing::Values(XAddrCase{"http://10.1.2.3/onvif", true, "10.1.2.3", 80, false, "10.1.2.3:80"},
+                      XAddrCase{"http://10.1.2.3:8080/x", true, "10.1.2.3", 8080, false, "10.1.2.3:8080"},
+                      XAddrCase{"http://[fe80::1]/onvif", true, "fe80::1", 80, true, "[fe80::1]:80"},
+                      XAddrCase{"http://[fe80::1%25eth0]:8080/onvif", true, "fe80::1%eth0", 8080, true,
+                                "[fe80::1%25eth0]:8080"},
+                      XAddrCase{"http://[2001:db8::5]", true, "2001:db8::5", 80, true, "[2001:db8::5]:80"},
+                      XAddrCase{"http://[fe80::1", false, "", 0, false, ""},           // unclosed
+                      XAddrCase{"http://[fe80::1]x/", false, "", 0, false, ""},         // junk after it
+                      XAddrCase{"http://[fe80::zz]/", false, "", 0, false, ""},         // no address
+                      XAddrCase{"http://[10.1.2.3]/", false, "", 0, false, ""},         // IPv4 in brackets
+                      XAddrCase{"http://[fe80::1%25]/", false, "", 0, false, ""},       // empty zone
+                      XAddrCase{"http://[fe80::1%25a/b]/", false, "", 0, false, ""},    // zone is no name
+                      XAddrCase{"http://[fe80::1%25averyveryverylongname]/", false, "", 0, false, ""},
+                      XAddrCase{"http://[fe80::1]:0/", false, "", 0, false, ""},
+                      XAddrCase{"http://[fe80::1]:/", false, "", 0, false, ""}));
+
+TEST(WsDiscovery, aDeviceWithoutIpv4IsListedByItsIpv6Address)
+{
+    wsd::Target t = camera();
+    t.xaddrs = {"http://[fe80::1%25vx0]:8080/onvif/device_service", "http://cam.local/onvif"};
+    VEXA_DEVICE_REPORT r;
+    const std::array<uint8_t, 16> source{0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    ASSERT_TRUE(OnvifDiscovery::fillReport(t, packet::Address::v6(source, 7), r));
+    EXPECT_STREQ(r.ipv4Addr, "");
+    EXPECT_STREQ(r.ipv6Addr, "fe80::1%vx0");
+    EXPECT_EQ(r.port, 8080);
+    EXPECT_STREQ(r.sourceAddr, "") << "a zoned IPv6 source does not fit the IPv4 field";
+    // Any IPv4 transport address still wins, wherever it is listed.
+    t.xaddrs.push_back("http://10.1.2.3/onvif/device_service");
+    ASSERT_TRUE(OnvifDiscovery::fillReport(t, packet::Address::v6(source, 7), r));
+    EXPECT_STREQ(r.ipv4Addr, "10.1.2.3");
+    EXPECT_STREQ(r.ipv6Addr, "");
+}
+
 TEST(Soap, aTokenProvesItsPasswordOnlyAsADigest)
 {
     const auto deviceNow = std::chrono::system_clock::from_time_t(1767225600); // 2026-01-01

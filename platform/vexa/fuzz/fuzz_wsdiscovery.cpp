@@ -17,8 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     if (const auto *hello = std::get_if<Hello>(&*message)) {
         scopeValue(hello->target.scopes, "hardware");
-        for (const std::string &xaddr : hello->target.xaddrs)
-            httpAddress(xaddr);
+        for (const std::string &xaddr : hello->target.xaddrs) {
+            // What is read back is written again as a URL, and reads as itself.
+            if (const auto address = httpAddress(xaddr)) {
+                const auto again = httpAddress("http://" + address->authority() + "/");
+                if (!again || again->host != address->host || again->port != address->port)
+                    std::abort();
+            }
+        }
     }
     return 0;
 }
