@@ -53,6 +53,28 @@ bool CVexaClient::SetInterfaces(const QStringList &names)
 }
 #endif
 
+bool CVexaClient::ScanRange(const QString &ranges, int rate, QString *error)
+{
+    char why[256] = "";
+    const bool started = VEXA_ScanRange(ranges.toLatin1().constData(), rate, why, sizeof why) == 1;
+    if (error)
+        *error = QString::fromLatin1(why);
+    return started;
+}
+
+CVexaClient::ScanState CVexaClient::ScanProgress() const
+{
+    uint32_t probed = 0, total = 0;
+    int32_t running = 0;
+    VEXA_ScanProgress(&probed, &total, &running);
+    return {probed, total, running == 1};
+}
+
+void CVexaClient::CancelScan()
+{
+    VEXA_CancelScan();
+}
+
 #ifndef VEXA_OLDER_EDITION
 bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,
                                  const char *port, const char *gateway, const char *ipv6,

@@ -29,6 +29,14 @@ public:
     /** The interfaces discovery uses: their names, or every suitable one when empty (VEXA_SetInterfaces). */
     bool SetInterfaces(const QStringList &names);
 #endif
+    /** Starts a scan of address ranges for ONVIF devices behind routers (VEXA_ScanRange); `error` gets why not. */
+    bool ScanRange(const QString &ranges, int rate, QString *error);
+    struct ScanState {
+        quint32 probed = 0, total = 0;
+        bool running = false;
+    };
+    ScanState ScanProgress() const;
+    void CancelScan();
     /**
      * Sends new network parameters to the device with MAC address `mac`.
      * Null texts are left empty. Fails without calling the library when the

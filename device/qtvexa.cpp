@@ -7,6 +7,7 @@
 #include "devicerowfilter.h"
 #include "interfacechoice.h"
 #include "qtvexaitemmodel.h"
+#include "rangescandialog.h"
 #include "recordtext.h"
 #include "ui_qtvexa.h"
 #include "vexareportcallback.h"
@@ -344,6 +345,18 @@ void QtVexa::InitInterfaceChoice()
         grid->addWidget(button, 0, grid->columnCount());
     setTabOrder(refresh, button); // right after Refresh, which it belongs to
     new InterfaceMenu(button, *m_interfaceChoice, [] { return packet::links(packet::driver(), nullptr); });
+    // Beyond the link: ONVIF devices behind routers, probed by address.
+    auto *scan = new CPushButton(tr("Scan Addresses..."), refresh->parentWidget());
+    scan->setObjectName(QStringLiteral("pushButtonScanAddresses"));
+    scan->setAccessibleName(tr("Scan address ranges for devices behind routers"));
+    scan->setMinimumSize(refresh->minimumSize());
+    if (auto *grid = qobject_cast<QGridLayout *>(refresh->parentWidget()->layout()))
+        grid->addWidget(scan, 0, grid->columnCount());
+    setTabOrder(button, scan);
+    connect(scan, &QPushButton::clicked, this, [this] {
+        RangeScanDialog dialog(m_vexaClient, this);
+        dialog.exec();
+    });
 #endif
 }
 

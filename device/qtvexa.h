@@ -110,7 +110,7 @@ private:
     void StartDiscovery();
     /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
     void ShowLocalSubnets();
-    /** The interface button beside Refresh and its menu. */
+    /** The interface button beside Refresh and its menu, and "Scan Addresses…" after it. */
     void InitInterfaceChoice();
     /** Hands the user's interface choice to the library (VEXA_INTERFACES still decides when set). */
     void ApplyInterfaceChoice();

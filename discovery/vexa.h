@@ -181,6 +181,30 @@ VEXA_API int VEXA_UpdateIpV20(const char *macAddr, const char *ipv4Addr, const c
                               const char *password, const char *port, const char *ipv4Gateway,
                               int32_t reserved1, int32_t reserved2, uint8_t reserved3, uint8_t reserved4);
 
+/**
+ * Looks for ONVIF devices beyond the tool's link, behind routers: sends a
+ * WS-Discovery Probe by unicast to UDP port 3702 of every address of
+ * `ranges`, `rate` a second, while discovery runs. Devices that answer are
+ * reported through the callback like those multicast discovery finds (one
+ * row per device, whichever found it first), after their details are read.
+ * `ranges`: IPv4 ranges "a.b.c.d/n" (n 16..32) or single addresses,
+ * separated by commas or blanks, at most 16 and 262 144 addresses in all;
+ * no host bits below the prefix. `rate`: probes a second, 1..2000, or 0 for
+ * the default 200. VXDP devices are link-local by design and never found
+ * this way. Fails while discovery is stopped, while a scan runs, or for bad
+ * arguments; then `error` (when not null) receives why, as a sentence for the
+ * user, NUL-terminated within `errorSize` bytes.
+ */
+VEXA_API int VEXA_ScanRange(const char *ranges, int32_t rate, char *error, int32_t errorSize);
+/**
+ * The latest scan's progress: addresses probed so far of `*total`, and
+ * `*running` 1 while probes go out or the last answers are awaited (about
+ * 2 s after the last probe), else 0. All zero while discovery is stopped.
+ * Fails only for a null argument.
+ */
+VEXA_API int VEXA_ScanProgress(uint32_t *probed, uint32_t *total, int32_t *running);
+/** Ends a running scan within a moment; devices already found stay listed. Always 1. */
+VEXA_API int VEXA_CancelScan(void);
 /* ---- Commissioning jobs: device time, administrator password, restart ---- */
 
 /** What VEXA_RunJobs asks of each device. */

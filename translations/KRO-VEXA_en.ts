@@ -777,7 +777,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <location filename="../device/qtvexa.cpp" line="+339"/>
         <source>Interfaces</source>
         <translation type="unfinished"></translation>
     </message>
@@ -789,6 +789,16 @@
     <message>
         <location line="+1"/>
         <source>The interfaces Refresh searches on</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Scan Addresses...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan address ranges for devices behind routers</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1044,6 +1054,79 @@ p, li { white-space: pre-wrap; }
     <message>
         <location line="+3"/>
         <source>and %1 more devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RangeScanDialog</name>
+    <message>
+        <location filename="../device/rangescandialog.cpp" line="+26"/>
+        <source>Scan Addresses</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Finds ONVIF devices in other subnets, behind routers. VXDP devices are link-local by design: they are found on this link only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Address ranges</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Probes per second</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Address ranges:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Probes per second:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cancel the scan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Not scanned: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Scanning...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>Cancelled after %1 of %2 addresses.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Scanned %1 addresses; the devices found are listed.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -533,7 +533,7 @@
         <translation>设备拒绝了新的参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+338"/>
+        <location filename="../device/qtvexa.cpp" line="+339"/>
         <source>Interfaces</source>
         <translation>网卡</translation>
     </message>
@@ -546,6 +546,16 @@
         <location line="+1"/>
         <source>The interfaces Refresh searches on</source>
         <translation>刷新时在这些网卡上搜索</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Scan Addresses...</source>
+        <translation>扫描地址...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan address ranges for devices behind routers</source>
+        <translation>扫描地址段，查找路由器后的设备</translation>
     </message>
 </context>
 <context>
@@ -805,6 +815,79 @@ p, li { white-space: pre-wrap; }
         <location line="+3"/>
         <source>and %1 more devices</source>
         <translation>以及另外 %1 台设备</translation>
+    </message>
+</context>
+<context>
+    <name>RangeScanDialog</name>
+    <message>
+        <location filename="../device/rangescandialog.cpp" line="+26"/>
+        <source>Scan Addresses</source>
+        <translation>扫描地址</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Finds ONVIF devices in other subnets, behind routers. VXDP devices are link-local by design: they are found on this link only.</source>
+        <translation>查找其他子网中、路由器后的 ONVIF 设备。VXDP 设备按设计仅限本链路：只能在本链路上搜索到。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Address ranges</source>
+        <translation>地址段</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Probes per second</source>
+        <translation>每秒探测数</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan progress</source>
+        <translation>扫描进度</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Address ranges:</source>
+        <translation>地址段：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Probes per second:</source>
+        <translation>每秒探测数：</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Scan</source>
+        <translation>扫描</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cancel the scan</source>
+        <translation>取消扫描</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Not scanned: %1</source>
+        <translation>未扫描：%1</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Scanning...</source>
+        <translation>正在扫描...</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>Cancelled after %1 of %2 addresses.</source>
+        <translation>已取消：已扫描 %2 个地址中的 %1 个。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Scanned %1 addresses; the devices found are listed.</source>
+        <translation>已扫描 %1 个地址；找到的设备已列出。</translation>
     </message>
 </context>
 </TS>

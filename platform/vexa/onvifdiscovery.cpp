@@ -1,6 +1,7 @@
 #include "onvifdiscovery.h"
 
 #include "address.h"
+#include "rangescan.h"
 #include <packet/packetdriver.h>
 #include <packet/transport.h>
 #include "reporttext.h"
@@ -49,6 +50,12 @@ constexpr size_t kMaxClaims = 8;
 constexpr uint32_t kMaxMetadataJump = 64;
 // The neighbour table is read at most this often; the devices waiting share each read.
 constexpr auto kNeighbourGap = 50ms;
+// A range scan's sender wakes at most this often and sends what its budget allows.
+constexpr auto kScanTick = 50ms;
+// Reprobe rounds of devices found by range scans whose answers are still taken.
+constexpr size_t kRangedRounds = 2;
+// "urn:uuid:xxxxxxxx-xxxx-xxxx-xxxx-xxxx" of a fresh UUID, then the address probed as 8 hex digits.
+constexpr size_t kRangedPrefix = 37;
 
 // The devices listed, for the whole process, by endpoint; its mutex is taken under a gate, never the other way round.
 struct Index {
@@ -92,6 +99,28 @@ std::string identity(const std::string &serial, const std::string &mac)
     return serial + '\n' + mac;
 }
 
+std::string rangedId(const std::string &prefix, uint32_t addr)
+{
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", addr);
+    return prefix + hex;
+}
+
+// The address a directed probe of this round went to; none when `id` is not of the round.
+std::optional<uint32_t> rangedAddress(const std::string &prefix, const std::string &id)
+{
+    if (prefix.empty() || id.size() != kRangedPrefix + 8 || id.compare(0, kRangedPrefix, prefix) != 0)
+        return std::nullopt;
+    uint32_t addr = 0;
+    for (const char c : std::string_view(id).substr(kRangedPrefix)) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return std::nullopt;
+        addr = addr << 4 | uint32_t(digit);
+    }
+    return addr;
+}
+
 } // namespace
 
 std::unique_ptr<OnvifDiscovery> OnvifDiscovery::start(const PKT_Driver *driver, Hooks hooks)
@@ -122,6 +151,15 @@ OnvifDiscovery::OnvifDiscovery(std::unique_ptr<packet::Socket> answers, std::uni
 OnvifDiscovery::~OnvifDiscovery()
 {
     m_stop = true;
+    {
+        std::lock_guard lock(m_scanSleep);
+        m_scanWake.notify_all();
+    }
+    {
+        std::lock_guard lock(m_scanMutex);
+        if (m_scanThread.joinable())
+            m_scanThread.join();
+    }
     m_answers->wake();
     if (m_announcements)
         m_announcements->wake();
@@ -160,6 +198,95 @@ bool OnvifDiscovery::sendProbe()
     return sent;
 }
 
+bool OnvifDiscovery::startScan(std::vector<addressrange::Span> spans, unsigned rate)
+{
+    std::lock_guard lock(m_scanMutex);
+    if (m_scanRunning || m_stop)
+        return false;
+    if (m_scanThread.joinable())
+        m_scanThread.join(); // the last scan's, ended
+    RangeScan pace(std::move(spans), rate, Clock::now());
+    const std::string prefix = wsd::newUuidUrn().substr(0, kRangedPrefix);
+    {
+        std::lock_guard probeLock(m_probeMutex);
+        m_scanPrefix = prefix;
+    }
+    m_scanCancel = false;
+    m_scanProbed = 0;
+    m_scanTotal = pace.total();
+    m_scanRunning = true;
+    m_scanThread = std::thread([this, pace = std::move(pace), prefix]() mutable { scan(std::move(pace), prefix); });
+    return true;
+}
+
+OnvifDiscovery::ScanProgress OnvifDiscovery::scanProgress() const
+{
+    return ScanProgress{m_scanProbed, m_scanTotal, m_scanRunning};
+}
+
+void OnvifDiscovery::cancelScan()
+{
+    std::lock_guard lock(m_scanSleep);
+    m_scanCancel = true;
+    m_scanWake.notify_all();
+}
+
+// Any type, as a directed probe: whatever answers at the address is an ONVIF device or says nothing.
+void OnvifDiscovery::scan(RangeScan pace, const std::string &prefix)
+{
+    if (m_hooks.enterThread)
+        m_hooks.enterThread();
+    const auto ended = [&] { return m_stop || m_scanCancel; };
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        for (const uint32_t addr : pace.due(now))
+            m_answers->sendTo(packet::Address::v4HostOrder(addr), wsd::kPort,
+                              bytes(wsd::encode(wsd::Probe{rangedId(prefix, addr), {}})));
+        m_scanProbed = pace.given();
+        std::unique_lock lock(m_scanSleep);
+        const Clock::time_point wake = pace.finished() ? now + kScanAnswerWait : std::max(pace.nextDue(), now + kScanTick);
+        if (m_scanWake.wait_until(lock, wake, ended) || pace.finished())
+            break;
+    }
+    m_scanRunning = false;
+}
+
+bool OnvifDiscovery::rangedAnswer(const std::string &relatesTo, const packet::Address &sourceAddr)
+{
+    std::lock_guard lock(m_probeMutex);
+    const auto fromProbed = [&](const std::string &prefix) {
+        const auto addr = rangedAddress(prefix, relatesTo);
+        // Only the address probed speaks for itself.
+        return addr && sourceAddr == packet::Address::v4HostOrder(*addr);
+    };
+    return fromProbed(m_scanPrefix) || std::any_of(m_rangedPrefixes.begin(), m_rangedPrefixes.end(), fromProbed);
+}
+
+// Devices found by range scans hear no multicast Probe: each gets one directed
+// probe of its own in every round, or it would fall silent and go offline.
+void OnvifDiscovery::reprobeRanged()
+{
+    std::vector<packet::Address> hosts;
+    {
+        std::lock_guard gate(m_hooks.gate);
+        for (const auto &[endpoint, device] : m_devices) {
+            if (device.online && device.ranged && device.sourceAddr.isV4())
+                hosts.push_back(device.sourceAddr);
+        }
+    }
+    if (hosts.empty())
+        return;
+    const std::string prefix = wsd::newUuidUrn().substr(0, kRangedPrefix);
+    {
+        std::lock_guard lock(m_probeMutex);
+        m_rangedPrefixes.push_back(prefix);
+        if (m_rangedPrefixes.size() > kRangedRounds)
+            m_rangedPrefixes.pop_front();
+    }
+    for (const packet::Address &host : hosts)
+        m_answers->sendTo(host, wsd::kPort, bytes(wsd::encode(wsd::Probe{rangedId(prefix, host.v4HostOrder()), {}})));
+}
+
 void OnvifDiscovery::listen(packet::Socket &socket, bool keepsTime)
 {
     if (m_hooks.enterThread)
@@ -185,8 +312,10 @@ void OnvifDiscovery::listen(packet::Socket &socket, bool keepsTime)
                 std::lock_guard lock(m_probeMutex);
                 reprobe = now - m_lastProbe >= kReprobe;
             }
-            if (reprobe)
+            if (reprobe) {
                 sendProbe();
+                reprobeRanged();
+            }
             expireSilent(now);
         }
     }
@@ -203,9 +332,9 @@ void OnvifDiscovery::handle(std::string_view xml, const packet::Address &sourceA
             std::lock_guard lock(m_probeMutex);
             ours = std::find(m_probeIds.begin(), m_probeIds.end(), matches->relatesTo) != m_probeIds.end();
         }
-        if (ours) {
+        if (ours || rangedAnswer(matches->relatesTo, sourceAddr)) {
             for (const wsd::Target &target : matches->matches)
-                heard(target, sourceAddr, true, now);
+                heard(target, sourceAddr, true, now, !ours);
             return;
         }
         std::lock_guard gate(m_hooks.gate);
@@ -287,7 +416,7 @@ void OnvifDiscovery::addDetails(const onvif::Details &d, VEXA_DEVICE_REPORT &r)
 }
 
 void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited,
-                           Clock::time_point now)
+                           Clock::time_point now, bool ranged)
 {
     VEXA_DEVICE_REPORT check;
     if (!fillReport(target, sourceAddr, check))
@@ -300,6 +429,7 @@ void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sou
         it = m_devices.emplace(target.endpoint, Device{}).first;
     }
     Device &device = it->second;
+    device.ranged |= ranged;
     if (!device.online) {
         device.target = target;
         device.sourceAddr = sourceAddr;

@@ -7,6 +7,7 @@
 // address and a Bye are believed only once directed probes bear them out.
 
 #include <packet/netaddress.h>
+#include "addressrange.h"
 #include "neighbourtable.h"
 #include "onvifclient.h"
 #include "vexa.h"
@@ -35,6 +36,7 @@ struct Received;
 namespace vexa {
 
 class PacketSocket;
+class RangeScan;
 
 class OnvifDiscovery final {
 public:
@@ -60,6 +62,24 @@ public:
 
     /** Multicasts one Probe per device type (a type-strict device answers only its own); callable from any thread. */
     bool sendProbe();
+    /**
+     * Probes every address of `spans` by unicast, `rate` a second (RangeScan),
+     * on a thread of its own: devices behind routers, which no multicast
+     * reaches, answer as to a multicast Probe and are listed the same way (one
+     * row per endpoint, whoever found it first). False while a scan runs.
+     * Callable from any thread but the gate's holders.
+     */
+    bool startScan(std::vector<addressrange::Span> spans, unsigned rate);
+    struct ScanProgress {
+        uint64_t probed = 0, total = 0;
+        bool running = false; // probes still going out, or the last answers awaited
+    };
+    ScanProgress scanProgress() const;
+    /** Ends a running scan within a moment: no more probes go out. Harmless when none runs. */
+    void cancelScan();
+    /** A scan's answers come within this after its last probe; only then does it end. */
+    static constexpr std::chrono::milliseconds kScanAnswerWait{2000};
+
     /**
      * With the gate held: a certified VXDP device now holds `ipv4` (host
      * order), `serial` and `mac`; an ONVIF record naming any of them yields.
@@ -120,6 +140,7 @@ private:
         bool solicited = false;   // first heard in answer to our probe
         bool listed = false;      // reported online; false while a VXDP device holds the address
         bool provisional = false; // listed without details after a failed read: its identity may still change
+        bool ranged = false;      // found by a range scan: no multicast reaches it, so it is reprobed by unicast
         size_t retries = 0;       // details reads after failed ones, this time
         std::optional<Clock::time_point> retryAt;
         std::optional<Check> check;
@@ -148,7 +169,11 @@ private:
                    Hooks hooks);
     void listen(packet::Socket &socket, bool keepsTime);
     void handle(std::string_view xml, const packet::Address &sourceAddr, Clock::time_point now);
-    void heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited, Clock::time_point now);
+    void heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited, Clock::time_point now,
+               bool ranged = false);
+    bool rangedAnswer(const std::string &relatesTo, const packet::Address &sourceAddr);
+    void scan(RangeScan pace, const std::string &prefix);
+    void reprobeRanged();
     void directedAnswer(const Directed &probe, const wsd::Target &target, const packet::Address &sourceAddr);
     void startCheck(Device &device, Check check, Clock::time_point now);
     void checkClaims(Device &device, Clock::time_point now);
@@ -175,6 +200,18 @@ private:
     std::mutex m_probeMutex;
     std::vector<std::string> m_probeIds; // the MessageIDs matches must relate to
     Clock::time_point m_lastProbe;
+    // Directed probes of range scans and of the devices they found: MessageIDs
+    // of one round share a random prefix and end in the address probed.
+    std::string m_scanPrefix;                 // the latest scan's, under m_probeMutex
+    std::deque<std::string> m_rangedPrefixes; // the latest reprobe rounds', under m_probeMutex
+    // The range scan: its thread, sleeping on m_scanWake between paced rounds.
+    std::mutex m_scanMutex;                   // held to start and join m_scanThread
+    std::thread m_scanThread;
+    std::mutex m_scanSleep;
+    std::condition_variable m_scanWake;
+    std::atomic<bool> m_scanCancel{false};
+    std::atomic<bool> m_scanRunning{false};
+    std::atomic<uint64_t> m_scanProbed{0}, m_scanTotal{0};
     // Under the gate:
     std::unordered_map<std::string, Device> m_devices;    // by endpoint reference
     std::unordered_map<std::string, Directed> m_directed; // directed probes by MessageID

@@ -3,19 +3,23 @@
 #include "vexa.h"
 
 #include "address.h"
+#include "addressrange.h"
 #include "crypto.h"
 #include "discovery.h"
 #include "jobbatch.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
 #include <packet/transport.h>
+#include "rangescan.h"
 #include "request.h"
 #include "trustanchors.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -312,6 +316,60 @@ VEXA_API int VEXA_DeviceCertified(const char *serialNo, const char *macAddr)
     if (!serial || serial->empty() || !mac)
         return 0;
     return keypins::certifiedIdentity(std::string(*serial), *mac) ? 1 : 0;
+}
+
+VEXA_API int VEXA_ScanRange(const char *ranges, int32_t rate, char *error, int32_t errorSize)
+{
+    std::string why;
+    const auto result = [&](int rc) {
+        if (error && errorSize > 0) {
+            const size_t n = std::min(why.size(), size_t(errorSize) - 1);
+            std::memcpy(error, why.data(), n);
+            error[n] = '\0';
+        }
+        return rc;
+    };
+    if (!ranges) {
+        why = "no address range given";
+        return result(0);
+    }
+    const auto spans = addressrange::parse(ranges, why);
+    if (!spans)
+        return result(0);
+    if (rate < 0 || rate > int32_t(RangeScan::kMaxRate)) {
+        why = "the rate must lie in 1.." + std::to_string(RangeScan::kMaxRate) + " probes a second";
+        return result(0);
+    }
+    std::lock_guard current(g_current);
+    if (!g_discovery) {
+        why = "discovery is not running";
+        return result(0);
+    }
+    if (!g_discovery->onvif().startScan(*spans, rate == 0 ? RangeScan::kDefaultRate : unsigned(rate))) {
+        why = "a scan is running already";
+        return result(0);
+    }
+    return result(1);
+}
+
+VEXA_API int VEXA_ScanProgress(uint32_t *probed, uint32_t *total, int32_t *running)
+{
+    if (!probed || !total || !running)
+        return 0;
+    std::lock_guard current(g_current);
+    const auto p = g_discovery ? g_discovery->onvif().scanProgress() : OnvifDiscovery::ScanProgress{};
+    *probed = uint32_t(p.probed);
+    *total = uint32_t(p.total);
+    *running = p.running ? 1 : 0;
+    return 1;
+}
+
+VEXA_API int VEXA_CancelScan(void)
+{
+    std::lock_guard current(g_current);
+    if (g_discovery)
+        g_discovery->onvif().cancelScan();
+    return 1;
 }
 
 VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char *password, const VEXA_JOB *job,

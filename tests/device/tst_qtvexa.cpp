@@ -627,7 +627,7 @@ void TestQtVexa::focusOrder()
                                "lineEditIPv6Addr", "lineEditIPv6Gateway", "lineEditIPv6Mask", "lineEditSerial",
                                "lineEditPort_Password", "pushButtonModifyNetwork", "m_pDefaultPwdLEdit",
                                "pushButtonModifyPassword", "pushButtonManualUpdate", "pushButtonInterfaces",
-                               "tableWidgetDevice"};
+                               "pushButtonScanAddresses", "tableWidgetDevice"};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         auto *widget = m_page->findChild<QWidget *>(order[i]);
         QVERIFY(widget);

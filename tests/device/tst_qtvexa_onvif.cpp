@@ -2,19 +2,26 @@
 // real clicks: a camera on HTTP port 80 is readdressed with its port
 // unchanged, the port rule follows the device's kind, the result says why an
 // ONVIF device refused, and a double click opens the camera's web page at
-// its HTTP port.
+// its HTTP port; "Scan Addresses..." probes the cameras' range and lists none twice.
 
 #include "devsimsession.h"
 #include "dialogcatcher.h"
+#include "modalhelper.h"
 #include "qtvexa.h"
+#include "rangescandialog.h"
 #include "urlcatcher.h"
 
 #include <ctableview.h>
 #include <ctooltip.h>
 
+#include <QAccessible>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSpinBox>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -62,6 +69,7 @@ private slots:
     void onvifRefusalsSayWhy();
     void doubleClickOpensTheWebPageAtItsPort_data();
     void doubleClickOpensTheWebPageAtItsPort();
+    void scanAddressesListsNoDeviceTwice();
 
 private:
     CTableView *View() const { return m_page->findChild<CTableView *>("tableWidgetDevice"); }
@@ -242,6 +250,74 @@ void TestQtVexaOnvif::doubleClickOpensTheWebPageAtItsPort()
     QFETCH(QString, serial);
     QFETCH(QString, url);
     QCOMPARE(DoubleClickAddress(serial), QList<QUrl>{QUrl(url)});
+}
+
+
+void TestQtVexaOnvif::scanAddressesListsNoDeviceTwice()
+{
+    auto *scan = m_page->findChild<QPushButton *>("pushButtonScanAddresses");
+    QVERIFY(scan);
+    QCOMPARE(QAccessible::queryAccessibleInterface(scan)->text(QAccessible::Name),
+             QStringLiteral("Scan address ranges for devices behind routers"));
+    const int rows = View()->RowCount();
+    QString refused, finished, cancelled;
+    int progress = -1, progressMax = -1;
+    bool driven = false;
+    WhenModal<RangeScanDialog>([&](RangeScanDialog *dialog) {
+        const auto closed = qScopeGuard([dialog] { QTest::mouseClick(dialog->findChild<QPushButton *>("pushButtonClose"), Qt::LeftButton); });
+        auto *ranges = dialog->findChild<QLineEdit *>("lineEditRanges");
+        auto *rate = dialog->findChild<QSpinBox *>("spinBoxRate");
+        auto *start = dialog->findChild<QPushButton *>("pushButtonScan");
+        auto *cancel = dialog->findChild<QPushButton *>("pushButtonCancelScan");
+        auto *status = dialog->findChild<QLabel *>("labelScanStatus");
+        auto *bar = dialog->findChild<QProgressBar *>("progressBarScan");
+        QVERIFY(ranges && rate && start && cancel && status && bar);
+        QCOMPARE(QAccessible::queryAccessibleInterface(ranges)->text(QAccessible::Name), QStringLiteral("Address ranges"));
+        QCOMPARE(rate->value(), 200);
+        QVERIFY(!cancel->isEnabled());
+        const auto scanWith = [&](const QString &text, const QString &perSecond) {
+            ranges->clear();
+            QTest::keyClicks(ranges, text);
+            rate->selectAll();
+            QTest::keyClicks(rate, perSecond);
+            QTest::mouseClick(start, Qt::LeftButton);
+        };
+        scanWith(QStringLiteral("127.31.0.0/8"), QStringLiteral("2000"));
+        refused = status->text();
+        QVERIFY(start->isEnabled());
+        // The cameras' own /24, found before by multicast.
+        scanWith(QStringLiteral("127.31.0.0/24"), QStringLiteral("2000"));
+        QVERIFY(!start->isEnabled() && cancel->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 10000);
+        finished = status->text();
+        progress = bar->value();
+        progressMax = bar->maximum();
+        // A slow /16 of loopback addresses nobody holds, cancelled.
+        scanWith(QStringLiteral("127.79.0.0/16"), QStringLiteral("100"));
+        QTest::qWait(300);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 2000);
+        cancelled = status->text();
+        driven = true;
+    });
+    QTest::mouseClick(scan, Qt::LeftButton);
+    QVERIFY(driven);
+    QVERIFY2(refused.startsWith(QStringLiteral("Not scanned: ")) && refused.contains(QStringLiteral("at most a /16")),
+             qPrintable(refused));
+    QCOMPARE(finished, QStringLiteral("Scanned 254 addresses; the devices found are listed."));
+    QCOMPARE(progress, 254);
+    QCOMPARE(progressMax, 254);
+    QVERIFY2(cancelled.startsWith(QStringLiteral("Cancelled after ")) && cancelled.endsWith(QStringLiteral(" of 65534 addresses.")),
+             qPrintable(cancelled));
+    // Found both ways, each camera is still one row.
+    QTest::qWait(500);
+    QCOMPARE(View()->RowCount(), rows);
+    for (const char *serial : {"OVFCAM0080", "OVFCAM8081", "OVFVXDP001"}) {
+        int found = 0;
+        for (int row = 0; row < View()->RowCount(); ++row)
+            found += Cell(row, Serial) == QLatin1String(serial);
+        QCOMPARE(found, 1);
+    }
 }
 
 QTEST_MAIN(TestQtVexaOnvif)

@@ -172,11 +172,15 @@ std::string runScanner(const char *arguments)
     return run(std::string("./vexa-scan ") + arguments).out;
 }
 
-TEST(DemoNetwork, scannerListsEveryDeviceOnce)
+class ScannerLists : public testing::TestWithParam<const char *> {};
+
+// `scan` lists as `list` does, the demo's ONVIF subnet probed too: its
+// devices, found both ways, once each.
+TEST_P(ScannerLists, everyDeviceOnce)
 {
     Simulator sim;
     ASSERT_EQ(sim.line(), "ready 34 devices\n");
-    const auto devices = nlohmann::json::parse(runScanner("list --json --wait 2"), nullptr, false);
+    const auto devices = nlohmann::json::parse(runScanner(GetParam()), nullptr, false);
     ASSERT_TRUE(devices.is_array());
     // Other simulators may share this host's loopback: count the demo network's own devices.
     std::ifstream demoFile(binDir() + "/demo-network.json");
@@ -194,6 +198,8 @@ TEST(DemoNetwork, scannerListsEveryDeviceOnce)
     }
     EXPECT_EQ(fromDemo, 34u);
     EXPECT_EQ(identities.size(), devices.size()) << "every device listed once";
+    ASSERT_FALSE(devices.empty());
+    EXPECT_EQ(devices.front().size(), 19u) << "the keys of list --json";
 
     EXPECT_EQ(sim.command("offline all"), "ok offline 31\n");
     EXPECT_EQ(sim.command("bogus"), "error: unknown command \"bogus\" (offline, online, silence, list, show, stats, quit)\n");
@@ -258,6 +264,19 @@ private:
 // The scanner listens until the certified record of its target arrives: an
 // impostor answering first with the target's serial number and MAC does not
 // make it give up.
+INSTANTIATE_TEST_SUITE_P(Commands, ScannerLists,
+                         testing::Values("list --json --wait 2", "scan 127.20.4.0/24 --rate 2000 --json --wait 2"));
+
+// Refused before anything is sent, with the usage's exit status.
+TEST(Scanner, scanRefusesBadRangesAndRates)
+{
+    for (const char *arguments : {"scan", "scan 127.20.4.0/8", "scan 127.20.4.1/24", "scan 127.20.4.0/24 --rate 0",
+                                  "scan 127.20.4.0/24 --rate 2001", "scan 127.20.4.0/24 --rate x",
+                                  "scan 127.20.4.0/24 --wait -1", "scan 127.20.4.0/24 --port 1",
+                                  "scan 127.20.4.0/24 --rate", "scan 127.20.4.0/24 239.0.0.0/24"})
+        EXPECT_EQ(run(std::string("./vexa-scan ") + arguments).exit, 2) << arguments;
+}
+
 TEST(DemoNetwork, scannerWaitsForTheCertifiedRecordOfItsTarget)
 {
     ASSERT_TRUE(vexa::crypto::init());

@@ -191,6 +191,55 @@ TEST_P(OnvifE2E, everyDeviceOnceWhateverItSpeaks)
     EXPECT_TRUE(m_rows.waitFor(m_tag + "B", 0));
 }
 
+// The same devices reached by multicast and by a range scan of their /24:
+// one row each, the VXDP device's and its impostor's rules kept, the scan's
+// progress complete; a second scan refused meanwhile; a cancel ends at once.
+TEST_P(OnvifE2E, aRangeScanListsNoDeviceTwice)
+{
+    ASSERT_TRUE(m_rows.waitFor(m_onvifSerial, 1));
+    ASSERT_TRUE(m_rows.waitFor(m_tag + "V", 1));
+    const std::string range = m_net + "0/24";
+    char error[128] = "";
+    ASSERT_EQ(VEXA_ScanRange(range.c_str(), 2000, error, sizeof error), 1) << error;
+    EXPECT_EQ(VEXA_ScanRange(range.c_str(), 2000, error, sizeof error), 0);
+    EXPECT_STREQ(error, "a scan is running already");
+    uint32_t probed = 0, total = 0;
+    int32_t running = 1;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (running && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+        ASSERT_EQ(VEXA_ScanProgress(&probed, &total, &running), 1);
+    }
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(probed, 254u);
+    EXPECT_EQ(total, 254u);
+    std::this_thread::sleep_for(1s); // details read for any device the scan alone found
+    EXPECT_EQ(m_rows.maxRows(m_onvifSerial), 1);
+    EXPECT_EQ(m_rows.maxRows(m_tag + "V"), 1);
+    const auto both = m_rows.waitFor(m_tag + "B", 1);
+    ASSERT_TRUE(both);
+    EXPECT_STREQ(both->protocol, "VXDP/1");
+    EXPECT_EQ(m_rows.maxRows(m_tag + "B"), 1);
+    EXPECT_EQ(m_rows.maxRows(m_tag + "I"), 0) << "an ONVIF record naming a VXDP device's MAC is not listed";
+
+    // A slow /16 of loopback addresses nobody holds: cancelled, it stops within a moment.
+    const std::string wide = "127.78.0.0/16";
+    ASSERT_EQ(VEXA_ScanRange(wide.c_str(), 100, error, sizeof error), 1) << error;
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(VEXA_CancelScan(), 1);
+    const auto cancelled = std::chrono::steady_clock::now();
+    do {
+        std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(VEXA_ScanProgress(&probed, &total, &running), 1);
+    } while (running && std::chrono::steady_clock::now() - cancelled < 2s);
+    EXPECT_EQ(running, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 500ms);
+    EXPECT_EQ(total, 65534u);
+    EXPECT_LE(probed, 60u) << "100 a second for well under half a second";
+    // The next scan may start.
+    EXPECT_EQ(VEXA_ScanRange((m_net + "2").c_str(), 0, error, sizeof error), 1) << error;
+}
+
 TEST_P(OnvifE2E, readdressedWithTheRightPasswordOnly)
 {
     const auto before = m_rows.waitFor(m_onvifSerial, 1);

@@ -4,6 +4,7 @@
 #include <vexa.h>
 
 #include <vexa/address.h>
+#include <vexa/addressrange.h>
 #include <vexa/crypto.h>
 #include <vexa/passwordfile.h>
 
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -37,6 +40,7 @@ constexpr int kBadArguments = 2;
 
 constexpr const char *kUsage =
     "usage: vexa-scan list [--wait SECONDS] [--json]\n"
+    "       vexa-scan scan CIDR... [--rate N] [--wait SECONDS] [--json]\n"
     "       vexa-scan modify --mac MAC (--password PW | --password-file FILE|-) --ip A --mask M\n"
     "                        --port P [--gateway G] [--ipv6 A --ipv6-gateway G --ipv6-prefix N]\n"
     "       vexa-scan reset --serial S --code C\n"
@@ -48,6 +52,9 @@ constexpr const char *kUsage =
     "       vexa-scan reboot --mac MAC [--mac MAC ...] (--password PW | --password-file FILE|-) [--no-wait] [--json]\n"
     "modify, reset, time, passwd and reboot look for their devices first and refuse one that does not answer.\n"
     "A new password has 8..64 characters and is neither the current one nor the device's label password.\n"
+    "scan also probes each address of the IPv4 ranges (a.b.c.d/16../32) for ONVIF devices\n"
+    "behind routers, N probes a second (default 200, at most 2000); VXDP devices are\n"
+    "link-local and found only on this link.\n"
     "Exit status: 0 accepted, 1 refused, 2 bad arguments.\n";
 
 int badArguments(const std::string &message)
@@ -63,12 +70,18 @@ struct Arguments {
     std::map<std::string, std::vector<std::string>> repeated;
     std::string error;
 
+    // Arguments not starting with '-' go to `positional`, when the command takes any.
     static Arguments parse(int argc, char **argv, const std::vector<std::string> &allowed,
-                           const std::vector<std::string> &flags, const std::vector<std::string> &repeatable = {})
+                           const std::vector<std::string> &flags, std::vector<std::string> *positional = nullptr,
+                           const std::vector<std::string> &repeatable = {})
     {
         Arguments a;
         for (int i = 2; i < argc; ++i) {
             const std::string name = argv[i];
+            if (positional && !name.empty() && name[0] != '-') {
+                positional->push_back(name);
+                continue;
+            }
             const bool isFlag = std::find(flags.begin(), flags.end(), name) != flags.end();
             const bool again = std::find(repeatable.begin(), repeatable.end(), name) != repeatable.end();
             if (!isFlag && std::find(allowed.begin(), allowed.end(), name) == allowed.end()) {
@@ -241,48 +254,128 @@ bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
     });
 }
 
+void printDevices(const Collector &collector, bool json)
+{
+    if (json) {
+        auto array = nlohmann::ordered_json::array();
+        for (const auto &report : collector.devices)
+            array.push_back(toJson(report));
+        std::printf("%s\n", array.dump(2).c_str());
+        return;
+    }
+    std::printf("%-30s %-17s %-15s %-15s %5s %-23s %s\n", "SERIAL", "MAC", "IPV4", "MASK", "PORT", "TYPE",
+                "SOFTWARE");
+    for (const auto &r : collector.devices) {
+        std::printf("%-30s %-17s %-15s %-15s %5d %-23s %s\n", TEXT(r, serialNo).c_str(), TEXT(r, macAddr).c_str(),
+                    TEXT(r, ipv4Addr).c_str(), TEXT(r, ipv4Mask).c_str(), r.port, TEXT(r, typeName).c_str(),
+                    TEXT(r, softwareVersion).c_str());
+    }
+    std::printf("%zu devices\n", collector.devices.size());
+}
+
+// --wait: seconds to wait for answers (and details) after the inquiry or the scan.
+std::optional<unsigned> waitSeconds(const Arguments &args)
+{
+    const auto *wait = args.get("--wait");
+    return wait ? parseUnsigned(*wait, 3600) : std::optional<unsigned>(2);
+}
+
 int list(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(argc, argv, {"--wait"}, {"--json"});
     if (!args.error.empty())
         return badArguments(args.error);
     // Answers spread over half a second; the rest is margin for a loaded host.
-    unsigned waitS = 2;
-    if (const auto *wait = args.get("--wait")) {
-        const auto n = parseUnsigned(*wait, 3600);
-        if (!n)
-            return badArguments("--wait must be a whole number of seconds");
-        waitS = *n;
-    }
+    const auto waitS = waitSeconds(args);
+    if (!waitS)
+        return badArguments("--wait must be a whole number of seconds");
     Collector collector;
     if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1) {
         std::fprintf(stderr, "vexa-scan: discovery cannot start (packet driver missing or no interface)\n");
         return kRefused;
     }
     const bool sent = VEXA_SendInquiry() == 1;
-    std::this_thread::sleep_for(std::chrono::seconds(waitS));
+    std::this_thread::sleep_for(std::chrono::seconds(*waitS));
     VEXA_Stop();
     if (!sent) {
         std::fprintf(stderr, "vexa-scan: the inquiry could not be sent\n");
         return kRefused;
     }
-
-    if (args.get("--json")) {
-        auto array = nlohmann::ordered_json::array();
-        for (const auto &report : collector.devices)
-            array.push_back(toJson(report));
-        std::printf("%s\n", array.dump(2).c_str());
-    } else {
-        std::printf("%-30s %-17s %-15s %-15s %5s %-23s %s\n", "SERIAL", "MAC", "IPV4", "MASK", "PORT",
-                    "TYPE", "SOFTWARE");
-        for (const auto &r : collector.devices) {
-            std::printf("%-30s %-17s %-15s %-15s %5d %-23s %s\n", TEXT(r, serialNo).c_str(),
-                        TEXT(r, macAddr).c_str(), TEXT(r, ipv4Addr).c_str(), TEXT(r, ipv4Mask).c_str(),
-                        r.port, TEXT(r, typeName).c_str(), TEXT(r, softwareVersion).c_str());
-        }
-        std::printf("%zu devices\n", collector.devices.size());
-    }
+    printDevices(collector, args.get("--json"));
     return kAccepted;
+}
+
+volatile std::sig_atomic_t g_interrupted = 0;
+// A router resolves each address probed; an unanswered resolution holds one of
+// its neighbour entries (1024 on Linux by default) for about 3 s.
+constexpr unsigned kRouterSafeRate = 300;
+
+// Devices on this link as `list` finds them, and ONVIF devices at the
+// addresses of the ranges; one entry per device whichever found it. An
+// interrupt (Ctrl+C) ends the probes and prints what was found.
+int scan(int argc, char **argv)
+{
+    std::vector<std::string> cidrs;
+    const Arguments args = Arguments::parse(argc, argv, {"--rate", "--wait"}, {"--json"}, &cidrs);
+    if (!args.error.empty())
+        return badArguments(args.error);
+    std::string joined;
+    for (const std::string &cidr : cidrs)
+        joined += cidr + ' ';
+    std::string error;
+    if (!vexa::addressrange::parse(joined, error))
+        return badArguments(error);
+    const auto *rateText = args.get("--rate");
+    const auto rate = rateText ? parseUnsigned(*rateText, 2000) : std::optional<unsigned>(0);
+    if (!rate || (rateText && *rate == 0))
+        return badArguments("--rate must lie in 1..2000 probes a second");
+    const auto waitS = waitSeconds(args);
+    if (!waitS)
+        return badArguments("--wait must be a whole number of seconds");
+    std::fprintf(stderr, "vexa-scan: note: VXDP devices are link-local by design and are not reached through "
+                         "address ranges; only ONVIF devices are found there\n");
+    if (*rate > kRouterSafeRate)
+        std::fprintf(stderr, "vexa-scan: note: above %u probes a second the router before a sparse range may "
+                             "overflow its neighbour table and drop probes: devices can be missed\n",
+                     kRouterSafeRate);
+
+    Collector collector;
+    if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1) {
+        std::fprintf(stderr, "vexa-scan: discovery cannot start (packet driver missing or no interface)\n");
+        return kRefused;
+    }
+    VEXA_SendInquiry(); // this link too, so that a device reached both ways is one entry
+    char why[256] = "";
+    if (VEXA_ScanRange(joined.c_str(), int32_t(*rate), why, sizeof why) != 1) {
+        VEXA_Stop();
+        std::fprintf(stderr, "vexa-scan: %s\n", why);
+        return kRefused;
+    }
+    std::signal(SIGINT, [](int) { g_interrupted = 1; });
+    std::signal(SIGTERM, [](int) { g_interrupted = 1; });
+    const bool showProgress = isatty(STDERR_FILENO);
+    uint32_t probed = 0, total = 0;
+    int32_t running = 1;
+    while (running && !g_interrupted) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        VEXA_ScanProgress(&probed, &total, &running);
+        if (showProgress)
+            std::fprintf(stderr, "\rprobed %u of %u addresses", probed, total);
+    }
+    if (showProgress)
+        std::fputc('\n', stderr);
+    const bool cancelled = g_interrupted;
+    if (cancelled) {
+        VEXA_CancelScan();
+        VEXA_ScanProgress(&probed, &total, &running);
+        std::fprintf(stderr, "vexa-scan: scan cancelled after %u of %u addresses\n", probed, total);
+    } else {
+        // The details of the last devices found are still being read.
+        std::this_thread::sleep_for(std::chrono::seconds(*waitS));
+    }
+    VEXA_Stop();
+    printDevices(collector, args.get("--json"));
+    return cancelled ? kRefused : kAccepted;
 }
 
 bool copyText(char *field, size_t width, const std::string &text)
@@ -569,7 +662,7 @@ std::optional<int64_t> parseUtc(const std::string &text)
 int timeJob(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(argc, argv, {"--mac", "--password", "--password-file", "--set", "--ntp"},
-                                            {"--read", "--now", "--json"}, {"--mac"});
+                                            {"--read", "--now", "--json"}, nullptr, {"--mac"});
     if (!args.error.empty())
         return badArguments(args.error);
     const int modes = int(bool(args.get("--read"))) + int(bool(args.get("--now"))) + int(bool(args.get("--set")))
@@ -607,7 +700,7 @@ int timeJob(int argc, char **argv)
 int passwdJob(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(
-        argc, argv, {"--mac", "--password", "--password-file", "--new-password-file"}, {"--json"}, {"--mac"});
+        argc, argv, {"--mac", "--password", "--password-file", "--new-password-file"}, {"--json"}, nullptr, {"--mac"});
     if (!args.error.empty())
         return badArguments(args.error);
     const std::string *newFile = args.get("--new-password-file");
@@ -638,7 +731,7 @@ int passwdJob(int argc, char **argv)
 int rebootJob(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(argc, argv, {"--mac", "--password", "--password-file"},
-                                            {"--no-wait", "--json"}, {"--mac"});
+                                            {"--no-wait", "--json"}, nullptr, {"--mac"});
     if (!args.error.empty())
         return badArguments(args.error);
     Batch batch;
@@ -657,6 +750,8 @@ int main(int argc, char **argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list")
         return list(argc, argv);
+    if (command == "scan")
+        return scan(argc, argv);
     if (command == "modify")
         return modify(argc, argv);
     if (command == "reset")
