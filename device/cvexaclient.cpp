@@ -51,7 +51,6 @@ bool CVexaClient::SetInterfaces(const QStringList &names)
     const QByteArray joined = names.join(u',').toUtf8();
     return VEXA_SetInterfaces(names.isEmpty() ? nullptr : joined.constData()) == 1;
 }
-#endif
 
 bool CVexaClient::ScanRange(const QString &ranges, int rate, QString *error)
 {
@@ -74,6 +73,7 @@ void CVexaClient::CancelScan()
 {
     VEXA_CancelScan();
 }
+#endif
 
 #ifndef VEXA_OLDER_EDITION
 bool CVexaClient::ModifyNetParam(const char *mac, const char *ipv4, const char *mask, const char *password,

@@ -28,7 +28,6 @@ public:
 #ifndef VEXA_OLDER_EDITION
     /** The interfaces discovery uses: their names, or every suitable one when empty (VEXA_SetInterfaces). */
     bool SetInterfaces(const QStringList &names);
-#endif
     /** Starts a scan of address ranges for ONVIF devices behind routers (VEXA_ScanRange); `error` gets why not. */
     bool ScanRange(const QString &ranges, int rate, QString *error);
     struct ScanState {
@@ -37,6 +36,7 @@ public:
     };
     ScanState ScanProgress() const;
     void CancelScan();
+#endif
     /**
      * Sends new network parameters to the device with MAC address `mac`.
      * Null texts are left empty. Fails without calling the library when the
