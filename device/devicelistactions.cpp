@@ -1,6 +1,7 @@
 #include "devicelistactions.h"
 
 #include "deviceexport.h"
+#include "devicejobdialog.h"
 #include "devicelock.h"
 #include "qtvexaitemmodel.h"
 
@@ -47,12 +48,28 @@ DeviceListActions::DeviceListActions(QWidget *page, CTableView *view, QtVexaItem
     m_pListMenu->addSeparator();
     m_pListMenu->addAction(m_pExportAllAction);
     m_pListMenu->addAction(m_pExportSelectedAction);
+#ifndef VEXA_OLDER_EDITION
+    // The older edition's records name a device by serial number alone; a job needs its MAC.
+    m_pListMenu->addSeparator();
+    const std::pair<const char *, QString> jobs[] = {{"actionSetTime", tr("Set Time…")},
+                                                     {"actionChangePassword", tr("Change Password…")},
+                                                     {"actionReboot", tr("Reboot…")}};
+    for (int kind = 0; kind < 3; ++kind) {
+        auto *action = new QAction(jobs[kind].second, view);
+        action->setObjectName(QLatin1String(jobs[kind].first));
+        QObject::connect(action, &QAction::triggered, page, [this, kind] { RunJob(kind); });
+        m_pListMenu->addAction(action);
+        m_jobActions.append(action);
+    }
+#endif
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(view, &QWidget::customContextMenuRequested, page, [this, view](const QPoint &pos) {
         const bool selected = !m_selectedRows().isEmpty();
         m_pCopyAction->setEnabled(selected);
         m_pExportSelectedAction->setEnabled(selected);
         m_pExportAllAction->setEnabled(m_pModel->rowCount() > 0);
+        for (QAction *action : std::as_const(m_jobActions))
+            action->setEnabled(selected);
         m_pListMenu->exec(view->viewport()->mapToGlobal(pos));
     });
 }
@@ -133,3 +150,21 @@ void DeviceListActions::ExportRows(bool selectedOnly)
         CWarnDlg::MsgBox(tr("Error"), tr("The file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), *error),
                          m_pPage);
 }
+
+#ifndef VEXA_OLDER_EDITION
+void DeviceListActions::RunJob(int kind)
+{
+    QList<DeviceJobDialog::Device> devices;
+    {
+        DeviceLock lock(m_pDeviceMutex);
+        for (const int row : ListedRows(true)) {
+            if (const VEXA_DEVICE_INFO_MY *record = m_pModel->RecordAt(row))
+                devices.append({QString::fromLatin1(record->serialNo), QString::fromLatin1(record->macAddr)});
+        }
+    }
+    if (devices.isEmpty())
+        return;
+    DeviceJobDialog dialog(DeviceJobDialog::Kind(kind), devices, m_pPage);
+    dialog.exec();
+}
+#endif

@@ -18,7 +18,8 @@ class QtVexaItemModel;
 /**
  * The device list's way out: the table's context menu copies the selected
  * rows for a spreadsheet and exports all or the selected rows to a CSV or
- * JSON file. Its actions are children of the table, its menu a child of the
+ * JSON file; in the main edition it also opens the commissioning jobs (time,
+ * password, restart) for the selected devices. Its actions are children of the table, its menu a child of the
  * page; its texts are the page's.
  */
 class DeviceListActions final
@@ -44,6 +45,10 @@ private:
     void CopySelectedRows();
     /** Asks for a file and writes the rows there as CSV or JSON, by the name's suffix or the chosen type. */
     void ExportRows(bool selectedOnly);
+#ifndef VEXA_OLDER_EDITION
+    /** The job's dialog for the shown selected rows' devices, copied under the lock and run without it. */
+    void RunJob(int kind);
+#endif
 
     QWidget *m_pPage;
     QtVexaItemModel *m_pModel;
@@ -53,6 +58,8 @@ private:
     QAction *m_pCopyAction = nullptr;
     QAction *m_pExportAllAction = nullptr;
     QAction *m_pExportSelectedAction = nullptr;
+    /** Set Time…, Change Password…, Reboot… (main edition). */
+    QList<QAction *> m_jobActions;
     /** One menu for the page's life; owned by the page. */
     QMenu *m_pListMenu = nullptr;
 };

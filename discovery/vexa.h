@@ -205,6 +205,77 @@ VEXA_API int VEXA_ScanRange(const char *ranges, int32_t rate, char *error, int32
 VEXA_API int VEXA_ScanProgress(uint32_t *probed, uint32_t *total, int32_t *running);
 /** Ends a running scan within a moment; devices already found stay listed. Always 1. */
 VEXA_API int VEXA_CancelScan(void);
+/* ---- Commissioning jobs: device time, administrator password, restart ---- */
+
+/** What VEXA_RunJobs asks of each device. */
+enum {
+    VEXA_JOB_READ_TIME = 1,    /**< reads the device's clock: its offset from this computer's */
+    VEXA_JOB_SET_TIME = 2,     /**< sets the clock to `utcMs` (UTC); the device keeps its time zone */
+    VEXA_JOB_SET_NTP = 3,      /**< the device keeps its time by `ntpServers` from now on */
+    VEXA_JOB_SET_PASSWORD = 4, /**< replaces the administrator password with `newPassword` */
+    VEXA_JOB_REBOOT = 5,       /**< restarts the device and, unless `waitS` is 0, waits for it to return */
+};
+
+/** Causes of a failed job, beside the VEXA_CAUSE_* above. */
+enum {
+    VEXA_CAUSE_BUSY = 7,         /**< the device kept answering that it is rate limited (a lock-out) */
+    VEXA_CAUSE_NOT_RETURNED = 8, /**< a restarted device did not return within `waitS` */
+    VEXA_CAUSE_CANCELLED = 9,    /**< not started: the progress callback asked to stop */
+};
+
+/** The most devices VEXA_RunJobs works on at a time. */
+#define VEXA_JOB_PARALLEL 8
+
+/** One job for every device of a batch. Zero-fill before use. */
+#pragma pack(push, 1)
+typedef struct VEXA_JOB {
+    int32_t kind;              /**< VEXA_JOB_* */
+    int32_t waitS;             /**< REBOOT: seconds to wait for the device to return; 0: do not wait */
+    int64_t utcMs;             /**< SET_TIME: milliseconds since 1970-01-01 00:00 UTC; 0: this computer's
+                                    clock as each device's request is built */
+    char ntpServers[2][64];    /**< SET_NTP: one or two host names or addresses, first preferred; the second may be empty */
+    char newPassword[65];      /**< SET_PASSWORD: 8 to 64 bytes, not the current password */
+    uint8_t reserved[63];      /**< zero */
+} VEXA_JOB;
+
+/** What became of one device's job: written once, when the device is finished with. */
+typedef struct VEXA_JOB_STATUS {
+    int32_t done;              /**< 1 only when the device confirmed the job (and, for REBOOT with a wait, returned) */
+    int32_t cause;             /**< VEXA_CAUSE_*: why not; VEXA_CAUSE_NONE when done */
+    int64_t offsetMs;          /**< the device's clock minus this computer's, when hasOffset */
+    int32_t hasOffset;         /**< 1: the device reported its clock (every answer of a VXDP device does) */
+    int32_t rebootMs;          /**< REBOOT: how long the device was away until it answered again; -1 unknown */
+    uint8_t reserved[40];
+} VEXA_JOB_STATUS;
+#pragma pack(pop)
+
+static_assert(sizeof(VEXA_JOB) == 272, "job layout is fixed");
+static_assert(offsetof(VEXA_JOB, utcMs) == 8, "job layout");
+static_assert(offsetof(VEXA_JOB, ntpServers) == 16, "job layout");
+static_assert(offsetof(VEXA_JOB, newPassword) == 144, "job layout");
+static_assert(sizeof(VEXA_JOB_STATUS) == 64, "job status layout is fixed");
+static_assert(offsetof(VEXA_JOB_STATUS, offsetMs) == 8, "job status layout");
+static_assert(offsetof(VEXA_JOB_STATUS, rebootMs) == 20, "job status layout");
+
+/**
+ * Called once per device as it is finished with, on one of the library's
+ * job threads (never two calls at once): `index` into the batch. Return 0
+ * to cancel the devices not started yet (VEXA_CAUSE_CANCELLED), else 1.
+ */
+typedef int (*VEXA_JOB_CALLBACK)(int32_t index, const VEXA_JOB_STATUS *status, void *userData);
+
+/**
+ * Runs one job for `count` devices listed by MAC (VXDP devices with a
+ * signed announcement that offers the job; ONVIF devices through device
+ * management), at most VEXA_JOB_PARALLEL at a time, with the one
+ * administrator password. Fills `statuses[0..count-1]`; blocks until every
+ * device is finished with. Returns 1 when every device confirmed; 0 when any
+ * failed, or for bad arguments (then nothing is sent and every status says
+ * VEXA_CAUSE_BAD_ARGUMENT). The passwords are not kept after the call.
+ * `callback` may be null.
+ */
+VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char *password, const VEXA_JOB *job,
+                          VEXA_JOB_STATUS *statuses, VEXA_JOB_CALLBACK callback, void *userData);
 
 #ifdef __cplusplus
 }

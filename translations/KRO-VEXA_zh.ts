@@ -231,6 +231,228 @@
     </message>
 </context>
 <context>
+    <name>DeviceJobDialog</name>
+    <message>
+        <location filename="../device/devicejobdialog.cpp" line="+35"/>
+        <source>invalid parameters</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>wrong password</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>not offered by the device</source>
+        <translation>设备不支持此操作</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>refused by the device</source>
+        <translation>设备拒绝</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>locked after wrong passwords, try later</source>
+        <translation>密码错误次数过多已锁定，请稍后再试</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>did not return within 3 minutes</source>
+        <translation>3 分钟内未恢复在线</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>Set Time</source>
+        <translation>设置时间</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Change Password</source>
+        <translation>修改密码</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Reboot</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>This computer&apos;s clock (UTC)</source>
+        <translation>本机时钟 (UTC)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Date and time (UTC):</source>
+        <translation>日期和时间 (UTC)：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers:</source>
+        <translation>NTP 服务器：</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Date and time (UTC)</source>
+        <translation>日期和时间 (UTC)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>host[, host]</source>
+        <translation>主机[, 主机]</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NTP servers</source>
+        <translation>NTP 服务器</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Current password</source>
+        <translation>当前密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current password:</source>
+        <translation>当前密码：</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>New password</source>
+        <translation>新密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm new password</source>
+        <translation>确认新密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>New password:</source>
+        <translation>新密码：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Confirm:</source>
+        <translation>确认：</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>8 to 64 characters; not the current password nor the one on the device&apos;s label.</source>
+        <translation>8 到 64 个字符；不能是当前密码，也不能是设备标签上的密码。</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Devices of the job</source>
+        <translation>任务中的设备</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Serial Number</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>MAC Address</source>
+        <translation>MAC 地址</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <location line="+109"/>
+        <source>waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <location line="-105"/>
+        <source>Progress of the job</source>
+        <translation>任务进度</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+2"/>
+        <source>Retry failed</source>
+        <translation>重试失败项</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location line="+2"/>
+        <source>Copy results</source>
+        <translation>复制结果</translation>
+    </message>
+    <message>
+        <location line="+50"/>
+        <source>Enter the current password.</source>
+        <translation>请输入当前密码。</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The new passwords differ.</source>
+        <translation>两次输入的新密码不一致。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The new password must have 8 to 64 characters and differ from the current one.</source>
+        <translation>新密码须为 8 到 64 个字符，且不能与当前密码相同。</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Enter one or two NTP servers.</source>
+        <translation>请输入一个或两个 NTP 服务器。</translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <location line="+43"/>
+        <source>working</source>
+        <translation>进行中</translation>
+    </message>
+    <message>
+        <location line="-12"/>
+        <source>done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>failed: %1</source>
+        <translation>失败：%1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, back after %1 s</source>
+        <translation>完成，%1 秒后恢复在线</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>done, clock offset %1 s</source>
+        <translation>完成，时钟偏差 %1 秒</translation>
+    </message>
+</context>
+<context>
     <name>DeviceRowFilter</name>
     <message>
         <location filename="../device/devicerowfilter.cpp" line="+29"/>
@@ -468,7 +690,7 @@
         <translation>恢复默认密码成功。</translation>
     </message>
     <message>
-        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/devicelistactions.cpp" line="+150"/>
         <location filename="../device/qtvexaops.cpp" line="-86"/>
         <location line="+88"/>
         <source>Error</source>
@@ -480,7 +702,7 @@
         <translation>恢复默认密码失败！</translation>
     </message>
     <message>
-        <location filename="../device/devicelistactions.cpp" line="-105"/>
+        <location filename="../device/devicelistactions.cpp" line="-121"/>
         <source>Copy</source>
         <translation>复制</translation>
     </message>
@@ -495,7 +717,22 @@
         <translation>导出所选…</translation>
     </message>
     <message>
-        <location line="+68"/>
+        <location line="+16"/>
+        <source>Set Time…</source>
+        <translation>设置时间…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Change Password…</source>
+        <translation>修改密码…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reboot…</source>
+        <translation>重启…</translation>
+    </message>
+    <message>
+        <location line="+66"/>
         <source>CSV files (*.csv)</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>

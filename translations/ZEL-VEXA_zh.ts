@@ -404,7 +404,7 @@
         <translation>修改网络参数成功。</translation>
     </message>
     <message>
-        <location filename="../device/devicelistactions.cpp" line="+133"/>
+        <location filename="../device/devicelistactions.cpp" line="+150"/>
         <location filename="../device/qtvexaops.cpp" line="-32"/>
         <location line="+88"/>
         <source>Error</source>
@@ -458,7 +458,7 @@
         <translation>隐藏</translation>
     </message>
     <message>
-        <location filename="../device/devicelistactions.cpp" line="-105"/>
+        <location filename="../device/devicelistactions.cpp" line="-121"/>
         <source>Copy</source>
         <translation>复制</translation>
     </message>
@@ -473,7 +473,22 @@
         <translation>导出所选…</translation>
     </message>
     <message>
-        <location line="+68"/>
+        <location line="+16"/>
+        <source>Set Time…</source>
+        <translation>设置时间…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Change Password…</source>
+        <translation>修改密码…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reboot…</source>
+        <translation>重启…</translation>
+    </message>
+    <message>
+        <location line="+66"/>
         <source>CSV files (*.csv)</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>

@@ -3,8 +3,9 @@
 // The device engine's state and the one object that holds it, shared by the
 // files that implement its concerns: answering (announcements, inquiries,
 // repeat rounds), request security (nonces, requester ids, lock-outs,
-// passwords and security codes) and readdressing (a change of the network
-// parameters, its confirmation and rollback). Only those files include it.
+// passwords and security codes), readdressing (a change of the network
+// parameters, its confirmation and rollback) and commissioning jobs (clock,
+// password, restart). Only those files include it.
 
 #include "simulator.h"
 #include "statefile.h"
@@ -79,7 +80,7 @@ constexpr double kCodeBurst = 16;
 constexpr size_t kLabelPasswordLength = 12;
 
 
-enum class Mode { Online, Offline, Silent };
+enum class Mode { Online, Offline, Silent, Restarting };
 
 
 struct UsedNonce {
@@ -127,6 +128,9 @@ struct PendingChange {
 
 struct Device {
     DeviceInfo info;
+    std::chrono::milliseconds clockOffset{0}; // the device's clock minus the host's (simulated devices)
+    std::vector<std::string> ntpServers;      // set: the device keeps its time by these
+    Clock::time_point startedAt{};            // of its software: its uptime counts from here
     wire::Mac mac{};
     std::shared_ptr<const std::string> passwordHash;
     std::optional<crypto::KeyPair> keys; // derived before the devices start: see prepare()
@@ -154,7 +158,7 @@ struct Device {
     std::vector<TrustedRequester> trusted;
 };
 
-enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed, Rollback };
+enum class TimerKind : uint8_t { Boot, Answer, Heartbeat, Changed, Rollback, Return };
 
 struct Timer {
     Clock::time_point when;
@@ -165,6 +169,34 @@ struct Timer {
     wire::ToolId toolId; // Answer only
     uint32_t requestId = 0; // Rollback only: the change it undoes
     bool operator>(const Timer &other) const { return when > other.when; }
+};
+
+// What the request kinds differ in, for serveRequest: where the requester id
+// is, whether the check is a cheap one (security codes, clock reads: nothing
+// to guess, so no lock-out and a lane of their own), and how the answer is signed.
+inline std::optional<wire::RequesterId> sealedRequester(const wire::ModifyBody &b) { return b.requester; }
+inline std::optional<wire::RequesterId> sealedRequester(const wire::ResetBody &b) { return b.requester; }
+inline std::optional<wire::RequesterId> sealedRequester(const wire::JobBody &b) { return b.requester; }
+inline bool cheapCheck(const wire::ModifyBody &) { return false; }
+inline bool cheapCheck(const wire::ResetBody &) { return true; }
+inline bool cheapCheck(const wire::JobBody &b) { return b.kind == uint8_t(wire::JobKind::ReadClock); }
+
+// A device keeps no password, only its hash: an opened body's secrets are
+// wiped once its request is served, whichever way serving it ends.
+template <typename Body>
+struct OpenedBody {
+    std::optional<wire::Bytes> plain;
+    std::optional<Body> body;
+    OpenedBody() = default;
+    OpenedBody(const OpenedBody &) = delete;
+    OpenedBody &operator=(const OpenedBody &) = delete;
+    ~OpenedBody()
+    {
+        if (plain)
+            sodium_memzero(plain->data(), plain->size());
+        if (body)
+            crypto::wipe(*body);
+    }
 };
 
 struct Simulator::Impl {
@@ -192,7 +224,7 @@ struct Simulator::Impl {
     // nothing. Only those naming one of these devices count: other
     // simulators may share the link.
     struct {
-        uint64_t inquiry = 0, nonce = 0, modify = 0, reset = 0;
+        uint64_t inquiry = 0, nonce = 0, modify = 0, reset = 0, job = 0;
     } received;
 
     Impl(Config c, StateFile &s, SendFn fn) : config(std::move(c)), state(s), send(std::move(fn)), rng(config.seed) {}
@@ -254,11 +286,34 @@ struct Simulator::Impl {
     // A later round: only the devices in its range that the tool has not heard answer.
     void onInquiryRepeat(const wire::InquiryRepeat &repeat, Clock::time_point now);
 
+    // ---- Commissioning jobs: clock, password, restart (jobs.cpp)
+
+    uint16_t offeredJobs() const;
+    std::chrono::system_clock::time_point deviceClock(const Device &device) const;
+    uint32_t uptimeS(const Device &device, Clock::time_point now) const;
+    // The signed answer to a request: a RESULT, or for a JOB a JOB_RESULT with the device's clock and uptime.
+    wire::Bytes signedAnswer(const Device &device, const wire::Modify &, uint32_t requestId, wire::Status status,
+                             const wire::Target &target, const wire::ReplyKey &key, Clock::time_point now) const;
+    wire::Bytes signedAnswer(const Device &device, const wire::Reset &, uint32_t requestId, wire::Status status,
+                             const wire::Target &target, const wire::ReplyKey &key, Clock::time_point now) const;
+    wire::Bytes signedAnswer(const Device &device, const wire::Job &, uint32_t requestId, wire::Status status,
+                             const wire::Target &target, const wire::ReplyKey &key, Clock::time_point now) const;
+    void onJob(const wire::Job &request, std::span<const uint8_t> datagram, Clock::time_point now);
+    wire::Status runJob(Device &device, const wire::JobBody &body, const Requester &requester, Clock::time_point now);
+    wire::Status setClock(Device &device, std::chrono::system_clock::time_point utc);
+    wire::Status setNtp(Device &device, const std::vector<std::string> &servers);
+    wire::Status setPassword(Device &device, const wire::JobBody &body);
+    // Goodbye, silence, and back after the configured restart time (or the restart hook's real one).
+    void restart(Device &device, Clock::time_point now);
+    void comeBack(Device &device, Clock::time_point now);
+
     // ---- Request security: nonces, requesters, lock-outs, codes (requestsecurity.cpp)
 
     // A nonce names its device, request, issue time and a random part, under
     // the simulator's nonce key: the device can tell its own, unexpired nonces
-    // without keeping any. issued(8) | random(4) | tag(12).
+    // without keeping any. issued(8) | random(4) | tag(12). The tag also
+    // covers the device's generation: the used nonces are forgotten when it
+    // goes away (a restart, offline), so the nonces issued before must die too.
     wire::NonceBytes makeNonce(const Device &device, uint32_t requestId, Clock::time_point now);
     wire::Tag nonceTag(const Device &device, uint32_t requestId, std::span<const uint8_t> head) const;
     // Issued by this device for this request, within its lifetime, and not used yet.
@@ -270,8 +325,9 @@ struct Simulator::Impl {
     // the same answer without the request being applied again.
     bool resendCached(Device &device, uint32_t requestId, const std::array<uint8_t, 32> &hash,
                       Clock::time_point now);
-    void answer(Device &device, uint32_t requestId, const wire::Target &target, wire::Status status,
-                const wire::ReplyKey &replyKey, const std::array<uint8_t, 32> &hash, Clock::time_point now);
+    // Sends the answer and keeps it for retransmissions of the same request.
+    void answer(Device &device, uint32_t requestId, wire::Bytes reply, const std::array<uint8_t, 32> &hash,
+                Clock::time_point now);
     Requester requesterOf(const std::optional<wire::RequesterId> &sealed) const;
     // The requester's lock record, its failures decayed to `now`; null when it has none.
     SourceLock *lockOf(Device &device, const Requester &requester, Clock::time_point now);
@@ -279,9 +335,12 @@ struct Simulator::Impl {
     // The lane the requester's check may take now: none while it is locked
     // out; the device-wide ceiling, or the reserved lane of a requester that
     // gave the right password lately.
-    Lane *laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now);
+    Lane *laneFor(Device &device, const Requester &requester, bool cheap, Clock::time_point now);
     void recordCheck(Device &device, const Requester &requester, bool wrong, Clock::time_point now);
-    // What MODIFY and RESET share: find the addressed device, answer a
+    // The administrator password's check, counted for the requester's lock-out.
+    bool checkPassword(Device &device, const std::string &password, const Requester &requester,
+                       Clock::time_point now);
+    // What MODIFY, RESET and JOB share: find the addressed device, answer a
     // retransmission from the cache, open the sealed body, check nonce and
     // lock-out, let `apply` do the request's own checks and change, sign the
     // answer. Without an opened body there is no reply key to sign an answer
@@ -299,17 +358,20 @@ struct Simulator::Impl {
         crypto_generichash(hash.data(), hash.size(), datagram.data(), datagram.size(), nullptr, 0);
         if (resendCached(*device, request.requestId, hash, now))
             return nullptr;
-        const auto plain = crypto::open(request.sealed, keysOf(*device));
-        const auto body = plain ? decode(*plain) : std::nullopt;
+        OpenedBody<Body> opened;
+        opened.plain = crypto::open(request.sealed, keysOf(*device));
+        if (opened.plain)
+            opened.body = decode(*opened.plain);
+        const std::optional<Body> &body = opened.body;
         if (!body)
             return nullptr;
         // A locked-out requester keeps its nonce and gets no cached answer:
         // its retransmission is looked at afresh once the lock ends.
-        const Requester requester = requesterOf(body->requester);
-        Lane *lane = laneFor(*device, requester, std::is_same_v<Body, wire::ResetBody>, now);
+        const Requester requester = requesterOf(sealedRequester(*body));
+        Lane *lane = laneFor(*device, requester, cheapCheck(*body), now);
         if (!lane) {
-            send(crypto::encodeSignedResult({request.requestId, wire::Status::RateLimited, target, {}},
-                                            body->replyKey));
+            send(signedAnswer(*device, request, request.requestId, wire::Status::RateLimited, target, body->replyKey,
+                              now));
             return nullptr;
         }
         wire::Status status = wire::Status::StaleNonce;
@@ -317,7 +379,8 @@ struct Simulator::Impl {
             lane->tokens -= 1;
             status = apply(*device, *body, requester);
         }
-        answer(*device, request.requestId, target, status, body->replyKey, hash, now);
+        answer(*device, request.requestId,
+               signedAnswer(*device, request, request.requestId, status, target, body->replyKey, now), hash, now);
         return status == wire::Status::Ok ? device : nullptr;
     }
     void onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now);

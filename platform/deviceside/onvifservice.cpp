@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <ctime>
 
 namespace deviceside {
@@ -244,6 +245,73 @@ std::optional<OnvifAnswer> setInterfaces(const Envelope &request, NetworkState &
     return std::nullopt;
 }
 
+constexpr size_t kMinOnvifPassword = 8;
+
+int field(const Envelope &request, const std::string &path, int min, int max)
+{
+    const std::string text = request.field(path);
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const int n = std::stoi(text);
+    return n >= min && n <= max ? n : -1;
+}
+
+// Manual: the UTC time given; NTP: the servers' time from now on.
+OnvifAnswer setDateAndTime(const Envelope &request)
+{
+    OnvifJob job;
+    const std::string type = request.field("DateTimeType");
+    if (type == "NTP") {
+        job.ntp = true;
+        return {200, reply(request.operation, {}), std::nullopt, job};
+    }
+    const std::string p = "UTCDateTime/";
+    std::tm tm{};
+    tm.tm_year = field(request, p + "Date/Year", 2000, 2099) - 1900;
+    tm.tm_mon = field(request, p + "Date/Month", 1, 12) - 1;
+    tm.tm_mday = field(request, p + "Date/Day", 1, 31);
+    tm.tm_hour = field(request, p + "Time/Hour", 0, 23);
+    tm.tm_min = field(request, p + "Time/Minute", 0, 59);
+    tm.tm_sec = field(request, p + "Time/Second", 0, 60);
+    if (type != "Manual" || tm.tm_year < 100 || tm.tm_mon < 0 || tm.tm_mday < 1 || tm.tm_hour < 0 || tm.tm_min < 0
+        || tm.tm_sec < 0)
+        return invalid("ter:InvalidArgVal/ter:InvalidDateTime", "Date and time not accepted");
+    job.clock = std::chrono::system_clock::from_time_t(timegm(&tm));
+    return {200, reply(request.operation, {}), std::nullopt, job};
+}
+
+OnvifAnswer setNtp(const Envelope &request)
+{
+    size_t servers = 0;
+    for (const auto &[path, value] : request.fields) {
+        if (path != "NTPManual/DNSname" && path != "NTPManual/IPv4Address" && path != "NTPManual/IPv6Address")
+            continue;
+        const bool name = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':';
+        });
+        if (!name)
+            return invalid("ter:InvalidArgVal/ter:InvalidDnsName", "NTP server not accepted");
+        ++servers;
+    }
+    if (request.field("FromDHCP") != "false" || servers == 0)
+        return invalid("ter:InvalidArgVal/ter:InvalidDnsName", "NTP servers are set by hand only");
+    return {200, reply(request.operation, {}), std::nullopt, std::nullopt};
+}
+
+OnvifAnswer setUser(const Envelope &request, const std::string &currentPassword)
+{
+    if (request.field("User/Username") != kOnvifUser)
+        return invalid("ter:InvalidArgVal/ter:UsernameMissing", "No such user");
+    const std::string password = request.field("User/Password");
+    if (password.size() < kMinOnvifPassword || password == currentPassword)
+        return invalid("ter:OperationProhibited/ter:PasswordTooWeak", "Too weak password");
+    if (request.field("User/UserLevel") != "Administrator")
+        return invalid("ter:OperationProhibited/ter:FixedUser", "The administrator stays one");
+    OnvifJob job;
+    job.password = password;
+    return {200, reply(request.operation, {}), std::nullopt, job};
+}
+
 } // namespace
 
 bool isOnvifPreAuth(std::string_view operation)
@@ -279,7 +347,8 @@ OnvifAnswer onvifFault(const char *code, const char *subcode, const char *reason
 }
 
 OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool authorized, bool readOnly,
-                        const std::vector<std::string> &unsupported, std::chrono::system_clock::time_point deviceNow)
+                        const std::vector<std::string> &unsupported, std::chrono::system_clock::time_point deviceNow,
+                        const std::string &currentPassword)
 {
     const std::string &op = request.operation;
     const bool mediaCall = request.ns == kMediaNs && isMediaRead(op);
@@ -287,7 +356,8 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
                         || (request.ns == vexa::soap::kDeviceNs
                             && (isOnvifPreAuth(op) || (isOnvifRead(op) && !isMediaRead(op))
                                 || op == "SetNetworkInterfaces" || op == "SetNetworkDefaultGateway"
-                                || op == "SetNetworkProtocols" || op == "SystemReboot")))
+                                || op == "SetNetworkProtocols" || op == "SystemReboot" || op == "GetUsers"
+                                || op == "SetUser" || op == "SetSystemDateAndTime" || op == "SetNTP")))
         && std::find(unsupported.begin(), unsupported.end(), op) == unsupported.end();
     if (!known)
         return onvifFault("Receiver", "ter:ActionNotSupported", "Not supported by this device");
@@ -334,7 +404,15 @@ OnvifAnswer answerOnvif(const DeviceInfo &d, const Envelope &request, bool autho
                 std::nullopt};
     }
     if (op == "SystemReboot")
-        return {200, reply(op, {{"Message", "Rebooting"}}), std::nullopt};
+        return {200, reply(op, {{"Message", "Rebooting"}}), std::nullopt, OnvifJob{.reboot = true}};
+    if (op == "GetUsers")
+        return {200, reply(op, {{"User/Username", kOnvifUser}, {"User/UserLevel", "Administrator"}}), std::nullopt};
+    if (op == "SetUser")
+        return setUser(request, currentPassword);
+    if (op == "SetSystemDateAndTime")
+        return setDateAndTime(request);
+    if (op == "SetNTP")
+        return setNtp(request);
 
     if (readOnly)
         return invalid("ter:OperationProhibited", "Network settings are managed over the device's own protocol");

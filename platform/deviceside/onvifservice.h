@@ -15,11 +15,20 @@ namespace deviceside {
 /** The user name of every simulated ONVIF device's administrator. */
 inline constexpr const char *kOnvifUser = "admin";
 
+/** A commissioning job a simulated device takes on after its answer. */
+struct OnvifJob {
+    std::optional<std::chrono::system_clock::time_point> clock; // set by hand, UTC
+    bool ntp = false;                    // kept by NTP from now on: the host's time
+    std::optional<std::string> password; // the administrator's new one
+    bool reboot = false;
+};
+
 /** What a simulated device does with one device-management call. */
 struct OnvifAnswer {
     int httpStatus = 200;
     std::string body;                  // SOAP envelope
     std::optional<NetworkState> apply; // persisted, then applied, after the answer
+    std::optional<OnvifJob> job;
 };
 
 /** Whether `operation` may run without credentials on a device that opens its reads. */
@@ -38,14 +47,15 @@ std::string onvifXAddr(const DeviceInfo &info);
  * The device side of GetSystemDateAndTime, GetCapabilities, GetServices,
  * GetServiceCapabilities, GetDeviceInformation, GetNetworkInterfaces,
  * GetNetworkDefaultGateway, GetNetworkProtocols and their Set counterparts,
- * SystemReboot. `authorized`: the caller proved the password (checked by the
+ * SystemReboot, SetSystemDateAndTime, SetNTP, GetUsers and SetUser (for the
+ * administrator kOnvifUser only). `authorized`: the caller proved the password (checked by the
  * HTTP layer). `readOnly`: the device's network settings belong to its VXDP
  * side and cannot be set here. `unsupported`: calls the device refuses as not
- * offered.
+ * offered. `currentPassword`: the administrator's, which a new one may not repeat.
  */
 OnvifAnswer answerOnvif(const DeviceInfo &device, const vexa::soap::Envelope &request, bool authorized,
                         bool readOnly, const std::vector<std::string> &unsupported,
-                        std::chrono::system_clock::time_point deviceNow);
+                        std::chrono::system_clock::time_point deviceNow, const std::string &currentPassword = {});
 
 /**
  * A SOAP fault with the ONVIF subcode ("ter:NotAuthorized") and the HTTP

@@ -4,6 +4,7 @@
 
 #include <packet/packetdriver.h>
 #include <packet/transport.h>
+#include <vexa/crypto.h>
 #include <vexa/soap.h>
 
 #include <sodium.h>
@@ -162,7 +163,6 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
 {
     if (m_devices.empty())
         return true;
-    m_driver = driver;
     // One listening socket per device: a thousand devices need more than the usual 1024 descriptors.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -537,6 +537,8 @@ OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
     if (!index)
         return {404, {}, false, false};
     Device &device = m_devices[*index];
+    if (Clock::now() < device.awayUntil)
+        return {503, {}, false, false};
     const auto request = vexa::soap::parse(call.body);
     if (!request) {
         // HTTP clients open Digest with an empty body: the challenge is the answer they wait for.
@@ -561,12 +563,28 @@ OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
     // Wrong credentials are refused even where none are needed.
     if (!proven && (!open || (request->token && !m_config.httpDigestOnly)))
         return refusal;
-    const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, both, unsupported, now);
+    const OnvifAnswer a = answerOnvif(device.entry.info, *request, true, both, unsupported, now, device.password);
     if (a.apply && !apply(device, *a.apply, lock)) {
         const OnvifAnswer fault = onvifFault("Receiver", "ter:Action", "The setting could not be stored");
         return {fault.httpStatus, fault.body, false, false};
     }
+    if (a.job)
+        take(device, *a.job);
     return {a.httpStatus, a.body, false, false};
+}
+
+void OnvifSimulator::take(Device &device, const OnvifJob &job)
+{
+    if (job.clock)
+        device.clockOffset = std::chrono::round<std::chrono::seconds>(*job.clock - std::chrono::system_clock::now());
+    if (job.ntp)
+        device.clockOffset = {};
+    if (job.password) {
+        vexa::crypto::wipe(device.password);
+        device.password = *job.password;
+    }
+    if (job.reboot)
+        device.awayUntil = Clock::now() + std::chrono::seconds(m_config.restartS);
 }
 
 // Persisted first (by the thread owning the state file), then applied: the

@@ -30,6 +30,8 @@ struct Received;
 
 namespace deviceside {
 
+struct OnvifJob;
+
 /**
  * The ONVIF side of the simulated devices whose devices-file entry says
  * "protocols": "onvif" or "both": WS-Discovery on the chosen interfaces
@@ -56,6 +58,7 @@ public:
         bool openReads = false; ///< the Get calls of device management need no credentials
         bool httpDigestOnly = false; ///< UsernameTokens are not understood: HTTP Digest is asked for
         uint64_t seed = 1;
+        uint16_t restartS = 5; ///< how long SystemReboot keeps a device's web service away
     };
 
     OnvifSimulator(Config config, std::vector<DeviceEntry> devices, const StateFile &state);
@@ -81,6 +84,7 @@ private:
         std::string endpoint;
         std::string password;
         std::chrono::seconds clockOffset{0}; // the device's clock is not the host's
+        Clock::time_point awayUntil{};       // restarting: its web service answers 503 until then
         uint32_t metadataVersion = 1;
         uint32_t messageNumber = 0; // of its AppSequence
         std::deque<std::string> recentNonces; // UsernameToken replays are refused
@@ -124,6 +128,9 @@ private:
     bool authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
                     OnvifHttp::Reply &refusal);
     bool apply(Device &device, const NetworkState &next, std::unique_lock<std::mutex> &lock);
+    // Clock, NTP, password (kept in memory only: the state file has no place for a plain
+    // password, which a UsernameToken's check needs), restart.
+    void take(Device &device, const OnvifJob &job);
 
     Config m_config;
     std::vector<Device> m_devices; // under m_mutex once started
@@ -131,7 +138,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_saved;
     std::deque<std::shared_ptr<Save>> m_saves;
-    const PKT_Driver *m_driver = nullptr;
     std::unique_ptr<packet::Socket> m_socket; // the group of each family its interfaces carry
     std::map<uint16_t, size_t> m_byV6Port; // HTTP port -> the device reached there over IPv6
     int m_unicast = -1;

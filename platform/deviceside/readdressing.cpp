@@ -62,9 +62,7 @@ void Simulator::Impl::onModify(const wire::Modify &request, std::span<const uint
     NetworkState previous;
     std::optional<wire::ModifyBody> accepted;
     auto apply = [&](Device &device, const wire::ModifyBody &body, const Requester &requester) {
-        const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, body.password);
-        recordCheck(device, requester, !right, now);
-        if (!right)
+        if (!checkPassword(device, body.password, requester, now))
             return wire::Status::WrongPassword;
         const auto next = applyModify(device, body);
         DeviceState updated = state.device(device.info.key());

@@ -22,11 +22,13 @@ wire::NonceBytes Simulator::Impl::makeNonce(const Device &device, uint32_t reque
 
 wire::Tag Simulator::Impl::nonceTag(const Device &device, uint32_t requestId, std::span<const uint8_t> head) const
 {
-    std::array<uint8_t, 6 + 4 + 12> input{};
+    std::array<uint8_t, 6 + 4 + 4 + 12> input{};
     std::copy(device.mac.begin(), device.mac.end(), input.begin());
-    for (size_t i = 0; i < 4; ++i)
+    for (size_t i = 0; i < 4; ++i) {
         input[6 + i] = uint8_t(requestId >> (24 - 8 * i));
-    std::copy(head.begin(), head.end(), input.begin() + 10);
+        input[10 + i] = uint8_t(device.generation >> (24 - 8 * i));
+    }
+    std::copy(head.begin(), head.end(), input.begin() + 14);
     return crypto::hmac(input, nonceKey);
 }
 
@@ -85,14 +87,9 @@ bool Simulator::Impl::resendCached(Device &device, uint32_t requestId, const std
     return false;
 }
 
-void Simulator::Impl::answer(Device &device, uint32_t requestId, const wire::Target &target, wire::Status status,
-            const wire::ReplyKey &replyKey, const std::array<uint8_t, 32> &hash, Clock::time_point now)
+void Simulator::Impl::answer(Device &device, uint32_t requestId, wire::Bytes reply,
+                             const std::array<uint8_t, 32> &hash, Clock::time_point now)
 {
-    wire::Result result;
-    result.requestId = requestId;
-    result.status = status;
-    result.target = target;
-    wire::Bytes reply = crypto::encodeSignedResult(result, replyKey);
     if (reply.empty())
         return;
     if (device.results.size() >= kMaxCachedResults)
@@ -134,9 +131,9 @@ bool Simulator::Impl::trusted(Device &device, const Requester &requester, Clock:
            });
 }
 
-Lane *Simulator::Impl::laneFor(Device &device, const Requester &requester, bool securityCode, Clock::time_point now)
+Lane *Simulator::Impl::laneFor(Device &device, const Requester &requester, bool cheap, Clock::time_point now)
 {
-    if (securityCode)
+    if (cheap)
         return device.codes.ready(kCodeChecksPerSecond, kCodeBurst, now) ? &device.codes : nullptr;
     if (const SourceLock *lock = lockOf(device, requester, now); lock && now < lock->lockedUntil)
         return nullptr;
@@ -175,6 +172,14 @@ void Simulator::Impl::recordCheck(Device &device, const Requester &requester, bo
     lock->lastFailure = now;
     const int lockS = lock->failures > 7 ? kMaxLockoutS : std::min(kMaxLockoutS, 1 << (lock->failures - 1));
     lock->lockedUntil = now + seconds(lockS);
+}
+
+bool Simulator::Impl::checkPassword(Device &device, const std::string &password, const Requester &requester,
+                                    Clock::time_point now)
+{
+    const bool right = device.passwordHash && crypto::verifyPassword(*device.passwordHash, password);
+    recordCheck(device, requester, !right, now);
+    return right;
 }
 
 void Simulator::Impl::onReset(const wire::Reset &request, std::span<const uint8_t> datagram, Clock::time_point now)

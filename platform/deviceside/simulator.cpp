@@ -15,6 +15,7 @@ const char *modeName(Mode mode)
     case Mode::Online: return "online";
     case Mode::Offline: return "offline";
     case Mode::Silent: return "silent";
+    case Mode::Restarting: return "restarting";
     }
     return "?";
 }
@@ -161,6 +162,7 @@ void Simulator::Impl::signAnnouncement(Device &device) const
     a.info.certificate = device.certificate;
     a.info.deviceCertificate = device.deviceCertificate;
     a.info.confirmWindowS = config.confirmWindowS;
+    a.info.jobs = offeredJobs();
     wire::Bytes datagram = wire::encode(a);
     if (datagram.empty() || !device.deviceCertificate) {
         device.announcement = std::move(datagram);
@@ -302,6 +304,7 @@ void Simulator::start(Clock::time_point now)
 {
     std::uniform_int_distribution<int> bootMs(0, 999);
     for (Device &device : d->devices) {
+        device.startedAt = now;
         d->setMode(device, Mode::Online);
         if (d->config.bootAnnounce)
             d->schedule(device, TimerKind::Boot, now + milliseconds(bootMs(d->rng)), {},
@@ -321,7 +324,8 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
     const auto type = wire::peekType(datagram);
     if (!type || (*type != wire::MsgType::Inquiry && *type != wire::MsgType::NonceRequest &&
                   *type != wire::MsgType::Modify && *type != wire::MsgType::Reset &&
-                  *type != wire::MsgType::InquiryRepeat && *type != wire::MsgType::Confirm))
+                  *type != wire::MsgType::InquiryRepeat && *type != wire::MsgType::Confirm &&
+                  *type != wire::MsgType::Job))
         return;
     const auto message = wire::decode(datagram);
     if (!message)
@@ -342,6 +346,9 @@ void Simulator::receive(std::span<const uint8_t> datagram, int ttl, Clock::time_
         d->onInquiryRepeat(*m, now);
     } else if (const auto *m = std::get_if<wire::Confirm>(&*message)) {
         d->onConfirm(*m, datagram, destination);
+    } else if (const auto *m = std::get_if<wire::Job>(&*message)) {
+        d->countFor(wire::Target::byMac(m->target), d->received.job);
+        d->onJob(*m, datagram, now);
     }
 }
 
@@ -374,7 +381,9 @@ void Simulator::runDue(Clock::time_point now)
         const Timer timer = d->timers.top();
         d->timers.pop();
         Device &device = d->devices[timer.device];
-        if (timer.generation != device.generation || device.mode != Mode::Online)
+        // A restarting device waits only for its return.
+        if (timer.generation != device.generation
+            || device.mode != (timer.kind == TimerKind::Return ? Mode::Restarting : Mode::Online))
             continue;
         switch (timer.kind) {
         // Copies follow their due time, not a late runDue(), so the gaps hold.
@@ -395,6 +404,9 @@ void Simulator::runDue(Clock::time_point now)
             break;
         case TimerKind::Rollback:
             d->rollBack(device, timer.requestId, now);
+            break;
+        case TimerKind::Return:
+            d->comeBack(device, now);
             break;
         }
     }
@@ -468,7 +480,7 @@ void Simulator::command(std::string_view line, Clock::time_point now, std::strin
     } else if (verb == "stats") {
         const auto &r = d->received;
         out += "ok stats inquiry " + std::to_string(r.inquiry) + " nonce " + std::to_string(r.nonce) + " modify " +
-               std::to_string(r.modify) + " reset " + std::to_string(r.reset) + "\n";
+               std::to_string(r.modify) + " reset " + std::to_string(r.reset) + " job " + std::to_string(r.job) + "\n";
     } else if (verb == "quit") {
         out += "ok quit\n";
         quit = true;

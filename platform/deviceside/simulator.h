@@ -35,6 +35,8 @@ public:
     using ChangeNetworkFn = std::function<bool(NetworkChange, const NetworkState &from, const NetworkState &to)>;
     /// Whether a change can work, asked before the RESULT: false answers status 5 and touches nothing.
     using CheckNetworkFn = std::function<bool(const NetworkState &from, const NetworkState &to)>;
+    using SetClockFn = std::function<bool(std::optional<std::chrono::system_clock::time_point> utc,
+                                          const std::vector<std::string> &ntpServers)>;
 
     struct Config {
         uint16_t heartbeatS = 30;
@@ -52,6 +54,15 @@ public:
         /// Without one a change lives in the device information and the state file only.
         ChangeNetworkFn changeNetwork;
         CheckNetworkFn checkNetwork; ///< without one every well-formed change is accepted
+        /// Revision 6: the jobs offered (bit 1 << kind of each); unset: every one the engine knows.
+        std::optional<uint16_t> jobs;
+        /// Seconds a simulated restart keeps a device away.
+        uint16_t restartS = 5;
+        /// Sets the clock for real: to `utc`, or (no time) to be kept by `ntpServers`; false when
+        /// it could not. Without one each device keeps a simulated clock of its own.
+        SetClockFn setClock;
+        /// Restarts for real, after the answer went out; without one the restart is simulated.
+        std::function<void()> restart;
     };
     using SendFn = std::function<void(std::span<const uint8_t> datagram)>;
 

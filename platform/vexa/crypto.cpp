@@ -83,6 +83,29 @@ void randomBytes(std::span<uint8_t> out)
     randombytes_buf(out.data(), out.size());
 }
 
+void wipe(std::string &text)
+{
+    // The capacity, not the size: a moved-from or shortened text keeps its old bytes there.
+    sodium_memzero(text.data(), text.capacity());
+}
+
+void wipe(wire::ModifyBody &body)
+{
+    wipe(body.password);
+}
+
+void wipe(wire::ResetBody &body)
+{
+    wipe(body.securityCode);
+}
+
+void wipe(wire::JobBody &body)
+{
+    wipe(body.password);
+    if (body.newPassword)
+        wipe(*body.newPassword);
+}
+
 wire::Bytes seal(std::span<const uint8_t> plain, const wire::PublicKey &recipient)
 {
     wire::Bytes out(plain.size() + crypto_box_SEALBYTES);
@@ -125,7 +148,7 @@ wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key)
 
 namespace {
 
-// Both signed messages end in their tag, over every byte before it.
+// The signed messages end in their tag, over every byte before it.
 template <typename Signed>
 wire::Bytes encodeSigned(Signed message, const wire::ReplyKey &key)
 {
@@ -148,6 +171,11 @@ wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key)
 wire::Bytes encodeSignedConfirm(wire::Confirm confirm, const wire::ReplyKey &key)
 {
     return encodeSigned(confirm, key);
+}
+
+wire::Bytes encodeSignedJobResult(wire::JobResult result, const wire::ReplyKey &key)
+{
+    return encodeSigned(std::move(result), key);
 }
 
 bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key)

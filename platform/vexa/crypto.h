@@ -36,6 +36,12 @@ KeyPair generateKeyPair();
 
 /** Fills `out` from the system's secure random source. */
 void randomBytes(std::span<uint8_t> out);
+/** Zeroes a secret text's whole buffer (sodium_memzero: not optimised away); its size is kept. */
+void wipe(std::string &text);
+/** Zeroes the secrets of an opened or built request body: passwords, security code. */
+void wipe(wire::ModifyBody &body);
+void wipe(wire::ResetBody &body);
+void wipe(wire::JobBody &body);
 
 template<size_t N>
 std::array<uint8_t, N> randomArray()
@@ -59,10 +65,11 @@ uint32_t answerHint(const wire::ToolId &toolId, std::string_view serial, const w
 /** HMAC-SHA-256 (crypto_auth_hmacsha256). */
 wire::Tag hmac(std::span<const uint8_t> data, const wire::ReplyKey &key);
 
-/** Encodes a RESULT or CONFIRM with its tag computed under `key`; empty when it cannot be encoded. */
+/** Encodes a RESULT, CONFIRM or JOB_RESULT with its tag computed under `key`; empty when it cannot be encoded. */
 wire::Bytes encodeSignedResult(wire::Result result, const wire::ReplyKey &key);
 wire::Bytes encodeSignedConfirm(wire::Confirm confirm, const wire::ReplyKey &key);
-/** True when the RESULT or CONFIRM datagram's tag is valid under `key` (constant-time check). */
+wire::Bytes encodeSignedJobResult(wire::JobResult result, const wire::ReplyKey &key);
+/** True when the RESULT, CONFIRM or JOB_RESULT datagram's tag is valid under `key` (constant-time check). */
 bool verifyResult(std::span<const uint8_t> datagram, const wire::ReplyKey &key);
 
 /** Argon2id hash string (opslimit 2, memlimit 19 MiB: the OWASP minimum); nullopt when out of memory. */

@@ -397,7 +397,7 @@ void Discovery::onAnnounce(const wire::Announce &announce, std::span<const uint8
     if ((certified && !sameProof) || (!certified && keypins::firstUseAllowed()))
         keypins::announced(announce.info.serial, announce.info.mac, announce.publicKey,
                            {certified, certified && claim.kind == Claim::Kind::Signed, claim.counter,
-                            announce.info.confirmWindowS});
+                            announce.info.confirmWindowS, announce.info.jobs});
 
     if (device.online && device.goodbyeAt && heard > *device.goodbyeAt
         && announce.reason == wire::AnnounceReason::Boot) {

@@ -25,6 +25,7 @@ struct Pin {
     uint16_t confirmWindowS = 0; // the device rolls back changes not confirmed within this
     bool signedAnnounce = false;  // revision 5
     uint64_t counter = 0;         // highest signed announcement counter checked
+    uint16_t jobs = 0;            // revision 6: the jobs the device signed that it offers
 };
 
 std::string identity(const std::string &serial, const wire::Mac &mac)
@@ -45,8 +46,9 @@ public:
         std::lock_guard lock(m_mutex);
         const std::string id = identity(serial, mac);
         // A confirmation window changes the request exchange: only a signed one is believed.
+        // So do the jobs it offers: they decide what a request may carry.
         const Pin pin{key, proof.certified, ++m_clock, proof.signedAnnounce ? proof.confirmWindowS : uint16_t(0),
-                      proof.signedAnnounce, proof.counter};
+                      proof.signedAnnounce, proof.counter, proof.signedAnnounce ? proof.jobs : uint16_t(0)};
         if (auto it = m_pins.find(id); it != m_pins.end()) {
             // Proof replaces assumption (and a certified key a device replaced); nothing else re-pins.
             // A signing device stays one: an older state of it cannot come back.
@@ -55,7 +57,7 @@ public:
                 return;
             if (proof.certified && (proof.signedAnnounce || !it->second.signedAnnounce || it->second.key != key))
                 it->second = {pin.key, true, pin.lastUse, pin.confirmWindowS, pin.signedAnnounce,
-                              std::max(pin.counter, it->second.key == key ? it->second.counter : 0)};
+                              std::max(pin.counter, it->second.key == key ? it->second.counter : 0), pin.jobs};
             return;
         }
         if (proof.certified)
@@ -170,6 +172,11 @@ void announced(const std::string &serial, const wire::Mac &mac, const wire::Publ
 uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac)
 {
     return pins().field(serial, mac, &Pin::confirmWindowS);
+}
+
+uint16_t offeredJobs(const std::string &serial, const wire::Mac &mac)
+{
+    return pins().field(serial, mac, &Pin::jobs);
 }
 
 bool signsAnnouncements(const std::string &serial, const wire::Mac &mac)

@@ -29,6 +29,7 @@ struct Proof {
     bool signedAnnounce = false; // revision 5: the announced fields carry the device's checked signature
     uint64_t counter = 0;        // of the signed announcement
     uint16_t confirmWindowS = 0; // believed only from a signed announcement
+    uint16_t jobs = 0;           // revision 6: wire::jobBit() of each job offered; believed only when signed
 };
 
 /**
@@ -40,6 +41,9 @@ void announced(const std::string &serial, const wire::Mac &mac, const wire::Publ
 
 /** The change-confirmation window the pinned device signed (revision 4 and 5); 0: none, or not pinned. */
 uint16_t confirmWindow(const std::string &serial, const wire::Mac &mac);
+
+/** The jobs the pinned device signed that it offers (revision 6, wire::jobBit()); 0: none, or not pinned. */
+uint16_t offeredJobs(const std::string &serial, const wire::Mac &mac);
 
 /** True when the pinned device signs its announcements (revision 5): it takes revision 5 requests. */
 bool signsAnnouncements(const std::string &serial, const wire::Mac &mac);

@@ -1,10 +1,12 @@
 #include "onvifclient.h"
 
+#include "address.h"
 #include "wsdiscovery.h"
 
 #include <curl/curl.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <utility>
 
@@ -339,6 +341,124 @@ Failure Client::modify(const NetChange &change)
     if (done->field("RebootNeeded") == "true" && !call("SystemReboot", {}))
         return m_failure;
     return Failure::None;
+}
+
+std::optional<soap::Envelope> Client::dateAndTime()
+{
+    long status = 0;
+    auto response = post("GetSystemDateAndTime", {}, false, status);
+    if (status == 200 && response && response->operation == "GetSystemDateAndTimeResponse")
+        return response;
+    m_failure = failureOf(status, response);
+    return std::nullopt;
+}
+
+std::optional<std::chrono::milliseconds> Client::readClockOffset()
+{
+    const auto sent = std::chrono::system_clock::now();
+    const auto response = dateAndTime();
+    const auto received = std::chrono::system_clock::now();
+    const auto deviceNow = response ? readDeviceClock(*response) : std::nullopt;
+    if (!deviceNow) {
+        if (response)
+            m_failure = Failure::NoAnswer;
+        return std::nullopt;
+    }
+    m_clockOffset = *deviceNow - received;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(*deviceNow - (sent + (received - sent) / 2));
+}
+
+namespace {
+
+soap::Fields utcFields(std::chrono::system_clock::time_point utc)
+{
+    const std::time_t t = std::chrono::system_clock::to_time_t(utc);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    // The schema's order: Time before Date.
+    return {{"UTCDateTime/Time/Hour", std::to_string(tm.tm_hour)},
+            {"UTCDateTime/Time/Minute", std::to_string(tm.tm_min)},
+            {"UTCDateTime/Time/Second", std::to_string(tm.tm_sec)},
+            {"UTCDateTime/Date/Year", std::to_string(tm.tm_year + 1900)},
+            {"UTCDateTime/Date/Month", std::to_string(tm.tm_mon + 1)},
+            {"UTCDateTime/Date/Day", std::to_string(tm.tm_mday)}};
+}
+
+// An NTP server as the schema types it: an address of either family, or a name.
+soap::Fields ntpServer(const std::string &server)
+{
+    if (address::parseIpv4(server))
+        return {{"NTPManual/Type", "IPv4"}, {"NTPManual/IPv4Address", server}};
+    if (address::parseIpv6(server))
+        return {{"NTPManual/Type", "IPv6"}, {"NTPManual/IPv6Address", server}};
+    return {{"NTPManual/Type", "DNS"}, {"NTPManual/DNSname", server}};
+}
+
+} // namespace
+
+Failure Client::setClock(std::chrono::system_clock::time_point utc)
+{
+    // The device keeps its time zone and daylight saving: read them first (and prove the way in).
+    const auto now = dateAndTime();
+    if (!now)
+        return m_failure;
+    soap::Fields fields = {{"DateTimeType", "Manual"},
+                           {"DaylightSavings", now->field("SystemDateAndTime/DaylightSavings") == "true" ? "true" : "false"}};
+    const soap::Fields time = utcFields(utc);
+    fields.insert(fields.end(), time.begin(), time.end());
+    if (!call("SetSystemDateAndTime", fields))
+        return m_failure;
+    m_clockOffset.reset(); // the next token's time is the new clock's
+    return Failure::None;
+}
+
+Failure Client::setNtp(const std::vector<std::string> &servers)
+{
+    const auto now = dateAndTime();
+    if (!now)
+        return m_failure;
+    soap::Fields fields = {{"FromDHCP", "false"}};
+    for (const std::string &server : servers) {
+        const soap::Fields one = ntpServer(server);
+        fields.insert(fields.end(), one.begin(), one.end());
+    }
+    if (!call("SetNTP", fields))
+        return m_failure;
+    if (!call("SetSystemDateAndTime",
+              {{"DateTimeType", "NTP"},
+               {"DaylightSavings", now->field("SystemDateAndTime/DaylightSavings") == "true" ? "true" : "false"}}))
+        return m_failure;
+    m_clockOffset.reset();
+    return Failure::None;
+}
+
+Failure Client::setPassword(const std::string &newPassword)
+{
+    if (!m_credentials)
+        return Failure::NotAuthorized;
+    // Keep the account's level: a user the device lists at another level stays there.
+    const auto users = call("GetUsers", {});
+    if (!users)
+        return m_failure;
+    std::string level, name;
+    for (const auto &[path, value] : users->fields) {
+        if (path == "User/Username")
+            name = value;
+        else if (path == "User/UserLevel" && name == m_credentials->user && level.empty())
+            level = value;
+    }
+    if (level.empty())
+        return Failure::NotSupported; // the account in use is not one the device lists
+    if (!call("SetUser", {{"User/Username", m_credentials->user}, {"User/Password", newPassword},
+                          {"User/UserLevel", level}}))
+        return m_failure;
+    m_credentials->password = newPassword;
+    return Failure::None;
+}
+
+Failure Client::reboot()
+{
+    return call("SystemReboot", {}) ? Failure::None : m_failure;
 }
 
 } // namespace vexa::onvif

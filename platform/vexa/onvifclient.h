@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vexa::onvif {
 
@@ -83,6 +84,22 @@ public:
      * every step was confirmed.
      */
     Failure modify(const NetChange &change);
+    /**
+     * The device's clock minus this computer's (GetSystemDateAndTime, whole
+     * seconds: ONVIF carries no fraction), against the midpoint of the call.
+     */
+    std::optional<std::chrono::milliseconds> readClockOffset();
+    /** The UTC clock set by hand (SetSystemDateAndTime); time zone and daylight saving are kept as read. */
+    Failure setClock(std::chrono::system_clock::time_point utc);
+    /** The clock kept by these servers (SetNTP, then SetSystemDateAndTime with type NTP). */
+    Failure setNtp(const std::vector<std::string> &servers);
+    /**
+     * A new password for the account in use (SetUser for that user name,
+     * its level as GetUsers says): no other account is touched.
+     */
+    Failure setPassword(const std::string &newPassword);
+    /** SystemReboot. */
+    Failure reboot();
     /** Whether the device answered any call over HTTP, even with a refusal. */
     bool answered() const { return m_answered; }
     /** Why the last call failed. */
@@ -96,6 +113,7 @@ private:
     std::optional<soap::Envelope> post(const std::string &operation, const soap::Fields &fields, bool digest,
                                        long &status);
     void learnClock();
+    std::optional<soap::Envelope> dateAndTime();
     bool locateDeviceService();
 
     std::string m_xaddr;

@@ -75,7 +75,7 @@ void Claim::pin(const wire::Announce &a)
 {
     const bool signing = a.info.deviceCertificate && a.signature;
     keypins::announced(a.info.serial, a.info.mac, a.publicKey,
-                       {true, signing, signing ? a.signature->counter : 0, a.info.confirmWindowS});
+                       {true, signing, signing ? a.signature->counter : 0, a.info.confirmWindowS, a.info.jobs});
 }
 
 size_t ClaimDigestHash::operator()(const Claim::Digest &d) const

@@ -7,6 +7,8 @@
 #include <packet/transport.h>
 
 #include <chrono>
+
+#include <sodium.h>
 #include <functional>
 
 namespace vexa::request {
@@ -44,8 +46,17 @@ public:
         } while (m_requestId == 0);
     }
 
-    bool run(const Finish &finish)
+    // The device's signed answer, or nothing when none came; a JOB's answer
+    // also brings the device's clock and uptime.
+    struct Answer {
+        std::optional<wire::Status> status;
+        std::optional<wire::JobResult> job;
+        std::chrono::system_clock::time_point sent, received; // of the answered copy's exchange
+    };
+
+    Answer run(const Finish &finish)
     {
+        Answer answer;
         const wire::Bytes nonceRequest = wire::encode(wire::NonceRequest{m_requestId, m_target});
         std::optional<wire::Nonce> nonce;
         sendUntil(nonceRequest, [&](const wire::Bytes &datagram) { m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram); },
@@ -59,22 +70,34 @@ public:
             return nonce.has_value();
         });
         if (!nonce)
-            return false;
+            return answer;
 
         const auto replyKey = crypto::randomArray<wire::kReplyKeySize>();
         std::optional<packet::Address> confirmAt;
         const wire::Bytes request = finish(*nonce, replyKey, confirmAt);
         if (request.empty())
-            return false;
-        std::optional<wire::Status> status;
-        const auto multicast = [&](const wire::Bytes &datagram) { m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram); };
+            return answer;
+        // A JOB is answered by a JOB_RESULT, anything else by a RESULT: never one for the other.
+        const bool job = wire::peekType(request) == wire::MsgType::Job;
+        std::optional<wire::Status> &status = answer.status;
+        const auto multicast = [&](const wire::Bytes &datagram) {
+            answer.sent = std::chrono::system_clock::now();
+            m_socket.sendAll(address::kDeviceGroups, wire::kPort, datagram);
+        };
         sendUntil(request, multicast, [&](const wire::Message &m, std::span<const uint8_t> datagram) {
-            // Anyone on the link can send a RESULT: only the holder of the
+            // Anyone on the link can send an answer: only the holder of the
             // reply key, which travelled sealed to the device, can sign one.
             const auto *r = std::get_if<wire::Result>(&m);
-            if (r && r->requestId == m_requestId && r->target == m_target
-                && crypto::verifyResult(datagram, replyKey) && r->status != wire::Status::Confirmed)
-                status = r->status;
+            const auto *j = std::get_if<wire::JobResult>(&m);
+            if (job ? !(j && j->requestId == m_requestId && j->target == m_target)
+                    : !(r && r->requestId == m_requestId && r->target == m_target && r->status != wire::Status::Confirmed))
+                return false;
+            if (!crypto::verifyResult(datagram, replyKey))
+                return false;
+            status = job ? j->status : r->status;
+            if (job)
+                answer.job = *j;
+            answer.received = std::chrono::system_clock::now();
             // Rate limited: the device kept the nonce, a retransmission is looked
             // at afresh; the tool backs off and gives it longer.
             if (status == wire::Status::RateLimited && !m_backingOff) {
@@ -82,11 +105,11 @@ public:
                 m_retransmit = kRateLimitedRetransmit;
                 m_deadline = std::max(m_deadline, m_started + kRateLimitedLimit);
             }
-            return status.has_value() && status != wire::Status::RateLimited;
+            return status != wire::Status::RateLimited;
         });
-        if (status != wire::Status::Ok)
-            return false;
-        return !confirmAt || confirm(*confirmAt, replyKey);
+        if (status == wire::Status::Ok && confirmAt && !confirm(*confirmAt, replyKey))
+            status.reset();
+        return answer;
     }
 
 private:
@@ -167,13 +190,13 @@ std::optional<wire::RequesterId> requesterFor(const wire::Nonce &nonce)
     return keypins::signsAnnouncements(nonce.serial, nonce.mac) ? std::optional(requesterId()) : std::nullopt;
 }
 
-bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish &finish)
+Exchange::Answer exchange(const PKT_Driver *driver, const wire::Target &target, const Finish &finish)
 {
     if (!crypto::init())
-        return false;
+        return {};
     auto socket = packet::Socket::open(driver, wire::kPort, address::kToolGroups, 0);
     if (!socket)
-        return false;
+        return {};
     return Exchange(*socket, target).run(finish);
 }
 
@@ -181,7 +204,7 @@ bool exchange(const PKT_Driver *driver, const wire::Target &target, const Finish
 
 bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody body)
 {
-    return exchange(driver, wire::Target::byMac(target),
+    const Exchange::Answer answer = exchange(driver, wire::Target::byMac(target),
                     [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
                         std::optional<packet::Address> &confirmAt) -> wire::Bytes {
                         body.nonce = nonce.nonce;
@@ -196,11 +219,12 @@ bool modify(const PKT_Driver *driver, const wire::Mac &target, wire::ModifyBody 
                             return {};
                         return wire::encode(wire::Modify{nonce.requestId, target, crypto::seal(plain, nonce.publicKey)});
                     });
+    return answer.status == wire::Status::Ok;
 }
 
 bool resetPassword(const PKT_Driver *driver, const std::string &serial, const std::string &securityCode)
 {
-    return exchange(driver, wire::Target::bySerial(serial),
+    const Exchange::Answer answer = exchange(driver, wire::Target::bySerial(serial),
                     [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey,
                         std::optional<packet::Address> &) -> wire::Bytes {
                         const wire::Bytes plain = wire::encodeBody(
@@ -209,6 +233,40 @@ bool resetPassword(const PKT_Driver *driver, const std::string &serial, const st
                             return {};
                         return wire::encode(wire::Reset{nonce.requestId, serial, crypto::seal(plain, nonce.publicKey)});
                     });
+    return answer.status == wire::Status::Ok;
+}
+
+JobAnswer job(const PKT_Driver *driver, const wire::Mac &target, wire::JobBody body)
+{
+    bool offered = true;
+    const Exchange::Answer answer = exchange(
+        driver, wire::Target::byMac(target),
+        [&](const wire::Nonce &nonce, const wire::ReplyKey &replyKey, std::optional<packet::Address> &) -> wire::Bytes {
+            // Only what the device signed that it offers: an older device would not answer at all.
+            offered = body.kind <= 15 && (keypins::offeredJobs(nonce.serial, nonce.mac) & (1u << body.kind));
+            if (!offered)
+                return {};
+            body.nonce = nonce.nonce;
+            body.replyKey = replyKey;
+            body.requester = requesterId();
+            wire::Bytes plain = wire::encodeBody(body);
+            if (plain.empty())
+                return {};
+            wire::Bytes request = wire::encode(wire::Job{nonce.requestId, target, crypto::seal(plain, nonce.publicKey)});
+            sodium_memzero(plain.data(), plain.size());
+            return request;
+        });
+    crypto::wipe(body);
+    JobAnswer result;
+    result.status = offered ? answer.status : std::optional(wire::Status::NotOffered);
+    if (answer.job) {
+        // The device read its clock between our send and its answer's arrival: against their midpoint.
+        const auto midpoint = answer.sent + (answer.received - answer.sent) / 2;
+        result.offsetMs = answer.job->clockMs
+            - std::chrono::duration_cast<std::chrono::milliseconds>(midpoint.time_since_epoch()).count();
+        result.uptimeS = answer.job->uptimeS;
+    }
+    return result;
 }
 
 } // namespace vexa::request

@@ -4,7 +4,9 @@
 
 #include "address.h"
 #include "addressrange.h"
+#include "crypto.h"
 #include "discovery.h"
+#include "jobbatch.h"
 #include "keypins.h"
 #include "onvifdiscovery.h"
 #include <packet/transport.h>
@@ -18,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -367,6 +370,57 @@ VEXA_API int VEXA_CancelScan(void)
     if (g_discovery)
         g_discovery->onvif().cancelScan();
     return 1;
+}
+
+VEXA_API int VEXA_RunJobs(const char *const *macAddrs, int32_t count, const char *password, const VEXA_JOB *job,
+                          VEXA_JOB_STATUS *statuses, VEXA_JOB_CALLBACK callback, void *userData)
+{
+    if (!macAddrs || count <= 0 || !job || !statuses)
+        return 0;
+    const auto pass = boundedText(password ? password : "", wire::kMaxPassword);
+    std::string secret(pass.value_or(std::string_view()));
+    auto body = pass ? jobs::body(*job, secret) : std::nullopt;
+    std::vector<wire::Mac> macs;
+    for (int32_t i = 0; body && i < count; ++i) {
+        const auto mac = macAddrs[i] ? address::parseMac(macAddrs[i]) : std::nullopt;
+        if (!mac) {
+            body.reset();
+            break;
+        }
+        macs.push_back(*mac);
+    }
+    crypto::wipe(secret);
+    const auto forget = [&body] {
+        if (body)
+            crypto::wipe(*body);
+    };
+    const PKT_Driver *driver = body ? packet::driver() : nullptr;
+    if (!driver) {
+        std::fill(statuses, statuses + count, jobs::failed(body ? VEXA_CAUSE_UNSPECIFIED : VEXA_CAUSE_BAD_ARGUMENT));
+        forget();
+        return 0;
+    }
+    const auto one = [&](size_t i) {
+        // An ONVIF record naming a MAC an online VXDP device reports gets nothing (see heldByVxdp).
+        const auto onvif = OnvifDiscovery::listedByMac(address::formatMac(macs[i]));
+        if (!onvif || heldByVxdp(macs[i]))
+            return jobs::runVxdp(driver, macs[i], *body, job->waitS);
+        const VEXA_JOB_STATUS status = jobs::runOnvif(onvif->xaddr, *body, job->waitS);
+        // The page's reads of the device go on with the password it has now.
+        std::lock_guard current(g_current);
+        if (g_discovery && status.done && body->kind != VEXA_JOB_READ_TIME)
+            g_discovery->onvif().actedOn(*onvif, {onvif::userName(), body->newPassword.value_or(body->password)});
+        return status;
+    };
+    bool all = true;
+    jobs::runBatch(size_t(count), VEXA_JOB_PARALLEL, one,
+                   [&](size_t i, const VEXA_JOB_STATUS &status) {
+                       all = all && status.done == 1;
+                       return !callback || callback(int32_t(i), &status, userData) != 0;
+                   },
+                   statuses);
+    forget();
+    return all ? 1 : 0;
 }
 
 } // extern "C"

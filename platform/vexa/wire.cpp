@@ -30,6 +30,11 @@ public:
         u16(uint16_t(v >> 16));
         u16(uint16_t(v));
     }
+    void u64(uint64_t v)
+    {
+        u32(uint32_t(v >> 32));
+        u32(uint32_t(v));
+    }
     void bytes(std::span<const uint8_t> b) { m_out.insert(m_out.end(), b.begin(), b.end()); }
     void text(std::string_view s) { m_out.insert(m_out.end(), s.begin(), s.end()); }
     void fail() { m_ok = false; }
@@ -128,6 +133,11 @@ public:
         auto s = take(4);
         return s.empty() ? 0 : uint32_t(s[0]) << 24 | uint32_t(s[1]) << 16 | uint32_t(s[2]) << 8 | s[3];
     }
+    uint64_t u64()
+    {
+        const uint64_t high = u32();
+        return high << 32 | u32();
+    }
     template<size_t N>
     std::array<uint8_t, N> array()
     {
@@ -209,6 +219,8 @@ void writeInfo(Writer &w, const DeviceInfo &d)
     w.tlvU8(Tlv::ExtInfo, d.extInfo);
     if (d.confirmWindowS != 0)
         w.tlvU16(Tlv::ConfirmWindow, d.confirmWindowS);
+    if (d.jobs != 0)
+        w.tlvU16(Tlv::Jobs, d.jobs);
     if (d.certificate)
         w.tlv(Tlv::Certificate, *d.certificate);
     if (d.deviceCertificate) {
@@ -241,7 +253,8 @@ constexpr size_t fixedLength(Tlv t)
     case Tlv::Port:
     case Tlv::HttpPort:
     case Tlv::Channels:
-    case Tlv::ConfirmWindow: return 2;
+    case Tlv::ConfirmWindow:
+    case Tlv::Jobs: return 2;
     case Tlv::Ipv6Addr:
     case Tlv::Ipv6Gateway: return 16;
     case Tlv::Ipv6PrefixLen:
@@ -259,7 +272,7 @@ constexpr uint8_t kLastTlv = uint8_t(Tlv::AnnounceSignature);
 
 constexpr bool isKnownTlv(uint8_t type)
 {
-    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::ConfirmWindow))
+    return (type >= uint8_t(Tlv::Serial) && type <= uint8_t(Tlv::Jobs))
         || (type >= uint8_t(Tlv::Certificate) && type <= uint8_t(Tlv::AnnounceSignature));
 }
 
@@ -322,6 +335,12 @@ std::optional<DeviceInfo> readInfo(Reader &r, std::optional<AnnounceSignature> *
             if (d.confirmWindowS == 0)
                 v.fail();
             break;
+        case Tlv::Jobs:
+            // Absent means none: a zero value would be a second encoding of it.
+            d.jobs = v.u16();
+            if (d.jobs == 0)
+                v.fail();
+            break;
         case Tlv::Certificate: d.certificate = v.array<kCertificateSize>(); break;
         case Tlv::DeviceCertificate:
             d.deviceCertificate.emplace();
@@ -362,7 +381,7 @@ uint32_t requestIdOf(const Message &m)
 
 bool isRequestType(MsgType t)
 {
-    return (t >= MsgType::NonceRequest && t <= MsgType::Result) || t == MsgType::Confirm;
+    return (t >= MsgType::NonceRequest && t <= MsgType::Result) || t >= MsgType::Confirm;
 }
 
 void writePayload(Writer &w, const Inquiry &m)
@@ -450,6 +469,32 @@ void writePayload(Writer &w, const Result &m)
 void writePayload(Writer &w, const Confirm &m)
 {
     w.bytes(m.target);
+    w.bytes(m.tag);
+}
+
+void writePayload(Writer &w, const Job &m)
+{
+    if (m.sealed.size() != kJobSealedSize)
+        w.fail();
+    w.bytes(m.target);
+    w.bytes(m.sealed);
+}
+
+// The statuses a JOB_RESULT can carry: no security codes, no confirmations.
+bool jobStatus(uint8_t status)
+{
+    return status <= uint8_t(Status::NotOffered) && status != uint8_t(Status::WrongSecurityCode)
+        && status != uint8_t(Status::Confirmed);
+}
+
+void writePayload(Writer &w, const JobResult &m)
+{
+    if (!jobStatus(uint8_t(m.status)))
+        w.fail();
+    w.u8(uint8_t(m.status));
+    w.target(m.target);
+    w.u64(uint64_t(m.clockMs));
+    w.u32(m.uptimeS);
     w.bytes(m.tag);
 }
 
@@ -559,6 +604,27 @@ Message readPayload(Reader &r, MsgType type, uint32_t requestId)
         m.tag = r.array<kTagSize>();
         return m;
     }
+    case MsgType::Job: {
+        Job m;
+        m.requestId = requestId;
+        m.target = r.array<6>();
+        auto s = r.take(kJobSealedSize);
+        m.sealed.assign(s.begin(), s.end());
+        return m;
+    }
+    case MsgType::JobResult: {
+        JobResult m;
+        m.requestId = requestId;
+        const uint8_t status = r.u8();
+        if (!jobStatus(status))
+            r.fail();
+        m.status = Status(status);
+        m.target = r.target();
+        m.clockMs = int64_t(r.u64());
+        m.uptimeS = r.u32();
+        m.tag = r.array<kTagSize>();
+        return m;
+    }
     }
     r.fail();
     return Inquiry{};
@@ -615,7 +681,7 @@ std::optional<Message> decode(std::span<const uint8_t> datagram)
     if (magic != kMagic || version != kVersion || flags != 0 || reserved1 != 0 || reserved2 != 0
         || payloadLength != r.remaining())
         return std::nullopt;
-    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::Confirm))
+    if (type < uint8_t(MsgType::Inquiry) || type > uint8_t(MsgType::JobResult))
         return std::nullopt;
     const auto msgType = MsgType(type);
     if (isRequestType(msgType) != (requestId != 0))
@@ -701,6 +767,96 @@ Bytes encodeBody(const ResetBody &b)
     if (!w.ok() || w.out().size() != kResetBodySize + (b.requester ? kRequesterIdSize : 0))
         return {};
     return std::move(w.out());
+}
+
+Bytes encodeBody(const JobBody &b)
+{
+    Writer w;
+    w.bytes(b.nonce);
+    w.bytes(b.replyKey);
+    w.bytes(b.requester);
+    w.u8(b.kind);
+    w.u8(0);
+    w.paddedText(b.password, kMaxPassword);
+    if (b.utcMs) {
+        w.u8(uint8_t(JobParam::UtcTime));
+        w.u8(8);
+        w.u64(uint64_t(*b.utcMs));
+    }
+    if (b.ntpServers.size() > kMaxNtpServers)
+        w.fail();
+    for (const std::string &server : b.ntpServers) {
+        w.u8(uint8_t(JobParam::NtpServer));
+        w.shortText(server, 1, kMaxNtpServer);
+    }
+    if (b.newPassword) {
+        w.u8(uint8_t(JobParam::NewPassword));
+        w.u8(1 + kMaxPassword);
+        w.paddedText(*b.newPassword, kMaxPassword);
+    }
+    // Zero padding to the one size: a zero type ends the parameters.
+    if (!w.ok() || w.out().size() > kJobBodySize)
+        return {};
+    w.out().resize(kJobBodySize, 0);
+    return std::move(w.out());
+}
+
+std::optional<JobBody> decodeJobBody(std::span<const uint8_t> plain)
+{
+    if (plain.size() != kJobBodySize)
+        return std::nullopt;
+    Reader r(plain);
+    JobBody b;
+    b.nonce = r.array<kNonceSize>();
+    b.replyKey = r.array<kReplyKeySize>();
+    b.requester = r.array<kRequesterIdSize>();
+    b.kind = r.u8();
+    if (b.kind == 0 || r.u8() != 0)
+        return std::nullopt;
+    b.password = r.paddedText(kMaxPassword);
+    uint8_t last = 0;
+    while (r.ok() && !r.atEnd()) {
+        const uint8_t type = r.u8();
+        if (type == 0) {
+            // Padding: the rest is zero, so there is one encoding of each body.
+            const auto rest = r.take(r.remaining());
+            if (std::any_of(rest.begin(), rest.end(), [](uint8_t v) { return v != 0; }))
+                return std::nullopt;
+            break;
+        }
+        const uint8_t len = r.u8();
+        Reader v(r.take(len));
+        // In ascending order, each once (NTP servers up to twice): one encoding of each body.
+        const bool again = type == last && type != uint8_t(JobParam::NtpServer);
+        if (!r.ok() || again || type < last)
+            return std::nullopt;
+        last = type;
+        switch (JobParam(type)) {
+        case JobParam::UtcTime:
+            if (len != 8)
+                return std::nullopt;
+            b.utcMs = int64_t(v.u64());
+            break;
+        case JobParam::NtpServer:
+            if (b.ntpServers.size() == kMaxNtpServers)
+                return std::nullopt;
+            b.ntpServers.push_back(v.text(len, 1, kMaxNtpServer));
+            break;
+        case JobParam::NewPassword:
+            if (len != 1 + kMaxPassword)
+                return std::nullopt;
+            b.newPassword = v.paddedText(kMaxPassword);
+            break;
+        default:
+            // A tool sends a kind's parameters only to a device that offers the kind.
+            return std::nullopt;
+        }
+        if (!v.atEnd())
+            return std::nullopt;
+    }
+    if (!r.ok())
+        return std::nullopt;
+    return b;
 }
 
 std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain)

@@ -45,6 +45,8 @@ inline constexpr size_t kMaxVersionText = 47; // software, DSP version, start ti
 inline constexpr size_t kMaxTypeName = 23;
 inline constexpr size_t kMaxPassword = 64;
 inline constexpr size_t kMaxSecurityCode = 32;
+inline constexpr size_t kMaxNtpServer = 63;   // revision 6: a host name or address
+inline constexpr size_t kMaxNtpServers = 2;
 
 enum class MsgType : uint8_t {
     Inquiry = 1,
@@ -57,6 +59,8 @@ enum class MsgType : uint8_t {
     Result = 8,
     InquiryRepeat = 9,
     Confirm = 10, // revision 4: the tool reached the device at its new address
+    Job = 11,       // revision 6: a commissioning job, sealed like MODIFY
+    JobResult = 12, // revision 6: its answer, with the device's clock and uptime
 };
 
 enum class AnnounceReason : uint8_t {
@@ -74,7 +78,23 @@ enum class Status : uint8_t {
     RateLimited = 4,
     InvalidParameters = 5,
     Confirmed = 6, // revision 4: answer to a CONFIRM, the change is kept
+    NotOffered = 7, // revision 6, JOB_RESULT only: the device does not offer this job
 };
+
+/** Revision 6: what a JOB asks of a device. Numbers a device does not know are answered NotOffered. */
+enum class JobKind : uint8_t {
+    ReadClock = 1,
+    SetClock = 2,
+    SetNtp = 3,
+    SetPassword = 4,
+    Reboot = 5,
+};
+
+/** The bit of a job kind in the jobs a device offers (TLV 21). */
+constexpr uint16_t jobBit(JobKind kind)
+{
+    return uint16_t(1u << uint8_t(kind));
+}
 
 // TLV type numbers of the device information.
 enum class Tlv : uint8_t {
@@ -98,6 +118,7 @@ enum class Tlv : uint8_t {
     Dhcp = 18,
     ExtInfo = 19,
     ConfirmWindow = 20, // revision 4: seconds a change waits for its CONFIRM
+    Jobs = 21,          // revision 6: the job kinds the device offers, one bit each (jobBit)
     // Security TLVs start at 32, leaving 20..31 to device information.
     Certificate = 32,
     DeviceCertificate = 33, // revision 5: the manufacturer certifies both device keys
@@ -154,6 +175,7 @@ struct DeviceInfo {
     uint8_t dhcpOn = 0;        // 0 or 1
     uint8_t extInfo = 0;       // 0 or 1
     uint16_t confirmWindowS = 0; // 0: changes are final at once (no rollback)
+    uint16_t jobs = 0;           // revision 6: jobBit() of each job offered; 0: none (TLV absent)
     std::optional<Certificate> certificate; // the manufacturer's signature of key and identity
     std::optional<DeviceCertificate> deviceCertificate{}; // revision 5
     bool operator==(const DeviceInfo &) const = default;
@@ -258,8 +280,31 @@ struct Confirm {
     bool operator==(const Confirm &) const = default;
 };
 
-using Message =
-    std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result, InquiryRepeat, Confirm>;
+/** Revision 6: a commissioning job for one device, its body sealed to the device's key. */
+struct Job {
+    uint32_t requestId = 1;
+    Mac target{};
+    Bytes sealed; // sealed JobBody: kJobSealedSize bytes
+    bool operator==(const Job &) const = default;
+};
+
+/**
+ * Revision 6: a device's answer to a JOB. Every answer carries the device's
+ * clock and uptime as it signs it: a clock read is one, and a device that is
+ * back from a restart tells so by its uptime.
+ */
+struct JobResult {
+    uint32_t requestId = 1;
+    Status status = Status::Ok; // never WrongSecurityCode or Confirmed
+    Target target;              // echo of the request's target
+    int64_t clockMs = 0;        // the device's UTC clock, milliseconds since 1970
+    uint32_t uptimeS = 0;       // seconds since the device's software started
+    Tag tag{};                  // HMAC under the JOB's reply key over every datagram byte before it
+    bool operator==(const JobResult &) const = default;
+};
+
+using Message = std::variant<Inquiry, Announce, Goodbye, NonceRequest, Nonce, Modify, Reset, Result, InquiryRepeat,
+                             Confirm, Job, JobResult>;
 
 /** The sealed plaintext of a MODIFY. */
 struct ModifyBody {
@@ -288,6 +333,34 @@ struct ResetBody {
     std::optional<RequesterId> requester{}; // revision 5
     bool operator==(const ResetBody &) const = default;
 };
+
+/**
+ * The sealed plaintext of a JOB (revision 6). One fixed size for every kind,
+ * so the sealed size tells neither the job nor a password's length; the
+ * parameters are TLVs, so a later kind adds its own without a new layout.
+ */
+struct JobBody {
+    NonceBytes nonce{};
+    ReplyKey replyKey{};
+    RequesterId requester{};
+    uint8_t kind = uint8_t(JobKind::ReadClock); // raw: an unknown kind still decodes, to be answered NotOffered
+    std::string password;                       // 0..64 bytes; a clock read needs none
+    std::optional<int64_t> utcMs;               // SetClock: the new UTC time, milliseconds since 1970
+    std::vector<std::string> ntpServers;        // SetNtp: one or two host names or addresses, in order
+    std::optional<std::string> newPassword;     // SetPassword: 0..64 bytes, padded to 64 on the wire
+    bool operator==(const JobBody &) const = default;
+};
+
+/** Parameter TLV types of a job body. */
+enum class JobParam : uint8_t {
+    UtcTime = 1,     // i64 milliseconds since 1970, UTC
+    NtpServer = 2,   // text 1..63; at most twice, first preferred
+    NewPassword = 3, // 65 bytes: length, then the password zero-padded to 64
+};
+
+inline constexpr size_t kJobBodySize = 384;
+inline constexpr size_t kJobParamsOffset = 139; // nonce, reply key, requester, kind, reserved, password
+inline constexpr size_t kJobSealedSize = kJobBodySize + kSealOverhead;
 
 inline constexpr size_t kModifyBodySize = 169;
 inline constexpr size_t kResetBodySize = 89;
@@ -320,13 +393,15 @@ Bytes appendAnnounceSignature(Bytes datagram, const AnnounceSignature &signature
 inline constexpr size_t kAnnounceReasonOffset = kHeaderSize;
 inline constexpr size_t kAnnounceToolIdOffset = kHeaderSize + 4;
 
-/** The bytes a RESULT's or CONFIRM's tag covers: everything before the tag. Empty if too short. */
+/** The bytes a RESULT's, CONFIRM's or JOB_RESULT's tag covers: everything before the tag. Empty if too short. */
 std::span<const uint8_t> resultSignedPart(std::span<const uint8_t> datagram);
 
 /** Fixed-size plaintexts of the sealed boxes; empty / nullopt on invalid content. */
 Bytes encodeBody(const ModifyBody &body);
 Bytes encodeBody(const ResetBody &body);
+Bytes encodeBody(const JobBody &body);
 std::optional<ModifyBody> decodeModifyBody(std::span<const uint8_t> plain);
 std::optional<ResetBody> decodeResetBody(std::span<const uint8_t> plain);
+std::optional<JobBody> decodeJobBody(std::span<const uint8_t> plain);
 
 } // namespace vexa::wire

@@ -783,8 +783,10 @@ void TestQtVexa::listMenuReadsAlikeOnEveryOpening()
     m_page->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
     ClickRow(0);
-    const QStringList actions{"Copy", "", "Export All…", "Export Selected…"};
-    const QStringList focusOrder{"Copy", "Export All…", "Export Selected…"};
+    const QStringList actions{"Copy", "", "Export All…", "Export Selected…", "", "Set Time…", "Change Password…",
+                              "Reboot…"};
+    const QStringList focusOrder{"Copy", "Export All…", "Export Selected…", "Set Time…", "Change Password…",
+                                 "Reboot…"};
     for (int opening = 1; opening <= 3; ++opening) {
         QStringList items;
         QStringList focused;

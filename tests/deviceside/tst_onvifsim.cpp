@@ -11,6 +11,7 @@ namespace {
 
 using namespace deviceside;
 using vexa::soap::Envelope;
+using vexa::soap::Fields;
 
 DeviceInfo camera()
 {
@@ -41,6 +42,70 @@ Envelope media(const std::string &operation)
     Envelope e(operation);
     e.ns = "http://www.onvif.org/ver10/media/wsdl";
     return e;
+}
+
+TEST(OnvifDevice, commissioningCallsAreCheckedAndTakenAfterTheAnswer)
+{
+    using Clock = std::chrono::system_clock;
+    const Fields clock2026 = {{"DateTimeType", "Manual"}, {"DaylightSavings", "false"},
+                              {"UTCDateTime/Time/Hour", "13"}, {"UTCDateTime/Time/Minute", "5"},
+                              {"UTCDateTime/Time/Second", "9"}, {"UTCDateTime/Date/Year", "2026"},
+                              {"UTCDateTime/Date/Month", "12"}, {"UTCDateTime/Date/Day", "9"}};
+    Fields clock1999 = clock2026;
+    clock1999[5].second = "1999";
+    Fields clockFeb30 = clock2026;
+    clockFeb30[6].second = "2";
+    clockFeb30[7].second = "3x";
+    const auto user = [](const char *name, const char *password, const char *level) {
+        return Fields{{"User/Username", name}, {"User/Password", password}, {"User/UserLevel", level}};
+    };
+    const struct {
+        const char *what;
+        Envelope request;
+        bool authorized;
+        int status;
+        const char *says;
+        std::optional<OnvifJob> job;
+    } rows[] = {
+        {"clock by hand", {"SetSystemDateAndTime", clock2026}, true, 200, "SetSystemDateAndTimeResponse",
+         OnvifJob{.clock = Clock::from_time_t(1796821509)}},
+        {"clock not authorized", {"SetSystemDateAndTime", clock2026}, false, 400, "ter:NotAuthorized", {}},
+        {"clock before 2000", {"SetSystemDateAndTime", clock1999}, true, 400, "InvalidDateTime", {}},
+        {"clock not a number", {"SetSystemDateAndTime", clockFeb30}, true, 400, "InvalidDateTime", {}},
+        {"clock by NTP", {"SetSystemDateAndTime", {{"DateTimeType", "NTP"}, {"DaylightSavings", "false"}}}, true,
+         200, "SetSystemDateAndTimeResponse", OnvifJob{.ntp = true}},
+        {"NTP servers", {"SetNTP", {{"FromDHCP", "false"}, {"NTPManual/Type", "DNS"},
+                                    {"NTPManual/DNSname", "ntp.example"}}}, true, 200, "SetNTPResponse", {}},
+        {"NTP from DHCP", {"SetNTP", {{"FromDHCP", "true"}}}, true, 400, "InvalidDnsName", {}},
+        {"NTP server with a space", {"SetNTP", {{"FromDHCP", "false"}, {"NTPManual/Type", "DNS"},
+                                                {"NTPManual/DNSname", "ntp example"}}}, true, 400, "InvalidDnsName",
+         {}},
+        {"users", {"GetUsers"}, true, 200, "Administrator", {}},
+        {"new password", {"SetUser", user("admin", "Longer-pw-1", "Administrator")}, true, 200, "SetUserResponse",
+         OnvifJob{.password = "Longer-pw-1"}},
+        {"new password not authorized", {"SetUser", user("admin", "Longer-pw-1", "Administrator")}, false, 400,
+         "ter:NotAuthorized", {}},
+        {"another user", {"SetUser", user("guest", "Longer-pw-1", "Administrator")}, true, 400, "UsernameMissing",
+         {}},
+        {"too short", {"SetUser", user("admin", "Short-1", "Administrator")}, true, 400, "PasswordTooWeak", {}},
+        {"the current one", {"SetUser", user("admin", "demo1234", "Administrator")}, true, 400, "PasswordTooWeak",
+         {}},
+        {"administrator demoted", {"SetUser", user("admin", "Longer-pw-1", "User")}, true, 400, "FixedUser", {}},
+        {"restart", {"SystemReboot"}, true, 200, "Rebooting", OnvifJob{.reboot = true}},
+    };
+    for (const auto &row : rows) {
+        const OnvifAnswer a = answerOnvif(camera(), row.request, row.authorized, true, {}, Clock::now(), "demo1234");
+        EXPECT_EQ(a.httpStatus, row.status) << row.what;
+        EXPECT_NE(a.body.find(row.says), std::string::npos) << row.what << "\n" << a.body;
+        EXPECT_FALSE(a.apply) << row.what;
+        ASSERT_EQ(a.job.has_value(), row.job.has_value()) << row.what;
+        if (a.job) {
+            EXPECT_EQ(a.job->clock, row.job->clock) << row.what;
+            EXPECT_EQ(a.job->ntp, row.job->ntp) << row.what;
+            EXPECT_EQ(a.job->password, row.job->password) << row.what;
+            EXPECT_EQ(a.job->reboot, row.job->reboot) << row.what;
+        }
+    }
 }
 
 TEST(OnvifDevice, setCallsAreCheckedBeforeAnythingIsKept)

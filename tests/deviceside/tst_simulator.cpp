@@ -418,6 +418,32 @@ protected:
         return wire::encode(wire::Reset{requestId, "CAM0001", crypto::seal(wire::encodeBody(body), key)});
     }
 
+    wire::Bytes jobRequest(uint32_t requestId, wire::JobBody body)
+    {
+        body.nonce = nonceFor(wire::Target::byMac(kMac), requestId);
+        body.replyKey = m_replyKey;
+        const auto key = m_sim->publicKey("CAM0001");
+        return wire::encode(wire::Job{requestId, kMac, crypto::seal(wire::encodeBody(body), key)});
+    }
+
+    // Sends a JOB and returns the one verified JOB_RESULT it was answered with.
+    std::optional<wire::JobResult> jobResultOf(const wire::Bytes &request)
+    {
+        m_sent.clear();
+        deliver(request);
+        std::optional<wire::JobResult> result;
+        for (const auto &bytes : m_sent) {
+            const auto m = wire::decode(bytes);
+            EXPECT_FALSE(m && std::holds_alternative<wire::Result>(*m)) << "a JOB is answered by a JOB_RESULT";
+            if (m && std::holds_alternative<wire::JobResult>(*m)) {
+                EXPECT_FALSE(result) << "one request, one result";
+                EXPECT_TRUE(crypto::verifyResult(bytes, m_replyKey));
+                result = std::get<wire::JobResult>(*m);
+            }
+        }
+        return result;
+    }
+
     // Sends a request and returns the one verified status it was answered with.
     std::optional<wire::Status> statusOf(const wire::Bytes &request)
     {
@@ -959,7 +985,7 @@ TEST_F(Exchange, statsCountRequestsHeardAndShowPrintsTheCurrentParameters)
     std::string out;
     bool quit = false;
     m_sim->command("stats", m_now, out, quit);
-    EXPECT_EQ(out, "ok stats inquiry 0 nonce 0 modify 0 reset 0\n");
+    EXPECT_EQ(out, "ok stats inquiry 0 nonce 0 modify 0 reset 0 job 0\n");
 
     deliver(wire::encode(wire::Inquiry{}), 64); // not from this link: not heard
     deliver(wire::encode(wire::NonceRequest{10, wire::Target::byMac({0x02, 9, 9, 9, 9, 9})})); // another's device
@@ -967,7 +993,7 @@ TEST_F(Exchange, statsCountRequestsHeardAndShowPrintsTheCurrentParameters)
     EXPECT_EQ(statusOf(resetRequest(12, "wrong")), wire::Status::WrongSecurityCode);
     out.clear();
     m_sim->command("stats", m_now, out, quit);
-    EXPECT_EQ(out, "ok stats inquiry 0 nonce 2 modify 1 reset 1\n");
+    EXPECT_EQ(out, "ok stats inquiry 0 nonce 2 modify 1 reset 1 job 0\n");
 
     out.clear();
     m_sim->command("show CAM0001", m_now, out, quit);
@@ -979,6 +1005,202 @@ TEST_F(Exchange, statsCountRequestsHeardAndShowPrintsTheCurrentParameters)
     out.clear();
     m_sim->command("stats now", m_now, out, quit);
     EXPECT_EQ(out.rfind("error:", 0), 0u) << out;
+}
+
+// --- commissioning jobs (revision 6) ---
+
+int64_t msSinceEpoch(std::chrono::system_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
+struct JobCase {
+    const char *name;
+    wire::JobKind kind;
+    const char *password;
+    std::optional<int64_t> utcMs; // relative to now when below 10^11, else absolute
+    std::vector<std::string> ntp;
+    std::optional<std::string> newPassword;
+    wire::Status status;
+    int64_t clockAfterS;          // the device clock's offset from the host's after the job, seconds
+    const char *loginAfter;       // the password a MODIFY succeeds with after the job
+};
+
+class Jobs : public Exchange, public testing::WithParamInterface<JobCase>
+{
+protected:
+    void configure(Simulator::Config &config) override { config.restartS = 3; }
+};
+
+TEST_P(Jobs, eachJobIsCheckedAndConfirmedByTheDevice)
+{
+    const JobCase &c = GetParam();
+    const auto hostNow = std::chrono::system_clock::now();
+    wire::JobBody body;
+    body.kind = uint8_t(c.kind);
+    body.password = c.password;
+    if (c.utcMs)
+        body.utcMs = *c.utcMs < 100000000000 ? msSinceEpoch(hostNow) + *c.utcMs : *c.utcMs;
+    body.ntpServers = c.ntp;
+    body.newPassword = c.newPassword;
+    const auto result = jobResultOf(jobRequest(21, body));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, c.status);
+    EXPECT_EQ(result->target, wire::Target::byMac(kMac));
+
+    // Every answer carries the clock as the device reads it after the job.
+    const auto read = jobResultOf(jobRequest(22, {}));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->status, wire::Status::Ok);
+    EXPECT_NEAR(double(read->clockMs - msSinceEpoch(std::chrono::system_clock::now())) / 1000, double(c.clockAfterS),
+                2.0);
+    EXPECT_NEAR(double(result->clockMs - read->clockMs) / 1000, 0, 2.0);
+
+    m_now += std::chrono::seconds(1); // past the lock-out of a wrong password
+    EXPECT_EQ(statusOf(modifyRequest(23, c.loginAfter, "10.1.2.3")), wire::Status::Ok);
+    // The state file holds hashes only: no password typed into a job is ever written.
+    std::ifstream saved(path("state.json"));
+    const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    if (c.newPassword) {
+        EXPECT_EQ(text.find(*c.newPassword), std::string::npos);
+    }
+}
+
+using K = wire::JobKind;
+using S = wire::Status;
+INSTANTIATE_TEST_SUITE_P(
+    Table, Jobs,
+    testing::Values(
+        JobCase{"readNeedsNoPassword", K::ReadClock, "", {}, {}, {}, S::Ok, 0, "pw123456"},
+        JobCase{"clockAhead", K::SetClock, "pw123456", 2220000, {}, {}, S::Ok, 2220, "pw123456"},
+        JobCase{"clockBehind", K::SetClock, "pw123456", -3600000, {}, {}, S::Ok, -3600, "pw123456"},
+        JobCase{"clockWrongPassword", K::SetClock, "wrong", 2220000, {}, {}, S::WrongPassword, 0, "pw123456"},
+        JobCase{"clockWithoutTime", K::SetClock, "pw123456", {}, {}, {}, S::InvalidParameters, 0, "pw123456"},
+        JobCase{"clockIn1990", K::SetClock, "pw123456", 631152000000, {}, {}, S::InvalidParameters, 0, "pw123456"},
+        JobCase{"clockIn2100", K::SetClock, "pw123456", 4102444800000, {}, {}, S::InvalidParameters, 0, "pw123456"},
+        JobCase{"ntpTwoServers", K::SetNtp, "pw123456", {}, {"ntp1.example", "192.0.2.7"}, {}, S::Ok, 0, "pw123456"},
+        JobCase{"ntpNone", K::SetNtp, "pw123456", {}, {}, {}, S::InvalidParameters, 0, "pw123456"},
+        JobCase{"ntpNotAHostName", K::SetNtp, "pw123456", {}, {"ntp 1;reboot"}, {}, S::InvalidParameters, 0,
+                "pw123456"},
+        JobCase{"ntpWrongPassword", K::SetNtp, "pw12345", {}, {"ntp1.example"}, {}, S::WrongPassword, 0, "pw123456"},
+        JobCase{"passwordChanged", K::SetPassword, "pw123456", {}, {}, "Kx9-longer", S::Ok, 0, "Kx9-longer"},
+        JobCase{"passwordTooShort", K::SetPassword, "pw123456", {}, {}, "Kx9-lon", S::InvalidParameters, 0,
+                "pw123456"},
+        JobCase{"passwordTheSame", K::SetPassword, "pw123456", {}, {}, "pw123456", S::InvalidParameters, 0,
+                "pw123456"},
+        JobCase{"passwordMissing", K::SetPassword, "pw123456", {}, {}, {}, S::InvalidParameters, 0, "pw123456"},
+        JobCase{"passwordWrongCurrent", K::SetPassword, "pw1234567", {}, {}, "Kx9-longer", S::WrongPassword, 0,
+                "pw123456"},
+        JobCase{"unknownKind", K(9), "pw123456", {}, {}, {}, S::NotOffered, 0, "pw123456"}),
+    [](const testing::TestParamInfo<JobCase> &info) { return std::string(info.param.name); });
+
+TEST_F(Exchange, aNewPasswordMayNotBeTheLabelPassword)
+{
+    wire::JobBody body;
+    body.kind = uint8_t(wire::JobKind::SetPassword);
+    body.password = "pw123456";
+    body.newPassword = labelPassword("CAM0001");
+    EXPECT_EQ(jobResultOf(jobRequest(31, body))->status, wire::Status::InvalidParameters);
+}
+
+TEST_F(Exchange, clockReadsAreCheapAndNeverLockOut)
+{
+    // A stranger's wrong passwords lock it out of jobs that need one, not out of a read.
+    wire::JobBody wrong;
+    wrong.kind = uint8_t(wire::JobKind::Reboot);
+    wrong.password = "guess";
+    EXPECT_EQ(jobResultOf(jobRequest(41, wrong))->status, wire::Status::WrongPassword);
+    EXPECT_EQ(jobResultOf(jobRequest(42, wrong))->status, wire::Status::RateLimited);
+    for (uint32_t i = 0; i < 10; ++i)
+        EXPECT_EQ(jobResultOf(jobRequest(50 + i, {}))->status, wire::Status::Ok) << i;
+}
+
+class Restart : public Exchange
+{
+protected:
+    void configure(Simulator::Config &config) override { config.restartS = kRestartS; }
+    static constexpr int kRestartS = 3;
+};
+
+TEST_F(Restart, aDeviceGoesAwayAfterItsAnswerAndComesBackYoungerOnce)
+{
+    m_now += std::chrono::seconds(100);
+    wire::JobBody body;
+    body.kind = uint8_t(wire::JobKind::Reboot);
+    body.password = "pw123456";
+    const wire::Bytes reboot = jobRequest(61, body);
+    const auto result = jobResultOf(reboot);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, wire::Status::Ok);
+    EXPECT_GE(result->uptimeS, 100u);
+    // The answer first, then the goodbye; then silence.
+    ASSERT_EQ(m_sent.size(), 3u);
+    EXPECT_TRUE(std::holds_alternative<wire::JobResult>(*wire::decode(m_sent[0])));
+    EXPECT_EQ(sentOf<wire::Goodbye>().size(), 2u);
+    m_sent.clear();
+    deliver(wire::encode(wire::NonceRequest{62, wire::Target::byMac(kMac)}));
+    EXPECT_TRUE(m_sent.empty());
+    EXPECT_EQ(command("list").find("restarting") != std::string::npos, true);
+
+    m_now += std::chrono::seconds(kRestartS);
+    m_sim->runDue(m_now);
+    ASSERT_FALSE(sentOf<wire::Announce>().empty());
+    EXPECT_EQ(sentOf<wire::Announce>()[0].reason, wire::AnnounceReason::Boot);
+    const auto back = jobResultOf(jobRequest(63, {}));
+    ASSERT_TRUE(back);
+    EXPECT_LT(back->uptimeS, 2u);
+
+    // The reboot request replayed within its nonce's lifetime: refused, the device stays.
+    const auto replayed = jobResultOf(reboot);
+    ASSERT_TRUE(replayed);
+    EXPECT_EQ(replayed->status, wire::Status::StaleNonce);
+    EXPECT_TRUE(sentOf<wire::Goodbye>().empty());
+}
+
+TEST_F(Exchange, aModifyReplayedAfterTheDeviceCameBackOnlineIsRefused)
+{
+    // Going away forgets the nonces used so far: the nonces issued before must not open a request again.
+    const wire::Bytes request = modifyRequest(71, "pw123456", "10.1.2.3");
+    EXPECT_EQ(statusOf(request), wire::Status::Ok);
+    command("offline CAM0001");
+    command("online CAM0001");
+    EXPECT_EQ(statusOf(request), wire::Status::StaleNonce);
+}
+
+TEST_F(Exchange, jobsOfferedAreAnnouncedAndAJobSealedToAnotherKeyIsNotAnswered)
+{
+    command("offline CAM0001");
+    command("online CAM0001");
+    const auto announced = sentOf<wire::Announce>();
+    ASSERT_FALSE(announced.empty());
+    EXPECT_EQ(announced[0].info.jobs, 0x3E);
+
+    wire::JobBody body;
+    body.nonce = nonceFor(wire::Target::byMac(kMac), 81);
+    body.replyKey = m_replyKey;
+    const auto other = crypto::seal(wire::encodeBody(body), m_sim->publicKey("CAM0002"));
+    m_sent.clear();
+    deliver(wire::encode(wire::Job{81, kMac, other}));
+    EXPECT_TRUE(m_sent.empty());
+}
+
+class Offers : public Exchange
+{
+protected:
+    void configure(Simulator::Config &config) override
+    {
+        config.jobs = wire::jobBit(wire::JobKind::ReadClock);
+    }
+};
+
+TEST_F(Offers, aJobNotOfferedIsAnsweredSoWithoutAPasswordCheck)
+{
+    wire::JobBody body;
+    body.kind = uint8_t(wire::JobKind::Reboot);
+    body.password = "guess";
+    for (uint32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(jobResultOf(jobRequest(91 + i, body))->status, wire::Status::NotOffered);
+    EXPECT_EQ(jobResultOf(jobRequest(95, {}))->status, wire::Status::Ok);
 }
 
 } // namespace

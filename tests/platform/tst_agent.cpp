@@ -35,7 +35,8 @@ TEST(AgentConfig, keysValuesCommentsAndDefaults)
                                       "port = 8100\n"
                                       "confirm-window = 0\n"
                                       "backend = hook\n"
-                                      "hook = /usr/local/sbin/vexa-hook\n",
+                                      "hook = /usr/local/sbin/vexa-hook\n"
+                                      "reboot-hook = /usr/local/sbin/vexa-reboot\n",
                                       error);
     ASSERT_TRUE(c) << error;
     EXPECT_EQ(c->interface, "eth1");
@@ -47,12 +48,14 @@ TEST(AgentConfig, keysValuesCommentsAndDefaults)
     EXPECT_EQ(c->confirmWindowS, 0);
     EXPECT_EQ(c->backend, Backend::Hook);
     EXPECT_EQ(c->hook, "/usr/local/sbin/vexa-hook");
+    EXPECT_EQ(c->rebootHook, "/usr/local/sbin/vexa-reboot");
 
     const auto defaults = agent::parseConfig("", error);
     ASSERT_TRUE(defaults);
     EXPECT_EQ(defaults->backend, Backend::Netlink);
     EXPECT_EQ(defaults->confirmWindowS, 20);
     EXPECT_EQ(defaults->statePath, "/var/lib/vexa-agent/state.json");
+    EXPECT_EQ(defaults->rebootHook, "") << "the agent never restarts the machine unless told how";
 }
 
 struct BadConfig {
@@ -83,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadConfig{"controlCharacter", "type-name = a\tb\n", "bad value for type-name"},
                     BadConfig{"interfaceTooLong", "interface = abcdefghijklmnop\n", "bad value for interface"},
                     BadConfig{"unknownBackend", "backend = dbus\n", "bad value for backend"},
+                    BadConfig{"relativeRebootHook", "reboot-hook = reboot.sh\n", "bad value for reboot-hook"},
                     BadConfig{"relativeHook", "backend = hook\nhook = hook.sh\n", "bad value for hook"},
                     BadConfig{"hookMissing", "backend = hook\n", "needs hook"},
                     BadConfig{"relativeState", "state = state.json\n", "bad value for state"}),

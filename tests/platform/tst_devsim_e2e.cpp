@@ -13,6 +13,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -338,6 +340,72 @@ TEST(DemoNetwork, scannerFindsTheDeviceFirstAndTakesPasswordsOffTheCommandLine)
     EXPECT_EQ(sim.line(), "ok show 1\n");
     const std::string label = show.substr(show.rfind(' ') + 1, show.size() - show.rfind(' ') - 2);
     EXPECT_EQ(run("./vexa-scan modify --mac " + mac + " --password " + label + net + "8102").exit, 0) << show;
+    std::filesystem::remove_all(dir);
+}
+
+// The offset a "time --read --json" prints for its one device; NaN when none.
+double offsetRead(const std::string &mac)
+{
+    const Outcome r = run("./vexa-scan time --read --json --mac " + mac);
+    const auto json = nlohmann::json::parse(r.out, nullptr, false);
+    if (json.is_discarded() || json.size() != 1 || !json[0].contains("offsetS"))
+        return std::nan("");
+    return json[0].at("offsetS").get<double>();
+}
+
+TEST(DemoNetwork, scannerJobsSetTimePasswordAndRestartAndTellEachFailure)
+{
+    Simulator sim({"--devices", binDir() + "/demo-network.json", "--restart-delay", "2"});
+    ASSERT_EQ(sim.line(), "ready 34 devices\n");
+    std::ifstream demoFile(binDir() + "/demo-network.json");
+    const auto devices = nlohmann::json::parse(demoFile).at("devices");
+    const std::string a = devices.at(0).at("macAddr"), b = devices.at(1).at("macAddr"),
+                      c = devices.at(2).at("macAddr");
+    char dir[] = "/tmp/tst_devsim_e2e.XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string d = dir;
+    std::ofstream(d + "/new") << "Site-7-admin\n";
+    std::ofstream(d + "/short") << "Site-7\n";
+    std::ofstream(d + "/same") << "demo1234\n";
+    const std::string pw = " --password demo1234";
+    const struct {
+        std::string commandLine;
+        int exit;
+        std::vector<const char *> says;
+    } rows[] = {
+        {"./vexa-scan time --read --mac " + a + " --mac " + b, 0, {"done, clock offset"}},
+        {"./vexa-scan time --set '2030-01-02 03:04:05' --mac " + a + pw, 0, {": done"}},
+        {"./vexa-scan time --now --mac " + b + " --mac " + c + " --password wrong-pw", 1, {"wrong password"}},
+        {"./vexa-scan time --now --mac " + b + " --mac 02:de:ad:be:ef:00" + pw, 1,
+         {": done", "02:de:ad:be:ef:00: refused: no device with this MAC answered"}},
+        {"./vexa-scan time --ntp ntp.example,192.0.2.1 --mac " + c + pw + " --json", 0, {"\"done\": true"}},
+        {"./vexa-scan time --ntp 'bad name' --mac " + c + pw, 1, {"the device refused the values"}},
+        {"./vexa-scan time --ntp a,b,c --mac " + c + pw, 2, {}},
+        {"./vexa-scan time --set '2030-13-01 00:00:00' --mac " + c + pw, 2, {}},
+        {"./vexa-scan time --read --now --mac " + c, 2, {}},
+        {"./vexa-scan time --now --mac " + c, 2, {}},
+        {"./vexa-scan time --read --mac not-a-mac", 2, {}},
+        {"./vexa-scan passwd --mac " + c + pw + " --new-password-file " + d + "/short", 2, {}},
+        {"./vexa-scan passwd --mac " + c + pw + " --new-password-file " + d + "/same", 2, {}},
+        {"echo x | ./vexa-scan passwd --mac " + c + " --password-file - --new-password-file -", 2, {}},
+        {"./vexa-scan passwd --mac " + c + " --password wrong-pw --new-password-file " + d + "/new", 1,
+         {"wrong password"}},
+        {"./vexa-scan passwd --mac " + c + pw + " --new-password-file - < " + d + "/new", 0, {": done"}},
+        {"./vexa-scan time --now --mac " + c + pw, 1, {"wrong password"}},
+        {"./vexa-scan time --now --mac " + c + " --password Site-7-admin", 0, {": done"}},
+        {"./vexa-scan reboot --no-wait --mac " + b + pw, 0, {": done"}},
+        {"./vexa-scan reboot --mac " + c + " --password Site-7-admin", 0, {": done", "back after"}},
+    };
+    for (const auto &row : rows) {
+        const Outcome r = run(row.commandLine);
+        EXPECT_EQ(r.exit, row.exit) << row.commandLine << "\n" << r.out;
+        for (const char *text : row.says)
+            EXPECT_NE(r.out.find(text), std::string::npos) << row.commandLine << "\n" << r.out;
+    }
+    // The offsets read back: a's clock in 2030, b's this computer's.
+    const double in2030 = double(1893553445) - double(std::time(nullptr));
+    EXPECT_NEAR(offsetRead(a), in2030, 30.0);
+    EXPECT_NEAR(offsetRead(c), 0.0, 2.0);
     std::filesystem::remove_all(dir);
 }
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 
@@ -79,6 +80,32 @@ TEST_F(Hook, ScriptGetsTheActionAndBothParameterSetsAndNothingElse)
                       "VEXA_OLD_IPV4_GATEWAY=192.168.1.1\n"
                       "VEXA_OLD_IPV4_MASK=255.255.255.0\n"
                       "VEXA_OLD_IPV4_PREFIX=24\n");
+}
+
+// What a clock job hands the hook: the action and one variable, beside PATH.
+TEST_F(Hook, ClockJobsGetTheirActionAndOneVariable)
+{
+    const std::string path = script("echo \"$1\" > \"$(dirname \"$0\")/action\"\n"
+                                    "env | grep '^VEXA_' > \"$(dirname \"$0\")/env\" || true");
+    const struct {
+        std::optional<std::chrono::system_clock::time_point> utc;
+        std::vector<std::string> servers;
+        const char *action, *env;
+    } rows[] = {
+        {std::chrono::system_clock::from_time_t(1796821509), {}, "time\n", "VEXA_UTC=2026-12-09T13:05:09Z\n"},
+        {std::nullopt, {"ntp.example", "192.0.2.1"}, "ntp\n", "VEXA_NTP_SERVERS=ntp.example 192.0.2.1\n"},
+        {std::nullopt, {"ntp.example"}, "ntp\n", "VEXA_NTP_SERVERS=ntp.example\n"},
+    };
+    for (const auto &row : rows) {
+        std::string error;
+        ASSERT_TRUE(agent::runClockHook(path, row.utc, row.servers, error)) << error;
+        EXPECT_EQ(read("action"), row.action);
+        EXPECT_EQ(read("env"), row.env);
+    }
+    std::string error;
+    ASSERT_TRUE(agent::runRebootHook(path, error)) << error;
+    EXPECT_EQ(read("action"), "reboot\n");
+    EXPECT_EQ(read("env"), "");
 }
 
 struct FailureCase {

@@ -290,6 +290,88 @@ TEST_P(OnvifE2E, aVxdpDeviceKeepsItsMacFromAnOnvifImpostor)
     EXPECT_TRUE(m_rows.waitFor(m_tag + "V", 1, [&](const VEXA_DEVICE_REPORT &r) { return r.ipv4Addr == moved; }));
 }
 
+// One job for the listed devices by MAC; each device's status.
+std::vector<VEXA_JOB_STATUS> runJob(const std::vector<std::string> &macs, const char *password, const VEXA_JOB &job)
+{
+    std::vector<const char *> texts;
+    for (const std::string &mac : macs)
+        texts.push_back(mac.c_str());
+    std::vector<VEXA_JOB_STATUS> statuses(macs.size());
+    VEXA_RunJobs(texts.data(), int32_t(texts.size()), password, &job, statuses.data(), nullptr, nullptr);
+    return statuses;
+}
+
+TEST_P(OnvifE2E, commissioningJobsOverDeviceManagement)
+{
+    const auto onvif = m_rows.waitFor(m_onvifSerial, 1);
+    const auto vxdp = m_rows.waitFor(m_tag + "V", 1);
+    ASSERT_TRUE(onvif && vxdp);
+    if (!GetParam().detailsReadable)
+        GTEST_SKIP() << "without its MAC the device cannot be named in a request";
+    const std::string mac = onvif->macAddr;
+    const auto nowMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    constexpr int64_t k37 = 37 * 60 * 1000;
+    constexpr int64_t kAsBefore = INT64_MIN; // a simulated device's clock may start hours off
+    VEXA_JOB read{};
+    read.kind = VEXA_JOB_READ_TIME;
+    const VEXA_JOB_STATUS initial = runJob({mac}, "", read)[0];
+    ASSERT_EQ(initial.done, 1);
+    VEXA_JOB setTime{};
+    setTime.kind = VEXA_JOB_SET_TIME;
+    VEXA_JOB ntp{};
+    ntp.kind = VEXA_JOB_SET_NTP;
+    std::snprintf(ntp.ntpServers[0], sizeof ntp.ntpServers[0], "192.0.2.1");
+    std::snprintf(ntp.ntpServers[1], sizeof ntp.ntpServers[1], "ntp.example");
+    VEXA_JOB passwd{};
+    passwd.kind = VEXA_JOB_SET_PASSWORD;
+    std::snprintf(passwd.newPassword, sizeof passwd.newPassword, "Onvif-new-1");
+    VEXA_JOB reboot{};
+    reboot.kind = VEXA_JOB_REBOOT;
+    reboot.waitS = 20;
+    struct Step {
+        const char *name;
+        VEXA_JOB job;
+        int64_t utcFromNowMs;
+        const char *password;
+        int32_t cause;
+        int64_t offsetMs; // read back, ONVIF's whole seconds
+    };
+    const Step steps[] = {
+        {"wrong password", setTime, k37, "wrong-password", VEXA_CAUSE_NOT_AUTHORIZED, kAsBefore},
+        {"set the clock", setTime, k37, kPassword, VEXA_CAUSE_NONE, k37},
+        {"keep it by NTP", ntp, 0, kPassword, VEXA_CAUSE_NONE, 0},
+        {"set the clock back", setTime, -k37, kPassword, VEXA_CAUSE_NONE, -k37},
+        {"a new password, the wrong current one", [] { VEXA_JOB j{}; j.kind = VEXA_JOB_SET_PASSWORD;
+                                     std::snprintf(j.newPassword, sizeof j.newPassword, "Onvif123");
+                                     return j; }(), 0, "Onvif-0ther", VEXA_CAUSE_NOT_AUTHORIZED, -k37},
+        {"a new password", passwd, 0, kPassword, VEXA_CAUSE_NONE, -k37},
+        {"the old one no more", setTime, 0, kPassword, VEXA_CAUSE_NOT_AUTHORIZED, -k37},
+        {"the new one", setTime, 0, "Onvif-new-1", VEXA_CAUSE_NONE, 0},
+        {"restart", reboot, 0, "Onvif-new-1", VEXA_CAUSE_NONE, 0},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        VEXA_JOB job = step.job;
+        job.utcMs = nowMs() + step.utcFromNowMs;
+        const VEXA_JOB_STATUS s = runJob({mac}, step.password, job)[0];
+        EXPECT_EQ(s.cause, step.cause);
+        EXPECT_EQ(s.done, step.cause == VEXA_CAUSE_NONE ? 1 : 0);
+        if (job.kind == VEXA_JOB_REBOOT) {
+            EXPECT_GE(s.rebootMs, 4000) << "the simulator's restart delay: 5 s";
+        }
+        const VEXA_JOB_STATUS r = runJob({mac}, "", read)[0];
+        EXPECT_EQ(r.done, 1);
+        EXPECT_NEAR(double(r.offsetMs), double(step.offsetMs == kAsBefore ? initial.offsetMs : step.offsetMs), 2500.0);
+    }
+    // A batch of both kinds of device: each over its own protocol.
+    for (const VEXA_JOB_STATUS &s : runJob({mac, vxdp->macAddr}, "", read))
+        EXPECT_EQ(s.done, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Devices, OnvifE2E,
                          testing::Values(Variant{"Closed", {}, false},
                                          Variant{"TokenDigest", {"--onvif-open-reads"}, true},

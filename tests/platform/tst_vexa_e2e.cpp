@@ -18,6 +18,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -121,6 +122,12 @@ public:
         m_thread.join();
         driver()->close(m_socket);
     }
+    // Called on the socket's thread for every datagram heard, before it is kept.
+    void onHeard(std::function<void(const wire::Bytes &)> hook)
+    {
+        std::lock_guard lock(m_mutex);
+        m_hook = std::move(hook);
+    }
     void send(uint32_t group, std::span<const uint8_t> datagram)
     {
         EXPECT_GT(driver()->send(m_socket, address::toNetworkOrder(group), wire::kPort, datagram.data(),
@@ -148,6 +155,8 @@ private:
             if (n > 0) {
                 std::lock_guard lock(m_mutex);
                 m_heard.emplace_back(buffer.begin(), buffer.begin() + n);
+                if (m_hook)
+                    m_hook(m_heard.back());
             }
         }
     }
@@ -156,6 +165,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::vector<wire::Bytes> m_heard;
+    std::function<void(const wire::Bytes &)> m_hook;
     std::thread m_thread;
 };
 
@@ -508,6 +518,255 @@ TEST_F(VexaE2E, malformedDatagramsAreIgnored)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->serialNo, b.serial);
     EXPECT_EQ(r->eventCode, VEXA_EVENT_OFFLINE);
+}
+
+// --- commissioning jobs (revision 6) ---
+
+constexpr int64_t kMinutes37 = 37 * 60 * 1000;
+
+int64_t hostMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+VEXA_JOB jobOf(int32_t kind)
+{
+    VEXA_JOB job{};
+    job.kind = kind;
+    return job;
+}
+
+VEXA_JOB setTime(int64_t offsetMs)
+{
+    VEXA_JOB job = jobOf(VEXA_JOB_SET_TIME);
+    job.utcMs = hostMs() + offsetMs;
+    return job;
+}
+
+class JobsE2E : public VexaE2E {
+protected:
+    void SetUp() override
+    {
+        startSimulator({"--restart-delay", "2"});
+        discover();
+        ASSERT_EQ(onlineAll(m_reports, {VEXA_EVENT_ONLINE}).size(), kDeviceCount);
+        for (const TestDevice &d : network())
+            m_macs.push_back(d.mac);
+    }
+
+    // Runs one job for `macs` and returns each device's status, in order; `result` is the call's return.
+    std::vector<VEXA_JOB_STATUS> run(const VEXA_JOB &job, const char *password = kPassword,
+                                     std::vector<std::string> macs = {}, int *result = nullptr,
+                                     VEXA_JOB_CALLBACK callback = nullptr, void *userData = nullptr)
+    {
+        if (macs.empty())
+            macs = m_macs;
+        std::vector<const char *> texts;
+        for (const std::string &mac : macs)
+            texts.push_back(mac.c_str());
+        std::vector<VEXA_JOB_STATUS> statuses(macs.size());
+        const int r = VEXA_RunJobs(texts.data(), int32_t(texts.size()), password, &job, statuses.data(), callback,
+                                   userData);
+        if (result)
+            *result = r;
+        return statuses;
+    }
+
+    std::vector<std::string> m_macs;
+};
+
+struct JobE2ECase {
+    const char *name;
+    VEXA_JOB job;
+    const char *password;
+    int result;
+    int32_t cause;           // of every device
+    int64_t offsetAfterMs;   // read back afterwards
+    const char *loginAfter;  // the password a readdressing succeeds with afterwards
+};
+
+class JobTable : public JobsE2E, public testing::WithParamInterface<JobE2ECase> {};
+
+TEST_P(JobTable, everyDeviceAnswersAndTheClockIsReadBack)
+{
+    const JobE2ECase &c = GetParam();
+    VEXA_JOB job = c.job;
+    if (job.kind == VEXA_JOB_SET_TIME)
+        job.utcMs += hostMs();
+    int result = -1;
+    const auto statuses = run(job, c.password, {}, &result);
+    EXPECT_EQ(result, c.result);
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        SCOPED_TRACE(m_macs[i]);
+        EXPECT_EQ(statuses[i].done, c.result);
+        EXPECT_EQ(statuses[i].cause, c.cause);
+        EXPECT_EQ(statuses[i].hasOffset, c.cause == VEXA_CAUSE_BAD_ARGUMENT ? 0 : 1);
+    }
+    const auto read = run(jobOf(VEXA_JOB_READ_TIME), "");
+    for (size_t i = 0; i < read.size(); ++i) {
+        SCOPED_TRACE(m_macs[i]);
+        EXPECT_EQ(read[i].done, 1);
+        EXPECT_NEAR(double(read[i].offsetMs), double(c.offsetAfterMs), 2000.0);
+    }
+    const VEXA_NET_PARAM p = netParam("10.50.0.9", "255.255.255.0", "", 8300);
+    EXPECT_EQ(VEXA_ModifyDeviceNetParam(m_macs[0].c_str(), c.loginAfter, &p), 1);
+}
+
+VEXA_JOB ntp(const char *first, const char *second)
+{
+    VEXA_JOB job = jobOf(VEXA_JOB_SET_NTP);
+    std::snprintf(job.ntpServers[0], sizeof job.ntpServers[0], "%s", first);
+    std::snprintf(job.ntpServers[1], sizeof job.ntpServers[1], "%s", second);
+    return job;
+}
+
+VEXA_JOB newPassword(const char *text)
+{
+    VEXA_JOB job = jobOf(VEXA_JOB_SET_PASSWORD);
+    std::snprintf(job.newPassword, sizeof job.newPassword, "%s", text);
+    return job;
+}
+
+VEXA_JOB clockAt(int64_t offsetMs)
+{
+    VEXA_JOB job = jobOf(VEXA_JOB_SET_TIME);
+    job.utcMs = offsetMs; // made absolute when the case runs
+    return job;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, JobTable,
+    testing::Values(
+        JobE2ECase{"readTime", jobOf(VEXA_JOB_READ_TIME), "", 1, VEXA_CAUSE_NONE, 0, kPassword},
+        JobE2ECase{"setTimeAhead", clockAt(kMinutes37), kPassword, 1, VEXA_CAUSE_NONE, kMinutes37, kPassword},
+        JobE2ECase{"setTimeWrongPassword", clockAt(kMinutes37), "not-it", 0, VEXA_CAUSE_NOT_AUTHORIZED, 0,
+                   kPassword},
+        JobE2ECase{"setTimeTo1970", clockAt(-hostMs()), kPassword, 0, VEXA_CAUSE_REFUSED, 0, kPassword},
+        JobE2ECase{"setNtp", ntp("ntp.example", "192.0.2.1"), kPassword, 1, VEXA_CAUSE_NONE, 0, kPassword},
+        JobE2ECase{"setNtpNoServer", ntp("", ""), kPassword, 0, VEXA_CAUSE_BAD_ARGUMENT, 0, kPassword},
+        JobE2ECase{"newPassword", newPassword("Site-7-admin"), kPassword, 1, VEXA_CAUSE_NONE, 0, "Site-7-admin"},
+        JobE2ECase{"newPasswordTooShort", newPassword("Site-7"), kPassword, 0, VEXA_CAUSE_BAD_ARGUMENT, 0,
+                   kPassword},
+        JobE2ECase{"newPasswordTheCurrent", newPassword(kPassword), kPassword, 0, VEXA_CAUSE_BAD_ARGUMENT, 0,
+                   kPassword},
+        JobE2ECase{"newPasswordWrongCurrent", newPassword("Site-7-admin"), "not-it", 0, VEXA_CAUSE_NOT_AUTHORIZED,
+                   0, kPassword}),
+    [](const testing::TestParamInfo<JobE2ECase> &info) { return std::string(info.param.name); });
+
+TEST_F(JobsE2E, aBatchReportsEachFailuresCauseAndDoesTheRest)
+{
+    const TestDevice b = network()[1];
+    EXPECT_EQ(m_sim->command("silence " + b.serial), "ok silence 1");
+    std::vector<std::string> macs = m_macs;
+    macs.push_back("02:ee:ee:ee:ee:01"); // no such device
+    int result = -1;
+    const auto statuses = run(setTime(-kMinutes37), kPassword, macs, &result);
+    EXPECT_EQ(result, 0);
+    const int32_t causes[] = {VEXA_CAUSE_NONE, VEXA_CAUSE_NO_ANSWER, VEXA_CAUSE_NONE, VEXA_CAUSE_NO_ANSWER};
+    for (size_t i = 0; i < macs.size(); ++i) {
+        SCOPED_TRACE(macs[i]);
+        EXPECT_EQ(statuses[i].cause, causes[i]);
+        EXPECT_EQ(statuses[i].done, causes[i] == VEXA_CAUSE_NONE ? 1 : 0);
+        if (statuses[i].done) {
+            EXPECT_NEAR(double(statuses[i].offsetMs), double(-kMinutes37), 2000.0);
+        }
+    }
+    // A malformed MAC refuses the whole batch before anything is sent.
+    macs.push_back("not-a-mac");
+    const auto refused = run(setTime(0), kPassword, macs, &result);
+    EXPECT_EQ(result, 0);
+    for (const VEXA_JOB_STATUS &s : refused)
+        EXPECT_EQ(s.cause, VEXA_CAUSE_BAD_ARGUMENT);
+    EXPECT_NEAR(double(run(jobOf(VEXA_JOB_READ_TIME), "", {m_macs[0]})[0].offsetMs), double(-kMinutes37), 2000.0);
+}
+
+TEST_F(JobsE2E, cancellingLeavesTheDevicesNotStartedUntouched)
+{
+    // Unknown devices keep the first workers busy until their time limit; the
+    // first device finished cancels the rest.
+    std::vector<std::string> macs = {m_macs[0]};
+    for (int i = 0; i < VEXA_JOB_PARALLEL + 3; ++i) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "02:ee:ee:ee:ef:%02x", i);
+        macs.push_back(mac);
+    }
+    std::atomic<int> calls{0};
+    const auto statuses = run(
+        setTime(kMinutes37), kPassword, macs, nullptr,
+        [](int32_t, const VEXA_JOB_STATUS *, void *count) {
+            ++*static_cast<std::atomic<int> *>(count);
+            return 0;
+        },
+        &calls);
+    EXPECT_EQ(calls.load(), int(macs.size())) << "every device is reported, cancelled ones too";
+    EXPECT_EQ(statuses[0].done, 1);
+    size_t cancelled = 0;
+    for (const VEXA_JOB_STATUS &s : statuses)
+        cancelled += s.cause == VEXA_CAUSE_CANCELLED ? 1 : 0;
+    EXPECT_GE(cancelled, macs.size() - VEXA_JOB_PARALLEL);
+}
+
+TEST_F(JobsE2E, rebootWaitsForTheDeviceToReturn)
+{
+    VEXA_JOB reboot = jobOf(VEXA_JOB_REBOOT);
+    reboot.waitS = 20;
+    const auto statuses = run(reboot, kPassword, {m_macs[0], m_macs[1]});
+    for (const VEXA_JOB_STATUS &s : statuses) {
+        EXPECT_EQ(s.done, 1);
+        EXPECT_GE(s.rebootMs, 1500); // the simulator's restart delay: 2 s
+        EXPECT_LT(s.rebootMs, 20000);
+    }
+    // Without a wait the job is done once the device confirmed; one that never returns is reported so.
+    reboot.waitS = 0;
+    EXPECT_EQ(run(reboot, kPassword, {m_macs[2]})[0].done, 1);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(m_sim->command("offline " + network()[2].serial), "ok offline 0") << "already away";
+}
+
+TEST_F(JobsE2E, aDeviceThatDoesNotReturnIsReportedSo)
+{
+    VEXA_JOB reboot = jobOf(VEXA_JOB_REBOOT);
+    reboot.waitS = 1; // shorter than the simulator's restart delay
+    const auto statuses = run(reboot, kPassword, {m_macs[0]});
+    EXPECT_EQ(statuses[0].done, 0);
+    EXPECT_EQ(statuses[0].cause, VEXA_CAUSE_NOT_RETURNED);
+}
+
+TEST_F(JobsE2E, aReplayedJobIsNotAppliedAgain)
+{
+    RawSocket raw;
+    ASSERT_EQ(run(setTime(kMinutes37), kPassword, {m_macs[0]})[0].done, 1);
+    std::this_thread::sleep_for(200ms);
+    const auto jobs = raw.heard(wire::MsgType::Job);
+    ASSERT_FALSE(jobs.empty());
+    ASSERT_EQ(run(setTime(-kMinutes37), kPassword, {m_macs[0]})[0].done, 1);
+    raw.send(wire::kDeviceGroup, jobs.front());
+    std::this_thread::sleep_for(500ms);
+    EXPECT_NEAR(double(run(jobOf(VEXA_JOB_READ_TIME), "", {m_macs[0]})[0].offsetMs), double(-kMinutes37), 2000.0);
+}
+
+TEST_F(JobsE2E, aForgedSuccessIsNotBelieved)
+{
+    // Whoever hears a JOB answers it at once with a success it cannot sign;
+    // the device's own answer (a wrong password) comes after its password check.
+    RawSocket raw;
+    raw.onHeard([&raw](const wire::Bytes &datagram) {
+        const auto m = wire::decode(datagram);
+        if (!m || !std::holds_alternative<wire::Job>(*m))
+            return;
+        wire::JobResult forged;
+        forged.requestId = std::get<wire::Job>(*m).requestId;
+        forged.target = wire::Target::byMac(std::get<wire::Job>(*m).target);
+        forged.clockMs = hostMs();
+        forged.tag.fill(0x5A);
+        raw.send(wire::kToolGroup, wire::encode(forged));
+    });
+    const auto statuses = run(setTime(kMinutes37), "not-it", {m_macs[0]});
+    raw.onHeard({});
+    EXPECT_EQ(statuses[0].done, 0);
+    EXPECT_EQ(statuses[0].cause, VEXA_CAUSE_NOT_AUTHORIZED);
 }
 
 } // namespace

@@ -164,9 +164,9 @@ TEST(Wire, AbsentOptionalTlvsDecodeAsZero)
 
 TEST(Wire, UnknownTlvsAreSkipped)
 {
-    // 21..31 stay free for device information, 35 on for security after the signature took 34.
+    // 22..31 stay free for device information, 35 on for security after the signature took 34.
     const auto m = wire::decode(announceWith({tlv(200, Bytes(30, 7)), kSerialTlv, tlv(0, {}), kMacTlv,
-                                              tlv(21, Bytes(3, 1)), tlv(31, {}), tlv(35, Bytes(64, 1)),
+                                              tlv(22, Bytes(3, 1)), tlv(31, {}), tlv(35, Bytes(64, 1)),
                                               tlv(200, Bytes{1})}));
     ASSERT_TRUE(m);
     EXPECT_EQ(std::get<wire::Announce>(*m).info.serial, "SN1");
@@ -210,13 +210,14 @@ std::vector<Malformed> malformed()
     const Bytes nonceRequest = sample("nonce_request_mac");
     const Bytes result = sample("result");
     const Bytes modifyPayload = payloadOf(sample("modify"));
+    const Bytes jobPayload = payloadOf(sample("job"));
     return {
         {"empty", {}},
         {"bad_magic", patched(inquiry, 0, 'X')},
         {"bad_version_0", patched(inquiry, 4, 0)},
         {"bad_version_2", patched(inquiry, 4, 2)},
         {"type_0", patched(inquiry, 5, 0)},
-        {"type_11", patched(inquiry, 5, 11)},
+        {"type_13", patched(inquiry, 5, 13)},
         {"flags_set", patched(inquiry, 6, 1)},
         {"reserved_byte_set", patched(inquiry, 7, 1)},
         {"reserved_word_set", patched(inquiry, 15, 1)},
@@ -272,6 +273,17 @@ std::vector<Malformed> malformed()
         {"repeat_hint_below_range", repeatWith(5, 9, {4})},
         {"repeat_hint_above_range", repeatWith(5, 9, {10})},
         {"repeat_hint_cut", repeatWith(0, 9, {1}, 2)},
+        {"jobs_zero", announceWith({kSerialTlv, kMacTlv, tlv(21, {0, 0})})},
+        {"jobs_short", announceWith({kSerialTlv, kMacTlv, tlv(21, {2})})},
+        {"jobs_twice", announceWith({kSerialTlv, kMacTlv, tlv(21, {0, 2}), tlv(21, {0, 4})})},
+        {"job_without_id", patched(patched(patched(patched(sample("job"), 8, 0), 9, 0), 10, 0), 11, 0)},
+        {"job_sealed_short", withPayload(sample("job"), Bytes(jobPayload.begin(), jobPayload.end() - 1))},
+        {"job_sealed_long", withPayload(sample("job"), concat(payloadOf(sample("job")), Bytes{0}))},
+        {"job_result_without_id", patched(patched(patched(patched(sample("job_result"), 8, 0), 9, 0), 10, 0), 11, 0)},
+        {"job_result_status_2", patched(sample("job_result"), 16, 2)},
+        {"job_result_status_6", patched(sample("job_result"), 16, 6)},
+        {"job_result_status_8", patched(sample("job_result"), 16, 8)},
+        {"job_result_target_kind_3", patched(sample("job_result"), 17, 3)},
     };
 }
 
@@ -413,6 +425,72 @@ TEST(Body, MalformedBodiesAreRejected)
     const Bytes reset = wire::encodeBody(wire::ResetBody{{}, {}, "CODE"});
     EXPECT_FALSE(wire::decodeResetBody(patched(reset, lengthAt, 33)));
     EXPECT_FALSE(wire::decodeResetBody(patched(reset, lengthAt + 1 + 1, 0))); // NUL inside the code
+}
+
+// Every kind of job body has the one size, whatever its parameters, and round-trips.
+class JobBodies : public testing::TestWithParam<std::pair<std::string, wire::JobBody>> {};
+
+TEST_P(JobBodies, RoundTripWithTheOneSize)
+{
+    const Bytes plain = wire::encodeBody(GetParam().second);
+    ASSERT_EQ(plain.size(), wire::kJobBodySize);
+    EXPECT_EQ(wire::decodeJobBody(plain), GetParam().second);
+    EXPECT_EQ(plain[wire::kNonceSize + wire::kReplyKeySize + wire::kRequesterIdSize], GetParam().second.kind);
+    EXPECT_FALSE(wire::decodeJobBody(Bytes(plain.begin(), plain.end() - 1)));
+    EXPECT_FALSE(wire::decodeJobBody(concat(plain, {0})));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, JobBodies, testing::ValuesIn(samples::jobBodies()),
+                         [](const auto &info) { return info.param.first; });
+
+// A job body with the parameter TLVs `params` written as they are, then zero padding.
+Bytes jobBodyWith(const Bytes &params)
+{
+    Bytes plain = wire::encodeBody(samples::jobBodies()[0].second);
+    std::copy(params.begin(), params.end(), plain.begin() + wire::kJobParamsOffset);
+    return plain;
+}
+
+const Bytes kUtcParam = tlv(1, Bytes{0, 0, 1, 0x8f, 0x87, 0x3a, 0x3c, 0x7b});
+
+TEST(Body, JobBodyRefusesAllButOneEncodingOfItsParameters)
+{
+    const Bytes ntp = tlv(2, Bytes{'n', 't', 'p'});
+    const Bytes password = concat(Bytes{3, 65, 8}, concat(Bytes(8, 'p'), Bytes(56, 0)));
+    ASSERT_TRUE(wire::decodeJobBody(jobBodyWith(concat(kUtcParam, concat(ntp, concat(ntp, password))))));
+    const auto body = wire::decodeJobBody(jobBodyWith(concat(ntp, password)));
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->ntpServers, (std::vector<std::string>{"ntp"}));
+    EXPECT_EQ(body->newPassword, std::string(8, 'p'));
+
+    const size_t kindAt = wire::kNonceSize + wire::kReplyKeySize + wire::kRequesterIdSize;
+    const Bytes plain = jobBodyWith({});
+    const std::vector<std::pair<const char *, Bytes>> refused = {
+        {"kind 0", patched(plain, kindAt, 0)},
+        {"reserved byte", patched(plain, kindAt + 1, 1)},
+        {"password longer than 64", patched(plain, kindAt + 2, 65)},
+        {"password padding", patched(plain, kindAt + 2 + 1 + 63, 'x')},
+        {"time twice", jobBodyWith(concat(kUtcParam, kUtcParam))},
+        {"time of 7 bytes", jobBodyWith(tlv(1, Bytes(7, 1)))},
+        {"parameters out of order", jobBodyWith(concat(ntp, kUtcParam))},
+        {"three servers", jobBodyWith(concat(ntp, concat(ntp, ntp)))},
+        {"empty server", jobBodyWith(tlv(2, {}))},
+        {"server of 64 bytes", jobBodyWith(tlv(2, Bytes(64, 'n')))},
+        {"server with NUL", jobBodyWith(tlv(2, Bytes{'a', 0}))},
+        {"password of 64 bytes", jobBodyWith(tlv(3, Bytes(64, 0)))},
+        {"new password padding", jobBodyWith(concat(Bytes{3, 65, 1, 'p'}, Bytes(63, 'x')))},
+        {"unknown parameter", jobBodyWith(tlv(4, Bytes(32, 1)))},
+        {"bytes after the padding", patched(jobBodyWith(kUtcParam), wire::kJobBodySize - 1, 1)},
+        {"parameter past the end", patched(patched(plain, wire::kJobBodySize - 2, 1), wire::kJobBodySize - 1, 8)},
+    };
+    for (const auto &[name, bytes] : refused)
+        EXPECT_FALSE(wire::decodeJobBody(bytes)) << name;
+
+    // A kind the device does not know decodes: the device answers that it does not offer it.
+    EXPECT_EQ(wire::decodeJobBody(patched(plain, kindAt, 9))->kind, 9);
+    wire::JobBody tooMany = samples::jobBodies()[2].second;
+    tooMany.ntpServers.push_back("third");
+    EXPECT_TRUE(wire::encodeBody(tooMany).empty());
 }
 
 // ---------------------------------------------------------------- address texts

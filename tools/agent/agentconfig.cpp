@@ -131,8 +131,8 @@ std::optional<AgentConfig> parseConfig(std::string_view text_, std::string &erro
         } else if (key == "backend") {
             ok = value == "netlink" || value == "hook";
             c.backend = value == "hook" ? Backend::Hook : Backend::Netlink;
-        } else if (key == "hook") {
-            ok = !value.empty() && value.front() == '/' && text(value, 4096, c.hook);
+        } else if (key == "hook" || key == "reboot-hook") {
+            ok = !value.empty() && value.front() == '/' && text(value, 4096, key == "hook" ? c.hook : c.rebootHook);
         } else if (key == "state") {
             ok = !value.empty() && value.front() == '/' && text(value, 4096, c.statePath);
         } else {

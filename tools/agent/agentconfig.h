@@ -28,7 +28,8 @@ struct AgentConfig {
     uint16_t heartbeatS = 30;
     uint16_t confirmWindowS = 20;
     Backend backend = Backend::Netlink;
-    std::string hook; ///< the script of the hook back end
+    std::string hook; ///< the script of the hook back end; it also sets the clock (commissioning jobs)
+    std::string rebootHook; ///< empty: the agent never restarts the machine
     std::string statePath = "/var/lib/vexa-agent/state.json";
 };
 

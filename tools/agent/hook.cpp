@@ -1,6 +1,7 @@
 #include "hook.h"
 
 #include <deviceside/deviceinfo.h>
+#include <vexa/soap.h>
 
 #include <signal.h>
 #include <spawn.h>
@@ -26,16 +27,11 @@ void addParameters(std::vector<std::string> &env, const char *prefix, const devi
     env.push_back(p + "IPV4_GATEWAY=" + n.ipv4Gateway);
 }
 
-} // namespace
-
-bool runHook(const std::string &script, const char *action, const std::string &interface,
-             const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error,
-             std::chrono::milliseconds limit)
+// The script with `action`, in `env` and nothing else: the agent's environment is nobody's business.
+bool runScript(const std::string &script, const char *action, std::vector<std::string> env, std::string &error,
+               std::chrono::milliseconds limit)
 {
-    // A small environment of its own: the agent's is nobody's business.
-    std::vector<std::string> env{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "VEXA_INTERFACE=" + interface};
-    addParameters(env, "VEXA_", to);
-    addParameters(env, "VEXA_OLD_", from);
+    env.insert(env.begin(), "PATH=/usr/sbin:/usr/bin:/sbin:/bin");
     std::vector<char *> envp;
     for (std::string &e : env)
         envp.push_back(e.data());
@@ -74,6 +70,34 @@ bool runHook(const std::string &script, const char *action, const std::string &i
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool runHook(const std::string &script, const char *action, const std::string &interface,
+             const deviceside::NetworkState &from, const deviceside::NetworkState &to, std::string &error,
+             std::chrono::milliseconds limit)
+{
+    std::vector<std::string> env{"VEXA_INTERFACE=" + interface};
+    addParameters(env, "VEXA_", to);
+    addParameters(env, "VEXA_OLD_", from);
+    return runScript(script, action, std::move(env), error, limit);
+}
+
+bool runClockHook(const std::string &script, std::optional<std::chrono::system_clock::time_point> utc,
+                  const std::vector<std::string> &ntpServers, std::string &error, std::chrono::milliseconds limit)
+{
+    if (utc)
+        return runScript(script, "time", {"VEXA_UTC=" + vexa::soap::formatUtc(*utc)}, error, limit);
+    std::string servers;
+    for (const std::string &server : ntpServers)
+        servers += (servers.empty() ? "" : " ") + server;
+    return runScript(script, "ntp", {"VEXA_NTP_SERVERS=" + servers}, error, limit);
+}
+
+bool runRebootHook(const std::string &script, std::string &error, std::chrono::milliseconds limit)
+{
+    return runScript(script, "reboot", {}, error, limit);
 }
 
 } // namespace agent

@@ -348,6 +348,29 @@ int run(const Options &options)
         loop.reopenSoon();
         return ok;
     };
+    // Commissioning jobs: the clock is read always and the password is the agent's own (its
+    // state file); the clock is set only through the hook back end, and the machine restarted
+    // only through a reboot hook of its own, never by default.
+    const bool hook = m->config.backend == agent::Backend::Hook;
+    config.jobs = uint16_t(vexa::wire::jobBit(vexa::wire::JobKind::ReadClock)
+                           | vexa::wire::jobBit(vexa::wire::JobKind::SetPassword)
+                           | (hook ? vexa::wire::jobBit(vexa::wire::JobKind::SetClock)
+                                         | vexa::wire::jobBit(vexa::wire::JobKind::SetNtp)
+                                   : 0)
+                           | (m->config.rebootHook.empty() ? 0 : vexa::wire::jobBit(vexa::wire::JobKind::Reboot)));
+    config.setClock = [&](std::optional<std::chrono::system_clock::time_point> utc,
+                          const std::vector<std::string> &servers) {
+        std::string error;
+        const bool ok = agent::runClockHook(m->config.hook, utc, servers, error);
+        if (!ok)
+            fail(error);
+        return ok;
+    };
+    config.restart = [&] {
+        std::string error;
+        if (!agent::runRebootHook(m->config.rebootHook, error))
+            fail(error);
+    };
     deviceside::Simulator sim(config, {{deviceInfo(m->config, m->iface), std::nullopt}}, m->state,
                               [&](std::span<const uint8_t> datagram) { loop.send(datagram); });
     if (!sim.init(error)) {

@@ -31,7 +31,7 @@ constexpr const char *kUsage =
     "usage: vexa-devsim (--devices FILE | --count N) [--password PW | --password-file FILE]\n"
     "                   [--factory-key FILE] [--manufacturer-key FILE]\n"
     "                   [--state FILE] [--heartbeat SECONDS] [--seed N] [--no-boot-announce]\n"
-    "                   [--onvif N] [--onvif-open-reads] [--onvif-http-digest]\n"
+    "                   [--onvif N] [--onvif-open-reads] [--onvif-http-digest] [--restart-delay SECONDS]\n"
     "Simulates VXDP and ONVIF devices on the interfaces named by VEXA_INTERFACES.\n"
     "Standard input: offline SERIAL|all, online SERIAL|all, silence SERIAL|all, list, show SERIAL,\n"
     "stats, quit; the end of a piped input quits too.\n";
@@ -51,6 +51,7 @@ struct Options {
     std::string manufacturerKeyPath;
     std::string statePath;
     uint16_t heartbeatS = 30;
+    uint16_t restartS = 5;
     uint64_t seed = 1;
     bool bootAnnounce = true;
     size_t onvifCount = 0; // of the --count devices, how many speak only ONVIF
@@ -135,6 +136,13 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error)
                 return std::nullopt;
             }
             o.heartbeatS = uint16_t(*n);
+        } else if (arg == "--restart-delay") {
+            const auto n = parseNumber(value, 1, 3600);
+            if (!n) {
+                error = "--restart-delay must lie in 1..3600 seconds";
+                return std::nullopt;
+            }
+            o.restartS = uint16_t(*n);
         } else if (arg == "--seed") {
             const auto n = parseNumber(value, 0, UINT64_MAX);
             if (!n) {
@@ -272,6 +280,7 @@ int run(const Options &options)
 
     deviceside::Simulator::Config config;
     config.heartbeatS = options.heartbeatS;
+    config.restartS = options.restartS;
     config.bootAnnounce = options.bootAnnounce;
     config.defaultPassword = defaultPassword;
     config.seed = options.seed;
@@ -329,7 +338,7 @@ int run(const Options &options)
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed},
+    deviceside::OnvifSimulator onvif({defaultPassword, openReads, options.onvifHttpDigest, options.seed, options.restartS},
                                      std::move(onvifDevices),
                                      state);
     if (!onvif.start(driver, options.bootAnnounce, error)) {

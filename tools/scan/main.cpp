@@ -9,8 +9,10 @@
 #include <vexa/passwordfile.h>
 
 #include <nlohmann/json.hpp>
+#include <sodium.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -18,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <set>
 #include <list>
 #include <map>
 #include <mutex>
@@ -41,7 +45,13 @@ constexpr const char *kUsage =
     "                        --port P [--gateway G] [--ipv6 A --ipv6-gateway G --ipv6-prefix N]\n"
     "       vexa-scan reset --serial S --code C\n"
     "       vexa-scan code --serial S --date YYYY-MM-DD --key MASTER-KEY-FILE\n"
-    "modify and reset look for the device first and refuse one that does not answer.\n"
+    "       vexa-scan time --mac MAC [--mac MAC ...] (--read | (--password PW | --password-file FILE|-)\n"
+    "                      (--now | --set 'YYYY-MM-DD hh:mm:ss' | --ntp HOST[,HOST])) [--json]\n"
+    "       vexa-scan passwd --mac MAC [--mac MAC ...] (--password PW | --password-file FILE|-)\n"
+    "                        --new-password-file FILE|- [--json]\n"
+    "       vexa-scan reboot --mac MAC [--mac MAC ...] (--password PW | --password-file FILE|-) [--no-wait] [--json]\n"
+    "modify, reset, time, passwd and reboot look for their devices first and refuse one that does not answer.\n"
+    "A new password has 8..64 characters and is neither the current one nor the device's label password.\n"
     "scan also probes each address of the IPv4 ranges (a.b.c.d/16../32) for ONVIF devices\n"
     "behind routers, N probes a second (default 200, at most 2000); VXDP devices are\n"
     "link-local and found only on this link.\n"
@@ -54,13 +64,16 @@ int badArguments(const std::string &message)
 }
 
 // "--name value" pairs after the command; flags without a value are listed in `flags`.
+// Options in `repeatable` may come more than once: all their values are in `repeated`.
 struct Arguments {
     std::map<std::string, std::string> values;
+    std::map<std::string, std::vector<std::string>> repeated;
     std::string error;
 
     // Arguments not starting with '-' go to `positional`, when the command takes any.
     static Arguments parse(int argc, char **argv, const std::vector<std::string> &allowed,
-                           const std::vector<std::string> &flags, std::vector<std::string> *positional = nullptr)
+                           const std::vector<std::string> &flags, std::vector<std::string> *positional = nullptr,
+                           const std::vector<std::string> &repeatable = {})
     {
         Arguments a;
         for (int i = 2; i < argc; ++i) {
@@ -70,9 +83,15 @@ struct Arguments {
                 continue;
             }
             const bool isFlag = std::find(flags.begin(), flags.end(), name) != flags.end();
+            const bool again = std::find(repeatable.begin(), repeatable.end(), name) != repeatable.end();
             if (!isFlag && std::find(allowed.begin(), allowed.end(), name) == allowed.end()) {
                 a.error = "unknown option " + name;
                 return a;
+            }
+            if (again && i + 1 < argc) {
+                a.values[name] = argv[i + 1];
+                a.repeated[name].push_back(argv[++i]);
+                continue;
             }
             if (a.values.count(name)) {
                 a.error = name + " given twice";
@@ -205,7 +224,8 @@ bool certifiedRecord(const VEXA_DEVICE_REPORT &r)
 // a device that answered, with the key its certificate vouches for, and a
 // device that is not there is reported as such instead of as a refusal. It
 // keeps listening, within the wait, until the certified record arrives.
-bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
+// Listens, within the wait, until `enough` holds for the certified records heard.
+bool listenFor(const std::function<bool(const std::list<VEXA_DEVICE_REPORT> &)> &enough)
 {
     Collector collector;
     if (VEXA_Start_V30(&Collector::callback, 0, &collector) != 1 || VEXA_SendInquiry() != 1) {
@@ -218,11 +238,20 @@ bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
     while (!found && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::lock_guard lock(collector.mutex);
-        found = std::any_of(collector.devices.begin(), collector.devices.end(),
-                            [&](const VEXA_DEVICE_REPORT &r) { return matches(r) && certifiedRecord(r); });
+        std::list<VEXA_DEVICE_REPORT> certified;
+        std::copy_if(collector.devices.begin(), collector.devices.end(), std::back_inserter(certified),
+                     certifiedRecord);
+        found = enough(certified);
     }
     VEXA_Stop();
     return found;
+}
+
+bool findDevice(const std::function<bool(const VEXA_DEVICE_REPORT &)> &matches)
+{
+    return listenFor([&](const std::list<VEXA_DEVICE_REPORT> &certified) {
+        return std::any_of(certified.begin(), certified.end(), matches);
+    });
 }
 
 void printDevices(const Collector &collector, bool json)
@@ -483,6 +512,237 @@ int code(int argc, char **argv)
     return kAccepted;
 }
 
+// ---- Commissioning jobs: time, passwd, reboot
+
+constexpr int32_t kRebootWaitS = 180;
+
+const char *causeText(int32_t cause)
+{
+    switch (cause) {
+    case VEXA_CAUSE_NONE: return "done";
+    case VEXA_CAUSE_BAD_ARGUMENT: return "refused before sending: a parameter is not valid";
+    case VEXA_CAUSE_NOT_AUTHORIZED: return "wrong password";
+    case VEXA_CAUSE_NOT_SUPPORTED: return "the device does not offer this job";
+    case VEXA_CAUSE_NO_ANSWER: return "no answer";
+    case VEXA_CAUSE_REFUSED: return "the device refused the values";
+    case VEXA_CAUSE_BUSY: return "the device is locked against this computer for now (wrong passwords)";
+    case VEXA_CAUSE_NOT_RETURNED: return "the device did not return within the wait";
+    case VEXA_CAUSE_CANCELLED: return "cancelled";
+    default: return "failed";
+    }
+}
+
+struct Batch {
+    std::vector<std::string> macs;
+    std::optional<std::string> password; // none for a clock read
+    bool json = false;
+};
+
+// The MACs (each once, canonical) and the password of a job's command line; an error text when they are wrong.
+std::string readBatch(const Arguments &args, bool needsPassword, Batch &batch)
+{
+    const auto it = args.repeated.find("--mac");
+    if (it == args.repeated.end())
+        return "give at least one --mac";
+    std::set<std::string> seen;
+    for (const std::string &text : it->second) {
+        const auto mac = vexa::address::parseMac(text);
+        if (!mac)
+            return "--mac must look like aa:bb:cc:dd:ee:ff: " + text;
+        if (seen.insert(vexa::address::formatMac(*mac)).second)
+            batch.macs.push_back(vexa::address::formatMac(*mac));
+    }
+    batch.json = args.get("--json");
+    if (!needsPassword)
+        return bool(args.get("--password")) || bool(args.get("--password-file")) ? "a clock read needs no password"
+                                                                                 : "";
+    if (bool(args.get("--password")) == bool(args.get("--password-file")))
+        return "give one of --password and --password-file";
+    std::string error;
+    batch.password = args.get("--password") ? std::optional(*args.get("--password"))
+                                            : vexa::passwordfile::read(*args.get("--password-file"), error);
+    if (!batch.password)
+        return error;
+    if (batch.password->empty() || batch.password->size() > vexa::wire::kMaxPassword)
+        return "the password must have 1..64 characters";
+    return {};
+}
+
+// Progress on standard error, one line per device as it is finished with.
+struct Progress {
+    const Batch *batch;
+    std::atomic<int> finished{0};
+
+    static int callback(int32_t index, const VEXA_JOB_STATUS *status, void *userData)
+    {
+        auto *p = static_cast<Progress *>(userData);
+        std::fprintf(stderr, "[%d/%zu] %s: %s\n", ++p->finished, p->batch->macs.size(),
+                     p->batch->macs[size_t(index)].c_str(), causeText(status->cause));
+        return 1;
+    }
+};
+
+// Looks for the devices, runs the job for those that answered and prints a
+// line (or a JSON object) for every device; the exit status as modify's.
+int runJob(const Batch &batch, const VEXA_JOB &job)
+{
+    std::set<std::string> present;
+    listenFor([&](const std::list<VEXA_DEVICE_REPORT> &certified) {
+        for (const auto &r : certified)
+            present.insert(TEXT(r, macAddr));
+        return std::all_of(batch.macs.begin(), batch.macs.end(),
+                           [&](const std::string &mac) { return present.count(mac) > 0; });
+    });
+    Batch answering{{}, batch.password, batch.json};
+    for (const std::string &mac : batch.macs) {
+        if (present.count(mac))
+            answering.macs.push_back(mac);
+    }
+    std::vector<VEXA_JOB_STATUS> statuses(answering.macs.size());
+    if (!answering.macs.empty()) {
+        std::vector<const char *> texts;
+        for (const std::string &mac : answering.macs)
+            texts.push_back(mac.c_str());
+        Progress progress{&answering};
+        VEXA_RunJobs(texts.data(), int32_t(texts.size()), batch.password ? batch.password->c_str() : "", &job,
+                     statuses.data(), &Progress::callback, &progress);
+    }
+    bool all = true;
+    auto array = nlohmann::ordered_json::array();
+    for (const std::string &mac : batch.macs) {
+        const auto at = std::find(answering.macs.begin(), answering.macs.end(), mac);
+        const VEXA_JOB_STATUS *s = at == answering.macs.end() ? nullptr : &statuses[size_t(at - answering.macs.begin())];
+        all = all && s && s->done == 1;
+        nlohmann::ordered_json o = {{"macAddr", mac}, {"done", s && s->done == 1}};
+        std::string line = mac + ": ";
+        if (!s) {
+            o["cause"] = "no device with this MAC answered";
+            line += "refused: no device with this MAC answered";
+        } else {
+            o["cause"] = causeText(s->cause);
+            line += s->done ? "done" : std::string("refused: ") + causeText(s->cause);
+        }
+        if (s && s->hasOffset) {
+            const double offsetS = double(s->offsetMs) / 1000;
+            o["offsetS"] = offsetS;
+            char text[48];
+            std::snprintf(text, sizeof text, ", clock offset %+.3f s", offsetS);
+            line += text;
+        }
+        if (s && job.kind == VEXA_JOB_REBOOT && s->rebootMs >= 0) {
+            o["awayS"] = double(s->rebootMs) / 1000;
+            char text[48];
+            std::snprintf(text, sizeof text, ", back after %.1f s", double(s->rebootMs) / 1000);
+            line += text;
+        }
+        array.push_back(std::move(o));
+        if (!batch.json)
+            std::printf("%s\n", line.c_str());
+    }
+    if (batch.json)
+        std::printf("%s\n", array.dump(2).c_str());
+    return all ? kAccepted : kRefused;
+}
+
+// "YYYY-MM-DD hh:mm:ss", UTC: milliseconds since 1970.
+std::optional<int64_t> parseUtc(const std::string &text)
+{
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    char tail = 0;
+    if (text.size() != 19 || text[10] != ' '
+        || std::sscanf(text.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &sec, &tail) != 6
+        || !isDate(text.substr(0, 10)) || h > 23 || mi > 59 || sec > 59)
+        return std::nullopt;
+    const auto day = std::chrono::sys_days(std::chrono::year_month_day(
+        std::chrono::year(int(y)), std::chrono::month(mo), std::chrono::day(d)));
+    const auto t = day + std::chrono::hours(h) + std::chrono::minutes(mi) + std::chrono::seconds(sec);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
+int timeJob(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(argc, argv, {"--mac", "--password", "--password-file", "--set", "--ntp"},
+                                            {"--read", "--now", "--json"}, nullptr, {"--mac"});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    const int modes = int(bool(args.get("--read"))) + int(bool(args.get("--now"))) + int(bool(args.get("--set")))
+        + int(bool(args.get("--ntp")));
+    if (modes != 1)
+        return badArguments("time needs one of --read, --now, --set and --ntp");
+    Batch batch;
+    if (const std::string error = readBatch(args, !args.get("--read"), batch); !error.empty())
+        return badArguments(error);
+    VEXA_JOB job{};
+    if (args.get("--read")) {
+        job.kind = VEXA_JOB_READ_TIME;
+    } else if (args.get("--now")) {
+        job.kind = VEXA_JOB_SET_TIME; // utcMs 0: read as each device's request is built
+    } else if (const std::string *set = args.get("--set")) {
+        const auto utc = parseUtc(*set);
+        if (!utc)
+            return badArguments("--set needs \"YYYY-MM-DD hh:mm:ss\" (UTC)");
+        job.kind = VEXA_JOB_SET_TIME;
+        job.utcMs = *utc;
+    } else {
+        job.kind = VEXA_JOB_SET_NTP;
+        const std::string &list = *args.get("--ntp");
+        const size_t comma = list.find(',');
+        const std::string first = list.substr(0, comma);
+        const std::string second = comma == std::string::npos ? std::string() : list.substr(comma + 1);
+        if (first.empty() || (comma != std::string::npos && second.empty()) || second.find(',') != std::string::npos
+            || !copyText(job.ntpServers[0], sizeof job.ntpServers[0], first)
+            || !copyText(job.ntpServers[1], sizeof job.ntpServers[1], second))
+            return badArguments("--ntp needs one or two host names or addresses, comma-separated, 1..63 characters each");
+    }
+    return runJob(batch, job);
+}
+
+int passwdJob(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(
+        argc, argv, {"--mac", "--password", "--password-file", "--new-password-file"}, {"--json"}, nullptr, {"--mac"});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    const std::string *newFile = args.get("--new-password-file");
+    if (!newFile)
+        return badArguments("passwd needs --new-password-file FILE|-");
+    const std::string *oldFile = args.get("--password-file");
+    if (*newFile == "-" && oldFile && *oldFile == "-")
+        return badArguments("only one of the passwords can come from standard input");
+    Batch batch;
+    if (const std::string error = readBatch(args, true, batch); !error.empty())
+        return badArguments(error);
+    std::string error;
+    auto next = vexa::passwordfile::read(*newFile, error);
+    if (!next)
+        return badArguments(error);
+    VEXA_JOB job{};
+    job.kind = VEXA_JOB_SET_PASSWORD;
+    const bool fits = next->size() >= 8 && copyText(job.newPassword, sizeof job.newPassword, *next);
+    const bool same = *next == *batch.password;
+    vexa::crypto::wipe(*next);
+    if (!fits || same)
+        return badArguments("the new password must have 8..64 characters and differ from the current one");
+    const int status = runJob(batch, job);
+    sodium_memzero(job.newPassword, sizeof job.newPassword);
+    return status;
+}
+
+int rebootJob(int argc, char **argv)
+{
+    const Arguments args = Arguments::parse(argc, argv, {"--mac", "--password", "--password-file"},
+                                            {"--no-wait", "--json"}, nullptr, {"--mac"});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    Batch batch;
+    if (const std::string error = readBatch(args, true, batch); !error.empty())
+        return badArguments(error);
+    VEXA_JOB job{};
+    job.kind = VEXA_JOB_REBOOT;
+    job.waitS = args.get("--no-wait") ? 0 : kRebootWaitS;
+    return runJob(batch, job);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -498,6 +758,12 @@ int main(int argc, char **argv)
         return reset(argc, argv);
     if (command == "code")
         return code(argc, argv);
+    if (command == "time")
+        return timeJob(argc, argv);
+    if (command == "passwd")
+        return passwdJob(argc, argv);
+    if (command == "reboot")
+        return rebootJob(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return kAccepted;

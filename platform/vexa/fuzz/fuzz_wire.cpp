@@ -28,5 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     if (const auto body = decodeResetBody(input); body && encodeBody(*body) != Bytes(input.begin(), input.end()))
         std::abort();
+    if (const auto body = decodeJobBody(input); body && encodeBody(*body) != Bytes(input.begin(), input.end()))
+        std::abort();
     return 0;
 }

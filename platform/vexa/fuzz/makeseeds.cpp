@@ -1,4 +1,4 @@
-// Writes one valid datagram of every message type, and both sealed bodies,
+// Writes one valid datagram of every message type, and every sealed body,
 // into a directory: the fuzzer's seed corpus.
 
 #include "wiresamples.h"
@@ -32,5 +32,7 @@ int main(int argc, char **argv)
     ok &= write("body_modify_requester", wire::encodeBody(modify));
     ok &= write("body_reset_requester",
                 wire::encodeBody(wire::ResetBody{{}, {}, "GGIUR52XWHW4QOEYNDDZ", wire::RequesterId{0x5B}}));
+    for (const auto &[name, body] : samples::jobBodies())
+        ok &= write(name, wire::encodeBody(body));
     return ok ? 0 : 1;
 }

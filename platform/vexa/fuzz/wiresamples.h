@@ -45,6 +45,7 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
     announce.info = deviceInfo();
     announce.info.certificate.emplace().fill(0x77);
     announce.info.confirmWindowS = 20;
+    announce.info.jobs = wire::jobBit(wire::JobKind::ReadClock) | wire::jobBit(wire::JobKind::Reboot);
 
     // Revision 5: the device certificate and the signature, always the last TLV.
     wire::Announce signedAnnounce = announce;
@@ -70,6 +71,14 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
     result.target = wire::Target::bySerial(deviceInfo().serial);
     result.tag.fill(0x44);
 
+    wire::JobResult jobResult;
+    jobResult.requestId = 0x0A0B0C0D;
+    jobResult.status = wire::Status::NotOffered;
+    jobResult.target = wire::Target::byMac(deviceInfo().mac);
+    jobResult.clockMs = -1; // before 1970: the codec carries any clock, a tool judges it
+    jobResult.uptimeS = 86400;
+    jobResult.tag.fill(0x45);
+
     return {
         {"inquiry", wire::Inquiry{wire::ToolId{1, 2, 3}, 500}},
         {"announce", announce},
@@ -86,7 +95,39 @@ inline std::vector<std::pair<std::string, wire::Message>> messages()
         {"inquiry_repeat", wire::InquiryRepeat{wire::ToolId{1, 2, 3}, 150, 7, 2, 0x1000, 0x7FFFFFFF,
                                                {0x1000, 0x2345, 0x7FFFFFFF}}},
         {"confirm", wire::Confirm{9, deviceInfo().mac, wire::Tag{0x44}}},
+        {"job", wire::Job{13, deviceInfo().mac, wire::Bytes(wire::kJobSealedSize, 0x56)}},
+        {"job_result", jobResult},
     };
+}
+
+/** One job body of every kind, with the longest parameters each carries. */
+inline std::vector<std::pair<std::string, wire::JobBody>> jobBodies()
+{
+    wire::JobBody read;
+    read.nonce.fill(0x31);
+    read.replyKey.fill(0x32);
+    read.requester.fill(0x33);
+    wire::JobBody clock = read;
+    clock.kind = uint8_t(wire::JobKind::SetClock);
+    clock.password = "admin12345";
+    clock.utcMs = 1715935800123;
+    wire::JobBody ntp = clock;
+    ntp.kind = uint8_t(wire::JobKind::SetNtp);
+    ntp.utcMs.reset();
+    ntp.ntpServers = {"pool.ntp.org", std::string(wire::kMaxNtpServer, 'n')};
+    wire::JobBody password = clock;
+    password.kind = uint8_t(wire::JobKind::SetPassword);
+    password.password = std::string(wire::kMaxPassword, 'o');
+    password.utcMs.reset();
+    password.newPassword = std::string(wire::kMaxPassword, 'n');
+    wire::JobBody reboot = clock;
+    reboot.kind = uint8_t(wire::JobKind::Reboot);
+    reboot.utcMs.reset();
+    return {{"body_job_read_clock", read},
+            {"body_job_set_clock", clock},
+            {"body_job_set_ntp", ntp},
+            {"body_job_set_password", password},
+            {"body_job_reboot", reboot}};
 }
 
 } // namespace vexa::samples

@@ -1,0 +1,191 @@
+#include "devicejobdialog.h"
+#include "devsimsession.h"
+#include "qtvexa.h"
+
+#include <ctableview.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+// The commissioning jobs' dialog against the simulator's demo network on
+// loopback, driven through clicks and typing; a page listens meanwhile, as in
+// the program, so the library has checked every device's certificate.
+class TestDeviceJobDialog final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void theListMenuOffersTheJobsForASelection();
+    void jobs_data();
+    void jobs();
+    void failuresAreShownWithTheirCauseAndRetried();
+
+private:
+    QList<DeviceJobDialog::Device> Devices(std::initializer_list<int> indexes) const;
+    static QStringList Statuses(const QTableWidget *table);
+    static void Start(DeviceJobDialog &dialog, const QString &password);
+
+    DevsimSession m_devsim;
+    QJsonArray m_devices;
+    std::unique_ptr<QtVexa> m_page;
+};
+
+void TestDeviceJobDialog::initTestCase()
+{
+    QCOMPARE(qgetenv("VEXA_INTERFACES"), QByteArray("lo"));
+    const QString network = QFINDTESTDATA("../../tools/devsim/demo-network.json");
+    m_devices = DevsimSession::DevicesOf(network);
+    const QString error = m_devsim.Start(network);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    m_page = std::make_unique<QtVexa>();
+    const auto *view = m_page->findChild<CTableView *>("tableWidgetDevice");
+    QTRY_COMPARE_WITH_TIMEOUT(view->RowCount(), int(m_devices.size()), 15000);
+}
+
+void TestDeviceJobDialog::cleanupTestCase()
+{
+    m_page.reset();
+    m_devsim.Stop();
+}
+
+QList<DeviceJobDialog::Device> TestDeviceJobDialog::Devices(std::initializer_list<int> indexes) const
+{
+    QList<DeviceJobDialog::Device> devices;
+    for (const int i : indexes) {
+        const QJsonObject d = m_devices.at(i).toObject();
+        devices.append({d.value(QLatin1String("serialNo")).toString(), d.value(QLatin1String("macAddr")).toString()});
+    }
+    return devices;
+}
+
+QStringList TestDeviceJobDialog::Statuses(const QTableWidget *table)
+{
+    QStringList statuses;
+    for (int row = 0; row < table->rowCount(); ++row)
+        statuses << table->item(row, 2)->text();
+    return statuses;
+}
+
+void TestDeviceJobDialog::Start(DeviceJobDialog &dialog, const QString &password)
+{
+    auto *edit = dialog.findChildren<QLineEdit *>().value(0);
+    for (QLineEdit *candidate : dialog.findChildren<QLineEdit *>()) {
+        if (candidate->accessibleName() == QLatin1String("Current password"))
+            edit = candidate;
+    }
+    edit->clear();
+    QTest::keyClicks(edit, password);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("pOkBtn"), Qt::LeftButton);
+}
+
+void TestDeviceJobDialog::theListMenuOffersTheJobsForASelection()
+{
+    auto *menu = m_page->findChild<QMenu *>("menuDeviceList");
+    QVERIFY(menu);
+    QStringList names;
+    for (const QAction *action : menu->actions())
+        names << action->objectName();
+    for (const char *name : {"actionSetTime", "actionChangePassword", "actionReboot"})
+        QVERIFY2(names.contains(QLatin1String(name)), name);
+}
+
+void TestDeviceJobDialog::jobs_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("mode");       // Time: the radio button's text start
+    QTest::addColumn<QString>("ntp");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("newPassword");
+    QTest::addColumn<QString>("confirm");
+    QTest::addColumn<QString>("expected"); // every device's status starts with it
+    QTest::newRow("clock of this computer") << 0 << "This computer" << "" << "demo1234" << "" << "" << "done, clock offset";
+    QTest::newRow("NTP") << 0 << "NTP" << "ntp.example, 192.0.2.1" << "demo1234" << "" << "" << "done";
+    QTest::newRow("NTP none") << 0 << "NTP" << " , " << "demo1234" << "" << "" << "Enter one or two NTP servers.";
+    QTest::newRow("wrong password") << 0 << "This computer" << "" << "not-it" << "" << "" << "failed: wrong password";
+    QTest::newRow("passwords differ") << 1 << "" << "" << "demo1234" << "Site-7-admin" << "Site-7-admim"
+                                      << "The new passwords differ.";
+    QTest::newRow("password too short") << 1 << "" << "" << "demo1234" << "Site-7" << "Site-7"
+                                        << "The new password must have 8 to 64 characters";
+    QTest::newRow("reboot") << 2 << "" << "" << "demo1234" << "" << "" << "done, back after";
+}
+
+void TestDeviceJobDialog::jobs()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, mode);
+    QFETCH(QString, ntp);
+    QFETCH(QString, password);
+    QFETCH(QString, newPassword);
+    QFETCH(QString, confirm);
+    QFETCH(QString, expected);
+    DeviceJobDialog dialog(DeviceJobDialog::Kind(kind), Devices({0, 1}));
+    dialog.show();
+    for (QRadioButton *radio : dialog.findChildren<QRadioButton *>()) {
+        if (!mode.isEmpty() && radio->text().startsWith(mode))
+            QTest::mouseClick(radio, Qt::LeftButton);
+    }
+    for (QLineEdit *edit : dialog.findChildren<QLineEdit *>()) {
+        const QString name = edit->accessibleName();
+        QTest::keyClicks(edit, name == QLatin1String("NTP servers") ? ntp
+                              : name == QLatin1String("New password") ? newPassword
+                              : name == QLatin1String("Confirm new password") ? confirm : QString());
+    }
+    Start(dialog, password);
+    auto *table = dialog.findChild<QTableWidget *>("tableJobDevices");
+    const auto allAre = [&] {
+        const QStringList statuses = Statuses(table);
+        return std::all_of(statuses.cbegin(), statuses.cend(), [&](const QString &s) { return s.startsWith(expected); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allAre(), 30000);
+    const bool ran = expected.startsWith(QLatin1String("done")) || expected.startsWith(QLatin1String("failed"));
+    if (ran)
+        QTRY_COMPARE(dialog.findChild<QProgressBar *>()->value(), 2);
+    // Copy results: one line per device, its status last.
+    QTRY_VERIFY(dialog.findChild<QPushButton *>("btnCopyResults")->isEnabled());
+    QTest::mouseClick(dialog.findChild<QPushButton *>("btnCopyResults"), Qt::LeftButton);
+    const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].section(QLatin1Char('\t'), 2).startsWith(expected), qPrintable(lines[0]));
+}
+
+void TestDeviceJobDialog::failuresAreShownWithTheirCauseAndRetried()
+{
+    // One device answers to another password: the batch shows each cause, a retry does only the failed ones.
+    const QList<DeviceJobDialog::Device> devices = Devices({2, 3});
+    DeviceJobDialog dialog(DeviceJobDialog::Kind::Password, devices);
+    dialog.show();
+    for (QLineEdit *edit : dialog.findChildren<QLineEdit *>()) {
+        if (edit->accessibleName().contains(QLatin1String("new"), Qt::CaseInsensitive))
+            QTest::keyClicks(edit, QStringLiteral("Site-8-admin"));
+    }
+    m_devsim.Command("offline " + devices[1].serial.toLatin1());
+    Start(dialog, QStringLiteral("demo1234"));
+    auto *table = dialog.findChild<QTableWidget *>("tableJobDevices");
+    QTRY_COMPARE_WITH_TIMEOUT(Statuses(table), QStringList({"done", "failed: no answer"}), 20000);
+    auto *retry = dialog.findChild<QPushButton *>("btnRetryFailed");
+    QTRY_VERIFY(retry->isEnabled());
+    m_devsim.Command("online " + devices[1].serial.toLatin1());
+    QTest::qWait(1500); // its boot announcement, heard by the page's discovery
+    QTest::mouseClick(retry, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Statuses(table), QStringList({"done", "done"}), 20000);
+    QVERIFY(!retry->isEnabled());
+    // The new password is the devices' now: a second change with the old one fails on both.
+    Start(dialog, QStringLiteral("demo1234"));
+    QTRY_COMPARE_WITH_TIMEOUT(Statuses(table), QStringList({"failed: wrong password", "failed: wrong password"}),
+                              20000);
+}
+
+QTEST_MAIN(TestDeviceJobDialog)
+#include "tst_devicejobdialog.moc"
