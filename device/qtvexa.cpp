@@ -6,6 +6,7 @@
 #include "deviceparampanel.h"
 #include "devicerowfilter.h"
 #include "interfacechoice.h"
+#include "linkfollower.h"
 #include "qtvexaitemmodel.h"
 #include "rangescandialog.h"
 #include "recordtext.h"
@@ -104,6 +105,8 @@ void QtVexa::ConnectSignals()
     connect(this, &QtVexa::DeviceOnlineSignal, this, &QtVexa::OnDeviceOnline);
     connect(this, &QtVexa::DeviceOfflineSignal, this, &QtVexa::OnDeviceOffline);
     connect(this, &QtVexa::DeviceUpdateSignal, this, &QtVexa::OnDeviceUpdate);
+    // The library follows interfaces that come and go on its own thread; the hints follow them here.
+    connect(new LinkFollower(this), &LinkFollower::Changed, this, &QtVexa::ShowLocalSubnets);
 }
 
 void QtVexa::InitTable()

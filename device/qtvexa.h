@@ -108,7 +108,8 @@ private:
     void InitTable();
     void ConnectSignals();
     void StartDiscovery();
-    /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints. */
+    /** Tells the model the subnets of the interfaces discovery runs on, for its reachability hints;
+     *  again whenever the system's interfaces change while the page runs. */
     void ShowLocalSubnets();
     /** The interface button beside Refresh and its menu, and "Scan Addresses…" after it. */
     void InitInterfaceChoice();

@@ -37,6 +37,25 @@ MHD_Result queue(MHD_Connection *connection, const OnvifHttp::Reply &reply)
     return rc;
 }
 
+// A listening socket on `local`, or -1 with errno telling why (EADDRNOTAVAIL: the host does not hold the address).
+int listening(int family, const sockaddr *local, socklen_t length, const std::string &name, std::string &error)
+{
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int on = 1;
+    // IPv6 alone: IPv4 connections go to the devices' own IPv4 addresses.
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || (family == AF_INET6 && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0)
+        || bind(fd, local, length) != 0 || ::listen(fd, 64) != 0) {
+        const int why = errno;
+        error = "cannot listen on " + name + ": " + std::strerror(why);
+        if (fd >= 0)
+            ::close(fd);
+        errno = why;
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 OnvifHttp::OnvifHttp(Serve serve) : m_serve(std::move(serve)) {}
@@ -80,12 +99,17 @@ int OnvifHttp::answer(void *self, void *rawConnection, const char *, const char 
 
     Call call;
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (!info || getsockname(info->connect_fd, reinterpret_cast<sockaddr *>(&local), &length) != 0)
         return MHD_NO;
-    call.addr = local.sin_addr.s_addr;
-    call.port = ntohs(local.sin_port);
+    if (local.ss_family == AF_INET6) {
+        call.v6 = true;
+        call.port = ntohs(reinterpret_cast<const sockaddr_in6 &>(local).sin6_port);
+    } else {
+        call.addr = reinterpret_cast<const sockaddr_in &>(local).sin_addr.s_addr;
+        call.port = ntohs(reinterpret_cast<const sockaddr_in &>(local).sin_port);
+    }
     call.body = upload->body;
     call.digest = [connection](const std::string &password) {
         char *user = MHD_digest_auth_get_username(connection);
@@ -141,23 +165,34 @@ bool OnvifHttp::start(std::string &error)
 
 bool OnvifHttp::listen(uint32_t addr, uint16_t port, std::string &error)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const int on = 1;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = addr;
     local.sin_port = htons(port);
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || ::listen(fd, 64) != 0) {
-        char text[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &addr, text, sizeof text);
-        error = std::string("cannot listen on ") + text + ":" + std::to_string(port) + ": " + std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &addr, text, sizeof text);
+    return keep(listening(AF_INET, reinterpret_cast<const sockaddr *>(&local), sizeof local,
+                          std::string(text) + ":" + std::to_string(port), error),
+                uint64_t(addr) << 16 | port);
+}
+
+bool OnvifHttp::listen6(uint16_t port, std::string &error)
+{
+    sockaddr_in6 local{};
+    local.sin6_family = AF_INET6;
+    local.sin6_addr = in6addr_any;
+    local.sin6_port = htons(port);
+    return keep(listening(AF_INET6, reinterpret_cast<const sockaddr *>(&local), sizeof local,
+                          "[::]:" + std::to_string(port), error),
+                uint64_t(1) << 48 | port);
+}
+
+bool OnvifHttp::keep(int fd, uint64_t key)
+{
+    if (fd < 0)
         return false;
-    }
     std::lock_guard lock(m_mutex);
-    m_listeners[uint64_t(addr) << 16 | port] = fd;
+    m_listeners[key] = fd;
     wake();
     return true;
 }
@@ -202,7 +237,7 @@ void OnvifHttp::acceptLoop()
         for (size_t i = 1; i < fds.size(); ++i) {
             if (!fds[i].revents)
                 continue;
-            sockaddr_in peer{};
+            sockaddr_storage peer{};
             socklen_t length = sizeof peer;
             const int client = ::accept4(fds[i].fd, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_CLOEXEC);
             if (client >= 0)

@@ -3,6 +3,7 @@
 #include "onvifservice.h"
 
 #include <packet/packetdriver.h>
+#include <packet/transport.h>
 #include <vexa/crypto.h>
 #include <vexa/soap.h>
 
@@ -10,6 +11,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -54,6 +57,33 @@ std::string percentEncoded(std::string_view text)
         }
     }
     return out;
+}
+
+const packet::Address kGroupV4 = packet::Address::v4HostOrder(vexa::wsd::kGroup);
+constexpr std::array<uint8_t, 16> kGroupV6Bytes{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C};
+const std::array<packet::Address, 2> kGroups{kGroupV4, packet::Address::v6(kGroupV6Bytes)};
+
+// The device's transport address on interface `ifIndex` over IPv6: the host's
+// link-local address there, its zone percent-encoded as a URL writes it.
+std::optional<std::string> linkLocalXAddr(uint32_t ifIndex, uint16_t port)
+{
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return std::nullopt;
+    std::optional<std::string> xaddr;
+    for (const ifaddrs *i = list; i && !xaddr; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET6)
+            continue;
+        const auto *a = reinterpret_cast<const sockaddr_in6 *>(i->ifa_addr);
+        if (a->sin6_scope_id != ifIndex || !IN6_IS_ADDR_LINKLOCAL(&a->sin6_addr))
+            continue;
+        char text[INET6_ADDRSTRLEN];
+        inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+        xaddr = "http://[" + std::string(text) + "%25" + i->ifa_name + "]:" + std::to_string(port)
+            + "/onvif/device_service";
+    }
+    freeifaddrs(list);
+    return xaddr;
 }
 
 uint64_t addressKey(const DeviceInfo &info)
@@ -101,7 +131,7 @@ std::string OnvifSimulator::endpointOf(const DeviceInfo &info)
     return s;
 }
 
-vexa::wsd::Target OnvifSimulator::target(const Device &device)
+vexa::wsd::Target OnvifSimulator::target(const Device &device, uint32_t ifIndex)
 {
     vexa::wsd::Target t;
     t.endpoint = device.endpoint;
@@ -113,7 +143,13 @@ vexa::wsd::Target OnvifSimulator::target(const Device &device)
     t.scopes = {"onvif://www.onvif.org/type/video_encoder",
                 "onvif://www.onvif.org/hardware/" + percentEncoded(device.entry.info.typeName),
                 "onvif://www.onvif.org/name/" + percentEncoded(device.entry.info.serialNo)};
-    t.xaddrs = {onvifXAddr(device.entry.info)};
+    if (ifIndex == 0 || device.ipv4Served)
+        t.xaddrs = {onvifXAddr(device.entry.info)};
+    if (ifIndex != 0) {
+        // Both when it has both, IPv4 first as over IPv4: the same device, whichever family found it.
+        if (auto v6 = linkLocalXAddr(ifIndex, device.entry.info.httpPort))
+            t.xaddrs.push_back(std::move(*v6));
+    }
     t.metadataVersion = device.metadataVersion;
     return t;
 }
@@ -127,7 +163,6 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
 {
     if (m_devices.empty())
         return true;
-    m_driver = driver;
     // One listening socket per device: a thousand devices need more than the usual 1024 descriptors.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -137,23 +172,37 @@ bool OnvifSimulator::start(const PKT_Driver *driver, bool bootAnnounce, std::str
     m_instanceId = uint32_t(std::chrono::duration_cast<std::chrono::seconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count());
+    int rc = 0;
+    m_socket = packet::Socket::open(driver, vexa::wsd::kPort, kGroups, 1 << 20, &rc);
+    if (!m_socket) {
+        error = std::string("cannot open the WS-Discovery socket: ") + std::strerror(-rc);
+        return false;
+    }
+    const auto choice = packet::interfaceChoice();
+    const auto links = packet::links(driver, choice ? choice->c_str() : nullptr);
+    const bool ipv6 = std::any_of(links.begin(), links.end(), [](const PKT_Link &l) { return (l.flags & PKT_IF_CHOSEN_V6) != 0; });
     m_http = std::make_unique<OnvifHttp>([this](const OnvifHttp::Call &call) { return serve(call); });
     if (!m_http->start(error))
         return false;
     const auto now = Clock::now();
     for (size_t i = 0; i < m_devices.size(); ++i) {
-        const DeviceInfo &info = m_devices[i].entry.info;
+        Device &d = m_devices[i];
+        const DeviceInfo &info = d.entry.info;
         m_byAddress[addressKey(info)] = i;
         // Some devices announce themselves before their web server is up.
-        if (const uint32_t delay = m_devices[i].entry.onvif.httpDelaySeconds; delay != 0)
+        if (const uint32_t delay = d.entry.onvif.httpDelaySeconds; delay != 0) {
             m_lateServers.push_back({now + std::chrono::seconds(delay), i});
-        else if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
-            return false;
-    }
-    const uint32_t group = htonl(vexa::wsd::kGroup);
-    if (const int rc = driver->open(vexa::wsd::kPort, &group, 1, 1 << 20, &m_socket); rc < 0) {
-        error = std::string("cannot open the WS-Discovery socket: ") + std::strerror(-rc);
-        return false;
+        } else if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error)) {
+            // With IPv6 a device keeps an address of another link and is reached over IPv6 alone.
+            if (!ipv6 || errno != EADDRNOTAVAIL)
+                return false;
+            d.ipv4Served = false;
+        }
+        if (ipv6 && !m_byV6Port.count(info.httpPort)) {
+            if (!m_http->listen6(info.httpPort, error))
+                return false;
+            m_byV6Port[info.httpPort] = i;
+        }
     }
     // Probe matches go back to the prober's own address and port.
     m_unicast = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -243,10 +292,10 @@ void OnvifSimulator::listenDirected()
                                          reinterpret_cast<sockaddr *>(&from), &length);
             if (n < 0 || size_t(n) > vexa::wsd::kMaxMessage)
                 continue;
-            PKT_RecvInfo info{};
-            info.sourceAddr = from.sin_addr.s_addr;
+            packet::Received info;
+            info.source = packet::Address::v4NetworkOrder(from.sin_addr.s_addr);
             info.sourcePort = ntohs(from.sin_port);
-            info.destAddr = addrs[i];
+            info.destination = packet::Address::v4NetworkOrder(addrs[i]);
             received(std::string_view(buffer.data(), size_t(n)), info, Clock::now());
         }
     }
@@ -257,7 +306,7 @@ void OnvifSimulator::shutdown()
     if (!m_thread.joinable())
         return;
     m_stop = true;
-    m_driver->wake(m_socket);
+    m_socket->wake();
     m_thread.join();
     m_directedThread.join();
     for (const auto &[addr, fd] : m_directedFds)
@@ -273,7 +322,7 @@ void OnvifSimulator::shutdown()
     m_http.reset();
     for (Device &d : m_devices)
         multicast(vexa::wsd::encode(vexa::wsd::Bye{vexa::wsd::newUuidUrn(), d.endpoint, nextSequence(d)}));
-    m_driver->close(m_socket);
+    m_socket.reset();
     ::close(m_unicast);
 }
 
@@ -311,7 +360,8 @@ size_t OnvifSimulator::onlyOnvifCount() const
 
 void OnvifSimulator::multicast(const std::string &xml)
 {
-    m_driver->send(m_socket, htonl(vexa::wsd::kGroup), vexa::wsd::kPort, xml.data(), xml.size(), 0);
+    // Over IPv4 alone: an announcement over IPv6 would need each link's own XAddr.
+    m_socket->send(kGroupV4, vexa::wsd::kPort, std::span(reinterpret_cast<const uint8_t *>(xml.data()), xml.size()));
 }
 
 void OnvifSimulator::run()
@@ -323,8 +373,8 @@ void OnvifSimulator::run()
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_answers.top().due - Clock::now());
             timeoutMs = int(std::clamp<int64_t>(wait.count(), 0, kPollMs));
         }
-        PKT_RecvInfo info{};
-        const int n = m_driver->receive(m_socket, buffer.data(), buffer.size(), timeoutMs, &info);
+        packet::Received info;
+        const int n = m_socket->receive(buffer, timeoutMs, info);
         if (n >= 0 && size_t(n) <= vexa::wsd::kMaxMessage)
             receive(std::string_view(reinterpret_cast<const char *>(buffer.data()), size_t(n)), info, Clock::now());
         answerDue(Clock::now());
@@ -358,39 +408,44 @@ bool OnvifSimulator::firstCopy(const std::string &messageId)
     return true;
 }
 
-void OnvifSimulator::receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
+void OnvifSimulator::receive(std::string_view xml, const packet::Received &info, Clock::time_point now)
 {
     std::lock_guard lock(m_mutex);
     received(xml, info, now);
 }
 
-void OnvifSimulator::received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now)
+void OnvifSimulator::received(std::string_view xml, const packet::Received &info, Clock::time_point now)
 {
     const auto message = vexa::wsd::parse(xml);
     const auto *probe = message ? std::get_if<vexa::wsd::Probe>(&*message) : nullptr;
-    if (!probe || info.sourcePort == 0 || !firstCopy(probe->messageId))
+    if (!probe || info.sourcePort == 0 || (!info.source.isV4() && !info.source.isV6()) || !firstCopy(probe->messageId))
         return;
-    // A Probe sent to one address is for the device there alone, and needs no spreading.
-    const bool directed = info.destAddr != 0 && info.destAddr != htonl(vexa::wsd::kGroup);
+    // A Probe sent to one IPv4 address is for the device there alone, and needs no spreading.
+    const uint32_t destination = info.destination.v4NetworkOrder();
+    const bool directed = destination != 0 && info.destination != kGroupV4;
     for (size_t i = 0; i < m_devices.size(); ++i) {
         Device &d = m_devices[i];
-        if ((directed && parseIpv4(d.entry.info.ipv4Addr) != info.destAddr)
+        if ((directed && parseIpv4(d.entry.info.ipv4Addr) != destination)
             || !vexa::wsd::typesMatch(probe->types, target(d).types))
             continue;
+        // Over IPv6 only the device its HTTP port leads to can be reached there.
+        if (const auto v6 = m_byV6Port.find(d.entry.info.httpPort);
+            info.source.isV6() && (v6 == m_byV6Port.end() || v6->second != i))
+            continue;
         if (directed) {
-            sendFrom(info.destAddr, info.sourceAddr, info.sourcePort, probeMatch(d, probe->messageId));
+            sendFrom(destination, info.source.v4NetworkOrder(), info.sourcePort, probeMatch(d, probe->messageId));
         } else if (m_answers.size() < kMaxPendingAnswers) {
             m_random = m_random * 6364136223846793005u + 1442695040888963407u;
             const auto delay = std::chrono::milliseconds((m_random >> 33) % kMaxDelayMs);
-            m_answers.push(Answer{now + delay, i, info.sourceAddr, info.sourcePort, probe->messageId});
+            m_answers.push(Answer{now + delay, i, info.source, info.sourcePort, probe->messageId});
         }
     }
 }
 
-std::string OnvifSimulator::probeMatch(Device &device, const std::string &relatesTo)
+std::string OnvifSimulator::probeMatch(Device &device, const std::string &relatesTo, uint32_t ifIndex)
 {
     return vexa::wsd::encode(
-        vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), relatesTo, {target(device)}, nextSequence(device)});
+        vexa::wsd::ProbeMatches{vexa::wsd::newUuidUrn(), relatesTo, {target(device, ifIndex)}, nextSequence(device)});
 }
 
 void OnvifSimulator::answerDue(Clock::time_point now)
@@ -403,10 +458,13 @@ void OnvifSimulator::answerDue(Clock::time_point now)
         {
             std::lock_guard lock(m_mutex);
             Device &d = m_devices[a.device];
-            xml = probeMatch(d, a.relatesTo);
+            xml = probeMatch(d, a.relatesTo, a.to.isV6() ? a.to.scope() : 0);
             from = parseIpv4(d.entry.info.ipv4Addr).value_or(0);
         }
-        sendFrom(from, a.addr, a.port, xml);
+        if (a.to.isV6())
+            m_socket->sendTo(a.to, a.port, std::span(reinterpret_cast<const uint8_t *>(xml.data()), xml.size()));
+        else
+            sendFrom(from, a.to.v4NetworkOrder(), a.port, xml);
     }
 }
 
@@ -469,10 +527,16 @@ bool OnvifSimulator::authorized(Device &device, const vexa::soap::Envelope &requ
 OnvifHttp::Reply OnvifSimulator::serve(const OnvifHttp::Call &call)
 {
     std::unique_lock lock(m_mutex);
-    const auto it = m_byAddress.find(uint64_t(call.addr) << 16 | call.port);
-    if (it == m_byAddress.end())
+    std::optional<size_t> index;
+    if (call.v6) {
+        if (const auto it = m_byV6Port.find(call.port); it != m_byV6Port.end())
+            index = it->second;
+    } else if (const auto it = m_byAddress.find(uint64_t(call.addr) << 16 | call.port); it != m_byAddress.end()) {
+        index = it->second;
+    }
+    if (!index)
         return {404, {}, false, false};
-    Device &device = m_devices[it->second];
+    Device &device = m_devices[*index];
     if (Clock::now() < device.awayUntil)
         return {503, {}, false, false};
     const auto request = vexa::soap::parse(call.body);
@@ -539,7 +603,8 @@ bool OnvifSimulator::apply(Device &device, const NetworkState &next, std::unique
     info.httpPort = info.port;
     if (addressKey(info) != oldKey) {
         std::string error;
-        if (!m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error))
+        device.ipv4Served = m_http->listen(*parseIpv4(info.ipv4Addr), info.httpPort, error);
+        if (!device.ipv4Served)
             std::fprintf(stderr, "vexa-devsim: %s\n", error.c_str());
         m_http->unlisten(oldAddr, oldPort);
         bindDirected(*parseIpv4(info.ipv4Addr));

@@ -4,6 +4,7 @@
 #include "onvifhttp.h"
 #include "statefile.h"
 
+#include <packet/netaddress.h>
 #include <vexa/soap.h>
 #include <vexa/wsdiscovery.h>
 
@@ -21,8 +22,11 @@
 #include <vector>
 
 struct PKT_Driver;
-struct PKT_RecvInfo;
-struct PKT_Socket;
+
+namespace packet {
+class Socket;
+struct Received;
+}
 
 namespace deviceside {
 
@@ -37,6 +41,13 @@ struct OnvifJob;
  * exit; each with its AppSequence) on a thread of its own, and device
  * management over HTTP on each device's own address (onvifservice.h), with
  * the administrator password of the device.
+ *
+ * On links with IPv6 the devices also answer Probes to ff02::c, with their
+ * host's link-local address and zone in the XAddrs ("http://[fe80::1%25eth0]:80/...")
+ * and device management on that address at their HTTP port: the first
+ * device of each port there (the devices share the host's link-local
+ * address). A device whose IPv4 address the host does not hold is then
+ * reached over IPv6 alone, like a device left with an address of another link.
  */
 class OnvifSimulator
 {
@@ -77,11 +88,12 @@ private:
         uint32_t metadataVersion = 1;
         uint32_t messageNumber = 0; // of its AppSequence
         std::deque<std::string> recentNonces; // UsernameToken replays are refused
+        bool ipv4Served = true; // its IPv4 address is the host's: HTTP listens there
     };
     struct Answer {
         Clock::time_point due;
         size_t device;
-        uint32_t addr; // network order
+        packet::Address to;
         uint16_t port; // host order
         std::string relatesTo;
         bool operator>(const Answer &other) const { return due > other.due; }
@@ -98,18 +110,19 @@ private:
     };
 
     void run();
-    void receive(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now);
-    void received(std::string_view xml, const PKT_RecvInfo &info, Clock::time_point now); // m_mutex held
+    void receive(std::string_view xml, const packet::Received &info, Clock::time_point now);
+    void received(std::string_view xml, const packet::Received &info, Clock::time_point now); // m_mutex held
     void listenDirected();
     void bindDirected(uint32_t addr);
     void unbindDirected(uint32_t addr);
     bool firstCopy(const std::string &messageId);
     void startLateServers(Clock::time_point now);
     vexa::wsd::AppSequence nextSequence(Device &device);
-    std::string probeMatch(Device &device, const std::string &relatesTo);
+    std::string probeMatch(Device &device, const std::string &relatesTo, uint32_t ifIndex = 0);
     void answerDue(Clock::time_point now);
     void multicast(const std::string &xml);
-    static vexa::wsd::Target target(const Device &device);
+    /** What the device says of itself; to a prober over IPv6, with its link-local XAddr on `ifIndex`. */
+    static vexa::wsd::Target target(const Device &device, uint32_t ifIndex = 0);
     void sendFrom(uint32_t from, uint32_t to, uint16_t port, const std::string &xml);
     OnvifHttp::Reply serve(const OnvifHttp::Call &call);
     bool authorized(Device &device, const vexa::soap::Envelope &request, const OnvifHttp::Call &call,
@@ -125,8 +138,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_saved;
     std::deque<std::shared_ptr<Save>> m_saves;
-    const PKT_Driver *m_driver = nullptr;
-    PKT_Socket *m_socket = nullptr;
+    std::unique_ptr<packet::Socket> m_socket; // the group of each family its interfaces carry
+    std::map<uint16_t, size_t> m_byV6Port; // HTTP port -> the device reached there over IPv6
     int m_unicast = -1;
     uint64_t m_random;
     std::priority_queue<Answer, std::vector<Answer>, std::greater<>> m_answers;

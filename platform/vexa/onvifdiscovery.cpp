@@ -6,6 +6,8 @@
 #include <packet/transport.h>
 #include "reporttext.h"
 
+#include <net/if.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -119,6 +121,29 @@ std::optional<uint32_t> rangedAddress(const std::string &prefix, const std::stri
         addr = addr << 4 | uint32_t(digit);
     }
     return addr;
+}
+
+// A device writes its own interface's name as the zone of a link-local XAddr,
+// which names nothing, or another interface, on this host: here the zone is
+// the interface its message came in on. Unchanged when that is not known.
+wsd::Target zonedByArrival(wsd::Target target, const packet::Address &source)
+{
+    char name[IF_NAMESIZE];
+    if (!source.isV6() || source.scope() == 0 || !if_indextoname(source.scope(), name))
+        return target;
+    for (std::string &xaddr : target.xaddrs) {
+        const auto http = wsd::httpAddress(xaddr);
+        if (!http || !http->ipv6)
+            continue;
+        const std::string bare = http->host.substr(0, http->host.find('%'));
+        const auto addr = address::parseIpv6(bare);
+        if (!addr || (*addr)[0] != 0xFE || ((*addr)[1] & 0xC0) != 0x80) // fe80::/10 alone has zones
+            continue;
+        const size_t path = xaddr.find('/', xaddr.find(']'));
+        xaddr = "http://" + wsd::HttpAddress{bare + "%" + name, http->port, true}.authority()
+            + (path == std::string::npos ? std::string("/") : xaddr.substr(path));
+    }
+    return target;
 }
 
 } // namespace
@@ -415,9 +440,10 @@ void OnvifDiscovery::addDetails(const onvif::Details &d, VEXA_DEVICE_REPORT &r)
     r.extInfo = 1;
 }
 
-void OnvifDiscovery::heard(const wsd::Target &target, const packet::Address &sourceAddr, bool solicited,
+void OnvifDiscovery::heard(const wsd::Target &announced, const packet::Address &sourceAddr, bool solicited,
                            Clock::time_point now, bool ranged)
 {
+    const wsd::Target target = zonedByArrival(announced, sourceAddr);
     VEXA_DEVICE_REPORT check;
     if (!fillReport(target, sourceAddr, check))
         return;
