@@ -396,11 +396,14 @@ void OnvifSimulator::startLateServers(Clock::time_point now)
     });
 }
 
-bool OnvifSimulator::firstCopy(const std::string &messageId)
+bool OnvifSimulator::firstCopy(const std::string &messageId, bool overV6)
 {
-    if (!m_probeIdSet.insert(messageId).second)
+    // Per family: a prober sends one Probe over both, the host reads either copy first, and
+    // a device unreachable over IPv6 must still answer the IPv4 one.
+    std::string key = (overV6 ? "6 " : "4 ") + messageId;
+    if (!m_probeIdSet.insert(key).second)
         return false;
-    m_probeIds.push_back(messageId);
+    m_probeIds.push_back(std::move(key));
     if (m_probeIds.size() > kRecentProbes) {
         m_probeIdSet.erase(m_probeIds.front());
         m_probeIds.pop_front();
@@ -418,7 +421,7 @@ void OnvifSimulator::received(std::string_view xml, const packet::Received &info
 {
     const auto message = vexa::wsd::parse(xml);
     const auto *probe = message ? std::get_if<vexa::wsd::Probe>(&*message) : nullptr;
-    if (!probe || info.sourcePort == 0 || (!info.source.isV4() && !info.source.isV6()) || !firstCopy(probe->messageId))
+    if (!probe || info.sourcePort == 0 || (!info.source.isV4() && !info.source.isV6()) || !firstCopy(probe->messageId, info.source.isV6()))
         return;
     // A Probe sent to one IPv4 address is for the device there alone, and needs no spreading.
     const uint32_t destination = info.destination.v4NetworkOrder();

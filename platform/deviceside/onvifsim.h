@@ -115,7 +115,7 @@ private:
     void listenDirected();
     void bindDirected(uint32_t addr);
     void unbindDirected(uint32_t addr);
-    bool firstCopy(const std::string &messageId);
+    bool firstCopy(const std::string &messageId, bool overV6);
     void startLateServers(Clock::time_point now);
     vexa::wsd::AppSequence nextSequence(Device &device);
     std::string probeMatch(Device &device, const std::string &relatesTo, uint32_t ifIndex = 0);
@@ -143,7 +143,7 @@ private:
     int m_unicast = -1;
     uint64_t m_random;
     std::priority_queue<Answer, std::vector<Answer>, std::greater<>> m_answers;
-    std::deque<std::string> m_probeIds; // Probes answered lately, oldest first: a repeated copy is not answered again
+    std::deque<std::string> m_probeIds; // Probes answered lately (family and MessageID), oldest first: a repeated copy is not answered again
     std::set<std::string> m_probeIdSet;
     std::vector<LateServer> m_lateServers; // web servers that start after the simulator
     uint32_t m_instanceId = 0; // of every device's AppSequence: a new one on each start

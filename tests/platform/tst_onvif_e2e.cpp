@@ -525,6 +525,45 @@ TEST_F(OnvifHostile, typeStrictAndLateDevicesAreListedWithTheirDetails)
     EXPECT_EQ(protocol, VEXA_PROTOCOL_ONVIF);
 }
 
+// A dual-stack prober sends one Probe over both families; whichever copy the
+// host reads first, a device reachable over IPv4 alone answers the IPv4 one.
+TEST_F(OnvifHostile, aProbeHeardFirstOverIpv6IsStillAnsweredOverIpv4)
+{
+    const std::string id = vexa::wsd::newUuidUrn();
+    const std::string probe = vexa::wsd::encode(vexa::wsd::Probe{id, {}});
+    const int v6 = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 to6{};
+    to6.sin6_family = AF_INET6;
+    to6.sin6_addr = in6addr_loopback;
+    to6.sin6_port = htons(vexa::wsd::kPort);
+    const bool sentV6 = ::sendto(v6, probe.data(), probe.size(), 0, reinterpret_cast<sockaddr *>(&to6), sizeof to6)
+        == ssize_t(probe.size());
+    ::close(v6);
+    if (!sentV6)
+        GTEST_SKIP() << "no IPv6 on loopback";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    const int v4 = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{}, to4{};
+    local.sin_family = to4.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, address(2).c_str(), &to4.sin_addr);
+    to4.sin_port = htons(vexa::wsd::kPort);
+    ASSERT_EQ(::bind(v4, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
+    ASSERT_EQ(::sendto(v4, probe.data(), probe.size(), 0, reinterpret_cast<sockaddr *>(&to4), sizeof to4),
+              ssize_t(probe.size()));
+    pollfd ready{v4, POLLIN, 0};
+    std::string answer(65536, '\0');
+    const ssize_t n = ::poll(&ready, 1, 3000) == 1 ? ::recv(v4, answer.data(), answer.size(), 0) : -1;
+    ::close(v4);
+    ASSERT_GT(n, 0) << "no answer to the IPv4 copy";
+    answer.resize(size_t(n));
+    const auto message = vexa::wsd::parse(answer);
+    const auto *matches = message ? std::get_if<vexa::wsd::ProbeMatches>(&*message) : nullptr;
+    ASSERT_TRUE(matches) << answer;
+    EXPECT_EQ(matches->relatesTo, id);
+}
+
 TEST_F(OnvifHostile, modifyTellsWhyItFailed)
 {
     ASSERT_EQ(VEXA_SendInquiry(), 1);
