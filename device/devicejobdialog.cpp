@@ -18,12 +18,13 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-enum Column { SerialColumn, MacColumn, StatusColumn };
+enum Column { SerialColumn, MacColumn, PasswordColumn, StatusColumn };
 // How long a restarted device may take to return before it is reported as not returned.
 constexpr int kRebootWaitS = 180;
 constexpr int kMinNewPassword = 8;
@@ -118,21 +119,33 @@ DeviceJobDialog::DeviceJobDialog(Kind kind, QList<Device> devices, QWidget *pare
         rule->setWordWrap(true);
         form->addRow(rule);
     }
-    m_pTable = new QTableWidget(int(m_devices.size()), 3, content);
+    m_pTable = new QTableWidget(int(m_devices.size()), 4, content);
     m_pTable->setObjectName(QStringLiteral("tableJobDevices"));
     m_pTable->setAccessibleName(tr("Devices of the job"));
-    m_pTable->setHorizontalHeaderLabels({tr("Serial Number"), tr("MAC Address"), tr("Status")});
+    m_pTable->setHorizontalHeaderLabels({tr("Serial Number"), tr("MAC Address"), tr("Password"), tr("Status")});
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->verticalHeader()->hide();
     for (int row = 0; row < m_devices.size(); ++row) {
         m_pTable->setItem(row, SerialColumn, new QTableWidgetItem(m_devices[row].serial));
         m_pTable->setItem(row, MacColumn, new QTableWidgetItem(m_devices[row].mac));
+        m_pTable->setItem(row, PasswordColumn, new QTableWidgetItem(tr("batch")));
         m_pTable->setItem(row, StatusColumn, new QTableWidgetItem);
         m_states.append(State::Waiting);
+        m_ownPasswords.append(QByteArray());
         SetStatus(row, State::Waiting, tr("waiting"));
     }
     layout->addWidget(m_pTable);
+    auto *own = new QHBoxLayout;
+    m_pOwnPassword = PasswordEdit(tr("Own password of the selected devices"), content);
+    m_pUseOwn = new QPushButton(tr("Use for Selected"), content);
+    m_pUseOwn->setObjectName(QStringLiteral("btnUseOwnPassword"));
+    m_pUseOwn->setAccessibleName(tr("Use the own password for the selected devices"));
+    own->addWidget(new QLabel(tr("Where a device's password differs:"), content));
+    own->addWidget(m_pOwnPassword, 1);
+    own->addWidget(m_pUseOwn);
+    layout->addLayout(own);
     m_pProgress = new QProgressBar(content);
     m_pProgress->setAccessibleName(tr("Progress of the job"));
     m_pProgress->setRange(0, int(m_devices.size()));
@@ -159,6 +172,7 @@ DeviceJobDialog::DeviceJobDialog(Kind kind, QList<Device> devices, QWidget *pare
         Start(rows);
     });
     connect(m_pRetry, &QPushButton::clicked, this, [this] { RetryFailed(); });
+    connect(m_pUseOwn, &QPushButton::clicked, this, [this] { UseOwnPassword(); });
     connect(m_pCopy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(ResultText()); });
     UpdateButtons();
 }
@@ -169,6 +183,8 @@ DeviceJobDialog::~DeviceJobDialog()
     m_cancel = true;
     if (m_job)
         m_job->join();
+    for (QByteArray &password : m_ownPasswords)
+        password.fill('\0');
 }
 
 QString DeviceJobDialog::ResultText() const
@@ -190,16 +206,18 @@ void DeviceJobDialog::reject()
     CBaseDialog::reject();
 }
 
-QString DeviceJobDialog::Problem() const
+QString DeviceJobDialog::Problem(const QList<int> &rows) const
 {
-    const QString password = m_pPassword->text();
-    if (password.isEmpty())
+    const QByteArray batch = m_pPassword->text().toUtf8();
+    const auto passwordOf = [&](int row) { return m_ownPasswords[row].isEmpty() ? batch : m_ownPasswords[row]; };
+    if (std::any_of(rows.cbegin(), rows.cend(), [&](int row) { return passwordOf(row).isEmpty(); }))
         return tr("Enter the current password.");
     if (m_kind == Kind::Password) {
         const QString next = m_pNewPassword->text();
         if (next != m_pConfirm->text())
             return tr("The new passwords differ.");
-        if (next.size() < kMinNewPassword || next.toUtf8().size() > kMaxPassword || next == password)
+        if (next.size() < kMinNewPassword || next.toUtf8().size() > kMaxPassword
+            || std::any_of(rows.cbegin(), rows.cend(), [&](int row) { return passwordOf(row) == next.toUtf8(); }))
             return tr("The new password must have 8 to 64 characters and differ from the current one.");
     }
     if (m_kind == Kind::Time && m_pNtp->isChecked()) {
@@ -214,7 +232,7 @@ void DeviceJobDialog::Start(const QList<int> &rows)
 {
     if (m_job || rows.isEmpty())
         return;
-    if (const QString problem = Problem(); !problem.isEmpty()) {
+    if (const QString problem = Problem(rows); !problem.isEmpty()) {
         for (const int row : rows)
             SetStatus(row, State::Failed, problem);
         return;
@@ -235,33 +253,72 @@ void DeviceJobDialog::Start(const QList<int> &rows)
         for (int i = 0; i < servers.size(); ++i)
             CopyText(job.ntpServers[i], sizeof job.ntpServers[i], servers[i].toLatin1());
     } // else this computer's clock: utcMs 0, read as each device's request is built
-    QByteArray password = m_pPassword->text().toUtf8();
-    std::vector<QByteArray> macs;
+    // One run of the library per password; each holds a copy of its own, wiped once run.
+    struct Group {
+        QByteArray password;
+        std::vector<QByteArray> macs;
+        int offset = 0;
+    };
+    std::vector<Group> groups;
+    std::vector<QList<int>> rowsOf;
+    QByteArray batch = m_pPassword->text().toUtf8();
     for (const int row : rows) {
-        macs.push_back(m_devices[row].mac.toLatin1());
-        SetStatus(row, State::Waiting, tr("waiting"));
+        const QByteArray &password = m_ownPasswords[row].isEmpty() ? batch : m_ownPasswords[row];
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const Group &g) { return g.password == password; });
+        if (group == groups.end()) {
+            group = groups.insert(groups.end(), Group{QByteArray(password.constData(), password.size()), {}, 0});
+            rowsOf.emplace_back();
+        }
+        group->macs.push_back(m_devices[row].mac.toLatin1());
+        rowsOf[size_t(group - groups.begin())].append(row);
     }
-    m_running = rows;
+    m_running.clear();
+    for (size_t i = 0; i < groups.size(); ++i) {
+        groups[i].offset = int(m_running.size());
+        m_running += rowsOf[i];
+    }
+    for (const int row : rows)
+        SetStatus(row, State::Waiting, tr("waiting"));
     m_finished = 0;
     m_cancel = false;
     m_pProgress->setRange(0, int(rows.size()));
     m_pProgress->setValue(0);
-    for (int i = 0; i < std::min<int>(int(rows.size()), VEXA_JOB_PARALLEL); ++i)
-        SetStatus(rows[i], State::Working, tr("working"));
-    m_job = std::make_unique<std::thread>([this, job, macs = std::move(macs), password]() mutable {
-        std::vector<const char *> texts;
-        for (const QByteArray &mac : macs)
-            texts.push_back(mac.constData());
-        std::vector<VEXA_JOB_STATUS> statuses(texts.size());
-        const auto callback = [](int32_t index, const VEXA_JOB_STATUS *status, void *self) {
-            auto *dialog = static_cast<DeviceJobDialog *>(self);
-            const VEXA_JOB_STATUS copy = *status;
-            QMetaObject::invokeMethod(dialog, [dialog, index, copy] { dialog->Finished(index, copy); },
-                                      Qt::QueuedConnection);
-            return dialog->m_cancel ? 0 : 1;
+    m_job = std::make_unique<std::thread>([this, job, groups = std::move(groups)]() mutable {
+        struct Run {
+            DeviceJobDialog *dialog;
+            int offset, end;
         };
-        VEXA_RunJobs(texts.data(), int32_t(texts.size()), password.constData(), &job, statuses.data(), callback, this);
-        password.fill('\0');
+        for (Group &group : groups) {
+            Run run{this, group.offset, group.offset + int(group.macs.size())};
+            std::vector<VEXA_JOB_STATUS> statuses(group.macs.size());
+            if (m_cancel) {
+                // A later group is not begun at all.
+                for (int i = 0; i < int(statuses.size()); ++i) {
+                    statuses[size_t(i)].cause = VEXA_CAUSE_CANCELLED;
+                    QMetaObject::invokeMethod(this, [run, i, status = statuses[size_t(i)]] {
+                        run.dialog->Finished(run.offset + i, run.end, status);
+                    }, Qt::QueuedConnection);
+                }
+                group.password.fill('\0');
+                continue;
+            }
+            QMetaObject::invokeMethod(this, [run] { run.dialog->MarkWorking(run.offset, run.end); },
+                                      Qt::QueuedConnection);
+            std::vector<const char *> texts;
+            for (const QByteArray &mac : group.macs)
+                texts.push_back(mac.constData());
+            const auto callback = [](int32_t index, const VEXA_JOB_STATUS *status, void *user) {
+                const Run run = *static_cast<Run *>(user);
+                const VEXA_JOB_STATUS copy = *status;
+                QMetaObject::invokeMethod(run.dialog, [run, index, copy] {
+                    run.dialog->Finished(run.offset + index, run.end, copy);
+                }, Qt::QueuedConnection);
+                return run.dialog->m_cancel ? 0 : 1;
+            };
+            VEXA_RunJobs(texts.data(), int32_t(texts.size()), group.password.constData(), &job, statuses.data(),
+                         callback, &run);
+            group.password.fill('\0');
+        }
         std::memset(job.newPassword, 0, sizeof job.newPassword);
         QMetaObject::invokeMethod(this, [this] {
             m_job->join();
@@ -270,10 +327,19 @@ void DeviceJobDialog::Start(const QList<int> &rows)
         }, Qt::QueuedConnection);
     });
     newPassword.fill('\0');
+    batch.fill('\0');
     UpdateButtons();
 }
 
-void DeviceJobDialog::Finished(int index, const VEXA_JOB_STATUS &status)
+void DeviceJobDialog::MarkWorking(int from, int end)
+{
+    for (int i = from; i < std::min(end, from + VEXA_JOB_PARALLEL); ++i) {
+        if (m_states[m_running[i]] == State::Waiting)
+            SetStatus(m_running[i], State::Working, tr("working"));
+    }
+}
+
+void DeviceJobDialog::Finished(int index, int end, const VEXA_JOB_STATUS &status)
 {
     if (index < 0 || index >= m_running.size())
         return;
@@ -287,9 +353,9 @@ void DeviceJobDialog::Finished(int index, const VEXA_JOB_STATUS &status)
         text = tr("done, clock offset %1 s").arg(double(status.offsetMs) / 1000, 0, 'f', 1);
     SetStatus(row, status.done == 1 ? State::Done : State::Failed, text);
     m_pProgress->setValue(++m_finished);
-    // The library takes the devices in order: the next one waiting starts now.
+    // The library takes a group's devices in order: the next one waiting starts now.
     const int next = index + VEXA_JOB_PARALLEL;
-    if (!m_cancel && next < m_running.size() && m_states[m_running[next]] == State::Waiting)
+    if (!m_cancel && next < end && m_states[m_running[next]] == State::Waiting)
         SetStatus(m_running[next], State::Working, tr("working"));
 }
 
@@ -309,10 +375,22 @@ void DeviceJobDialog::RetryFailed()
     Start(rows);
 }
 
+void DeviceJobDialog::UseOwnPassword()
+{
+    const QByteArray password = m_pOwnPassword->text().toUtf8();
+    for (const QModelIndex &index : m_pTable->selectionModel()->selectedRows()) {
+        m_ownPasswords[index.row()].fill('\0');
+        m_ownPasswords[index.row()] = password;
+        m_pTable->item(index.row(), PasswordColumn)->setText(password.isEmpty() ? tr("batch") : tr("own"));
+    }
+    m_pOwnPassword->clear();
+}
+
 void DeviceJobDialog::UpdateButtons()
 {
     const bool idle = !m_job;
     SetOkBtnEnable(idle);
+    m_pUseOwn->setEnabled(idle);
     m_pRetry->setEnabled(idle && m_states.contains(State::Failed));
     m_pCopy->setEnabled(idle);
 }

@@ -233,7 +233,7 @@
 <context>
     <name>DeviceJobDialog</name>
     <message>
-        <location filename="../device/devicejobdialog.cpp" line="+35"/>
+        <location filename="../device/devicejobdialog.cpp" line="+36"/>
         <source>invalid parameters</source>
         <translation type="unfinished"></translation>
     </message>
@@ -383,13 +383,44 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+9"/>
-        <location line="+109"/>
+        <location line="+0"/>
+        <source>Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <location line="+251"/>
+        <source>batch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-247"/>
+        <location line="+144"/>
         <source>waiting</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-105"/>
+        <location line="-140"/>
+        <source>Own password of the selected devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Use for Selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Use the own password for the selected devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Where a device&apos;s password differs:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>Progress of the job</source>
         <translation type="unfinished"></translation>
     </message>
@@ -406,7 +437,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+50"/>
+        <location line="+54"/>
         <source>Enter the current password.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -416,7 +447,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>The new password must have 8 to 64 characters and differ from the current one.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -426,8 +457,8 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+42"/>
-        <location line="+43"/>
+        <location line="+112"/>
+        <location line="+21"/>
         <source>working</source>
         <translation type="unfinished"></translation>
     </message>
@@ -449,6 +480,11 @@
     <message>
         <location line="+2"/>
         <source>done, clock offset %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>own</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -777,7 +813,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+339"/>
+        <location filename="../device/qtvexa.cpp" line="+342"/>
         <source>Interfaces</source>
         <translation type="unfinished"></translation>
     </message>

@@ -233,7 +233,7 @@
 <context>
     <name>DeviceJobDialog</name>
     <message>
-        <location filename="../device/devicejobdialog.cpp" line="+35"/>
+        <location filename="../device/devicejobdialog.cpp" line="+36"/>
         <source>invalid parameters</source>
         <translation>参数无效</translation>
     </message>
@@ -383,13 +383,44 @@
         <translation>状态</translation>
     </message>
     <message>
-        <location line="+9"/>
-        <location line="+109"/>
+        <location line="+0"/>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <location line="+251"/>
+        <source>batch</source>
+        <translation>批量</translation>
+    </message>
+    <message>
+        <location line="-247"/>
+        <location line="+144"/>
         <source>waiting</source>
         <translation>等待中</translation>
     </message>
     <message>
-        <location line="-105"/>
+        <location line="-140"/>
+        <source>Own password of the selected devices</source>
+        <translation>所选设备各自的密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Use for Selected</source>
+        <translation>用于所选</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Use the own password for the selected devices</source>
+        <translation>对所选设备使用各自的密码</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Where a device&apos;s password differs:</source>
+        <translation>设备密码不同时：</translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>Progress of the job</source>
         <translation>任务进度</translation>
     </message>
@@ -406,7 +437,7 @@
         <translation>复制结果</translation>
     </message>
     <message>
-        <location line="+50"/>
+        <location line="+54"/>
         <source>Enter the current password.</source>
         <translation>请输入当前密码。</translation>
     </message>
@@ -416,7 +447,7 @@
         <translation>两次输入的新密码不一致。</translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>The new password must have 8 to 64 characters and differ from the current one.</source>
         <translation>新密码须为 8 到 64 个字符，且不能与当前密码相同。</translation>
     </message>
@@ -426,8 +457,8 @@
         <translation>请输入一个或两个 NTP 服务器。</translation>
     </message>
     <message>
-        <location line="+42"/>
-        <location line="+43"/>
+        <location line="+112"/>
+        <location line="+21"/>
         <source>working</source>
         <translation>进行中</translation>
     </message>
@@ -450,6 +481,11 @@
         <location line="+2"/>
         <source>done, clock offset %1 s</source>
         <translation>完成，时钟偏差 %1 秒</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>own</source>
+        <translation>各自</translation>
     </message>
 </context>
 <context>
@@ -777,7 +813,7 @@
         <translation>设备拒绝了新的参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+339"/>
+        <location filename="../device/qtvexa.cpp" line="+342"/>
         <source>Interfaces</source>
         <translation>网卡</translation>
     </message>

@@ -533,7 +533,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+339"/>
+        <location filename="../device/qtvexa.cpp" line="+342"/>
         <source>Interfaces</source>
         <translation type="unfinished"></translation>
     </message>

@@ -533,7 +533,7 @@
         <translation>设备拒绝了新的参数</translation>
     </message>
     <message>
-        <location filename="../device/qtvexa.cpp" line="+339"/>
+        <location filename="../device/qtvexa.cpp" line="+342"/>
         <source>Interfaces</source>
         <translation>网卡</translation>
     </message>

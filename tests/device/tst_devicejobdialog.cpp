@@ -31,11 +31,13 @@ private slots:
     void jobs_data();
     void jobs();
     void failuresAreShownWithTheirCauseAndRetried();
+    void aDeviceWithItsOwnPasswordIsDoneInTheSameJob();
 
 private:
     QList<DeviceJobDialog::Device> Devices(std::initializer_list<int> indexes) const;
     static QStringList Statuses(const QTableWidget *table);
     static void Start(DeviceJobDialog &dialog, const QString &password);
+    static QLineEdit *Edit(const DeviceJobDialog &dialog, const QString &accessibleName);
 
     DevsimSession m_devsim;
     QJsonArray m_devices;
@@ -74,17 +76,22 @@ QStringList TestDeviceJobDialog::Statuses(const QTableWidget *table)
 {
     QStringList statuses;
     for (int row = 0; row < table->rowCount(); ++row)
-        statuses << table->item(row, 2)->text();
+        statuses << table->item(row, 3)->text();
     return statuses;
+}
+
+QLineEdit *TestDeviceJobDialog::Edit(const DeviceJobDialog &dialog, const QString &accessibleName)
+{
+    for (QLineEdit *candidate : dialog.findChildren<QLineEdit *>()) {
+        if (candidate->accessibleName() == accessibleName)
+            return candidate;
+    }
+    return nullptr;
 }
 
 void TestDeviceJobDialog::Start(DeviceJobDialog &dialog, const QString &password)
 {
-    auto *edit = dialog.findChildren<QLineEdit *>().value(0);
-    for (QLineEdit *candidate : dialog.findChildren<QLineEdit *>()) {
-        if (candidate->accessibleName() == QLatin1String("Current password"))
-            edit = candidate;
-    }
+    QLineEdit *edit = Edit(dialog, QStringLiteral("Current password"));
     edit->clear();
     QTest::keyClicks(edit, password);
     QTest::mouseClick(dialog.findChild<QPushButton *>("pOkBtn"), Qt::LeftButton);
@@ -185,6 +192,58 @@ void TestDeviceJobDialog::failuresAreShownWithTheirCauseAndRetried()
     Start(dialog, QStringLiteral("demo1234"));
     QTRY_COMPARE_WITH_TIMEOUT(Statuses(table), QStringList({"failed: wrong password", "failed: wrong password"}),
                               20000);
+}
+
+void TestDeviceJobDialog::aDeviceWithItsOwnPasswordIsDoneInTheSameJob()
+{
+    {
+        DeviceJobDialog change(DeviceJobDialog::Kind::Password, Devices({5}));
+        change.show();
+        QTest::keyClicks(Edit(change, QStringLiteral("New password")), QStringLiteral("Site-9-admin"));
+        QTest::keyClicks(Edit(change, QStringLiteral("Confirm new password")), QStringLiteral("Site-9-admin"));
+        Start(change, QStringLiteral("demo1234"));
+        QTRY_COMPARE_WITH_TIMEOUT(Statuses(change.findChild<QTableWidget *>("tableJobDevices")),
+                                  QStringList({"done"}), 20000);
+        QTRY_VERIFY(change.findChild<QPushButton *>("btnCopyResults")->isEnabled());
+    }
+    // Devices 4 and 5 differ: 5 is given its own, the batch's serves 4.
+    DeviceJobDialog dialog(DeviceJobDialog::Kind::Reboot, Devices({4, 5, 6}));
+    dialog.show();
+    auto *table = dialog.findChild<QTableWidget *>("tableJobDevices");
+    const auto select = [&](int row) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(row, 0)).center());
+    };
+    auto *use = dialog.findChild<QPushButton *>("btnUseOwnPassword");
+    for (int row : {1, 2}) {
+        select(row);
+        QTest::keyClicks(Edit(dialog, QStringLiteral("Own password of the selected devices")),
+                         QStringLiteral("Site-9-admin"));
+        QTest::mouseClick(use, Qt::LeftButton);
+    }
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("own"));
+    select(2); // and back to the batch's
+    QTest::mouseClick(use, Qt::LeftButton);
+    QCOMPARE(table->item(0, 2)->text() + table->item(1, 2)->text() + table->item(2, 2)->text(),
+             QStringLiteral("batchownbatch"));
+    const auto allBack = [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.findChild<QProgressBar *>()->value(), 3, 30000);
+        const QStringList statuses = Statuses(table);
+        for (const QString &status : statuses)
+            QVERIFY2(status.startsWith(QLatin1String("done, back after")), qPrintable(statuses.join(QLatin1Char('|'))));
+    };
+    Start(dialog, QStringLiteral("demo1234"));
+    allBack();
+    // Every device's own password, none for the batch: nothing is missing.
+    for (int row : {0, 2}) {
+        select(row);
+        QTest::keyClicks(Edit(dialog, QStringLiteral("Own password of the selected devices")),
+                         QStringLiteral("demo1234"));
+        QTRY_VERIFY(use->isEnabled());
+        QTest::mouseClick(use, Qt::LeftButton);
+    }
+    Start(dialog, QString());
+    QVERIFY(!Statuses(table).contains(QStringLiteral("Enter the current password.")));
+    allBack();
 }
 
 QTEST_MAIN(TestDeviceJobDialog)
