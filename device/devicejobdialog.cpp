@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -344,13 +345,15 @@ void DeviceJobDialog::Finished(int index, int end, const VEXA_JOB_STATUS &status
     if (index < 0 || index >= m_running.size())
         return;
     const int row = m_running[index];
+    // To a tenth of a second, and never "-0.0".
+    const double offsetS = std::abs(status.offsetMs) < 50 ? 0.0 : double(status.offsetMs) / 1000;
     QString text = tr("done");
     if (status.done != 1)
         text = tr("failed: %1").arg(CauseText(status.cause));
     else if (m_kind == Kind::Reboot && status.rebootMs >= 0)
         text = tr("done, back after %1 s").arg(double(status.rebootMs) / 1000, 0, 'f', 1);
     else if (m_kind == Kind::Time && status.hasOffset)
-        text = tr("done, clock offset %1 s").arg(double(status.offsetMs) / 1000, 0, 'f', 1);
+        text = tr("done, clock offset %1 s").arg(offsetS, 0, 'f', 1);
     SetStatus(row, status.done == 1 ? State::Done : State::Failed, text);
     m_pProgress->setValue(++m_finished);
     // The library takes a group's devices in order: the next one waiting starts now.

@@ -5,17 +5,25 @@
 #include <ctableview.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // The commissioning jobs' dialog against the simulator's demo network on
 // loopback, driven through clicks and typing; a page listens meanwhile, as in
@@ -32,6 +40,7 @@ private slots:
     void jobs();
     void failuresAreShownWithTheirCauseAndRetried();
     void aDeviceWithItsOwnPasswordIsDoneInTheSameJob();
+    void aHundredDevicesGetTheClockAndANewPasswordFromTheWindow();
 
 private:
     QList<DeviceJobDialog::Device> Devices(std::initializer_list<int> indexes) const;
@@ -244,6 +253,94 @@ void TestDeviceJobDialog::aDeviceWithItsOwnPasswordIsDoneInTheSameJob()
     Start(dialog, QString());
     QVERIFY(!Statuses(table).contains(QStringLiteral("Enter the current password.")));
     allBack();
+}
+
+// The installer's way, from the window: a site of a hundred devices beside the
+// demo network, chosen through the filter and Ctrl+A, given this computer's
+// clock and then a new password, one job each. With VEXA_SCREENSHOT_DIR set,
+// the page and both finished dialogs are saved there.
+void TestDeviceJobDialog::aHundredDevicesGetTheClockAndANewPasswordFromTheWindow()
+{
+    constexpr int kSite = 100;
+    QJsonArray devices;
+    for (int i = 0; i < kSite; ++i) {
+        devices.append(QJsonObject{{"serialNo", QStringLiteral("VXC212020261209ST%1").arg(i, 6, 10, QLatin1Char('0'))},
+                                   {"macAddr", QStringLiteral("02:53:54:00:00:%1").arg(i, 2, 16, QLatin1Char('0'))},
+                                   {"ipv4Addr", QStringLiteral("10.40.0.%1").arg(i + 10)},
+                                   {"ipv4Mask", "255.255.255.0"}, {"ipv4Gateway", "10.40.0.1"},
+                                   {"typeCode", "0x2011"}, {"typeName", "VXC-2120"}, {"port", 8000},
+                                   {"httpPort", 80}, {"channelCount", 1}, {"softwareVersion", "V5.0.5 build 210313"},
+                                   {"capabilities", 7}});
+    }
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("site.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(QJsonObject{{"password", "demo1234"}, {"devices", devices}}).toJson());
+    file.close();
+    DevsimSession site;
+    const QString error = site.Start(file.fileName());
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    m_page->resize(1400, 820);
+    m_page->show();
+    auto *view = m_page->findChild<CTableView *>("tableWidgetDevice");
+    auto *filter = m_page->findChild<QLineEdit *>("lineEditFilter");
+    const auto clearFilter = qScopeGuard([filter] { filter->clear(); });
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(filter, QStringLiteral("209ST0"));
+    auto *count = m_page->findChild<QLabel *>("labelFilterCount");
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("%1/%2").arg(kSite).arg(kSite + m_devices.size()), 20000);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    auto *menu = m_page->findChild<QMenu *>("menuDeviceList");
+
+    // Runs a job from the list's menu; the finished dialog's statuses and picture.
+    const auto job = [&](const char *action, const std::function<void(DeviceJobDialog &)> &fill) {
+        QStringList statuses;
+        QImage picture;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<DeviceJobDialog *>(QApplication::activeModalWidget());
+            const auto close = qScopeGuard([dialog] {
+                if (dialog)
+                    dialog->done(QDialog::Rejected);
+            });
+            QVERIFY(dialog);
+            fill(*dialog);
+            Start(*dialog, QStringLiteral("demo1234"));
+            QTRY_COMPARE_WITH_TIMEOUT(dialog->findChild<QProgressBar *>()->value(), kSite, 90000);
+            QTRY_VERIFY(dialog->findChild<QPushButton *>("btnCopyResults")->isEnabled());
+            statuses = Statuses(dialog->findChild<QTableWidget *>("tableJobDevices"));
+            picture = dialog->grab().toImage();
+        });
+        for (QAction *a : menu->actions()) {
+            if (a->objectName() == QLatin1String(action))
+                a->trigger();
+        }
+        return std::pair(statuses, picture);
+    };
+    const auto [timeStatuses, timePicture] = job("actionSetTime", [](DeviceJobDialog &) {});
+    QCOMPARE(timeStatuses.size(), kSite);
+    QCOMPARE(timeStatuses.filter(QStringLiteral("done, clock offset")).size(), kSite);
+    const auto [passwordStatuses, passwordPicture] = job("actionChangePassword", [](DeviceJobDialog &dialog) {
+        for (const char *name : {"New password", "Confirm new password"})
+            QTest::keyClicks(Edit(dialog, QLatin1String(name)), QStringLiteral("Site-100-admin"));
+    });
+    QCOMPARE(passwordStatuses.filter(QRegularExpression(QStringLiteral("^done$"))).size(), kSite);
+
+    if (const QByteArray shots = qgetenv("VEXA_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        const QImage page = m_page->grab().toImage();
+        QImage all(page.width(), page.height() + timePicture.height() + 8, QImage::Format_RGB32);
+        all.fill(Qt::white);
+        QPainter painter(&all);
+        painter.drawImage(0, 0, page);
+        painter.drawImage(0, page.height() + 8, timePicture);
+        painter.drawImage(timePicture.width() + 8, page.height() + 8, passwordPicture);
+        painter.end();
+        QVERIFY(all.save(QString::fromLocal8Bit(shots) + QStringLiteral("/jobs-hundred-devices.png")));
+    }
+    m_page->hide();
 }
 
 QTEST_MAIN(TestDeviceJobDialog)
