@@ -33,10 +33,7 @@ WORK=$(mktemp -d /tmp/tst_agent_netns.XXXXXX)
 AGENT_PID=""
 
 cleanup() {
-    if [ -n "$AGENT_PID" ]; then
-        kill "$AGENT_PID" 2>/dev/null
-        wait "$AGENT_PID" 2>/dev/null
-    fi
+    stop_pid "$AGENT_PID"
     for ns in $TOOL $DEV $BR; do
         ip netns del "$ns" 2>/dev/null
     done
@@ -99,9 +96,17 @@ agent >/dev/null 2>"$WORK/nopw.err" && fail "started without a password"
 grep -q -- "--set-password" "$WORK/nopw.err" || fail "no hint at --set-password: $(cat "$WORK/nopw.err")"
 echo agentpw1 | agent --set-password >/dev/null || fail "--set-password"
 
-ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
-AGENT_PID=$!
-await_line "$WORK/agent.out" "^ready $SERIAL $MAC vx0\$" 100 agent "$WORK/agent.out"
+# The agent in the background, serving vx0 once it said so; its log starts afresh.
+start_agent() { # start_agent WHAT
+    ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+    AGENT_PID=$!
+    await_line "$WORK/agent.out" "^ready $SERIAL $MAC vx0\$" 100 "$1" "$WORK/agent.out"
+}
+stop_agent() {
+    stop_pid "$AGENT_PID"
+    AGENT_PID=""
+}
+start_agent agent
 
 # The record of our agent in a listing: its serial number's line and the lines after it.
 record() {
@@ -192,9 +197,7 @@ in_ns "$TOOL" ip route add default dev vx0 || fail "tool route back"
 modify "$LABEL" 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null || fail "label password refused after the reset"
 
 # The hook back end: the script, not the agent, changes the address.
-kill "$AGENT_PID"
-wait "$AGENT_PID"
-AGENT_PID=""
+stop_agent
 cat >"$WORK/hook" <<'HOOK'
 #!/bin/sh
 echo "$1 $VEXA_INTERFACE $VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX $VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX $VEXA_IPV4_GATEWAY" >>"${0%/*}/hook.log"
@@ -204,9 +207,7 @@ ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
 HOOK
 chmod +x "$WORK/hook"
 printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
-ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
-AGENT_PID=$!
-await_line "$WORK/agent.out" "^ready $SERIAL" 100 "agent with a hook"
+start_agent "agent with a hook"
 modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
 grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
