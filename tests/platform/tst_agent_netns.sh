@@ -14,7 +14,13 @@
 # its IPv4 address removed the agent is found over IPv6 and given one; the
 # hook back end readdresses through its script, and a script that fails part
 # way is run back; a security code restores the label password with the code
-# key provisioned on the device. Nothing leaves the namespaces.
+# key provisioned on the device. Commissioning jobs: the clock is read without a
+# password; the netlink back end offers no clock set, and no restart without a
+# reboot-hook; through the hook the script sets the clock (UTC) and the NTP
+# servers, with nothing of the agent's environment; a new password takes over
+# from the old one, which then runs nothing, outlives a restart of the agent and
+# is not in the state file in clear; a reboot-hook is run. Nothing leaves the
+# namespaces.
 #
 # usage: tst_agent_netns.sh BINDIR     (exit 77: skipped, not root or no `ip netns`)
 
@@ -33,10 +39,7 @@ WORK=$(mktemp -d /tmp/tst_agent_netns.XXXXXX)
 AGENT_PID=""
 
 cleanup() {
-    if [ -n "$AGENT_PID" ]; then
-        kill "$AGENT_PID" 2>/dev/null
-        wait "$AGENT_PID" 2>/dev/null
-    fi
+    stop_pid "$AGENT_PID"
     for ns in $TOOL $DEV $BR; do
         ip netns del "$ns" 2>/dev/null
     done
@@ -99,9 +102,17 @@ agent >/dev/null 2>"$WORK/nopw.err" && fail "started without a password"
 grep -q -- "--set-password" "$WORK/nopw.err" || fail "no hint at --set-password: $(cat "$WORK/nopw.err")"
 echo agentpw1 | agent --set-password >/dev/null || fail "--set-password"
 
-ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
-AGENT_PID=$!
-await_line "$WORK/agent.out" "^ready $SERIAL $MAC vx0\$" 100 agent "$WORK/agent.out"
+# The agent in the background, serving vx0 once it said so; its log starts afresh.
+start_agent() { # start_agent WHAT
+    ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
+    AGENT_PID=$!
+    await_line "$WORK/agent.out" "^ready $SERIAL $MAC vx0\$" 100 "$1" "$WORK/agent.out"
+}
+stop_agent() {
+    stop_pid "$AGENT_PID"
+    AGENT_PID=""
+}
+start_agent agent
 
 # The record of our agent in a listing: its serial number's line and the lines after it.
 record() {
@@ -117,6 +128,30 @@ record "$WORK/list1.json" >"$WORK/rec1"
 grep -q "\"macAddr\": \"$MAC\"" "$WORK/rec1" || fail "MAC: $(cat "$WORK/list1.json")"
 grep -q '"ipv4Addr": "192.168.1.64"' "$WORK/rec1" || fail "address: $(cat "$WORK/rec1")"
 grep -q '"ipv4Mask": "255.255.255.0"' "$WORK/rec1" || fail "mask: $(cat "$WORK/rec1")"
+
+# A commissioning job for our agent, the password on standard input; the tool's answer in job.out.
+job() { # job PASSWORD COMMAND ARGS...
+    pw=$1 cmd=$2
+    shift 2
+    echo "$pw" | scan "$cmd" --mac "$MAC" --password-file - "$@" >"$WORK/job.out" 2>&1
+}
+job_done() { # job_done PASSWORD COMMAND ARGS...
+    job "$@" && grep -q "^$MAC: done" "$WORK/job.out" || fail "$2 $3 not done: $(cat "$WORK/job.out")"
+}
+job_refused() { # job_refused CAUSE PASSWORD COMMAND ARGS...
+    cause=$1
+    shift
+    job "$@"
+    rc=$?
+    [ $rc = 1 ] && grep -Eq "^$MAC: refused: $cause(,|\$)" "$WORK/job.out" ||
+        fail "$2 $3 not refused with '$cause' (status $rc): $(cat "$WORK/job.out")"
+}
+# The clock is read without a password; it is this machine's clock, so well within a second.
+scan time --mac "$MAC" --read >"$WORK/read.out" 2>&1 || fail "time --read: $(cat "$WORK/read.out")"
+grep -Eqx "$MAC: done, clock offset [+-]0\.[0-9]{3} s" "$WORK/read.out" || fail "clock offset: $(cat "$WORK/read.out")"
+# The netlink back end has no way to set the clock and no reboot-hook is configured: neither is offered.
+job_refused "the device does not offer this job" agentpw1 time --set "2031-05-06 07:08:09"
+job_refused "the device does not offer this job" agentpw1 reboot --no-wait
 
 modify() { # modify PASSWORD IP MASK GATEWAY
     scan modify --mac "$MAC" --password "$1" --ip "$2" --mask "$3" --port 8000 --gateway "$4"
@@ -192,11 +227,11 @@ in_ns "$TOOL" ip route add default dev vx0 || fail "tool route back"
 modify "$LABEL" 10.0.0.100 255.255.255.0 10.0.0.1 >/dev/null || fail "label password refused after the reset"
 
 # The hook back end: the script, not the agent, changes the address.
-kill "$AGENT_PID"
-wait "$AGENT_PID"
-AGENT_PID=""
+stop_agent
 cat >"$WORK/hook" <<'HOOK'
 #!/bin/sh
+# The jobs record how they were run, their whole environment included: the agent's own stays out.
+case $1 in time | ntp | reboot) echo "$1" $(env | grep ^VEXA_ | sort) >>"${0%/*}/jobs.log" && exit 0 ;; esac
 echo "$1 $VEXA_INTERFACE $VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX $VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX $VEXA_IPV4_GATEWAY" >>"${0%/*}/hook.log"
 ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
     ip addr add "$VEXA_IPV4_ADDR/$VEXA_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
@@ -204,9 +239,7 @@ ip addr del "$VEXA_OLD_IPV4_ADDR/$VEXA_OLD_IPV4_PREFIX" dev "$VEXA_INTERFACE" &&
 HOOK
 chmod +x "$WORK/hook"
 printf 'backend = hook\nhook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
-ip netns exec "$DEV" env VEXA_INTERFACES=vx0 "$BIN/vexa-agent" --config "$WORK/agent.conf" >"$WORK/agent.out" 2>"$WORK/agent.err" &
-AGENT_PID=$!
-await_line "$WORK/agent.out" "^ready $SERIAL" 100 "agent with a hook"
+start_agent "agent with a hook"
 modify "$LABEL" 10.0.0.101 255.255.255.0 10.0.0.1 || fail "vexa-scan modify through the hook"
 grep -qx "apply vx0 10.0.0.100/24 10.0.0.101/24 10.0.0.1" "$WORK/hook.log" || fail "hook: $(cat "$WORK/hook.log")"
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "hook did not readdress: $(dev_addr)"
@@ -216,5 +249,28 @@ grep -q "^rollback vx0 10.0.0.102/24 10.0.0.101/24" "$WORK/hook.log" || fail "ho
 dev_addr | grep -q "inet 10.0.0.101/24" || fail "a failed hook left: $(dev_addr)"
 dev_addr | grep -q "10.0.0.102" && fail "a failed hook's address left: $(dev_addr)"
 
-echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, gateway outside the subnet and address in use refused, unreachable change rolled back, hook applied and run back"
+# The clock through the script, in UTC, and the NTP servers in the order given.
+ran() { # ran LINE: the script was run as LINE
+    grep -qx "$1" "$WORK/jobs.log" || fail "script not run as '$1': $(cat "$WORK/jobs.log" 2>&1)"
+}
+job_done "$LABEL" time --set "2031-05-06 07:08:09"
+ran "time VEXA_UTC=2031-05-06T07:08:09Z"
+job_done "$LABEL" time --ntp a.example,10.0.0.9
+ran "ntp VEXA_NTP_SERVERS=a.example 10.0.0.9"
+# A new password: the old one is then a wrong one, which runs nothing.
+echo "n3w-Agent-pw" >"$WORK/new.pw"
+job_done "$LABEL" passwd --new-password-file "$WORK/new.pw"
+job_refused "wrong password" "$LABEL" time --set "2032-01-01 00:00:00"
+grep -q 2032 "$WORK/jobs.log" && fail "a wrong password ran the script: $(cat "$WORK/jobs.log")"
+job_done n3w-Agent-pw time --set "2033-01-01 00:00:00"
+ran "time VEXA_UTC=2033-01-01T00:00:00Z"
+# The password outlives the agent, kept as a hash only; a reboot-hook, run after the answer, restarts the machine.
+grep -q n3w-Agent-pw "$WORK/fresh/var/lib/vexa-agent/state.json" && fail "the new password in clear in the state file"
+stop_agent
+printf 'reboot-hook = %s\n' "$WORK/hook" >>"$WORK/agent.conf"
+start_agent "agent with a reboot-hook"
+job_done n3w-Agent-pw reboot --no-wait
+await_line "$WORK/jobs.log" "^reboot\$" 50 "reboot-hook" "$WORK/jobs.log"
+
+echo "PASS: agent listed with $MAC, readdressed to 10.0.0.100/24 via 10.0.0.1, gateway outside the subnet and address in use refused, unreachable change rolled back, hook applied and run back, clock read and set, NTP set, password changed, reboot-hook run"
 exit 0
