@@ -60,7 +60,7 @@ size_t headerLengthFor(const std::vector<std::string> &models)
 }
 
 // What the signature covers: every header byte before it.
-wire::Bytes signedPart(const ImageHeader &h)
+wire::Bytes signedBytes(const ImageHeader &h)
 {
     wire::Bytes out(kMagic.begin(), kMagic.end());
     out.push_back(kFormatVersion);
@@ -199,7 +199,7 @@ std::optional<ImageHeader> parseHeader(std::span<const uint8_t> data, std::strin
         return std::nullopt;
     }
     if (data.size() < kModelsOffset) {
-        error = "truncated header: " + std::to_string(data.size()) + " bytes, the fixed part has "
+        error = "truncated header: " + std::to_string(data.size()) + " bytes, the fixed fields take "
             + std::to_string(kModelsOffset);
         return std::nullopt;
     }
@@ -276,7 +276,7 @@ std::optional<ImageHeader> verifyImage(const std::string &path,
         error = "unknown signer " + hex(h.signer) + ": no trusted manufacturer";
         return std::nullopt;
     }
-    if (!crypto::verifySignature(h.signer, signedPart(h), h.signature)) {
+    if (!crypto::verifySignature(h.signer, signedBytes(h), h.signature)) {
         error = "signature does not verify: the header was altered or its signer did not sign it";
         return std::nullopt;
     }
@@ -405,7 +405,7 @@ bool signImage(const crypto::ManufacturerSecretKey &key, const std::vector<std::
         if (h.payloadSize == 0)
             return payloadPath + ": payload empty";
         crypto_hash_sha256_final(&state, h.payloadHash.data());
-        wire::Bytes header = signedPart(h);
+        wire::Bytes header = signedBytes(h);
         const wire::Signature signature = crypto::sign(key, header);
         header.insert(header.end(), signature.begin(), signature.end());
         if (::lseek(out.fd(), 0, SEEK_SET) < 0 || !writeFull(out.fd(), header) || ::fsync(out.fd()) != 0

@@ -138,7 +138,7 @@ TEST_F(FirmwareImage, AlteredCutOrForeignImagesAreRefusedWithTheirReason)
         {"byte appended", [](Bytes &b, size_t) { b.push_back(0); }, "payload size"},
         {"header cut in its models", [](Bytes &b, size_t) { b.resize(kFirstModel + 3); }, "truncated header"},
         {"header cut in its signature", [](Bytes &b, size_t h) { b.resize(h - 1); }, "truncated header"},
-        {"header cut in its fixed part", [](Bytes &b, size_t) { b.resize(kSigner); }, "truncated header"},
+        {"header cut in its fixed fields", [](Bytes &b, size_t) { b.resize(kSigner); }, "truncated header"},
         {"empty file", [](Bytes &b, size_t) { b.clear(); }, "truncated header"},
         {"magic", [](Bytes &b, size_t) { b[3] = 'X'; }, "bad magic"},
         {"a text file", [](Bytes &b, size_t) { b.assign({'V', 'X', '\n'}); }, "bad magic"},
