@@ -32,7 +32,8 @@ constexpr size_t kHashOffset = 22;
 constexpr size_t kSignerOffset = 54;
 constexpr size_t kModelsOffset = 86;
 static_assert(kModelsOffset == kSignerOffset + sizeof(crypto::ManufacturerPublicKey));
-static_assert(kMaxHeaderLength <= 0xFFFF);
+static_assert(kMaxHeaderLength == kModelsOffset + kMaxModels * (1 + kMaxModelLength) + wire::kSignatureSize);
+static_assert(kMaxHeaderLength <= 0xFFFF); // it goes in two bytes
 
 // Large enough for the disk to stream, small enough to stay on the stack of any thread.
 constexpr size_t kChunk = 64 * 1024;
