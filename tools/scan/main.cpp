@@ -1,12 +1,15 @@
 // vexa-scan: lists, readdresses and resets devices from the command line,
-// through the discovery library's C interface like any other program.
+// through the discovery library's C interface like any other program; signs
+// and checks firmware images against the manufacturers the library trusts.
 
 #include <vexa.h>
 
 #include <vexa/address.h>
 #include <vexa/addressrange.h>
 #include <vexa/crypto.h>
+#include <vexa/firmwareimage.h>
 #include <vexa/passwordfile.h>
+#include <vexa/trustanchors.h>
 
 #include <nlohmann/json.hpp>
 #include <sodium.h>
@@ -22,6 +25,7 @@
 #include <functional>
 #include <iterator>
 #include <set>
+#include <span>
 #include <list>
 #include <map>
 #include <mutex>
@@ -50,11 +54,14 @@ constexpr const char *kUsage =
     "       vexa-scan passwd --mac MAC [--mac MAC ...] (--password PW | --password-file FILE|-)\n"
     "                        --new-password-file FILE|- [--json]\n"
     "       vexa-scan reboot --mac MAC [--mac MAC ...] (--password PW | --password-file FILE|-) [--no-wait] [--json]\n"
+    "       vexa-scan image --sign SECRET-KEY-FILE --model M[,M...] --version V --payload FILE --out IMAGE\n"
+    "       vexa-scan image --show IMAGE\n"
     "modify, reset, time, passwd and reboot look for their devices first and refuse one that does not answer.\n"
     "A new password has 8..64 characters and is neither the current one nor the device's label password.\n"
     "scan also probes each address of the IPv4 ranges (a.b.c.d/16../32) for ONVIF devices\n"
     "behind routers, N probes a second (default 200, at most 2000); VXDP devices are\n"
     "link-local and found only on this link.\n"
+    "image --show checks an image's signature against the manufacturers this computer trusts.\n"
     "Exit status: 0 accepted, 1 refused, 2 bad arguments.\n";
 
 int badArguments(const std::string &message)
@@ -486,6 +493,27 @@ bool isDate(const std::string &text)
         .ok();
 }
 
+bool cryptoReady()
+{
+    if (vexa::crypto::init())
+        return true;
+    std::fprintf(stderr, "vexa-scan: libsodium cannot be initialised\n");
+    return false;
+}
+
+// A key file of 64 hex characters (code's master key, image's manufacturer
+// seed) into `key`; kAccepted, or the status to exit with.
+int readKeyFile(const std::string &path, const char *what, vexa::crypto::FactoryKey &key)
+{
+    if (!cryptoReady())
+        return kRefused;
+    const auto read = vexa::crypto::readFactoryKey(path);
+    if (!read)
+        return badArguments(path + ": not " + what + " (64 hex characters on the first line)");
+    key = *read;
+    return kAccepted;
+}
+
 int code(int argc, char **argv)
 {
     const Arguments args = Arguments::parse(argc, argv, {"--serial", "--date", "--key"}, {});
@@ -500,14 +528,11 @@ int code(int argc, char **argv)
         return badArguments("code needs --date YYYY-MM-DD");
     if (!keyPath)
         return badArguments("code needs --key FILE");
-    if (!vexa::crypto::init()) {
-        std::fprintf(stderr, "vexa-scan: libsodium cannot be initialised\n");
-        return kRefused;
-    }
-    const auto master = vexa::crypto::readFactoryKey(*keyPath);
-    if (!master)
-        return badArguments(*keyPath + ": not a master key (64 hex characters on the first line)");
-    const auto deviceKey = vexa::crypto::deviceCodeKey(*master, *serial);
+    vexa::crypto::FactoryKey master;
+    if (const int status = readKeyFile(*keyPath, "a master key", master); status != kAccepted)
+        return status;
+    const auto deviceKey = vexa::crypto::deviceCodeKey(master, *serial);
+    sodium_memzero(master.data(), master.size());
     std::printf("%s\n", vexa::crypto::securityCode(deviceKey, *serial, *date).c_str());
     return kAccepted;
 }
@@ -743,6 +768,98 @@ int rebootJob(int argc, char **argv)
     return runJob(batch, job);
 }
 
+// ---- Firmware images: sign, show
+
+std::string hexText(std::span<const uint8_t> data)
+{
+    std::string text(2 * data.size() + 1, '\0');
+    sodium_bin2hex(text.data(), text.size(), data.data(), data.size());
+    text.pop_back();
+    return text;
+}
+
+int signImage(const Arguments &args)
+{
+    const std::string *models = args.get("--model");
+    const std::string *versionText = args.get("--version");
+    const std::string *payload = args.get("--payload");
+    const std::string *out = args.get("--out");
+    if (!models || !versionText || !payload || !out)
+        return badArguments("image --sign needs --model, --version, --payload and --out");
+    std::vector<std::string> list;
+    for (size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
+        comma = models->find(',', start);
+        list.push_back(models->substr(start, comma - start));
+    }
+    if (const std::string why = vexa::firmwareimage::checkModels(list); !why.empty())
+        return badArguments("--model: " + why);
+    const auto version = vexa::firmwareimage::parseVersion(*versionText);
+    if (!version)
+        return badArguments("--version needs major.minor.patch, numbers 0..65535");
+    vexa::crypto::FactoryKey seed;
+    if (const int status = readKeyFile(*args.get("--sign"), "a manufacturer key", seed); status != kAccepted)
+        return status;
+    auto key = vexa::crypto::manufacturerKeyFromSeed(seed);
+    sodium_memzero(seed.data(), seed.size());
+    std::string error;
+    const bool signedOk = vexa::firmwareimage::signImage(key, list, *version, *payload, *out, error);
+    sodium_memzero(key.data(), key.size());
+    if (!signedOk) {
+        std::printf("refused: %s\n", error.c_str());
+        return kRefused;
+    }
+    std::printf("accepted: %s signed\n", out->c_str());
+    return kAccepted;
+}
+
+// The header whatever its signature, then whether a manufacturer trusted here signed it.
+int showImage(const std::string &path)
+{
+    if (!cryptoReady())
+        return kRefused;
+    std::string error;
+    const auto header = vexa::firmwareimage::readHeader(path, error);
+    if (!header) {
+        std::printf("refused: %s\n", error.c_str());
+        return kRefused;
+    }
+    std::string models;
+    for (const std::string &model : header->models)
+        models += (models.empty() ? "" : ", ") + model;
+    std::printf("models:    %s\nversion:   %s\npayload:   %llu bytes\nsha256:    %s\nsigner:    %s\n",
+                models.c_str(), vexa::firmwareimage::formatVersion(header->version).c_str(),
+                static_cast<unsigned long long>(header->payloadSize), hexText(header->payloadHash).c_str(),
+                hexText(header->signer).c_str());
+    // The store the discovery library reads, so that an image and a device certificate are trusted alike.
+    vexa::TrustAnchors anchors;
+    for (const std::string &dir : vexa::TrustAnchors::directories())
+        anchors.addDirectory(dir);
+    for (const std::string &problem : anchors.problems())
+        std::fprintf(stderr, "vexa-scan: trust anchor %s\n", problem.c_str());
+    if (!vexa::firmwareimage::verifyImage(path, anchors.keys(), error)) {
+        std::printf("refused: %s\n", error.c_str());
+        return kRefused;
+    }
+    std::printf("accepted: signed by a manufacturer this computer trusts; payload size and hash match\n");
+    return kAccepted;
+}
+
+int image(int argc, char **argv)
+{
+    const Arguments args =
+        Arguments::parse(argc, argv, {"--sign", "--model", "--version", "--payload", "--out", "--show"}, {});
+    if (!args.error.empty())
+        return badArguments(args.error);
+    if (args.get("--show")) {
+        if (args.values.size() != 1)
+            return badArguments("image --show takes no other option");
+        return showImage(*args.get("--show"));
+    }
+    if (!args.get("--sign"))
+        return badArguments("image needs --sign or --show");
+    return signImage(args);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -764,6 +881,8 @@ int main(int argc, char **argv)
         return passwdJob(argc, argv);
     if (command == "reboot")
         return rebootJob(argc, argv);
+    if (command == "image")
+        return image(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return kAccepted;
